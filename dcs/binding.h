@@ -1,0 +1,67 @@
+// Binding of the tags that the case names to tags of the catalogue. Each
+// binding records the kind of the tag found, which picks the Marlix
+// operation that later serves it.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+
+#include "hostapi/access.h"
+#include "link_state.h"
+
+// Controller columns.
+enum : int32_t {
+    CTRL_COL_DATA_SET = 0,
+    CTRL_COL_SP = 1,
+    CTRL_COL_SP_INIT = 2,
+    CTRL_COL_OP = 3,
+    CTRL_COL_OP_INIT = 4,
+    CTRL_COL_MODE = 5,
+};
+
+// PV-export and PV-import columns, and the general data's fields.
+enum : int32_t {
+    PV_COL_DATA_SET = 0,
+    PV_COL_TAG = 1,
+    PV_IMPORT_COL_MAPPING = 2,
+    GEN_DATA_SET = 0,
+    GEN_ENABLED_FLAG = 1,
+    GEN_RUNNING_FLAG = 2,
+};
+
+// Whether a tag text names a tag: present and not empty.
+inline bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }
+
+// Whether a tag text names a catalogue tag: byte for byte, case counts, no
+// trimming; an absent or empty text names nothing. The first byte is
+// compared inline since most names differ there.
+inline bool SameName(const char* text, const char* name) {
+    return text != nullptr && name != nullptr && text[0] == name[0] && text[0] != '\0' &&
+           std::strcmp(text, name) == 0;
+}
+
+// The slot of controller column 1 to 5 within a binding.
+TagSlot* SlotOfColumn(CtrlBinding* binding, int32_t column);
+
+// Binds the five tags of controller row `row` into CtrlBindings[row] and
+// shows a message for each named tag that found no usable catalogue tag.
+// Returns 1 when both the OP and the OP Init tag are bound.
+int32_t BindController(const DCSLinkData* d, int32_t row);
+
+// Scans the catalogue list of `kind` for the controller row's tags; a later
+// list overwrites the kind an earlier one bound.
+void MatchControllerTags(const DCSLinkData* d, int32_t row, int32_t kind);
+
+// Looks the PV row's tag up in the list of `kind` and binds the first match
+// into table[row]. Returns the entry's Found mark.
+uint8_t FindPVTag(const DCSLinkData* d, int32_t row, TagSlot* table, int32_t kind, PVRowIntReader dataSetOf,
+                  PVRowTextReader tagOf);
+
+// Bind one PV-export or PV-import row; 1 when bound, else 0 after a message.
+int32_t BindPVExport(const DCSLinkData* d, int32_t row);
+int32_t BindPVImport(const DCSLinkData* d, int32_t row);
+
+// Binds the Enabled Flag and Running Flag tags to DI tags of the general
+// data set. Returns 1 when every named flag is bound; both messages are
+// shown when both fail.
+uint8_t BindGeneralFlags(const DCSLinkData* d);

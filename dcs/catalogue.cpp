@@ -1,0 +1,222 @@
+#include "catalogue.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "messages.h"
+#include "platform/iface.h"
+#include "platform/mrx3p.h"
+
+namespace {
+
+const char* const kSectionHeaders[kTagListCount] = {"*AI*", "*AO*", "*DI*", "*DO*", "*DCD*", "*CALC*"};
+const char* const kKindNames[kTagListCount] = {"AI", "AO", "DI", "DO", "DCD", "CALC"};
+
+bool IsLeadingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+bool IsSeparator(char c) { return c == ',' || c == ';' || c == '\n'; }
+
+// The section a token opens (1 to 6), or 0 when it is no header.
+int32_t SectionOfHeader(const char* token) {
+    for (int32_t i = 0; i < kTagListCount; ++i) {
+        if (std::strcmp(token, kSectionHeaders[i]) == 0) {
+            return i + 1;
+        }
+    }
+    return TAG_KIND_NONE;
+}
+
+// strtol with base 0, clamped to the 32-bit range whatever the width of
+// long on the platform.
+int32_t ParseDataSet(const char* token) {
+    const long long value = std::strtoll(token, nullptr, 0);
+    if (value > INT32_MAX) {
+        return INT32_MAX;
+    }
+    if (value < INT32_MIN) {
+        return INT32_MIN;
+    }
+    return static_cast<int32_t>(value);
+}
+
+double ParseNumber(const char* token) { return std::atof(token); }
+
+// Extra tokens an entry takes after its name: the dropped field, the data
+// set, then the kind's numbers.
+int32_t NumbersOfKind(int32_t kind) {
+    switch (kind) {
+    case TAG_KIND_AI:
+    case TAG_KIND_AO: return 2;
+    case TAG_KIND_DCD: return kDcdNumberCount;
+    default: return 0;
+    }
+}
+
+// Per parse: whether the user was already told that a list is full.
+struct ParseState {
+    bool toldFull[kTagListCount];
+};
+
+// Consumes the fields of an entry whose name is already taken and fills
+// them into record (null: the entry is not stored, its tokens still go).
+void ReadEntryFields(char** cursor, int32_t kind, TagHead* record) {
+    NextToken(cursor);  // the dropped field
+    const int32_t dataSet = ParseDataSet(NextToken(cursor));
+    double numbers[kDcdNumberCount] = {};
+    const int32_t numberCount = NumbersOfKind(kind);
+    for (int32_t i = 0; i < numberCount; ++i) {
+        numbers[i] = ParseNumber(NextToken(cursor));
+    }
+    if (record == nullptr) {
+        return;
+    }
+    record->DataSet = dataSet;
+    record->Reserved = 0;
+    if (kind == TAG_KIND_AI || kind == TAG_KIND_AO) {
+        auto* analog = reinterpret_cast<AnalogTag*>(record);
+        analog->Number1 = numbers[0];
+        analog->Number2 = numbers[1];
+    } else if (kind == TAG_KIND_DCD) {
+        auto* dcd = reinterpret_cast<DcdTag*>(record);
+        std::memcpy(dcd->Numbers, numbers, sizeof numbers);
+    }
+}
+
+// Makes room for one more record and a copy of its name. Returns the new
+// record (with its name set), or null when the list is full or the host has
+// no memory; the list is left as it was then.
+TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
+    const int32_t list = kind - 1;
+    TagList& tags = TagListOf(kind);
+    if (tags.Count >= kTagListCapacity) {
+        if (!state->toldFull[list]) {
+            state->toldFull[list] = true;
+            ShowFormattedMessage(kTitleRuntimeError, kMsgTagListFull, kKindNames[list], kTagListCapacity,
+                                 kKindNames[list]);
+        }
+        return nullptr;
+    }
+    const size_t recordSize = static_cast<size_t>(TagRecordSize(kind));
+    void* grown = IFace_realloc(tags.Items, (static_cast<size_t>(tags.Count) + 1) * recordSize);
+    if (grown == nullptr) {
+        return nullptr;
+    }
+    tags.Items = grown;
+    const size_t nameSize = std::strlen(name) + 1;
+    char* copy = static_cast<char*>(IFace_malloc(nameSize));
+    if (copy == nullptr) {
+        return nullptr;  // the grown block keeps its spare room for the next entry
+    }
+    std::memcpy(copy, name, nameSize);
+    TagHead* record = TagAt(tags, kind, tags.Count);
+    record->Name = copy;
+    tags.Count = static_cast<int16_t>(tags.Count + 1);
+    return record;
+}
+
+// Every list without a block gets one of a single record. A list whose
+// block already exists (a second load without reset) keeps it, and new
+// entries go after the old ones.
+void EnsureListBlocks() {
+    for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
+        if (TagListOf(kind).Items == nullptr) {
+            TagListOf(kind).Items = IFace_malloc(static_cast<size_t>(TagRecordSize(kind)));
+        }
+    }
+}
+
+void ParseInitString(char* text) {
+    ParseState state = {};
+    char* cursor = text;
+    int32_t section = TAG_KIND_NONE;
+    for (char* token = NextToken(&cursor); *token != '\0'; token = NextToken(&cursor)) {
+        const int32_t header = SectionOfHeader(token);
+        if (header != TAG_KIND_NONE) {
+            section = header;
+        } else if (section != TAG_KIND_NONE) {
+            ReadEntryFields(&cursor, section, AppendRecord(section, token, &state));
+        } else {
+            ShowFormattedMessage(kTitleRuntimeError, kMsgUnknownTagType, static_cast<int>(section));
+        }
+    }
+}
+
+}  // namespace
+
+char* NextToken(char** cursor) {
+    char* p = *cursor;
+    while (IsLeadingBlank(*p)) {
+        ++p;
+    }
+    char* start = p;
+    char* closing = nullptr;
+    if (*p == '"' || *p == '\'') {
+        const char quote = *p;
+        start = p + 1;
+        closing = start;
+        while (*closing != '\0' && *closing != quote) {
+            ++closing;
+        }
+        p = closing;
+    }
+    while (*p != '\0' && !IsSeparator(*p)) {
+        ++p;
+    }
+    if (*p != '\0') {
+        *p = '\0';
+        ++p;
+        while (IsLeadingBlank(*p)) {
+            ++p;
+        }
+    }
+    *cursor = p;
+    // Whatever stood between the closing quote and the separator is cut off.
+    // An empty pair of quotes is left alone, so its token is not empty and
+    // does not end the parse.
+    if (closing != nullptr && closing != start) {
+        *closing = '\0';
+    }
+    return start;
+}
+
+int32_t LoadTagCatalogue() {
+    const int32_t length = GetInitStringLength();
+    if (length <= kEmptyInitStringLength) {
+        ShowMessage(kMsgEmptyInitString, kTitleLoadWarning);
+        return 0;
+    }
+    // The zero fill is the terminator: the server may write up to length
+    // characters and is given no size.
+    char* buffer = static_cast<char*>(IFace_calloc(static_cast<size_t>(length) + 1, 1));
+    if (buffer == nullptr) {
+        ShowMessage(kMsgInitStringAlloc, kTitleConfigError);
+        return 0;
+    }
+    GetInitString(buffer);
+    EnsureListBlocks();
+    ParseInitString(buffer);
+    IFace_free(buffer);
+    return 1;
+}
+
+void FreeTagList(TagList* list, int32_t kind) {
+    if (list->Items == nullptr) {
+        return;
+    }
+    for (int32_t i = 0; i < list->Count; ++i) {
+        TagHead* record = TagAt(*list, kind, i);
+        if (record->Name != nullptr) {
+            IFace_free(record->Name);
+        }
+    }
+    IFace_free(list->Items);
+    list->Items = nullptr;
+    list->Count = 0;
+}
+
+void FreeTagCatalogue() {
+    for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
+        FreeTagList(&TagListOf(kind), kind);
+    }
+}
