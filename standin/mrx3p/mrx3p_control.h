@@ -93,6 +93,9 @@ void MRX_CONTROL_CALL MrxStandin_SetInitString(const char* text);
 // Reads the text from a file; returns 0 on success, -1 when it cannot be read.
 int32_t MRX_CONTROL_CALL MrxStandin_SetInitStringFromFile(const char* path);
 void MRX_CONTROL_CALL MrxStandin_SetReportedLength(int32_t length);
+// After `queries` more calls of GetInitStringLength, report `length` from
+// then on, as a server whose string changed in between would.
+void MRX_CONTROL_CALL MrxStandin_ChangeReportedLengthAfter(int32_t queries, int32_t length);
 // Back to reporting the text's own length.
 void MRX_CONTROL_CALL MrxStandin_ClearReportedLength(void);
 

@@ -76,6 +76,10 @@ struct ServerState {
     std::string initString;
     bool lengthSetApart = false;
     int32_t reportedLength = 0;
+    // A length change planned for after this many more length queries
+    // (0: none planned), for a server whose string changes mid-configuration.
+    int32_t lengthChangeAfter = 0;
+    int32_t lengthChangeTo = 0;
 
     std::map<TagKey, TagValue, TagKeyLess> store;
     bool strictWrites = false;
@@ -287,7 +291,12 @@ TagValue& HeldOrNew(int32_t kind, int32_t dataSet, const char* tag) {
 extern "C" {
 
 STANDIN_EXPORT int32_t MRX_CALL GetInitStringLength(void) {
-    const int32_t length = EffectiveLength(State());
+    ServerState& s = State();
+    const int32_t length = EffectiveLength(s);
+    if (s.lengthChangeAfter > 0 && --s.lengthChangeAfter == 0) {
+        s.lengthSetApart = true;
+        s.reportedLength = s.lengthChangeTo;
+    }
     if (MrxCall* call = Log(MRX_OP_GET_INIT_STRING_LENGTH, "")) {
         call->intValue = length;
     }
@@ -370,6 +379,7 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_Reset(void) {
     s.initString.clear();
     s.lengthSetApart = false;
     s.reportedLength = 0;
+    s.lengthChangeAfter = 0;
     s.store.clear();
     s.strictWrites = false;
     s.injections.clear();
@@ -411,6 +421,12 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetReportedLength(int32_t length
     ServerState& s = State();
     s.lengthSetApart = true;
     s.reportedLength = length;
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ChangeReportedLengthAfter(int32_t queries, int32_t length) {
+    ServerState& s = State();
+    s.lengthChangeAfter = queries > 0 ? queries : 0;
+    s.lengthChangeTo = length;
 }
 
 STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ClearReportedLength(void) {
