@@ -36,8 +36,7 @@ inline bool HasText(const char* text) { return text != nullptr && text[0] != '\0
 // trimming; an absent or empty text names nothing. The first byte is
 // compared inline since most names differ there.
 inline bool SameName(const char* text, const char* name) {
-    return text != nullptr && name != nullptr && text[0] == name[0] && text[0] != '\0' &&
-           std::strcmp(text, name) == 0;
+    return text != nullptr && name != nullptr && text[0] == name[0] && text[0] != '\0' && std::strcmp(text, name) == 0;
 }
 
 // The slot of controller column 1 to 5 within a binding.

@@ -16,8 +16,8 @@ const int32_t kExportKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
 const int32_t kImportKinds[] = {TAG_KIND_AI, TAG_KIND_AO, TAG_KIND_DI, TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
 
 template <size_t N>
-bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const int32_t (&kinds)[N],
-                 PVRowIntReader dataSetOf, PVRowTextReader tagOf) {
+bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const int32_t (&kinds)[N], PVRowIntReader dataSetOf,
+                 PVRowTextReader tagOf) {
     ResetEntry(&table[row]);
     for (int32_t kind : kinds) {
         if (FindPVTag(d, row, table, kind, dataSetOf, tagOf) == 1) {

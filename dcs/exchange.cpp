@@ -45,7 +45,7 @@ int32_t ExchangeController(DCSLinkData* d, int32_t row) {
         if (ReadControllerTag(d, row, slot, CTRL_COL_OP, kRoleOP, &op) == 0) {
             return 0;
         }
-        const int32_t kind = slot->Kind;
+        const int32_t kind = slot != nullptr ? slot->Kind : TAG_KIND_NONE;
         const bool analog = kind == TAG_KIND_AI || kind == TAG_KIND_AO || kind == TAG_KIND_CALC;
         SetCtrlOP(d, row, analog ? op * kOPReadScale : op);
     }

@@ -50,8 +50,7 @@ constexpr const char kMsgCannotEnableLink[] =
     "Close (Save) existing Kavro case.\nReload stored case or recreate new case.\n Enable the link";
 constexpr const char kMsgCaseMustBeReloaded[] = "Cannot Enable DCS Link until the Kavro case is reloaded or recreated";
 // Our own: the host services could not supply a binding table.
-constexpr const char kMsgBindingTableAlloc[] =
-    "Cannot Enable DCS Link\n\nNot enough memory for the %s tag bindings";
+constexpr const char kMsgBindingTableAlloc[] = "Cannot Enable DCS Link\n\nNot enough memory for the %s tag bindings";
 
 // Tag binding.
 constexpr const char kMsgEnabledFlagUnbound[] =

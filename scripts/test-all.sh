@@ -19,6 +19,10 @@ for preset in linux-x64 linux-i686; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   ctest --preset "$preset" -j "$jobs"
+  if [ "$preset" = linux-x64 ]; then
+    step "static checks of the driver"
+    scripts/lint.sh
+  fi
 done
 
 step "coverage"

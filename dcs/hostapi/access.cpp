@@ -52,9 +52,18 @@ int32_t GetPVCnt(const DCSLinkData* d) { return d->PVCnt; }
 int32_t GetPVImportCnt(const DCSLinkData* d) { return d->PVImportCnt; }
 
 // Field definitions.
-int32_t SetGenDefKind(DCSLinkData* d, int32_t index, int32_t kind) { d->GenDef[index].Kind = kind; return 0; }
-int32_t SetCtrlDefKind(DCSLinkData* d, int32_t index, int32_t kind) { d->CtrlDef[index].Kind = kind; return 0; }
-int32_t SetPVDefKind(DCSLinkData* d, int32_t index, int32_t kind) { d->PVDef[index].Kind = kind; return 0; }
+int32_t SetGenDefKind(DCSLinkData* d, int32_t index, int32_t kind) {
+    d->GenDef[index].Kind = kind;
+    return 0;
+}
+int32_t SetCtrlDefKind(DCSLinkData* d, int32_t index, int32_t kind) {
+    d->CtrlDef[index].Kind = kind;
+    return 0;
+}
+int32_t SetPVDefKind(DCSLinkData* d, int32_t index, int32_t kind) {
+    d->PVDef[index].Kind = kind;
+    return 0;
+}
 int32_t SetPVImportDefKind(DCSLinkData* d, int32_t index, int32_t kind) {
     d->PVImportDef[index].Kind = kind;
     return 0;
@@ -179,9 +188,15 @@ char* GetPVImportDataText(const DCSLinkData* d, int32_t row, int32_t column) {
 // Row fields.
 int32_t GetCtrlOPEnabled(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].OPEnabled; }
 double GetCtrlMode(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].Mode; }
-int32_t SetCtrlMode(DCSLinkData* d, int32_t row, double value) { d->CtrlData[row].Mode = value; return 0; }
+int32_t SetCtrlMode(DCSLinkData* d, int32_t row, double value) {
+    d->CtrlData[row].Mode = value;
+    return 0;
+}
 double GetCtrlAuxValue(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].AuxValue; }
-int32_t SetCtrlAuxValue(DCSLinkData* d, int32_t row, double value) { d->CtrlData[row].AuxValue = value; return 0; }
+int32_t SetCtrlAuxValue(DCSLinkData* d, int32_t row, double value) {
+    d->CtrlData[row].AuxValue = value;
+    return 0;
+}
 double GetCtrlSP(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].SP; }
 int32_t SetCtrlSP(DCSLinkData* d, int32_t row, double value) {
     d->CtrlData[row].SP = value;

@@ -40,10 +40,10 @@ struct DCSValue {
 
 struct DCSDataDef {
     int32_t Kind;
-    char* Label;                  // 64-byte buffer from IFace_malloc, or null
-    const char* Key;              // static text of the driver
-    const char* const* Options;   // option labels ended by null, or null
-    void* Aux1;                   // the host's; released with IFace_delete
+    char* Label;                 // 64-byte buffer from IFace_malloc, or null
+    const char* Key;             // static text of the driver
+    const char* const* Options;  // option labels ended by null, or null
+    void* Aux1;                  // the host's; released with IFace_delete
     void* Aux2;
 };
 
@@ -99,8 +99,9 @@ static_assert(sizeof(DCSDataDef) == 4 + 5 * sizeof(void*), "DCSDataDef layout");
 static_assert(sizeof(DCSCtrlRow) == 42 + sizeof(void*), "DCSCtrlRow layout");
 static_assert(sizeof(DCSPVRow) == 16 + sizeof(void*), "DCSPVRow layout");
 static_assert(offsetof(DCSCtrlRow, SPChanged) == 40 + sizeof(void*), "SPChanged offset");
-static_assert(sizeof(DCSLinkData) == 4 * 4 + 4 * sizeof(void*) + sizeof(void*) + 3 * (4 + sizeof(void*)) +
-                                         sizeof(DCSCtrlRow) + 2 * sizeof(DCSPVRow),
+static_assert(sizeof(DCSLinkData) == 4 * sizeof(int32_t) + 4 * sizeof(void*) + sizeof(void*) +
+                                         3 * (sizeof(int32_t) + sizeof(void*)) + sizeof(DCSCtrlRow) +
+                                         2 * sizeof(DCSPVRow),
               "DCSLinkData layout");
 
 #if UINTPTR_MAX == 0xFFFFFFFFu

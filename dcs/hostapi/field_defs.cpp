@@ -30,13 +30,11 @@ const char* const kPVKeys[] = {
     ":ExtraData.395.[]", ":ExtraData.396.[]", ":ExtraData.397.[]", ":ExtraData.398.[]", ":ExtraData.399.[]",
 };
 const char* const kPVImportKeys[] = {
-    ":ExtraData.3075.[]", ":ExtraData.3076.[]", ":ExtraData.3077.[]", ":ExtraData.3078.[]",
-    ":ExtraData.3079.[]", ":ExtraData.3080.[]", ":ExtraData.3081.[]", ":ExtraData.3082.[]",
-    ":ExtraData.3083.[]", ":ExtraData.3084.[]", ":ExtraData.3085.[]", ":ExtraData.3086.[]",
-    ":ExtraData.3087.[]", ":ExtraData.3088.[]", ":ExtraData.3089.[]", ":ExtraData.3090.[]",
-    ":ExtraData.3091.[]", ":ExtraData.3092.[]", ":ExtraData.3093.[]", ":ExtraData.3094.[]",
-    ":ExtraData.3095.[]", ":ExtraData.3096.[]", ":ExtraData.3097.[]", ":ExtraData.3098.[]",
-    ":ExtraData.3099.[]",
+    ":ExtraData.3075.[]", ":ExtraData.3076.[]", ":ExtraData.3077.[]", ":ExtraData.3078.[]", ":ExtraData.3079.[]",
+    ":ExtraData.3080.[]", ":ExtraData.3081.[]", ":ExtraData.3082.[]", ":ExtraData.3083.[]", ":ExtraData.3084.[]",
+    ":ExtraData.3085.[]", ":ExtraData.3086.[]", ":ExtraData.3087.[]", ":ExtraData.3088.[]", ":ExtraData.3089.[]",
+    ":ExtraData.3090.[]", ":ExtraData.3091.[]", ":ExtraData.3092.[]", ":ExtraData.3093.[]", ":ExtraData.3094.[]",
+    ":ExtraData.3095.[]", ":ExtraData.3096.[]", ":ExtraData.3097.[]", ":ExtraData.3098.[]", ":ExtraData.3099.[]",
 };
 
 static_assert(sizeof kGenKeys / sizeof kGenKeys[0] == MAXGENFIELDS, "one general key per field");

@@ -18,9 +18,9 @@
 #endif
 
 extern "C" {
-int32_t MRX_CALL GetInitStringLength(void);                                                     // ordinal 1
-int32_t MRX_CALL GetInitString(char* buffer);                                                   // ordinal 2
-int32_t MRX_CALL ResetLink(void);                                                               // ordinal 3
+int32_t MRX_CALL GetInitStringLength(void);    // ordinal 1
+int32_t MRX_CALL GetInitString(char* buffer);  // ordinal 2
+int32_t MRX_CALL ResetLink(void);              // ordinal 3
 double MRX_CALL ReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);     // 4
 double MRX_CALL WriteAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);    // 5
 double MRX_CALL ReadAO(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);     // 6

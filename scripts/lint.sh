@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Static checks of the driver: formatting, cppcheck and clang-tidy. Uses the
+# compile commands of the linux-x64 build, which must exist.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+sources=(dcs/*.cpp dcs/hostapi/*.cpp)
+headers=(dcs/*.h dcs/hostapi/*.h dcs/platform/*.h)
+
+unformatted=()
+for f in "${sources[@]}" "${headers[@]}"; do
+  clang-format --dry-run -Werror "$f" >/dev/null 2>&1 || unformatted+=("$f")
+done
+if [ ${#unformatted[@]} -gt 0 ]; then
+  echo "lint: not formatted with the checked-in .clang-format: ${unformatted[*]}" >&2
+  exit 1
+fi
+
+# The driver is plain procedural code: raw loops are its style.
+cppcheck --enable=warning,style,performance,portability --std=c++17 --inline-suppr \
+         --suppress=useStlAlgorithm --error-exitcode=1 -q -I dcs dcs
+
+clang-tidy -p build/linux-x64 --quiet "${sources[@]}" 2>&1 | grep -v 'warnings generated' || true
+clang-tidy -p build/linux-x64 --quiet "${sources[@]}" >/dev/null 2>&1
+echo "lint: driver clean"
