@@ -255,46 +255,41 @@ void DeclareFields(DCSLinkData* d) {
 }
 
 // Within each table the default values go first: the definitions tell which
-// of their cells hold texts.
+// of their cells hold texts. The caller then clears the fields it passed.
+namespace {
+void ReleaseTable(DCSValue* defaults, DCSDataDef* defs, int32_t defCnt) {
+    if (defaults != nullptr) {
+        ReleaseDefaultValues(defaults, defs, defCnt);
+    }
+    if (defs != nullptr) {
+        ReleaseDefTable(defs, defCnt);
+    }
+}
+}  // namespace
+
 void ReleaseFields(DCSLinkData* d) {
-    if (d->CtrlRowDefault.Values != nullptr) {
-        ReleaseDefaultValues(d->CtrlRowDefault.Values, d->CtrlDef, d->CtrlDefCnt);
-        d->CtrlRowDefault.Values = nullptr;
-    }
-    if (d->CtrlDef != nullptr) {
-        ReleaseDefTable(d->CtrlDef, d->CtrlDefCnt);
-        d->CtrlDef = nullptr;
-    }
+    ReleaseTable(d->CtrlRowDefault.Values, d->CtrlDef, d->CtrlDefCnt);
+    d->CtrlRowDefault.Values = nullptr;
+    d->CtrlDef = nullptr;
     d->CtrlDefCnt = 0;
 
-    if (d->PVRowDefault.Values != nullptr) {
-        ReleaseDefaultValues(d->PVRowDefault.Values, d->PVDef, d->PVDefCnt);
-        d->PVRowDefault.Values = nullptr;
-    }
-    if (d->PVDef != nullptr) {
-        ReleaseDefTable(d->PVDef, d->PVDefCnt);
-        d->PVDef = nullptr;
-    }
+    ReleaseTable(d->PVRowDefault.Values, d->PVDef, d->PVDefCnt);
+    d->PVRowDefault.Values = nullptr;
+    d->PVDef = nullptr;
     d->PVDefCnt = 0;
 
-    if (d->PVImportRowDefault.Values != nullptr) {
-        ReleaseDefaultValues(d->PVImportRowDefault.Values, d->PVImportDef, d->PVImportDefCnt);
-        d->PVImportRowDefault.Values = nullptr;
-    }
-    if (d->PVImportDef != nullptr) {
-        ReleaseDefTable(d->PVImportDef, d->PVImportDefCnt);
-        d->PVImportDef = nullptr;
-    }
+    ReleaseTable(d->PVImportRowDefault.Values, d->PVImportDef, d->PVImportDefCnt);
+    d->PVImportRowDefault.Values = nullptr;
+    d->PVImportDef = nullptr;
     d->PVImportDefCnt = 0;
 
-    // The texts in GenData's cells are the host's to release.
+    // The texts in GenData's cells are the host's to release, so GenData
+    // goes back as a bare array.
     if (d->GenData != nullptr) {
         IFace_delete(d->GenData);
         d->GenData = nullptr;
     }
-    if (d->GenDef != nullptr) {
-        ReleaseDefTable(d->GenDef, d->GenDefCnt);
-        d->GenDef = nullptr;
-    }
+    ReleaseTable(nullptr, d->GenDef, d->GenDefCnt);
+    d->GenDef = nullptr;
     d->GenDefCnt = 0;
 }
