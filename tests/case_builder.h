@@ -44,20 +44,20 @@ public:
         StoreText(&d.GenData[2], running);
     }
 
-    int32_t AddController(const ControllerSpec& spec) {
+    int32_t AddController(const ControllerSpec& want) {
         ctrlValues_.emplace_back(6);
         std::vector<DCSValue>& v = ctrlValues_.back();
-        StoreInt(&v[0], spec.dataSet);
-        StoreText(&v[1], spec.sp);
-        StoreText(&v[2], spec.spInit);
-        StoreText(&v[3], spec.op);
-        StoreText(&v[4], spec.opInit);
-        StoreText(&v[5], spec.mode);
+        StoreInt(&v[0], want.dataSet);
+        StoreText(&v[1], want.sp);
+        StoreText(&v[2], want.spInit);
+        StoreText(&v[3], want.op);
+        StoreText(&v[4], want.opInit);
+        StoreText(&v[5], want.mode);
         DCSCtrlRow row{};
-        row.OPEnabled = spec.opEnabled;
-        row.Mode = spec.modeValue;
-        row.SP = spec.spValue;
-        row.OP = spec.opValue;
+        row.OPEnabled = want.opEnabled;
+        row.Mode = want.modeValue;
+        row.SP = want.spValue;
+        row.OP = want.opValue;
         ctrl_.push_back(row);
         Sync();
         return static_cast<int32_t>(ctrl_.size()) - 1;

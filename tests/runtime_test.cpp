@@ -89,10 +89,10 @@ TEST_F(RuntimeTest, OPScalingAndSPConversions) {
 TEST_F(RuntimeTest, OPOnlyWhenEnabledIsExactlyOne) {
     TestCase c;
     for (int16_t flag : {0, -1, 2}) {
-        ControllerSpec spec{1, nullptr, nullptr, "AI.OP", "AI.INIT", nullptr};
-        spec.opEnabled = flag;
-        spec.opValue = 7.0;
-        c.AddController(spec);
+        ControllerSpec c0{1, nullptr, nullptr, "AI.OP", "AI.INIT", nullptr};
+        c0.opEnabled = flag;
+        c0.opValue = 7.0;
+        c.AddController(c0);
     }
     MrxStandin_SetDouble(MRX_KIND_AI, 1, "AI.OP", 50.0);
     Configure(c);

@@ -1,0 +1,179 @@
+// Reading case files: every fault is reported with the file and the line it
+// stands on, and what a good file says reaches the case unchanged.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "case_file.h"
+#include "schedule.h"
+
+namespace {
+
+class CaseFileTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("dcs-host-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "-" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        std::filesystem::create_directories(dir_);
+        std::ofstream(dir_ / "plant.mrx") << "*AI*\nFIC-101.PV,-,1,0,100\nFIC-101.OP,-,1,0,100\n";
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+
+    host::Case Parse(const std::string& text) { return host::ParseCaseText(text, "case.toml", dir_.string()); }
+
+    // The message of the fault the text is refused with.
+    std::string Error(const std::string& text) {
+        try {
+            Parse(text);
+        } catch (const host::CaseError& e) {
+            return e.what();
+        }
+        return "(accepted)";
+    }
+
+    std::filesystem::path dir_;
+};
+
+const char kHead[] = "init_string = \"plant.mrx\"\n";
+
+TEST_F(CaseFileTest, ReadsEverySection) {
+    const host::Case c = Parse(std::string(kHead) +
+                               "steps = 7\n"
+                               "[[tag]]\nkind = \"DI\"\ndata_set = 2\nname = \"LINK.ENABLED\"\nvalue = 1\n"
+                               "[general]\n\"Data Set\" = 2\n\"Enabled Flag\" = \"LINK.ENABLED\"\n"
+                               "[[controller]]\nname = \"FIC\"\n\"OP Tag\" = \"FIC-101.OP\"\nOPEnabled = 0\n"
+                               "Mode = 2\nSP = 50\nOP = 0.25\n"
+                               "[[pv_export]]\n\"PV Tag\" = \"FIC-101.PV\"\nfollows = 0\ngain = 2\n"
+                               "time_constant = 3\ninitial = 4\n"
+                               "[[pv_import]]\n\"PV Tag\" = \"X\"\nMapping = \"Controller Mode\"\nActive = false\n");
+    EXPECT_EQ(c.initStringPath, (dir_ / "plant.mrx").lexically_normal().string());
+    EXPECT_EQ(c.steps, 7);
+    ASSERT_EQ(c.tags.size(), 1u);
+    EXPECT_EQ(c.tags[0].kind, host::TagKind::DI);
+    EXPECT_EQ(c.tags[0].dataSet, 2);
+    EXPECT_EQ(c.tags[0].name, "LINK.ENABLED");
+    ASSERT_EQ(c.general.size(), 2u);
+    EXPECT_EQ(c.general[0].label, "Data Set");
+    EXPECT_FALSE(c.general[0].isText);
+    EXPECT_EQ(c.general[0].integer, 2);
+    EXPECT_EQ(c.general[0].line, 8);
+    EXPECT_TRUE(c.general[1].isText);
+    ASSERT_EQ(c.controllers.size(), 1u);
+    const host::ControllerCase& ctrl = c.controllers[0];
+    EXPECT_EQ(ctrl.name, "FIC");
+    ASSERT_EQ(ctrl.fields.size(), 1u) << "host keys are not taken for driver fields";
+    EXPECT_EQ(ctrl.fields[0].label, "OP Tag");
+    EXPECT_EQ(ctrl.opEnabled, 0);
+    EXPECT_EQ(ctrl.mode, 2.0);
+    EXPECT_EQ(ctrl.sp, 50.0);
+    EXPECT_EQ(ctrl.op, 0.25);
+    ASSERT_EQ(c.pvExports.size(), 1u);
+    EXPECT_TRUE(c.pvExports[0].response.follows);
+    EXPECT_EQ(c.pvExports[0].response.timeConstant, 3.0);
+    EXPECT_EQ(c.pvExports[0].name, "pvx0");
+    ASSERT_EQ(c.pvImports.size(), 1u);
+    EXPECT_EQ(c.pvImports[0].active, 0);
+    EXPECT_EQ(c.pvImports[0].fields[1].text, "Controller Mode");
+}
+
+TEST_F(CaseFileTest, FaultsNameFileAndLine) {
+    struct Fault {
+        std::string body;
+        const char* expected;
+    } const faults[] = {
+        {"colour = 3\n", "case.toml:2: unknown key \"colour\""},
+        {"steps = \"ten\"\n", "case.toml:2: expected an integer for steps"},
+        {"steps = -1\n", "case.toml:2: steps must be between"},
+        {"[[tag]]\nkind = \"AI\"\nname = \"A\"\nvalue = \"high\"\n", "case.toml:5: tag 0: expected a number for value"},
+        {"[[tag]]\nkind = \"DCD\"\nname = \"A\"\nvalue = 1\n", "case.toml:3: tag 0: kind must be one of"},
+        {"[[tag]]\nkind = \"DI\"\nname = \"A\"\nvalue = 0.5\n", "case.toml:5: tag 0: a DI tag holds a 32-bit integer"},
+        {"[[tag]]\nkind = \"AI\"\nvalue = 1\n", "case.toml:2: tag 0: expected a key name"},
+        {"[[tag]]\nkind = \"AI\"\nname = \"A\"\nvalue = 1\ncolour = 2\n", "case.toml:6: tag 0: unknown key \"colour\""},
+        {"[[controller]]\nSP = true\n", "case.toml:3: controller 0: expected a number for SP"},
+        {"[[controller]]\n\"SP Tag\" = 1.5\n", "case.toml:3: controller 0: expected an integer or a text"},
+        {"[[controller]]\n\"SP Tag\" = \"" + std::string(64, 'X') + "\"\n", "case.toml:3: controller 0: \"SP Tag\" is longer than 63"},
+        {"[[controller]]\n[[pv_export]]\nfollows = 0\nvalue = 3\n", "case.toml:5: pv_export 0: expected either value"},
+        {"[[pv_export]]\ngain = 3\n", "case.toml:3: pv_export 0: gain, time_constant and initial describe"},
+        {"[[controller]]\n[[pv_export]]\nfollows = 0\ntime_constant = 0.5\n", "case.toml:5: pv_export 0: time_constant"},
+        {"[[pv_export]]\nfollows = 1\n", "case.toml:2: pv_export 0: follows 1 names no controller (the case has 0)"},
+        {"[[pv_import]]\nActive = 2.0\n", "case.toml:3: pv_import 0: expected 0, 1, true or false for Active"},
+        {"[[event]]\nstep = 0\naction = \"start\"\n", "case.toml:3: event 0: step must be between 1"},
+        {"[[event]]\nstep = 2\naction = \"pause\"\n", "case.toml:4: event 0: action must be start, stop"},
+        {"[[event]]\naction = \"stop\"\n", "case.toml:2: event 0: expected a key step"},
+        {"[[event]]\nstep = 2\naction = \"stop\"\nname = \"X\"\n", "case.toml:5: event 0: a tag is set only by set_tag"},
+        {"[[event]]\nstep = 2\naction = \"set_tag\"\nkind = \"AI\"\nname = \"X\"\n",
+         "case.toml:2: event 0: expected a key value"},
+        {"[general]\n\"Data Set\" = [1]\n", "case.toml:3: general: expected an integer or a text"},
+        {"general = 3\n", "case.toml:2: expected a table for general"},
+        {"controller = 3\n", "case.toml:2: expected [[controller]] sections"},
+        {"[[controller]]\nSP = 1\nSP = 2\n", "case.toml:4:"},  // the TOML reader's own message
+        {"steps = 1e999\n", "case.toml:2:"},
+    };
+    for (const Fault& fault : faults) {
+        const std::string message = Error(std::string(kHead) + fault.body);
+        EXPECT_EQ(message.rfind(fault.expected, 0), 0u) << "case body:\n" << fault.body << "gave: " << message;
+    }
+}
+
+TEST_F(CaseFileTest, InitStringMustNameAReadableFile) {
+    EXPECT_EQ(Error("steps = 3\n").rfind("case.toml:1: expected init_string", 0), 0u);
+    EXPECT_EQ(Error("\ninit_string = \"missing.mrx\"\n").rfind("case.toml:2: cannot read the initialization string", 0),
+              0u);
+    EXPECT_EQ(Error("init_string = \"\"\n").rfind("case.toml:1: expected the path", 0), 0u);
+}
+
+TEST_F(CaseFileTest, MissingCaseFileIsReported) {
+    try {
+        host::ParseCaseFile((dir_ / "none.toml").string());
+        FAIL() << "accepted a missing file";
+    } catch (const host::CaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("none.toml: cannot open the case file"), std::string::npos);
+    }
+}
+
+TEST_F(CaseFileTest, ReadsFromDiskRelativeToTheCaseFile) {
+    std::ofstream(dir_ / "case.toml") << kHead;
+    const host::Case c = host::ParseCaseFile((dir_ / "case.toml").string());
+    EXPECT_EQ(c.initStringPath, (dir_ / "plant.mrx").lexically_normal().string());
+}
+
+TEST_F(CaseFileTest, EventsRunByStepInFileOrder) {
+    const host::Case c = Parse(std::string(kHead) +
+                               "[[event]]\nstep = 5\naction = \"stop\"\n"
+                               "[[event]]\nstep = 2\naction = \"start\"\n"
+                               "[[event]]\nstep = 5\naction = \"set_tag\"\nkind = \"DO\"\nname = \"A\"\nvalue = 3\n"
+                               "[[event]]\nstep = 9\naction = \"time_zero\"\n");
+    EXPECT_TRUE(host::EventsAt(c, 1).empty());
+    ASSERT_EQ(host::EventsAt(c, 2).size(), 1u);
+    EXPECT_EQ(host::EventsAt(c, 2)[0]->action, host::Action::Start);
+    const auto five = host::EventsAt(c, 5);
+    ASSERT_EQ(five.size(), 2u);
+    EXPECT_EQ(five[0]->action, host::Action::Stop);
+    EXPECT_EQ(five[1]->action, host::Action::SetTag);
+    EXPECT_EQ(five[1]->tag.kind, host::TagKind::DO);
+    EXPECT_EQ(five[1]->tag.dataSet, 1) << "data set 1 unless given";
+    EXPECT_EQ(five[1]->tag.value, 3.0);
+    ASSERT_EQ(host::EventsAfter(c, 8).size(), 1u);
+    EXPECT_EQ(host::EventsAfter(c, 8)[0]->step, 9);
+    EXPECT_TRUE(host::EventsAfter(c, 9).empty());
+}
+
+TEST(ResponseTest, ConstantOrFirstOrderLag) {
+    host::Response constant;
+    constant.constant = 12.0;
+    EXPECT_EQ(host::NextValue(constant, 3.0, 0.9), 12.0);
+
+    host::Response lag;
+    lag.follows = true;
+    lag.gain = 100.0;
+    lag.timeConstant = 4.0;
+    EXPECT_DOUBLE_EQ(host::NextValue(lag, 40.0, 0.5), 42.5);  // 40 + (50 - 40) / 4
+    double pv = 0.0;
+    for (int i = 0; i < 200; ++i) pv = host::NextValue(lag, pv, 0.5);
+    EXPECT_NEAR(pv, 50.0, 1e-9) << "settles at gain * OP";
+}
+
+}  // namespace
