@@ -59,7 +59,7 @@ TEST_F(CaseFileTest, ReadsEverySection) {
     EXPECT_EQ(c.general[0].label, "Data Set");
     EXPECT_FALSE(c.general[0].isText);
     EXPECT_EQ(c.general[0].integer, 2);
-    EXPECT_EQ(c.general[0].line, 8);
+    EXPECT_EQ(c.general[0].line, 9);
     EXPECT_TRUE(c.general[1].isText);
     ASSERT_EQ(c.controllers.size(), 1u);
     const host::ControllerCase& ctrl = c.controllers[0];
@@ -76,7 +76,10 @@ TEST_F(CaseFileTest, ReadsEverySection) {
     EXPECT_EQ(c.pvExports[0].name, "pvx0");
     ASSERT_EQ(c.pvImports.size(), 1u);
     EXPECT_EQ(c.pvImports[0].active, 0);
-    EXPECT_EQ(c.pvImports[0].fields[1].text, "Controller Mode");
+    ASSERT_EQ(c.pvImports[0].fields.size(), 2u);
+    for (const host::FieldValue& field : c.pvImports[0].fields) {
+        EXPECT_EQ(field.text, field.label == "Mapping" ? "Controller Mode" : "X");
+    }
 }
 
 TEST_F(CaseFileTest, FaultsNameFileAndLine) {

@@ -1,0 +1,455 @@
+#include "case_file.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <limits>
+#include <sstream>
+
+#include <toml++/toml.h>
+
+namespace host {
+
+namespace {
+
+int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
+int LineOf(const toml::key& key) { return static_cast<int>(key.source().begin.line); }
+
+// Reads the values of one table of the file, with the file name and the
+// table's description at hand for every message.
+class Reader {
+public:
+    Reader(const std::string& file, std::string what) : file_(file), what_(std::move(what)) {}
+
+    [[noreturn]] void Fail(int line, const std::string& message) const {
+        throw CaseError(Located(file_, line, what_.empty() ? message : what_ + ": " + message));
+    }
+
+    int64_t Integer(const toml::node& node, const std::string& key, int64_t low, int64_t high) const {
+        const auto* value = node.as_integer();
+        if (value == nullptr) {
+            Fail(LineOf(node), "expected an integer for " + key);
+        }
+        const int64_t v = value->get();
+        if (v < low || v > high) {
+            Fail(LineOf(node), key + " must be between " + std::to_string(low) + " and " + std::to_string(high));
+        }
+        return v;
+    }
+
+    double Number(const toml::node& node, const std::string& key) const {
+        double v = 0.0;
+        if (const auto* i = node.as_integer()) {
+            v = static_cast<double>(i->get());
+        } else if (const auto* f = node.as_floating_point()) {
+            v = f->get();
+        } else {
+            Fail(LineOf(node), "expected a number for " + key);
+        }
+        if (!std::isfinite(v)) {
+            Fail(LineOf(node), "expected a finite number for " + key);
+        }
+        return v;
+    }
+
+    std::string Text(const toml::node& node, const std::string& key) const {
+        const auto* value = node.as_string();
+        if (value == nullptr) {
+            Fail(LineOf(node), "expected a text for " + key);
+        }
+        const std::string& text = value->get();
+        if (text.size() > kMaxTextLength) {
+            Fail(LineOf(node), key + " is longer than " + std::to_string(kMaxTextLength) + " characters");
+        }
+        if (text.find('\0') != std::string::npos) {
+            Fail(LineOf(node), key + " holds a NUL character");
+        }
+        return text;
+    }
+
+    // 0 or 1, as an integer or a boolean.
+    int32_t Switch(const toml::node& node, const std::string& key) const {
+        if (const auto* b = node.as_boolean()) {
+            return b->get() ? 1 : 0;
+        }
+        if (node.as_integer() == nullptr) {
+            Fail(LineOf(node), "expected 0, 1, true or false for " + key);
+        }
+        return static_cast<int32_t>(Integer(node, key, std::numeric_limits<int16_t>::min(),
+                                            std::numeric_limits<int16_t>::max()));
+    }
+
+    const toml::table& Table(const toml::node& node, const std::string& key) const {
+        const auto* table = node.as_table();
+        if (table == nullptr) {
+            Fail(LineOf(node), "expected a table for " + key);
+        }
+        return *table;
+    }
+
+    // The tables of an array of tables ([[key]] sections).
+    std::vector<const toml::table*> Tables(const toml::node& node, const std::string& key) const {
+        const auto* array = node.as_array();
+        if (array == nullptr) {
+            Fail(LineOf(node), "expected [[" + key + "]] sections");
+        }
+        std::vector<const toml::table*> tables;
+        for (const toml::node& element : *array) {
+            const auto* table = element.as_table();
+            if (table == nullptr) {
+                Fail(LineOf(element), "expected [[" + key + "]] sections");
+            }
+            tables.push_back(table);
+        }
+        return tables;
+    }
+
+    // A field of the driver's tables: an integer (integer and option
+    // fields) or a text (text fields, and option fields by label).
+    FieldValue Field(const std::string& label, const toml::node& node) const {
+        FieldValue field;
+        field.label = label;
+        field.line = LineOf(node);
+        if (node.is_string()) {
+            field.isText = true;
+            field.text = Text(node, "\"" + label + "\"");
+        } else if (node.is_integer()) {
+            field.integer = Integer(node, "\"" + label + "\"", std::numeric_limits<int32_t>::min(),
+                                    std::numeric_limits<int32_t>::max());
+        } else {
+            Fail(field.line, "expected an integer or a text for field \"" + label + "\"");
+        }
+        return field;
+    }
+
+private:
+    const std::string& file_;
+    std::string what_;
+};
+
+int32_t DataSet(const Reader& r, const toml::node& node) {
+    return static_cast<int32_t>(
+        r.Integer(node, "data_set", std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
+}
+
+TagKind KindOf(const Reader& r, const toml::node& node) {
+    const std::string text = r.Text(node, "kind");
+    for (TagKind kind : {TagKind::AI, TagKind::AO, TagKind::DI, TagKind::DO, TagKind::CALC}) {
+        if (text == TagKindName(kind)) {
+            return kind;
+        }
+    }
+    r.Fail(LineOf(node), "kind must be one of AI, AO, DI, DO, CALC, not \"" + text + "\"");
+}
+
+// The keys of a tag value ([[tag]] and set_tag events) other than the
+// table's own; returns whether the key was one of them.
+bool ReadTagKey(const Reader& r, const std::string& key, const toml::node& node, TagValue& tag, bool& hasKind,
+                bool& hasName, bool& hasValue, const toml::node*& valueNode) {
+    if (key == "kind") {
+        tag.kind = KindOf(r, node);
+        hasKind = true;
+    } else if (key == "data_set") {
+        tag.dataSet = DataSet(r, node);
+    } else if (key == "name") {
+        tag.name = r.Text(node, "name");
+        if (tag.name.empty()) {
+            r.Fail(LineOf(node), "expected a tag name, not an empty text");
+        }
+        hasName = true;
+    } else if (key == "value") {
+        tag.value = r.Number(node, "value");
+        hasValue = true;
+        valueNode = &node;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void CheckTagComplete(const Reader& r, int line, TagValue& tag, bool hasKind, bool hasName, bool hasValue,
+                      const toml::node* valueNode) {
+    if (!hasKind) r.Fail(line, "expected a key kind (AI, AO, DI, DO or CALC)");
+    if (!hasName) r.Fail(line, "expected a key name");
+    if (!hasValue) r.Fail(line, "expected a key value");
+    if (IsIntegerKind(tag.kind)) {
+        const double v = tag.value;
+        if (v != std::floor(v) || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+            r.Fail(LineOf(*valueNode), std::string("a ") + TagKindName(tag.kind) +
+                                           " tag holds a 32-bit integer; expected a whole number for value");
+        }
+    }
+}
+
+TagValue ReadTag(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "tag " + std::to_string(index));
+    TagValue tag;
+    tag.line = LineOf(table);
+    bool hasKind = false, hasName = false, hasValue = false;
+    const toml::node* valueNode = nullptr;
+    for (auto&& [key, node] : table) {
+        if (!ReadTagKey(r, std::string(key.str()), node, tag, hasKind, hasName, hasValue, valueNode)) {
+            r.Fail(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; expected kind, data_set, name, value");
+        }
+    }
+    CheckTagComplete(r, tag.line, tag, hasKind, hasName, hasValue, valueNode);
+    return tag;
+}
+
+Event ReadEvent(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "event " + std::to_string(index));
+    Event event;
+    event.line = LineOf(table);
+    event.tag.line = event.line;
+    bool hasStep = false, hasAction = false;
+    bool hasKind = false, hasName = false, hasValue = false, anyTagKey = false;
+    const toml::node* valueNode = nullptr;
+    int firstTagKeyLine = 0;
+    for (auto&& [key, node] : table) {
+        const std::string k(key.str());
+        if (k == "step") {
+            event.step = static_cast<int32_t>(r.Integer(node, "step", 1, std::numeric_limits<int32_t>::max()));
+            hasStep = true;
+        } else if (k == "action") {
+            const std::string action = r.Text(node, "action");
+            if (action == "start") {
+                event.action = Action::Start;
+            } else if (action == "stop") {
+                event.action = Action::Stop;
+            } else if (action == "time_zero") {
+                event.action = Action::TimeZero;
+            } else if (action == "set_tag") {
+                event.action = Action::SetTag;
+            } else {
+                r.Fail(LineOf(node), "action must be start, stop, time_zero or set_tag, not \"" + action + "\"");
+            }
+            hasAction = true;
+        } else if (ReadTagKey(r, k, node, event.tag, hasKind, hasName, hasValue, valueNode)) {
+            if (!anyTagKey) {
+                firstTagKeyLine = LineOf(key);
+            }
+            anyTagKey = true;
+        } else {
+            r.Fail(LineOf(key), "unknown key \"" + k + "\"; expected step, action, and for set_tag kind, data_set, "
+                                "name, value");
+        }
+    }
+    if (!hasStep) r.Fail(event.line, "expected a key step (1 or later)");
+    if (!hasAction) r.Fail(event.line, "expected a key action (start, stop, time_zero or set_tag)");
+    if (event.action == Action::SetTag) {
+        CheckTagComplete(r, event.line, event.tag, hasKind, hasName, hasValue, valueNode);
+    } else if (anyTagKey) {
+        r.Fail(firstTagKeyLine, std::string("a tag is set only by set_tag events, not by ") + ActionName(event.action));
+    }
+    return event;
+}
+
+ControllerCase ReadController(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "controller " + std::to_string(index));
+    ControllerCase row;
+    row.line = LineOf(table);
+    row.name = "ctrl" + std::to_string(index);
+    for (auto&& [key, node] : table) {
+        const std::string k(key.str());
+        if (k == "name") {
+            row.name = r.Text(node, "name");
+        } else if (k == "OPEnabled") {
+            row.opEnabled = r.Switch(node, "OPEnabled");
+        } else if (k == "Mode") {
+            row.mode = r.Number(node, "Mode");
+        } else if (k == "SP") {
+            row.sp = r.Number(node, "SP");
+        } else if (k == "OP") {
+            row.op = r.Number(node, "OP");
+        } else {
+            row.fields.push_back(r.Field(k, node));
+        }
+    }
+    return row;
+}
+
+PVExportCase ReadPVExport(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "pv_export " + std::to_string(index));
+    PVExportCase row;
+    row.line = LineOf(table);
+    row.name = "pvx" + std::to_string(index);
+    int valueLine = 0, modelLine = 0;
+    bool hasFollows = false;
+    for (auto&& [key, node] : table) {
+        const std::string k(key.str());
+        if (k == "name") {
+            row.name = r.Text(node, "name");
+        } else if (k == "Active") {
+            row.active = r.Switch(node, "Active");
+        } else if (k == "value") {
+            row.response.constant = r.Number(node, "value");
+            valueLine = LineOf(key);
+        } else if (k == "follows") {
+            row.response.controller =
+                static_cast<int32_t>(r.Integer(node, "follows", 0, std::numeric_limits<int32_t>::max()));
+            hasFollows = true;
+        } else if (k == "gain") {
+            row.response.gain = r.Number(node, "gain");
+            modelLine = modelLine == 0 ? LineOf(key) : modelLine;
+        } else if (k == "time_constant") {
+            row.response.timeConstant = r.Number(node, "time_constant");
+            if (row.response.timeConstant < 1.0) {
+                r.Fail(LineOf(node), "time_constant is counted in steps and must be at least 1");
+            }
+            modelLine = modelLine == 0 ? LineOf(key) : modelLine;
+        } else if (k == "initial") {
+            row.response.initial = r.Number(node, "initial");
+            modelLine = modelLine == 0 ? LineOf(key) : modelLine;
+        } else {
+            row.fields.push_back(r.Field(k, node));
+        }
+    }
+    if (hasFollows && valueLine != 0) {
+        r.Fail(valueLine, "expected either value (a constant) or follows (a response to a controller's OP), not both");
+    }
+    if (!hasFollows && modelLine != 0) {
+        r.Fail(modelLine, "gain, time_constant and initial describe a response and need follows");
+    }
+    row.response.follows = hasFollows;
+    return row;
+}
+
+PVImportCase ReadPVImport(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "pv_import " + std::to_string(index));
+    PVImportCase row;
+    row.line = LineOf(table);
+    row.name = "pvi" + std::to_string(index);
+    for (auto&& [key, node] : table) {
+        const std::string k(key.str());
+        if (k == "name") {
+            row.name = r.Text(node, "name");
+        } else if (k == "Active") {
+            row.active = r.Switch(node, "Active");
+        } else {
+            row.fields.push_back(r.Field(k, node));
+        }
+    }
+    return row;
+}
+
+}  // namespace
+
+std::string Located(const std::string& file, int line, const std::string& message) {
+    return line > 0 ? file + ":" + std::to_string(line) + ": " + message : file + ": " + message;
+}
+
+const char* TagKindName(TagKind kind) {
+    switch (kind) {
+    case TagKind::AI: return "AI";
+    case TagKind::AO: return "AO";
+    case TagKind::DI: return "DI";
+    case TagKind::DO: return "DO";
+    case TagKind::CALC: return "CALC";
+    }
+    return "?";
+}
+
+bool IsIntegerKind(TagKind kind) { return kind == TagKind::DI || kind == TagKind::DO; }
+
+const char* ActionName(Action action) {
+    switch (action) {
+    case Action::Start: return "start";
+    case Action::Stop: return "stop";
+    case Action::TimeZero: return "time_zero";
+    case Action::SetTag: return "set_tag";
+    }
+    return "?";
+}
+
+Case ParseCaseText(const std::string& text, const std::string& file, const std::string& baseDir) {
+    toml::table root;
+    try {
+        root = toml::parse(text, file);
+    } catch (const toml::parse_error& e) {
+        throw CaseError(Located(file, static_cast<int>(e.source().begin.line), std::string(e.description())));
+    }
+
+    Case c;
+    c.file = file;
+    const Reader top(file, "");
+    bool hasInit = false;
+    for (auto&& [key, node] : root) {
+        const std::string k(key.str());
+        if (k == "init_string") {
+            const std::string path = top.Text(node, "init_string");
+            if (path.empty()) {
+                top.Fail(LineOf(node), "expected the path of the initialization string file for init_string");
+            }
+            std::filesystem::path resolved(path);
+            if (resolved.is_relative()) {
+                resolved = std::filesystem::path(baseDir) / resolved;
+            }
+            c.initStringPath = resolved.lexically_normal().string();
+            c.initStringLine = LineOf(node);
+            hasInit = true;
+        } else if (k == "steps") {
+            c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, 10000000));
+        } else if (k == "tag") {
+            for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size()));
+        } else if (k == "general") {
+            const toml::table& table = top.Table(node, "general");
+            c.generalLine = LineOf(table);
+            const Reader r(file, "general");
+            for (auto&& [fieldKey, fieldNode] : table) {
+                c.general.push_back(r.Field(std::string(fieldKey.str()), fieldNode));
+            }
+        } else if (k == "controller") {
+            for (const toml::table* t : top.Tables(node, k))
+                c.controllers.push_back(ReadController(file, *t, c.controllers.size()));
+        } else if (k == "pv_export") {
+            for (const toml::table* t : top.Tables(node, k))
+                c.pvExports.push_back(ReadPVExport(file, *t, c.pvExports.size()));
+        } else if (k == "pv_import") {
+            for (const toml::table* t : top.Tables(node, k))
+                c.pvImports.push_back(ReadPVImport(file, *t, c.pvImports.size()));
+        } else if (k == "event") {
+            for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
+        } else {
+            top.Fail(LineOf(key), "unknown key \"" + k +
+                                      "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
+                                      "[[pv_export]], [[pv_import]] or [[event]]");
+        }
+    }
+    if (!hasInit) {
+        top.Fail(1, "expected init_string = \"FILE\" naming the initialization string of the tag server");
+    }
+    for (size_t i = 0; i < c.pvExports.size(); ++i) {
+        const PVExportCase& row = c.pvExports[i];
+        if (row.response.follows && static_cast<size_t>(row.response.controller) >= c.controllers.size()) {
+            throw CaseError(Located(file, row.line,
+                                    "pv_export " + std::to_string(i) + ": follows " +
+                                        std::to_string(row.response.controller) + " names no controller (the case has " +
+                                        std::to_string(c.controllers.size()) + ")"));
+        }
+    }
+    std::ifstream init(c.initStringPath, std::ios::binary);
+    if (!init) {
+        throw CaseError(Located(file, c.initStringLine,
+                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
+    }
+    std::stable_sort(c.events.begin(), c.events.end(),
+                     [](const Event& a, const Event& b) { return a.step < b.step; });
+    return c;
+}
+
+Case ParseCaseFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw CaseError(Located(file, 0, "cannot open the case file"));
+    }
+    std::ostringstream text;
+    text << in.rdbuf();
+    if (in.bad()) {
+        throw CaseError(Located(file, 0, "cannot read the case file"));
+    }
+    const std::filesystem::path base = std::filesystem::path(file).parent_path();
+    return ParseCaseText(text.str(), file, base.empty() ? "." : base.string());
+}
+
+}  // namespace host

@@ -1,0 +1,174 @@
+#include "link.h"
+
+#include <dlfcn.h>
+
+#include <cstring>
+#include <stdexcept>
+
+namespace host {
+
+Driver::Driver(const std::string& path) {
+    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (handle_ == nullptr) {
+        const char* why = dlerror();
+        throw std::runtime_error("cannot load the driver " + path + ": " + (why != nullptr ? why : "unknown error"));
+    }
+    struct Entry {
+        const char* name;
+        DCSEntryPoint* slot;
+    };
+    const Entry entries[] = {{"DCSLoad", &Load},   {"DCSConfigure", &Configure}, {"DCSInitialize", &Initialize},
+                             {"DCSSimulate", &Simulate}, {"DCSStart", &Start}, {"DCSStop", &Stop},
+                             {"DCSTimeZero", &TimeZero}, {"DCSReset", &Reset}, {"DCSDestroy", &Destroy}};
+    std::string missing;
+    for (const Entry& entry : entries) {
+        void* symbol = dlsym(handle_, entry.name);
+        if (symbol == nullptr) {
+            missing += missing.empty() ? entry.name : std::string(", ") + entry.name;
+            continue;
+        }
+        // POSIX guarantees that a function's address survives the trip
+        // through void*.
+        std::memcpy(entry.slot, &symbol, sizeof symbol);
+    }
+    if (!missing.empty()) {
+        dlclose(handle_);
+        handle_ = nullptr;
+        throw std::runtime_error("the driver " + path + " does not export " + missing);
+    }
+}
+
+Driver::~Driver() {
+    if (handle_ != nullptr) {
+        dlclose(handle_);
+    }
+}
+
+Link::~Link() { Destroy(); }
+
+void Link::Destroy() {
+    if (loaded_) {
+        loaded_ = false;
+        driver_.Destroy(&d_);
+    }
+}
+
+void Link::Load() {
+    d_ = DCSLinkData{};
+    driver_.Load(&d_);
+    loaded_ = true;
+}
+
+namespace {
+
+std::vector<DCSValue> RowCells(const DefTable& defs, const DCSValue* defaults) {
+    std::vector<DCSValue> cells(static_cast<size_t>(defs.count > 0 ? defs.count : 0));
+    for (size_t i = 0; i < cells.size(); ++i) {
+        std::memset(cells[i].Bytes, 0, sizeof cells[i].Bytes);
+        // The default row's texts are the driver's; only its numbers carry
+        // over into the host's rows.
+        if (defaults != nullptr && defs.defs[i].Kind != FIELD_KIND_TEXT) {
+            cells[i] = defaults[i];
+        }
+    }
+    return cells;
+}
+
+void RequireDefs(const DefTable& defs, size_t rows) {
+    if (rows > 0 && defs.defs == nullptr) {
+        throw std::runtime_error(std::string("the driver declared no fields for ") + defs.what);
+    }
+}
+
+const char* const kControllerHostKeys = "name, OPEnabled, Mode, SP, OP";
+const char* const kPVExportHostKeys = "name, Active, value, follows, gain, time_constant, initial";
+const char* const kPVImportHostKeys = "name, Active";
+
+}  // namespace
+
+void Link::Fill(const Case& c) {
+    const DefTable general = General();
+    if (!c.general.empty() && (d_.GenData == nullptr || general.defs == nullptr)) {
+        throw std::runtime_error("the driver declared no general data");
+    }
+    if (d_.GenData != nullptr && general.defs != nullptr) {
+        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "");
+    }
+
+    const DefTable ctrl = ControllerDefs();
+    const DefTable pv = PVExportDefs();
+    const DefTable imp = PVImportDefs();
+    RequireDefs(ctrl, c.controllers.size());
+    RequireDefs(pv, c.pvExports.size());
+    RequireDefs(imp, c.pvImports.size());
+    cells_.reserve(c.controllers.size() + c.pvExports.size() + c.pvImports.size());
+
+    ctrlRows_.assign(c.controllers.size(), d_.CtrlRowDefault);
+    for (size_t i = 0; i < c.controllers.size(); ++i) {
+        const ControllerCase& source = c.controllers[i];
+        cells_.push_back(RowCells(ctrl, d_.CtrlRowDefault.Values));
+        FillCells(ctrl, source.fields, cells_.back().data(), texts_, c.file, "controller " + std::to_string(i),
+                  kControllerHostKeys);
+        DCSCtrlRow& row = ctrlRows_[i];
+        row.Values = cells_.back().data();
+        row.OPEnabled = static_cast<int16_t>(source.opEnabled.value_or(1));
+        if (source.mode) row.Mode = *source.mode;
+        if (source.sp) row.SP = *source.sp;
+        if (source.op) row.OP = *source.op;
+        row.SPChanged = 0;
+        row.OPChanged = 0;
+    }
+
+    pvRows_.assign(c.pvExports.size(), d_.PVRowDefault);
+    for (size_t i = 0; i < c.pvExports.size(); ++i) {
+        const PVExportCase& source = c.pvExports[i];
+        cells_.push_back(RowCells(pv, d_.PVRowDefault.Values));
+        FillCells(pv, source.fields, cells_.back().data(), texts_, c.file, "pv_export " + std::to_string(i),
+                  kPVExportHostKeys);
+        DCSPVRow& row = pvRows_[i];
+        row.Values = cells_.back().data();
+        row.Active = static_cast<int16_t>(source.active);
+        row.Value = source.response.follows ? source.response.initial : source.response.constant;
+    }
+
+    pvImportRows_.assign(c.pvImports.size(), d_.PVImportRowDefault);
+    for (size_t i = 0; i < c.pvImports.size(); ++i) {
+        const PVImportCase& source = c.pvImports[i];
+        cells_.push_back(RowCells(imp, d_.PVImportRowDefault.Values));
+        FillCells(imp, source.fields, cells_.back().data(), texts_, c.file, "pv_import " + std::to_string(i),
+                  kPVImportHostKeys);
+        DCSPVRow& row = pvImportRows_[i];
+        row.Values = cells_.back().data();
+        row.Active = static_cast<int16_t>(source.active);
+        row.Value = 0.0;
+    }
+
+    d_.CtrlCnt = static_cast<int32_t>(ctrlRows_.size());
+    d_.CtrlData = ctrlRows_.empty() ? nullptr : ctrlRows_.data();
+    d_.PVCnt = static_cast<int32_t>(pvRows_.size());
+    d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
+    d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
+    d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
+}
+
+int32_t Link::RowInteger(const DefTable& defs, const DCSValue* cells, const std::string& label, int32_t fallback) {
+    const int32_t index = FindField(defs, label);
+    return index >= 0 && cells != nullptr ? CellInteger(cells[index]) : fallback;
+}
+
+std::string Link::RowText(const DefTable& defs, const DCSValue* cells, const std::string& label) {
+    const int32_t index = FindField(defs, label);
+    if (index < 0 || cells == nullptr || defs.defs[index].Kind != FIELD_KIND_TEXT) {
+        return {};
+    }
+    const char* text = CellTextPointer(cells[index]);
+    return text != nullptr ? text : "";
+}
+
+int32_t Link::GeneralInteger(const std::string& label, int32_t fallback) const {
+    return RowInteger(General(), d_.GenData, label, fallback);
+}
+
+std::string Link::GeneralText(const std::string& label) const { return RowText(General(), d_.GenData, label); }
+
+}  // namespace host

@@ -1,0 +1,84 @@
+// The driver as the host runs it: the shared library loaded at run time, the
+// case data block the host owns, and the host's rows filled from a case.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "case_file.h"
+#include "entry_points.h"
+#include "fields.h"
+
+namespace host {
+
+// The driver library and its nine entry points, found by name.
+class Driver {
+public:
+    // Throws std::runtime_error when the library cannot be loaded or an
+    // entry point is missing.
+    explicit Driver(const std::string& path);
+    ~Driver();
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    DCSEntryPoint Load = nullptr;
+    DCSEntryPoint Configure = nullptr;
+    DCSEntryPoint Initialize = nullptr;
+    DCSEntryPoint Simulate = nullptr;
+    DCSEntryPoint Start = nullptr;
+    DCSEntryPoint Stop = nullptr;
+    DCSEntryPoint TimeZero = nullptr;
+    DCSEntryPoint Reset = nullptr;
+    DCSEntryPoint Destroy = nullptr;
+
+private:
+    void* handle_ = nullptr;
+};
+
+// The case data block with the host's rows. Load() calls DCSLoad; Fill()
+// builds the rows through the definitions it declared; the destructor calls
+// DCSDestroy if the driver was loaded, and only then releases the texts the
+// cells point at.
+class Link {
+public:
+    explicit Link(Driver& driver) : driver_(driver) {}
+    ~Link();
+    Link(const Link&) = delete;
+    Link& operator=(const Link&) = delete;
+
+    void Load();
+    // Throws CaseError for a field the driver did not declare, or a value
+    // that does not suit the field.
+    void Fill(const Case& c);
+
+    DCSLinkData& Data() { return d_; }
+    const DCSLinkData& Data() const { return d_; }
+
+    DefTable General() const { return {d_.GenDef, d_.GenDefCnt, "the general data"}; }
+    DefTable ControllerDefs() const { return {d_.CtrlDef, d_.CtrlDefCnt, "controller rows"}; }
+    DefTable PVExportDefs() const { return {d_.PVDef, d_.PVDefCnt, "PV export rows"}; }
+    DefTable PVImportDefs() const { return {d_.PVImportDef, d_.PVImportDefCnt, "PV import rows"}; }
+
+    // A cell of the general data or of a row, by label: the integer, or
+    // the text (empty when the cell holds none). Defaults when the label
+    // is not declared.
+    int32_t GeneralInteger(const std::string& label, int32_t fallback) const;
+    std::string GeneralText(const std::string& label) const;
+    static int32_t RowInteger(const DefTable& defs, const DCSValue* cells, const std::string& label, int32_t fallback);
+    static std::string RowText(const DefTable& defs, const DCSValue* cells, const std::string& label);
+
+    void Destroy();
+
+private:
+    Driver& driver_;
+    DCSLinkData d_{};
+    bool loaded_ = false;
+    TextStore texts_;
+    std::vector<DCSCtrlRow> ctrlRows_;
+    std::vector<DCSPVRow> pvRows_;
+    std::vector<DCSPVRow> pvImportRows_;
+    std::vector<std::vector<DCSValue>> cells_;
+};
+
+}  // namespace host

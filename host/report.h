@@ -1,0 +1,55 @@
+// What a run shows: the per-step table, the same as CSV, and a trend chart.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// The names of the rows, in table order.
+struct Layout {
+    std::vector<std::string> controllers;
+    std::vector<std::string> pvExports;
+    std::vector<std::string> pvImports;
+};
+
+struct ControllerSample {
+    double sp = 0.0;
+    double op = 0.0;
+    bool spChanged = false;  // the driver stored the SP during this step
+    bool opChanged = false;
+};
+
+// The state after one step; step 0 is the state after DCSInitialize.
+struct StepRecord {
+    int32_t step = 0;
+    bool ok = true;
+    std::string events;  // the events applied before the step, space-separated
+    std::vector<ControllerSample> controllers;
+    std::vector<double> pvExports;
+    std::vector<double> pvImports;
+    std::optional<int32_t> enabled;  // the flag tags as the server holds them
+    std::optional<int32_t> running;
+};
+
+// The readable table: a header line, a rule, and one line per step.
+std::string TableHeader(const Layout& layout);
+std::string TableRow(const Layout& layout, const StepRecord& record);
+
+// The CSV form: one header row, one row per step. Change marks get columns
+// of their own (0 or 1); a flag the server does not hold is left empty.
+std::string CsvHeader(const Layout& layout);
+std::string CsvRow(const Layout& layout, const StepRecord& record);
+
+// A stand-alone SVG document: SP and PV values in the upper chart, OP in
+// the lower one, over the steps.
+void WriteSvg(std::ostream& out, const Layout& layout, const std::vector<StepRecord>& records,
+              const std::string& title);
+
+// A field of a CSV row, quoted when it needs to be.
+std::string CsvField(const std::string& text);
+
+}  // namespace host
