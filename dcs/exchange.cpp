@@ -103,10 +103,6 @@ int32_t ImportRow(DCSLinkData* d, int32_t row) {
 
 }  // namespace
 
-CtrlBinding* ControllerBindingOf(int32_t row) {
-    return row >= 0 && row < CtrlBindingCnt ? &CtrlBindings[row] : nullptr;
-}
-
 int32_t PVExportPass(DCSLinkData* d) {
     int32_t result = 1;
     for (int32_t row = 0; row < GetPVCnt(d) && result == 1; ++row) {

@@ -3,6 +3,7 @@
 // flag bindings keep their marks from one configuration to the next.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 // TagKind: the kind of a Marlix tag, also the section code of the
@@ -114,14 +115,29 @@ extern int32_t LinkConfigured;
 // The address of a slot's cookie cell as the Marlix library wants it. The
 // cell sits unaligned inside a packed record; the library treats it as its
 // own 32-bit cell.
-uint32_t* CookieCell(TagSlot* slot);
-uint32_t* CookieCell(FlagBinding* binding);
+inline uint32_t* CookieCell(TagSlot* slot) {
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(slot) + offsetof(TagSlot, Cookie));
+}
+inline uint32_t* CookieCell(FlagBinding* binding) {
+    return reinterpret_cast<uint32_t*>(reinterpret_cast<unsigned char*>(binding) + offsetof(FlagBinding, Cookie));
+}
 
 // Record size of the catalogue list of a kind (TAG_KIND_AI ... TAG_KIND_CALC).
-int32_t TagRecordSize(int32_t kind);
+inline int32_t TagRecordSize(int32_t kind) {
+    switch (kind) {
+    case TAG_KIND_AI:
+    case TAG_KIND_AO: return static_cast<int32_t>(sizeof(AnalogTag));
+    case TAG_KIND_DCD: return static_cast<int32_t>(sizeof(DcdTag));
+    default: return static_cast<int32_t>(sizeof(PlainTag));
+    }
+}
 
 // The list of a kind.
 inline TagList& TagListOf(int32_t kind) { return TagCatalogue[kind - 1]; }
 
 // Record `index` of a list of the given kind, seen through its common head.
-TagHead* TagAt(const TagList& list, int32_t kind, int32_t index);
+// Inline: binding calls it for every record it compares.
+inline TagHead* TagAt(const TagList& list, int32_t kind, int32_t index) {
+    return reinterpret_cast<TagHead*>(static_cast<unsigned char*>(list.Items) +
+                                      static_cast<ptrdiff_t>(index) * TagRecordSize(kind));
+}

@@ -9,7 +9,9 @@
 
 // The binding of controller row `row`, or null for a row the host added
 // after configuration (the table was sized by the count at that time).
-CtrlBinding* ControllerBindingOf(int32_t row);
+inline CtrlBinding* ControllerBindingOf(int32_t row) {
+    return row >= 0 && row < CtrlBindingCnt ? &CtrlBindings[row] : nullptr;
+}
 
 // One simulation step: SP and OP reads, the PV export pass, the PV import
 // pass. The first failure ends the step with one message; returns 1 when

@@ -34,12 +34,6 @@ int32_t SetTextCell(DCSValue* cell, const char* text) {
     return TextCopyResult(copy);
 }
 
-DCSValue* CtrlCell(const DCSLinkData* d, int32_t row, int32_t column) { return &d->CtrlData[row].Values[column]; }
-DCSValue* PVCell(const DCSLinkData* d, int32_t row, int32_t column) { return &d->PVData[row].Values[column]; }
-DCSValue* PVImportCell(const DCSLinkData* d, int32_t row, int32_t column) {
-    return &d->PVImportData[row].Values[column];
-}
-
 }  // namespace
 
 // Counts.
@@ -47,9 +41,6 @@ int32_t GetGenDefCnt(const DCSLinkData* d) { return d->GenDefCnt; }
 int32_t GetCtrlDefCnt(const DCSLinkData* d) { return d->CtrlDefCnt; }
 int32_t GetPVDefCnt(const DCSLinkData* d) { return d->PVDefCnt; }
 int32_t GetPVImportDefCnt(const DCSLinkData* d) { return d->PVImportDefCnt; }
-int32_t GetCtrlCnt(const DCSLinkData* d) { return d->CtrlCnt; }
-int32_t GetPVCnt(const DCSLinkData* d) { return d->PVCnt; }
-int32_t GetPVImportCnt(const DCSLinkData* d) { return d->PVImportCnt; }
 
 // Field definitions.
 int32_t SetGenDefKind(DCSLinkData* d, int32_t index, int32_t kind) {
@@ -165,56 +156,3 @@ int32_t SetPVImportDataDefaultText(DCSLinkData* d, int32_t index, const char* te
 int32_t GetGenDataInt(const DCSLinkData* d, int32_t index) { return CellInt(&d->GenData[index]); }
 double GetGenDataDouble(const DCSLinkData* d, int32_t index) { return CellDouble(&d->GenData[index]); }
 char* GetGenDataText(const DCSLinkData* d, int32_t index) { return CellText(&d->GenData[index]); }
-
-// Value cells of the host's rows.
-int32_t GetCtrlDataInt(const DCSLinkData* d, int32_t row, int32_t column) { return CellInt(CtrlCell(d, row, column)); }
-double GetCtrlDataDouble(const DCSLinkData* d, int32_t row, int32_t column) {
-    return CellDouble(CtrlCell(d, row, column));
-}
-char* GetCtrlDataText(const DCSLinkData* d, int32_t row, int32_t column) { return CellText(CtrlCell(d, row, column)); }
-int32_t GetPVDataInt(const DCSLinkData* d, int32_t row, int32_t column) { return CellInt(PVCell(d, row, column)); }
-double GetPVDataDouble(const DCSLinkData* d, int32_t row, int32_t column) { return CellDouble(PVCell(d, row, column)); }
-char* GetPVDataText(const DCSLinkData* d, int32_t row, int32_t column) { return CellText(PVCell(d, row, column)); }
-int32_t GetPVImportDataInt(const DCSLinkData* d, int32_t row, int32_t column) {
-    return CellInt(PVImportCell(d, row, column));
-}
-double GetPVImportDataDouble(const DCSLinkData* d, int32_t row, int32_t column) {
-    return CellDouble(PVImportCell(d, row, column));
-}
-char* GetPVImportDataText(const DCSLinkData* d, int32_t row, int32_t column) {
-    return CellText(PVImportCell(d, row, column));
-}
-
-// Row fields.
-int32_t GetCtrlOPEnabled(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].OPEnabled; }
-double GetCtrlMode(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].Mode; }
-int32_t SetCtrlMode(DCSLinkData* d, int32_t row, double value) {
-    d->CtrlData[row].Mode = value;
-    return 0;
-}
-double GetCtrlAuxValue(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].AuxValue; }
-int32_t SetCtrlAuxValue(DCSLinkData* d, int32_t row, double value) {
-    d->CtrlData[row].AuxValue = value;
-    return 0;
-}
-double GetCtrlSP(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].SP; }
-int32_t SetCtrlSP(DCSLinkData* d, int32_t row, double value) {
-    d->CtrlData[row].SP = value;
-    d->CtrlData[row].SPChanged = 1;
-    return 0;
-}
-double GetCtrlOP(const DCSLinkData* d, int32_t row) { return d->CtrlData[row].OP; }
-int32_t SetCtrlOP(DCSLinkData* d, int32_t row, double value) {
-    d->CtrlData[row].OP = value;
-    d->CtrlData[row].OPChanged = 1;
-    return 0;
-}
-int32_t GetPVAuxFlag(const DCSLinkData* d, int32_t row) { return d->PVData[row].AuxFlag; }
-int32_t GetPVActive(const DCSLinkData* d, int32_t row) { return d->PVData[row].Active; }
-double GetPVValue(const DCSLinkData* d, int32_t row) { return d->PVData[row].Value; }
-int32_t GetPVImportActive(const DCSLinkData* d, int32_t row) { return d->PVImportData[row].Active; }
-double GetPVImportValue(const DCSLinkData* d, int32_t row) { return d->PVImportData[row].Value; }
-int32_t SetPVImportValue(DCSLinkData* d, int32_t row, double value) {
-    d->PVImportData[row].Value = value;
-    return 0;
-}
