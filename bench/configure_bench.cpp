@@ -1,0 +1,133 @@
+// DCSConfigure (followed by the DCSReset that undoes it) for a case of 500
+// controllers, 2,000 PV exports and 2,000 PV imports against a catalogue of
+// 6 x 5,000 tags, and for the same case doubled in rows and in tags. The
+// baseline, in the same run, is the catalogue load alone on the same string:
+// what is left over is the checking and binding of the rows.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "bench_support.h"
+#include "catalogue.h"
+#include "entry_points.h"
+#include "host_case.h"
+#include "iface_control.h"
+#include "init_string_gen.h"
+#include "mrx3p_control.h"
+#include "user32_control.h"
+
+namespace {
+
+struct CaseSize {
+    const char* label;
+    int32_t controllers;
+    int32_t exports;
+    int32_t imports;
+    int32_t tagsPerKind;
+};
+
+const CaseSize kCases[] = {
+    {"500c_2000e_2000i_6x5000", 500, 2000, 2000, 5000},
+    {"1000c_4000e_4000i_6x10000", 1000, 4000, 4000, 10000},
+};
+
+const int32_t kWritableKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
+
+// Spreads a case's rows over the whole of each list, so that a lookup costs
+// what it would for a tag anywhere in the catalogue.
+int32_t Spread(int32_t row, int32_t step, int32_t tags) {
+    return static_cast<int32_t>((static_cast<int64_t>(row) * step) % tags);
+}
+
+// Every row names tags it binds: a controller's SP on an AI tag, its OP and
+// OP Init on one tag of the writable kinds, its SP Init on the SP's tag and
+// its Mode on a DI tag, all of the row's data set; PV exports on the
+// writable kinds, PV imports on any kind.
+std::unique_ptr<bench::HostCase> BuildCase(const CaseSize& size) {
+    auto c = std::make_unique<bench::HostCase>();
+    for (int32_t row = 0; row < size.controllers; ++row) {
+        const int32_t tag = Spread(row, 9973, size.tagsPerKind);
+        const std::string sp = bench::CatalogueName(TAG_KIND_AI, tag);
+        const std::string op = bench::CatalogueName(kWritableKinds[row % 3], tag);
+        c->AddController(bench::CatalogueDataSet(tag), sp, sp, op, op, bench::CatalogueName(TAG_KIND_DI, tag), true);
+    }
+    for (int32_t row = 0; row < size.exports; ++row) {
+        const int32_t tag = Spread(row, 7919, size.tagsPerKind);
+        c->AddPVExport(bench::CatalogueDataSet(tag), bench::CatalogueName(kWritableKinds[row % 3], tag), row * 0.5);
+    }
+    for (int32_t row = 0; row < size.imports; ++row) {
+        const int32_t tag = Spread(row, 7877, size.tagsPerKind);
+        c->AddPVImport(bench::CatalogueDataSet(tag), bench::CatalogueName(bench::kKinds[row % 6], tag), row % 2);
+    }
+    c->Finish();
+    return c;
+}
+
+std::string ConfigureName(const CaseSize& size) { return std::string("configure/") + size.label; }
+std::string BaselineName(const CaseSize& size) { return std::string("catalogue_only/") + size.label; }
+
+void Configure(benchmark::State& state, const CaseSize* size) {
+    const bench::InitString text = bench::MakeInitString(size->tagsPerKind);
+    MrxStandin_Reset();
+    MrxStandin_SetInitString(text.text.c_str());
+    User32Standin_Reset();
+    IFaceStandin_Reset();
+    auto hostCase = BuildCase(*size);
+    DCSLinkData* d = hostCase->Data();
+    for (auto _ : state) {
+        if (DCSConfigure(d) != 1) {
+            DCSReset(d);
+            state.SkipWithError("DCSConfigure failed: the case does not bind");
+            break;
+        }
+        DCSReset(d);
+    }
+    if (User32Standin_BoxCount() != 0 || IFaceStandin_ErrorMessageCount() != 0) {
+        state.SkipWithError("the configuration showed messages: some row did not bind");
+    }
+    state.counters["rows"] = size->controllers + size->exports + size->imports;
+}
+
+void CatalogueOnly(benchmark::State& state, const CaseSize* size) {
+    const bench::InitString text = bench::MakeInitString(size->tagsPerKind);
+    MrxStandin_Reset();
+    MrxStandin_SetInitString(text.text.c_str());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(LoadTagCatalogue());
+        FreeTagCatalogue();
+    }
+}
+
+bool Summary(const bench::RatioReporter& reporter) {
+    std::printf("DCSConfigure + DCSReset against the catalogue load alone (median CPU time per pass)\n");
+    double previous = 0.0;
+    for (const CaseSize& size : kCases) {
+        const double configure = reporter.MedianNs(ConfigureName(size));
+        const double baseline = reporter.MedianNs(BaselineName(size));
+        std::printf("  %-28s configure %12s  catalogue only %12s  ratio %6.2f\n", size.label,
+                    bench::FormatNs(configure).c_str(), bench::FormatNs(baseline).c_str(), configure / baseline);
+        if (previous > 0.0) {
+            std::printf("  doubling rows and tags: configure x%.2f\n", configure / previous);
+        }
+        previous = configure;
+    }
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    User32Standin_SetEcho(0);
+    IFaceStandin_SetEcho(0);
+    MrxStandin_SetLogging(0);
+    for (const CaseSize& size : kCases) {
+        benchmark::RegisterBenchmark(ConfigureName(size).c_str(), Configure, &size)->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(BaselineName(size).c_str(), CatalogueOnly, &size)
+            ->Unit(benchmark::kMillisecond);
+    }
+    return bench::RunBenchmarks(argc, argv, Summary);
+}
