@@ -11,8 +11,8 @@ constexpr int32_t kMappingControllerMode = 1;
 
 // Reads one controller tag. Returns 1 with *value read, or 0 after its
 // message.
-int32_t ReadControllerTag(const DCSLinkData* d, int32_t row, TagSlot* slot, int32_t column, const char* role,
-                          double* value) {
+int32_t ReadControllerTag(const DCSLinkData* d, int32_t row, int32_t dataSet, TagSlot* slot, int32_t column,
+                          const char* role, double* value) {
     const char* tag = GetCtrlDataText(d, row, column);
     const int32_t kind = slot != nullptr ? slot->Kind : TAG_KIND_NONE;
     if (!IsReadableKind(kind)) {
@@ -20,7 +20,7 @@ int32_t ReadControllerTag(const DCSLinkData* d, int32_t row, TagSlot* slot, int3
         return 0;
     }
     int32_t status = -1;
-    ReadTag(kind, GetCtrlDataInt(d, row, CTRL_COL_DATA_SET), tag, CookieCell(slot), value, &status);
+    ReadTag(kind, dataSet, tag, CookieCell(slot), value, &status);
     if (status != 0) {
         ReportReadError(KindText(kind), role, tag, kOwnerController, row);
         return 0;
@@ -29,10 +29,11 @@ int32_t ReadControllerTag(const DCSLinkData* d, int32_t row, TagSlot* slot, int3
 }
 
 int32_t ExchangeController(DCSLinkData* d, int32_t row) {
+    const int32_t dataSet = GetCtrlDataInt(d, row, CTRL_COL_DATA_SET);
     CtrlBinding* binding = ControllerBindingOf(row);
     if (binding != nullptr && binding->SPSlot.Found == 1) {
         double sp = 0.0;
-        if (ReadControllerTag(d, row, &binding->SPSlot, CTRL_COL_SP, kRoleSP, &sp) == 0) {
+        if (ReadControllerTag(d, row, dataSet, &binding->SPSlot, CTRL_COL_SP, kRoleSP, &sp) == 0) {
             return 0;
         }
         SetCtrlSP(d, row, sp);
@@ -42,7 +43,7 @@ int32_t ExchangeController(DCSLinkData* d, int32_t row) {
         // added since has none and shows as kind 0.
         TagSlot* slot = binding != nullptr ? &binding->OPSlot : nullptr;
         double op = 0.0;
-        if (ReadControllerTag(d, row, slot, CTRL_COL_OP, kRoleOP, &op) == 0) {
+        if (ReadControllerTag(d, row, dataSet, slot, CTRL_COL_OP, kRoleOP, &op) == 0) {
             return 0;
         }
         const int32_t kind = slot != nullptr ? slot->Kind : TAG_KIND_NONE;

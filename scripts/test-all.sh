@@ -11,6 +11,23 @@ fuzz_seconds=${FUZZ_SECONDS:-60}
 
 step() { printf '\n==== %s\n' "$*"; }
 
+# Every ctest run's counts, summed into one closing line.
+total=0
+failed=0
+run_ctest() {
+  local log
+  log=$(mktemp)
+  ctest "$@" 2>&1 | tee "$log"
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1)
+  rm -f "$log"
+  local of fails
+  of=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$line")
+  fails=$(sed -E 's/.*, ([0-9]+) tests failed.*/\1/' <<<"$line")
+  total=$((total + ${of:-0}))
+  failed=$((failed + ${fails:-0}))
+}
+
 step "dependencies"
 scripts/install-deps.sh
 
@@ -18,7 +35,7 @@ for preset in linux-x64 linux-i686; do
   step "build and test: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  ctest --preset "$preset" -j "$jobs"
+  run_ctest --preset "$preset" -j "$jobs"
   if [ "$preset" = linux-x64 ]; then
     step "static checks of the driver"
     scripts/lint.sh
@@ -46,7 +63,8 @@ if [ -f cmake/toolchain-mingw32.cmake ]; then
   step "build and test: win32 under Wine"
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
-  ctest --preset win32 -j 1
+  run_ctest --preset win32 -j 1
 fi
 
 step "all passed"
+echo "tests: $((total - failed)) passed, $failed failed"
