@@ -11,13 +11,22 @@ namespace {
 
 constexpr size_t kMinColumnWidth = 9;
 
+// Numbers only, but a value of 1e300 in %.3f is 300 digits long: the text
+// is sized to the result.
 __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...) {
-    char buffer[64];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(buffer, sizeof buffer, format, args);
+    const int length = std::vsnprintf(nullptr, 0, format, args);
     va_end(args);
-    return buffer;
+    if (length <= 0) {
+        return std::string();
+    }
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    va_start(args, format);
+    std::vsnprintf(&text[0], text.size(), format, args);
+    va_end(args);
+    text.resize(static_cast<size_t>(length));
+    return text;
 }
 
 std::string Fixed(double value) { return Format("%.3f", value); }
