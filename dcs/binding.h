@@ -39,6 +39,13 @@ inline bool SameName(const char* text, const char* name) {
     return text != nullptr && name != nullptr && text[0] == name[0] && text[0] != '\0' && std::strcmp(text, name) == 0;
 }
 
+// A slot bound to nothing, with its cookie cell zeroed for the server.
+inline void ResetSlot(TagSlot* slot) {
+    slot->Kind = TAG_KIND_NONE;
+    slot->Cookie = 0;
+    slot->Found = 0;
+}
+
 // The slot of controller column 1 to 5 within a binding.
 TagSlot* SlotOfColumn(CtrlBinding* binding, int32_t column);
 

@@ -20,12 +20,6 @@ const BindableColumns kBindable[kTagListCount] = {
     {{N, Y, Y, Y, Y, Y}},  // CALC
 };
 
-void ResetSlot(TagSlot* slot) {
-    slot->Kind = TAG_KIND_NONE;
-    slot->Cookie = 0;
-    slot->Found = 0;
-}
-
 }  // namespace
 
 TagSlot* SlotOfColumn(CtrlBinding* binding, int32_t column) {

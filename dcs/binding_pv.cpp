@@ -3,12 +3,6 @@
 
 namespace {
 
-void ResetEntry(TagSlot* slot) {
-    slot->Kind = TAG_KIND_NONE;
-    slot->Cookie = 0;
-    slot->Found = 0;
-}
-
 // A PV export is written by the driver, so only the writable kinds serve;
 // a PV import is only read, so every kind does. The first list that holds
 // the tag wins.
@@ -18,7 +12,7 @@ const int32_t kImportKinds[] = {TAG_KIND_AI, TAG_KIND_AO, TAG_KIND_DI, TAG_KIND_
 template <size_t N>
 bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const int32_t (&kinds)[N], PVRowIntReader dataSetOf,
                  PVRowTextReader tagOf) {
-    ResetEntry(&table[row]);
+    ResetSlot(&table[row]);
     for (int32_t kind : kinds) {
         if (FindPVTag(d, row, table, kind, dataSetOf, tagOf) == 1) {
             return true;
