@@ -1,0 +1,177 @@
+#include "commands.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <stdexcept>
+
+#include "report.h"
+#include "schedule.h"
+#include "session.h"
+
+namespace host {
+
+namespace {
+
+// The rows as they stand, and the change marks put back to 0.
+StepRecord Sample(Link& link, int32_t step) {
+    StepRecord record;
+    record.step = step;
+    DCSLinkData& d = link.Data();
+    for (int32_t i = 0; i < d.CtrlCnt; ++i) {
+        DCSCtrlRow& row = d.CtrlData[i];
+        const double sp = row.SP;
+        const double op = row.OP;
+        const uint8_t spChanged = row.SPChanged;
+        const uint8_t opChanged = row.OPChanged;
+        record.controllers.push_back({sp, op, spChanged != 0, opChanged != 0});
+        row.SPChanged = 0;
+        row.OPChanged = 0;
+    }
+    for (int32_t i = 0; i < d.PVCnt; ++i) {
+        const double value = d.PVData[i].Value;
+        record.pvExports.push_back(value);
+    }
+    for (int32_t i = 0; i < d.PVImportCnt; ++i) {
+        const double value = d.PVImportData[i].Value;
+        record.pvImports.push_back(value);
+    }
+    record.enabled = FlagTag(link, kEnabledFlagLabel);
+    record.running = FlagTag(link, kRunningFlagLabel);
+    return record;
+}
+
+Layout LayoutOf(const Case& c) {
+    Layout layout;
+    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
+    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
+    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
+    return layout;
+}
+
+std::string EventText(const Event& event) {
+    if (event.action != Action::SetTag) {
+        return ActionName(event.action);
+    }
+    char value[32];
+    std::snprintf(value, sizeof value, "%g", event.tag.value);
+    return std::string("set_tag ") + event.tag.name + "=" + value;
+}
+
+std::string FlagText(const std::optional<int32_t>& flag) { return flag ? std::to_string(*flag) : "-"; }
+
+}  // namespace
+
+int RunCommand(const Case& c, const RunOptions& options) {
+    const int32_t steps = options.steps.value_or(c.steps.value_or(kDefaultSteps));
+    std::ofstream csv;
+    if (!options.csvPath.empty()) {
+        csv.open(options.csvPath);
+        if (!csv) {
+            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.csvPath.c_str());
+            return 2;
+        }
+    }
+    for (const Event* event : EventsAfter(c, steps)) {
+        std::fprintf(stderr, "dcs-host: warning: %s\n",
+                     Located(c.file, event->line,
+                             "event at step " + std::to_string(event->step) + " lies beyond the last step (" +
+                                 std::to_string(steps) + ")")
+                         .c_str());
+    }
+
+    Driver driver(options.driverPath);
+    PrepareServer(c);
+    const BlockCounts before = LiveBlocks();
+    const Layout layout = LayoutOf(c);
+    std::vector<StepRecord> records;
+    bool configured = false;
+    bool allOk = true;
+    {
+        Link link(driver);
+        link.Load();
+        link.Fill(c);
+        DCSLinkData& d = link.Data();
+        MessageWatch watch;
+        watch.Take();  // whatever the load raised was shown as it happened
+
+        configured = driver.Configure(&d) == 1;
+        watch.Take();
+        std::printf("%s: DCSConfigure %s\n", c.file.c_str(),
+                    configured ? "configured the link" : "did not configure the link; no steps run");
+        if (configured) {
+            driver.Initialize(&d);
+            StepRecord init = Sample(link, 0);
+            // DCSInitialize returns nothing to go by: a message it raised
+            // is what tells a failed write.
+            init.ok = watch.Take().empty();
+            init.events = "initialize";
+            allOk = allOk && init.ok;
+            records.push_back(init);
+            std::fputs(TableHeader(layout).c_str(), stdout);
+            std::fputs(TableRow(layout, init).c_str(), stdout);
+            if (csv.is_open()) csv << CsvHeader(layout) << CsvRow(layout, init);
+
+            std::vector<double> pv;
+            for (int32_t i = 0; i < d.PVCnt; ++i) pv.push_back(d.PVData[i].Value);
+            for (int32_t step = 1; step <= steps; ++step) {
+                std::string applied;
+                for (const Event* event : EventsAt(c, step)) {
+                    switch (event->action) {
+                    case Action::Start: driver.Start(&d); break;
+                    case Action::Stop: driver.Stop(&d); break;
+                    case Action::TimeZero: driver.TimeZero(&d); break;
+                    case Action::SetTag: SetTag(event->tag); break;
+                    }
+                    applied += (applied.empty() ? "" : " ") + EventText(*event);
+                }
+                for (size_t i = 0; i < pv.size(); ++i) {
+                    const Response& response = c.pvExports[i].response;
+                    double op = 0.0;
+                    if (response.follows) {
+                        op = d.CtrlData[response.controller].OP;
+                    }
+                    pv[i] = NextValue(response, pv[i], op);
+                    d.PVData[i].Value = pv[i];
+                }
+                const int32_t result = driver.Simulate(&d);
+                StepRecord record = Sample(link, step);
+                record.events = applied;
+                record.ok = result == 1 && watch.Take().empty();
+                allOk = allOk && record.ok;
+                records.push_back(record);
+                std::fputs(TableRow(layout, record).c_str(), stdout);
+                if (csv.is_open()) csv << CsvRow(layout, record);
+            }
+        }
+        driver.Reset(&d);
+        std::printf("after DCSReset: Enabled %s, Running %s\n", FlagText(FlagTag(link, kEnabledFlagLabel)).c_str(),
+                    FlagText(FlagTag(link, kRunningFlagLabel)).c_str());
+        link.Destroy();
+    }
+    CheckReleased(before);
+    std::fflush(stdout);
+
+    int status = configured && allOk ? 0 : 1;
+    if (csv.is_open()) {
+        csv.close();
+        if (!csv) {
+            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.csvPath.c_str());
+            status = 2;
+        }
+    }
+    if (!options.plotPath.empty()) {
+        std::ofstream svg(options.plotPath);
+        if (svg) {
+            WriteSvg(svg, layout, records, c.file);
+            svg.close();
+        }
+        if (!svg) {
+            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.plotPath.c_str());
+            status = 2;
+        }
+    }
+    return status;
+}
+
+}  // namespace host

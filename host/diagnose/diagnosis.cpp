@@ -1,0 +1,43 @@
+#include "diagnosis.h"
+
+namespace host {
+
+int32_t Diagnosis::RowsWithProblems() const {
+    int32_t count = 0;
+    for (const RowDiagnosis& row : rows) {
+        if (row.HasProblem()) ++count;
+    }
+    return count;
+}
+
+int32_t Diagnosis::LintCount(Severity severity) const {
+    int32_t count = 0;
+    for (const LintFinding& finding : lint) {
+        if (finding.severity == severity) ++count;
+    }
+    return count;
+}
+
+int32_t Diagnosis::Problems() const {
+    int32_t count = LintCount(Severity::Error);
+    for (const RowDiagnosis& row : rows) {
+        for (const TagDiagnosis& tag : row.tags) {
+            if (tag.status == Verdict::Problem) ++count;
+        }
+    }
+    return count;
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::Bound: return "bound";
+    case Verdict::Empty: return "empty";
+    case Verdict::Unused: return "unused";
+    case Verdict::Problem: return "problem";
+    }
+    return "problem";
+}
+
+const char* SeverityName(Severity severity) { return severity == Severity::Error ? "error" : "warning"; }
+
+}  // namespace host

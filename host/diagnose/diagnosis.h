@@ -1,0 +1,85 @@
+// The whole-case diagnosis: a verdict for every tag text of every row, the
+// findings of the initialization string's lint, and every message the driver
+// raised in a dry run. The check fills it; every report renders it.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// What becomes of one tag text of one row.
+enum class Verdict {
+    Bound,    // binds to a catalogue tag: kind and operation say how it is served
+    Empty,    // no text
+    Unused,   // the row is inactive, so the driver leaves this column alone
+    Problem,  // does not bind, or binds where the driver will fail on it
+};
+
+// A message as the driver raised it.
+struct DriverMessage {
+    std::string source;  // "box" or "ErrorMsg"
+    std::string title;   // the box's title; empty for ErrorMsg
+    std::string text;
+    std::string raisedBy;  // "DCSConfigure", "DCSInitialize", "step 1", ...
+};
+
+struct TagDiagnosis {
+    std::string field;  // the label the driver declares: "SP Tag", "PV Tag", "Enabled Flag", ...
+    std::string text;   // the tag text as the row holds it
+    Verdict status = Verdict::Empty;
+    bool required = false;                 // OP, OP Init and PV Tag must not be empty
+    std::string kind;                      // "AI", ... ; empty when nothing binds
+    std::string operation;                 // "ReadAI", "WriteDI", ... ; empty when none serves it
+    std::string code;                      // for a problem: "not-in-catalogue", "near-miss", ...
+    std::string reason;                    // plain words: why, and what the driver will do
+    std::optional<DriverMessage> message;  // the message the driver shows for this problem
+};
+
+struct RowDiagnosis {
+    std::string table;  // "general", "controller", "pv_export", "pv_import"
+    int32_t index = 0;  // the row index, 0-based, as the driver's messages give it
+    std::string name;   // the host's name of the row
+    int32_t line = 0;   // where the case file defines the row; 0 when unknown
+    std::vector<TagDiagnosis> tags;
+
+    bool HasProblem() const {
+        for (const TagDiagnosis& tag : tags) {
+            if (tag.status == Verdict::Problem) return true;
+        }
+        return false;
+    }
+};
+
+enum class Severity { Error, Warning };
+
+// A finding of the lint of the initialization string file.
+struct LintFinding {
+    int32_t line = 0;    // 1-based, in the initialization string file
+    int32_t column = 0;  // 1-based byte column
+    Severity severity = Severity::Warning;
+    std::string code;  // "carriage-return", "header-swallowed", ...
+    std::string text;  // plain words
+    std::string hint;  // how to fix it
+};
+
+struct Diagnosis {
+    std::string casePath;
+    std::string initStringPath;
+    bool configured = false;
+    std::vector<DriverMessage> messages;  // in the order the driver raised them
+    std::vector<RowDiagnosis> rows;       // general, controllers, PV exports, PV imports
+    std::vector<LintFinding> lint;
+
+    int32_t RowsWithProblems() const;
+    int32_t LintCount(Severity severity) const;
+    // Row problems plus lint errors.
+    int32_t Problems() const;
+};
+
+const char* VerdictName(Verdict verdict);     // "bound", "empty", "unused", "problem"
+const char* SeverityName(Severity severity);  // "error", "warning"
+
+}  // namespace host

@@ -1,0 +1,104 @@
+#include "session.h"
+
+#include <cstdio>
+
+#include "iface_control.h"
+#include "mrx3p_control.h"
+#include "user32_control.h"
+
+namespace host {
+
+const char* const kDataSetLabel = "Data Set";
+const char* const kEnabledFlagLabel = "Enabled Flag";
+const char* const kRunningFlagLabel = "Running Flag";
+
+void PrepareServer(const Case& c) {
+    MrxStandin_Reset();
+    IFaceStandin_Reset();
+    User32Standin_Reset();
+    if (MrxStandin_SetInitStringFromFile(c.initStringPath.c_str()) != 0) {
+        throw CaseError(Located(c.file, c.initStringLine,
+                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
+    }
+    for (const TagValue& tag : c.tags) {
+        SetTag(tag);
+    }
+}
+
+void SetTag(const TagValue& tag) {
+    if (IsIntegerKind(tag.kind)) {
+        MrxStandin_SetInt(static_cast<int32_t>(tag.kind), tag.dataSet, tag.name.c_str(),
+                          static_cast<int32_t>(tag.value));
+    } else {
+        MrxStandin_SetDouble(static_cast<int32_t>(tag.kind), tag.dataSet, tag.name.c_str(), tag.value);
+    }
+}
+
+std::vector<Message> MessageWatch::Take() {
+    std::vector<Message> messages;
+    const int32_t boxes = User32Standin_BoxCount();
+    for (; boxes_ < boxes; ++boxes_) {
+        messages.push_back({true, User32Standin_BoxCaption(boxes_), User32Standin_BoxText(boxes_)});
+    }
+    const int32_t errors = IFaceStandin_ErrorMessageCount();
+    for (; errors_ < errors; ++errors_) {
+        messages.push_back({false, "", IFaceStandin_ErrorMessage(errors_)});
+    }
+    return messages;
+}
+
+std::optional<int32_t> FlagTag(const Link& link, const char* label) {
+    const std::string name = link.GeneralText(label);
+    int32_t value = 0;
+    if (name.empty() ||
+        MrxStandin_GetInt(MRX_KIND_DI, link.GeneralInteger(kDataSetLabel, 0), name.c_str(), &value) != 1) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+BlockCounts LiveBlocks() {
+    return {IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC), IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW)};
+}
+
+void CheckReleased(const BlockCounts& before) {
+    const BlockCounts now = LiveBlocks();
+    const int64_t mallocLeft = now.malloc - before.malloc;
+    const int64_t newLeft = now.objects - before.objects;
+    if (mallocLeft != 0 || newLeft != 0) {
+        std::fprintf(stderr,
+                     "dcs-host: warning: after DCSDestroy the driver still holds %lld malloc and %lld new blocks\n",
+                     static_cast<long long>(mallocLeft), static_cast<long long>(newLeft));
+    }
+    if (MrxStandin_CookieFaults() != 0) {
+        std::fprintf(stderr, "dcs-host: warning: the tag server counted %d cookie faults\n",
+                     static_cast<int>(MrxStandin_CookieFaults()));
+    }
+}
+
+std::vector<LoggedCall> CallLog() {
+    std::vector<LoggedCall> calls;
+    for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
+        const MrxCall* call = MrxStandin_Call(i);
+        if (call != nullptr) {
+            calls.push_back({call->operation, call->dataSet, call->tag != nullptr ? call->tag : "", call->status});
+        }
+    }
+    return calls;
+}
+
+const char* OperationName(int32_t operation) {
+    switch (operation) {
+    case MRX_OP_READ_AI: return "ReadAI";
+    case MRX_OP_WRITE_AI: return "WriteAI";
+    case MRX_OP_READ_AO: return "ReadAO";
+    case MRX_OP_READ_DI: return "ReadDI";
+    case MRX_OP_WRITE_DI: return "WriteDI";
+    case MRX_OP_READ_DO: return "ReadDO";
+    case MRX_OP_READ_CALC: return "ReadCALC";
+    case MRX_OP_WRITE_CALC: return "WriteCALC";
+    default: return nullptr;
+    }
+}
+
+}  // namespace host

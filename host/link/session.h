@@ -1,0 +1,74 @@
+// What both commands need around a driver run: a fresh simulated server and
+// host services for the case, the messages the driver raised, the server's
+// call log and the flag tags as the server holds them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "case_file.h"
+#include "link.h"
+
+namespace host {
+
+// Labels the host reads back for its own display; a driver that does not
+// declare them just shows nothing there.
+extern const char* const kDataSetLabel;
+extern const char* const kEnabledFlagLabel;
+extern const char* const kRunningFlagLabel;
+
+// A fresh server holding the case's initialization string and tags, and
+// fresh host services. Throws CaseError when the string cannot be read.
+void PrepareServer(const Case& c);
+
+// Sets one tag's value in the simulated server.
+void SetTag(const TagValue& tag);
+
+struct Message {
+    bool box;  // a message box; otherwise the host's ErrorMsg
+    std::string caption;
+    std::string text;
+};
+
+// The messages raised since the last call.
+class MessageWatch {
+public:
+    std::vector<Message> Take();
+
+private:
+    int32_t boxes_ = 0;
+    int32_t errors_ = 0;
+};
+
+// The value of a general-data flag tag as the server holds it; none when the
+// tag is not named or the server does not hold it.
+std::optional<int32_t> FlagTag(const Link& link, const char* label);
+
+// The block counts of the host services, taken before the driver runs, so
+// that blocks it keeps past DCSDestroy can be reported.
+struct BlockCounts {
+    int64_t malloc = 0;
+    int64_t objects = 0;
+};
+BlockCounts LiveBlocks();
+
+// Warns when the driver kept blocks of the host services past DCSDestroy,
+// or the server saw a cookie it did not hand out.
+void CheckReleased(const BlockCounts& before);
+
+struct LoggedCall {
+    int32_t operation;
+    int32_t dataSet;
+    std::string tag;
+    int32_t status;
+};
+
+// Every tag operation the server has served since it was prepared.
+std::vector<LoggedCall> CallLog();
+
+// "ReadAI" for a tag operation of the server; null for the others.
+const char* OperationName(int32_t operation);
+
+}  // namespace host
