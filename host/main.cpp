@@ -1,13 +1,11 @@
 // dcs-host: runs the DCS link driver on a case against the simulated Marlix
-// tag server, as the process simulator would.
+// tag server, as the process simulator would. main only reads the command
+// line and hands over to the command.
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <stdexcept>
+#include <exception>
 #include <string>
-#include <vector>
 
 #include "case_file.h"
 #include "commands.h"
@@ -18,81 +16,19 @@
 
 namespace {
 
-const char kUsage[] =
-    "usage: dcs-host run CASE [--steps N] [--csv FILE] [--plot FILE.svg] [--driver PATH]\n"
-    "       dcs-host check CASE [--driver PATH]\n"
+const char kDescription[] =
+    "dcs-host loads the DCS link driver as the process simulator does and runs it\n"
+    "against a simulated Marlix tag server.\n"
     "\n"
-    "run    configures and initializes the link, runs N steps with the case's\n"
-    "       events and prints the values of every step\n"
-    "check  configures, initializes and runs one step, then reports every\n"
-    "       message the driver raised and the tag operations of every row\n"
-    "\n"
-    "exit status: 0 configured and every step succeeded, 1 not, 2 bad case or usage\n";
+    "exit status: 0 configured and every step succeeded, 1 not, 2 bad case or usage";
 
-int Usage(const std::string& problem) {
-    if (!problem.empty()) {
-        std::fprintf(stderr, "dcs-host: %s\n", problem.c_str());
-    }
-    std::fputs(kUsage, stderr);
-    return 2;
-}
-
-bool ParseSteps(const std::string& text, int32_t& steps) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos || text.size() > 8) {
-        return false;
-    }
-    steps = static_cast<int32_t>(std::strtol(text.c_str(), nullptr, 10));
-    return true;
-}
-
-}  // namespace
-
-int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.empty()) {
-        return Usage("");
-    }
-    if (args[0] == "--help" || args[0] == "-h") {
-        std::fputs(kUsage, stdout);
-        return 0;
-    }
-    const std::string command = args[0];
-    if (command != "run" && command != "check") {
-        return Usage("unknown command \"" + command + "\"");
-    }
-    host::RunOptions options;
-    options.driverPath = DCS_HOST_DEFAULT_DRIVER;
-    std::string casePath;
-    for (size_t i = 1; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (arg == "--driver" && hasValue) {
-            options.driverPath = args[++i];
-        } else if (command == "run" && arg == "--steps" && hasValue) {
-            int32_t steps = 0;
-            if (!ParseSteps(args[++i], steps)) {
-                return Usage("--steps takes a whole number of steps, not \"" + args[i] + "\"");
-            }
-            options.steps = steps;
-        } else if (command == "run" && arg == "--csv" && hasValue) {
-            options.csvPath = args[++i];
-        } else if (command == "run" && arg == "--plot" && hasValue) {
-            options.plotPath = args[++i];
-        } else if (!arg.empty() && arg[0] == '-') {
-            return Usage("unknown option \"" + arg + "\" for " + command + (hasValue ? "" : " (or its value is missing)"));
-        } else if (casePath.empty()) {
-            casePath = arg;
-        } else {
-            return Usage("one case file at a time");
-        }
-    }
-    if (casePath.empty()) {
-        return Usage("no case file");
-    }
-
+// Runs a command on the case, turning a case or setup error into its
+// message and exit status 2.
+template <typename Command>
+int OnCase(const std::string& casePath, Command command) {
     try {
         const host::Case c = host::ParseCaseFile(casePath);
-        return command == "run" ? host::RunCommand(c, options) : host::CheckCommand(c, options.driverPath);
+        return command(c);
     } catch (const host::CaseError& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 2;
@@ -100,4 +36,42 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "dcs-host: %s\n", e.what());
         return 2;
     }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{kDescription, "dcs-host"};
+    app.require_subcommand(1);
+
+    std::string casePath;
+    host::RunOptions run;
+    run.driverPath = DCS_HOST_DEFAULT_DRIVER;
+    host::CheckOptions check;
+    check.driverPath = DCS_HOST_DEFAULT_DRIVER;
+
+    CLI::App* runCommand = app.add_subcommand(
+        "run", "configure and initialize the link, run the steps with the case's events and show every step");
+    runCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
+    runCommand->add_option("--steps", run.steps, "how many steps to run (overrides the case's)")
+        ->check(CLI::Range(0, 100000000));
+    runCommand->add_option("--csv", run.csvPath, "write every step to this CSV file");
+    runCommand->add_option("--plot", run.plotPath, "write a trend chart to this SVG file");
+    runCommand->add_option("--driver", run.driverPath, "the driver library to load");
+
+    CLI::App* checkCommand = app.add_subcommand(
+        "check", "configure, initialize and run one step, then report every message and the fate of every tag");
+    checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
+    checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        return app.exit(e) == 0 ? 0 : 2;
+    }
+
+    if (*runCommand) {
+        return OnCase(casePath, [&](const host::Case& c) { return host::RunCommand(c, run); });
+    }
+    return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

@@ -130,8 +130,8 @@ void PrintMessages(const char* phase, const std::vector<Message>& messages) {
 
 }  // namespace
 
-int CheckCommand(const Case& c, const std::string& driverPath) {
-    Driver driver(driverPath);
+int CheckCommand(const Case& c, const CheckOptions& options) {
+    Driver driver(options.driverPath);
     PrepareServer(c);
     // The messages are reported below, all together.
     User32Standin_SetEcho(0);

@@ -16,11 +16,15 @@ struct RunOptions {
     std::string plotPath;          // empty: no chart
 };
 
+struct CheckOptions {
+    std::string driverPath;
+};
+
 constexpr int32_t kDefaultSteps = 10;
 
 // Exit statuses: 0 the case configured and every step succeeded, 1 it did
 // not, 2 the case, the driver or an output file could not be used.
 int RunCommand(const Case& c, const RunOptions& options);
-int CheckCommand(const Case& c, const std::string& driverPath);
+int CheckCommand(const Case& c, const CheckOptions& options);
 
 }  // namespace host
