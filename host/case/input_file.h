@@ -1,0 +1,19 @@
+// Every file dcs-host reads (the case, the initialization string, an IO
+// list) is read through here: a regular file of bounded size, read whole,
+// or a message that says which file and why not.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace host {
+
+// The largest input file dcs-host reads.
+constexpr uint64_t kMaxInputBytes = 64ull * 1024 * 1024;
+
+// Reads `path` whole. Throws std::runtime_error naming `what` (for instance
+// "the initialization string file"), the path and the reason when it is not
+// a regular file, is larger than kMaxInputBytes or cannot be read.
+std::string ReadInputFile(const std::string& path, const std::string& what);
+
+}  // namespace host
