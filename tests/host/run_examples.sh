@@ -127,9 +127,9 @@ run syntax 2 run "$work/syntax.toml"
 expect_err syntax "syntax.toml:3:"
 
 run missing 2 run "$work/none.toml"
-expect_err missing "none.toml: cannot open the case file"
+expect_err missing "cannot read the case file \"$work/none.toml\": No such file or directory"
 run no_driver 2 run "$examples/plant/plant.toml" --driver "$work/libnone.so"
-expect_err no_driver "cannot load the driver"
+expect_err no_driver "cannot read the driver \"$work/libnone.so\": No such file or directory"
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
 run usage 2 frobnicate
 
