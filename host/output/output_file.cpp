@@ -155,7 +155,11 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
 
 void RemoveTemporaryFilesOnSignal() {
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-        std::signal(signal, RemoveTemporariesAndDie);
+        // A signal the caller has us ignore (nohup, a background job) stays
+        // ignored.
+        if (std::signal(signal, RemoveTemporariesAndDie) == SIG_IGN) {
+            std::signal(signal, SIG_IGN);
+        }
     }
 }
 

@@ -95,6 +95,13 @@ expect_out plant_check "general: Enabled Flag LINK.ENABLED WriteDI, Running Flag
 expect_out plant_check "result: ok"
 if grep -q "messages during" "$work/plant_check.out"; then fail "plant_check: the driver raised messages"; fi
 
+# The README's small case is the one in examples/unit, and runs as written.
+awk '/^A complete small case/ { found = 1 } found && /^```toml$/ { on = 1; next } on && /^```$/ { exit } on' \
+    "$examples/../README.md" >"$work/readme.toml"
+cmp -s "$work/readme.toml" "$examples/unit/unit.toml" || fail "README's small case differs from examples/unit/unit.toml"
+run unit 0 run "$examples/unit/unit.toml"
+expect_out unit "DCSConfigure configured the link"
+
 # The broken case: what the driver says about each mistake.
 run broken_check 1 check "$examples/broken/broken.toml"
 expect_out broken_check 'box "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists'
