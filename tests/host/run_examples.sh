@@ -1,20 +1,7 @@
 #!/bin/sh
 # Runs the built dcs-host on the examples and on a few faulty cases, and
 # checks the numbers and messages that matter. Usage: run_examples.sh DCS_HOST EXAMPLES_DIR
-set -u
-host=$1
-examples=$2
-work=$(mktemp -d "${TMPDIR:-/tmp}/dcs-host-e2e.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-# A sanitizer report must not pass for the exit status 1 of a failed case.
-export ASAN_OPTIONS="${ASAN_OPTIONS:-}:exitcode=86"
-export UBSAN_OPTIONS="${UBSAN_OPTIONS:-}:exitcode=87"
-failures=0
-
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
+. "$(dirname "$0")/test_lib.sh"
 
 # run NAME EXPECTED_STATUS ARGS...: output in $work/NAME.out and .err
 run() {
@@ -140,8 +127,4 @@ expect_err no_driver "cannot read the driver \"$work/libnone.so\": No such file 
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
 run usage 2 frobnicate
 
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) failed"
-    exit 1
-fi
-echo "all host end-to-end checks passed"
+finish "host end-to-end"
