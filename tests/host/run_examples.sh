@@ -86,6 +86,9 @@ if grep -q "messages during" "$work/plant_check.out"; then fail "plant_check: th
 awk '/^A complete small case/ { found = 1 } found && /^```toml$/ { on = 1; next } on && /^```$/ { exit } on' \
     "$examples/../README.md" >"$work/readme.toml"
 cmp -s "$work/readme.toml" "$examples/unit/unit.toml" || fail "README's small case differs from examples/unit/unit.toml"
+awk '/^The small case.s file/ { found = 1 } found && /^```$/ { if (on) exit; on = 1; next } on' \
+    "$examples/../README.md" >"$work/readme.mrx"
+cmp -s "$work/readme.mrx" "$examples/unit/unit.mrx" || fail "README's initialization string differs from examples/unit/unit.mrx"
 run unit 0 run "$examples/unit/unit.toml"
 expect_out unit "DCSConfigure configured the link"
 
