@@ -3,6 +3,7 @@
 // line and hands over to the command.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -48,7 +49,8 @@ std::string CheckSteps(std::string& text) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
         return expected + ", not \"" + text + "\"";
     }
-    if (text.size() > 9 || std::stoll(text) > host::kMaxSteps) {
+    const size_t digits = text.size() - std::min(text.find_first_not_of('0'), text.size());
+    if (digits > 9 || (digits > 0 && std::stoll(text) > host::kMaxSteps)) {
         return expected + "; " + text + " is more than dcs-host runs";
     }
     return std::string();
