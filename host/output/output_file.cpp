@@ -28,10 +28,14 @@ std::atomic<char*> gLiveTemporaries[kTrackedFiles];
 
 void Track(const std::string& path) {
     char* copy = strdup(path.c_str());
-    if (copy == nullptr) return;
+    if (copy == nullptr) {
+        return;
+    }
     for (std::atomic<char*>& slot : gLiveTemporaries) {
         char* expected = nullptr;
-        if (slot.compare_exchange_strong(expected, copy)) return;
+        if (slot.compare_exchange_strong(expected, copy)) {
+            return;
+        }
     }
     std::free(copy);
 }
@@ -49,7 +53,9 @@ void Untrack(const std::string& path) {
 extern "C" void RemoveTemporariesAndDie(int signal) {
     for (std::atomic<char*>& slot : gLiveTemporaries) {
         const char* path = slot.load();
-        if (path != nullptr) unlink(path);
+        if (path != nullptr) {
+            unlink(path);
+        }
     }
     std::signal(signal, SIG_DFL);
     std::raise(signal);
