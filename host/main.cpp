@@ -3,12 +3,14 @@
 // line and hands over to the command.
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "case_file.h"
 #include "commands.h"
+#include "output_file.h"
 
 #ifndef DCS_HOST_DEFAULT_DRIVER
 #define DCS_HOST_DEFAULT_DRIVER "libmrxnt.so"
@@ -28,6 +30,9 @@ template <typename Command>
 int OnCase(const std::string& casePath, Command command) {
     try {
         const host::Case c = host::ParseCaseFile(casePath);
+        for (const host::CaseWarning& warning : c.warnings) {
+            std::fprintf(stderr, "%s\n", warning.text.c_str());
+        }
         return command(c);
     } catch (const host::CaseError& e) {
         std::fprintf(stderr, "%s\n", e.what());
@@ -36,6 +41,19 @@ int OnCase(const std::string& casePath, Command command) {
         std::fprintf(stderr, "dcs-host: %s\n", e.what());
         return 2;
     }
+}
+
+// "--steps" takes a whole number up to the maximum; the message says which.
+std::string CheckSteps(std::string& text) {
+    const std::string expected = "expected a whole number of steps from 0 to " + std::to_string(host::kMaxSteps);
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        return expected + ", not \"" + text + "\"";
+    }
+    const size_t digits = text.size() - std::min(text.find_first_not_of('0'), text.size());
+    if (digits > 9 || (digits > 0 && std::stoll(text) > host::kMaxSteps)) {
+        return expected + "; " + text + " is more than dcs-host runs";
+    }
+    return std::string();
 }
 
 }  // namespace
@@ -53,8 +71,10 @@ int main(int argc, char** argv) {
     CLI::App* runCommand = app.add_subcommand(
         "run", "configure and initialize the link, run the steps with the case's events and show every step");
     runCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
-    runCommand->add_option("--steps", run.steps, "how many steps to run (overrides the case's)")
-        ->check(CLI::Range(0, 100000000));
+    runCommand
+        ->add_option("--steps", run.steps,
+                     "how many steps to run, at most " + std::to_string(host::kMaxSteps) + " (overrides the case's)")
+        ->check(CLI::Validator(CheckSteps, "0 to " + std::to_string(host::kMaxSteps)));
     runCommand->add_option("--csv", run.csvPath, "write every step to this CSV file");
     runCommand->add_option("--plot", run.plotPath, "write a trend chart to this SVG file");
     runCommand->add_option("--driver", run.driverPath, "the driver library to load");
@@ -64,6 +84,7 @@ int main(int argc, char** argv) {
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
 
+    host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& e) {

@@ -6,6 +6,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/case_file_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/fields_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/report_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/output_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_lib GTest::gtest_main)
     dcs_warnings(host_tests)
@@ -13,6 +14,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
 
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
+    add_test(NAME host_faulty_inputs
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
   endif()
 endif()

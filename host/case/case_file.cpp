@@ -1,13 +1,15 @@
 #include "case_file.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <filesystem>
-#include <fstream>
 #include <limits>
 #include <sstream>
 
 #include <toml++/toml.h>
+
+#include "input_file.h"
 
 namespace host {
 
@@ -16,14 +18,58 @@ namespace {
 int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
 int LineOf(const toml::key& key) { return static_cast<int>(key.source().begin.line); }
 
+std::string Lower(std::string text) {
+    for (char& ch : text) ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    return text;
+}
+
+// Edits (insert, delete, replace) between two texts, ignoring case.
+size_t EditDistance(const std::string& a, const std::string& b) {
+    const std::string x = Lower(a), y = Lower(b);
+    std::vector<size_t> row(y.size() + 1);
+    for (size_t j = 0; j <= y.size(); ++j) row[j] = j;
+    for (size_t i = 1; i <= x.size(); ++i) {
+        size_t diagonal = row[0];
+        row[0] = i;
+        for (size_t j = 1; j <= y.size(); ++j) {
+            const size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (x[i - 1] == y[j - 1] ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[y.size()];
+}
+
+// The key of `keys` ("a, b, c") that `key` is a near miss of, or "".
+std::string NearKey(const std::string& key, const std::string& keys) {
+    std::istringstream list(keys);
+    std::string candidate;
+    while (std::getline(list, candidate, ',')) {
+        candidate.erase(0, candidate.find_first_not_of(' '));
+        const size_t allowed = candidate.size() <= 4 ? 1 : 2;
+        if (candidate != key && EditDistance(candidate, key) <= allowed) {
+            return candidate;
+        }
+    }
+    return "";
+}
+
 // Reads the values of one table of the file, with the file name and the
 // table's description at hand for every message.
 class Reader {
 public:
-    Reader(const std::string& file, std::string what) : file_(file), what_(std::move(what)) {}
+    Reader(const std::string& file, std::string what, std::vector<CaseWarning>* warnings = nullptr)
+        : file_(file), what_(std::move(what)), warnings_(warnings) {}
 
     [[noreturn]] void Fail(int line, const std::string& message) const {
         throw CaseError(Located(file_, line, what_.empty() ? message : what_ + ": " + message));
+    }
+
+    void Warn(int line, const std::string& message) const {
+        if (warnings_ != nullptr) {
+            warnings_->push_back(
+                {line, Located(file_, line, "warning: " + (what_.empty() ? message : what_ + ": " + message))});
+        }
     }
 
     int64_t Integer(const toml::node& node, const std::string& key, int64_t low, int64_t high) const {
@@ -33,7 +79,8 @@ public:
         }
         const int64_t v = value->get();
         if (v < low || v > high) {
-            Fail(LineOf(node), key + " must be between " + std::to_string(low) + " and " + std::to_string(high));
+            Fail(LineOf(node), key + " must be between " + std::to_string(low) + " and " + std::to_string(high) +
+                                   ", not " + std::to_string(v));
         }
         return v;
     }
@@ -60,7 +107,9 @@ public:
         }
         const std::string& text = value->get();
         if (text.size() > kMaxTextLength) {
-            Fail(LineOf(node), key + " is longer than " + std::to_string(kMaxTextLength) + " characters");
+            Fail(LineOf(node), key + " is " + std::to_string(text.size()) +
+                                   " bytes long; the driver's text cells hold " + std::to_string(kMaxTextLength) +
+                                   " bytes at most (a character outside ASCII takes 2 to 4 bytes)");
         }
         if (text.find('\0') != std::string::npos) {
             Fail(LineOf(node), key + " holds a NUL character");
@@ -76,8 +125,16 @@ public:
         if (node.as_integer() == nullptr) {
             Fail(LineOf(node), "expected 0, 1, true or false for " + key);
         }
-        return static_cast<int32_t>(Integer(node, key, std::numeric_limits<int16_t>::min(),
-                                            std::numeric_limits<int16_t>::max()));
+        const int64_t value =
+            Integer(node, key, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max());
+        // A host may store any 16-bit value here, so it is taken; but the
+        // driver counts only exactly 1 as set, which the user may not expect.
+        if (value != 0 && value != 1) {
+            Warn(LineOf(node), key + " = " + std::to_string(value) +
+                                   " is taken, but the driver counts only exactly 1 as set: it treats this as 0 "
+                                   "(off)");
+        }
+        return static_cast<int32_t>(value);
     }
 
     const toml::table& Table(const toml::node& node, const std::string& key) const {
@@ -118,14 +175,37 @@ public:
             field.integer = Integer(node, "\"" + label + "\"", std::numeric_limits<int32_t>::min(),
                                     std::numeric_limits<int32_t>::max());
         } else {
-            Fail(field.line, "expected an integer or a text for field \"" + label + "\"");
+            field.otherType = TypeName(node);
         }
         return field;
     }
 
+    // A key that is none of `hostKeys` ("a, b, c") but so close to one
+    // that it is surely a typo of it, rather than a label of the driver's
+    // (which the host cannot know before the driver is loaded).
+    void RefuseNearMiss(const toml::key& key, const char* hostKeys, const std::string& rowKind) const {
+        const std::string near = NearKey(std::string(key.str()), hostKeys);
+        if (!near.empty()) {
+            Fail(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; did you mean " + near + "? A " +
+                                  rowKind + " takes the host keys " + hostKeys +
+                                  ", and the fields the driver declares by their quoted labels");
+        }
+    }
+
 private:
+    static std::string TypeName(const toml::node& node) {
+        switch (node.type()) {
+        case toml::node_type::floating_point: return "a floating-point number";
+        case toml::node_type::boolean: return "a boolean";
+        case toml::node_type::array: return "an array";
+        case toml::node_type::table: return "a table";
+        default: return "a date or time";
+        }
+    }
+
     const std::string& file_;
     std::string what_;
+    std::vector<CaseWarning>* warnings_;
 };
 
 int32_t DataSet(const Reader& r, const toml::node& node) {
@@ -168,16 +248,35 @@ bool ReadTagKey(const Reader& r, const std::string& key, const toml::node& node,
     return true;
 }
 
-void CheckTagComplete(const Reader& r, int line, TagValue& tag, bool hasKind, bool hasName, bool hasValue,
-                      const toml::node* valueNode) {
-    if (!hasKind) r.Fail(line, "expected a key kind (AI, AO, DI, DO or CALC)");
-    if (!hasName) r.Fail(line, "expected a key name");
-    if (!hasValue) r.Fail(line, "expected a key value");
+// "99999999999" for a whole number, "1.5" otherwise.
+std::string NumberText(double value) {
+    std::ostringstream text;
+    text.precision(17);
+    if (std::fabs(value) < 1e18 && value == std::floor(value)) {
+        text << static_cast<int64_t>(value);
+    } else {
+        text << value;
+    }
+    return text.str();
+}
+
+// `what` is "a tag" or "a set_tag event", for the message of a missing key.
+void CheckTagComplete(const Reader& r, int line, const std::string& what, TagValue& tag, bool hasKind, bool hasName,
+                      bool hasValue, const toml::node* valueNode) {
+    const std::string needs = what + " needs kind, name and value; ";
+    if (!hasKind) r.Fail(line, needs + "kind (AI, AO, DI, DO or CALC) is missing");
+    if (!hasName) r.Fail(line, needs + "name (the tag's name) is missing");
+    if (!hasValue) r.Fail(line, needs + "value is missing");
     if (IsIntegerKind(tag.kind)) {
         const double v = tag.value;
-        if (v != std::floor(v) || v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
-            r.Fail(LineOf(*valueNode), std::string("a ") + TagKindName(tag.kind) +
-                                           " tag holds a 32-bit integer; expected a whole number for value");
+        const std::string kind = TagKindName(tag.kind);
+        if (v != std::floor(v)) {
+            r.Fail(LineOf(*valueNode),
+                   "a " + kind + " tag holds a whole number; expected one for value, not " + NumberText(v));
+        }
+        if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
+            r.Fail(LineOf(*valueNode), "a " + kind + " tag holds a 32-bit integer, from -2147483648 to 2147483647; " +
+                                           NumberText(v) + " is out of that range");
         }
     }
 }
@@ -193,7 +292,7 @@ TagValue ReadTag(const std::string& file, const toml::table& table, size_t index
             r.Fail(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; expected kind, data_set, name, value");
         }
     }
-    CheckTagComplete(r, tag.line, tag, hasKind, hasName, hasValue, valueNode);
+    CheckTagComplete(r, tag.line, "a tag", tag, hasKind, hasName, hasValue, valueNode);
     return tag;
 }
 
@@ -231,22 +330,37 @@ Event ReadEvent(const std::string& file, const toml::table& table, size_t index)
             }
             anyTagKey = true;
         } else {
-            r.Fail(LineOf(key), "unknown key \"" + k + "\"; expected step, action, and for set_tag kind, data_set, "
-                                "name, value");
+            r.Fail(LineOf(key), "unknown key \"" + k +
+                                    "\"; expected step, action, and for set_tag kind, data_set, "
+                                    "name, value");
         }
     }
     if (!hasStep) r.Fail(event.line, "expected a key step (1 or later)");
     if (!hasAction) r.Fail(event.line, "expected a key action (start, stop, time_zero or set_tag)");
     if (event.action == Action::SetTag) {
-        CheckTagComplete(r, event.line, event.tag, hasKind, hasName, hasValue, valueNode);
+        CheckTagComplete(r, event.line, "a set_tag event", event.tag, hasKind, hasName, hasValue, valueNode);
     } else if (anyTagKey) {
         r.Fail(firstTagKeyLine, std::string("a tag is set only by set_tag events, not by ") + ActionName(event.action));
     }
     return event;
 }
 
-ControllerCase ReadController(const std::string& file, const toml::table& table, size_t index) {
-    const Reader r(file, "controller " + std::to_string(index));
+// The driver captures a mode as a 32-bit integer, truncated toward zero.
+void WarnOfMode(const Reader& r, int line, double mode) {
+    if (mode < std::numeric_limits<int32_t>::min() || mode > std::numeric_limits<int32_t>::max()) {
+        r.Warn(line, "Mode = " + NumberText(mode) +
+                         " is taken, but it lies outside the 32-bit range the driver converts a mode into: what it "
+                         "captures and writes to the Mode tag is not defined");
+    } else if (mode != std::trunc(mode)) {
+        r.Warn(line, "Mode = " + NumberText(mode) +
+                         " is taken, but the driver truncates a mode toward zero: it captures " +
+                         NumberText(std::trunc(mode)) + " and writes that to the Mode tag");
+    }
+}
+
+ControllerCase ReadController(const std::string& file, const toml::table& table, size_t index,
+                              std::vector<CaseWarning>& warnings) {
+    const Reader r(file, "controller " + std::to_string(index), &warnings);
     ControllerCase row;
     row.line = LineOf(table);
     row.name = "ctrl" + std::to_string(index);
@@ -258,19 +372,22 @@ ControllerCase ReadController(const std::string& file, const toml::table& table,
             row.opEnabled = r.Switch(node, "OPEnabled");
         } else if (k == "Mode") {
             row.mode = r.Number(node, "Mode");
+            WarnOfMode(r, LineOf(node), *row.mode);
         } else if (k == "SP") {
             row.sp = r.Number(node, "SP");
         } else if (k == "OP") {
             row.op = r.Number(node, "OP");
         } else {
+            r.RefuseNearMiss(key, kControllerHostKeys, "controller");
             row.fields.push_back(r.Field(k, node));
         }
     }
     return row;
 }
 
-PVExportCase ReadPVExport(const std::string& file, const toml::table& table, size_t index) {
-    const Reader r(file, "pv_export " + std::to_string(index));
+PVExportCase ReadPVExport(const std::string& file, const toml::table& table, size_t index,
+                          std::vector<CaseWarning>& warnings) {
+    const Reader r(file, "pv_export " + std::to_string(index), &warnings);
     PVExportCase row;
     row.line = LineOf(table);
     row.name = "pvx" + std::to_string(index);
@@ -302,6 +419,7 @@ PVExportCase ReadPVExport(const std::string& file, const toml::table& table, siz
             row.response.initial = r.Number(node, "initial");
             modelLine = modelLine == 0 ? LineOf(key) : modelLine;
         } else {
+            r.RefuseNearMiss(key, kPVExportHostKeys, "pv_export");
             row.fields.push_back(r.Field(k, node));
         }
     }
@@ -309,14 +427,17 @@ PVExportCase ReadPVExport(const std::string& file, const toml::table& table, siz
         r.Fail(valueLine, "expected either value (a constant) or follows (a response to a controller's OP), not both");
     }
     if (!hasFollows && modelLine != 0) {
-        r.Fail(modelLine, "gain, time_constant and initial describe a response and need follows");
+        r.Fail(modelLine,
+               "gain, time_constant and initial describe a response to a controller's OP and need "
+               "follows = INDEX (the controller's index), which this pv_export does not give");
     }
     row.response.follows = hasFollows;
     return row;
 }
 
-PVImportCase ReadPVImport(const std::string& file, const toml::table& table, size_t index) {
-    const Reader r(file, "pv_import " + std::to_string(index));
+PVImportCase ReadPVImport(const std::string& file, const toml::table& table, size_t index,
+                          std::vector<CaseWarning>& warnings) {
+    const Reader r(file, "pv_import " + std::to_string(index), &warnings);
     PVImportCase row;
     row.line = LineOf(table);
     row.name = "pvi" + std::to_string(index);
@@ -327,13 +448,30 @@ PVImportCase ReadPVImport(const std::string& file, const toml::table& table, siz
         } else if (k == "Active") {
             row.active = r.Switch(node, "Active");
         } else {
+            r.RefuseNearMiss(key, kPVImportHostKeys, "pv_import");
             row.fields.push_back(r.Field(k, node));
         }
     }
     return row;
 }
 
+// Proves the initialization string file readable and bounded, or says at
+// the init_string line why it is not. The server reads it again when it is
+// prepared for a run.
+void CheckInitString(Case& c) {
+    try {
+        ReadInputFile(c.initStringPath, "the initialization string file");
+    } catch (const std::runtime_error& e) {
+        throw CaseError(Located(c.file, c.initStringLine, e.what()));
+    }
+    c.namedFiles.push_back({"the initialization string file", c.initStringPath});
+}
+
 }  // namespace
+
+const char* const kControllerHostKeys = "name, OPEnabled, Mode, SP, OP";
+const char* const kPVExportHostKeys = "name, Active, value, follows, gain, time_constant, initial";
+const char* const kPVImportHostKeys = "name, Active";
 
 std::string Located(const std::string& file, int line, const std::string& message) {
     return line > 0 ? file + ":" + std::to_string(line) + ": " + message : file + ": " + message;
@@ -389,7 +527,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             c.initStringLine = LineOf(node);
             hasInit = true;
         } else if (k == "steps") {
-            c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, 10000000));
+            c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, kMaxSteps));
         } else if (k == "tag") {
             for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size()));
         } else if (k == "general") {
@@ -401,13 +539,13 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             }
         } else if (k == "controller") {
             for (const toml::table* t : top.Tables(node, k))
-                c.controllers.push_back(ReadController(file, *t, c.controllers.size()));
+                c.controllers.push_back(ReadController(file, *t, c.controllers.size(), c.warnings));
         } else if (k == "pv_export") {
             for (const toml::table* t : top.Tables(node, k))
-                c.pvExports.push_back(ReadPVExport(file, *t, c.pvExports.size()));
+                c.pvExports.push_back(ReadPVExport(file, *t, c.pvExports.size(), c.warnings));
         } else if (k == "pv_import") {
             for (const toml::table* t : top.Tables(node, k))
-                c.pvImports.push_back(ReadPVImport(file, *t, c.pvImports.size()));
+                c.pvImports.push_back(ReadPVImport(file, *t, c.pvImports.size(), c.warnings));
         } else if (k == "event") {
             for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
         } else {
@@ -422,34 +560,29 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
     for (size_t i = 0; i < c.pvExports.size(); ++i) {
         const PVExportCase& row = c.pvExports[i];
         if (row.response.follows && static_cast<size_t>(row.response.controller) >= c.controllers.size()) {
-            throw CaseError(Located(file, row.line,
-                                    "pv_export " + std::to_string(i) + ": follows " +
-                                        std::to_string(row.response.controller) + " names no controller (the case has " +
-                                        std::to_string(c.controllers.size()) + ")"));
+            throw CaseError(
+                Located(file, row.line,
+                        "pv_export " + std::to_string(i) + ": follows " + std::to_string(row.response.controller) +
+                            " names no controller (the case has " + std::to_string(c.controllers.size()) + ")"));
         }
     }
-    std::ifstream init(c.initStringPath, std::ios::binary);
-    if (!init) {
-        throw CaseError(Located(file, c.initStringLine,
-                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
-    }
-    std::stable_sort(c.events.begin(), c.events.end(),
-                     [](const Event& a, const Event& b) { return a.step < b.step; });
+    CheckInitString(c);
+    // The TOML reader hands a table's keys over sorted by name.
+    std::stable_sort(c.warnings.begin(), c.warnings.end(),
+                     [](const CaseWarning& a, const CaseWarning& b) { return a.line < b.line; });
+    std::stable_sort(c.events.begin(), c.events.end(), [](const Event& a, const Event& b) { return a.step < b.step; });
     return c;
 }
 
 Case ParseCaseFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        throw CaseError(Located(file, 0, "cannot open the case file"));
-    }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        throw CaseError(Located(file, 0, "cannot read the case file"));
+    std::string text;
+    try {
+        text = ReadInputFile(file, "the case file");
+    } catch (const std::runtime_error& e) {
+        throw CaseError(Located(file, 0, e.what()));
     }
     const std::filesystem::path base = std::filesystem::path(file).parent_path();
-    return ParseCaseText(text.str(), file, base.empty() ? "." : base.string());
+    return ParseCaseText(text, file, base.empty() ? "." : base.string());
 }
 
 }  // namespace host

@@ -29,6 +29,10 @@ struct FieldValue {
     std::string label;
     bool isText = false;  // a string in the file; otherwise an integer
     int64_t integer = 0;
+    // Neither: what the file gave instead ("a floating-point number", ...).
+    // Kept for the driver's declarations to decide between an unknown key
+    // and a value of the wrong type.
+    std::string otherType;
     std::string text;
     int line = 0;
 };
@@ -60,11 +64,11 @@ struct ControllerCase {
 
 // How a PV export's value moves from step to step.
 struct Response {
-    bool follows = false;      // false: the value stays constant
+    bool follows = false;  // false: the value stays constant
     double constant = 0.0;
-    int32_t controller = 0;    // index of the controller whose OP drives it
+    int32_t controller = 0;  // index of the controller whose OP drives it
     double gain = 1.0;
-    double timeConstant = 1.0; // in steps, at least 1
+    double timeConstant = 1.0;  // in steps, at least 1
     double initial = 0.0;
 };
 
@@ -94,10 +98,26 @@ struct Event {
     int line = 0;
 };
 
+// A file the case names, and what it is to the case, so that no output of a
+// run can replace it.
+struct NamedFile {
+    std::string use;  // "the initialization string file", ...
+    std::string path;
+};
+
+struct CaseWarning {
+    int line = 0;
+    std::string text;  // "FILE:LINE: warning: ..."
+};
+
 struct Case {
     std::string file;            // the case file as named
     std::string initStringPath;  // resolved against the case file's folder
     int initStringLine = 0;
+    std::vector<NamedFile> namedFiles;
+    // Values the host takes but the driver will read otherwise than the
+    // user may think, in file order.
+    std::vector<CaseWarning> warnings;
     std::optional<int32_t> steps;
     std::vector<TagValue> tags;
     std::vector<FieldValue> general;
@@ -108,15 +128,26 @@ struct Case {
     std::vector<Event> events;  // ordered by step, file order within a step
 };
 
-// Tag names and other texts longer than this are refused: the host keeps
-// every text of the driver's tables in a 64-byte buffer.
+// The host's own keys of each row table; every other key of a row names a
+// field the driver declares.
+extern const char* const kControllerHostKeys;  // "name, OPEnabled, Mode, SP, OP"
+extern const char* const kPVExportHostKeys;
+extern const char* const kPVImportHostKeys;
+
+// Tag names and other texts longer than this many bytes are refused: the
+// driver's text cells hold 63 bytes and a terminator.
 constexpr size_t kMaxTextLength = 63;
+
+// The most steps a run takes: the table and CSV stream and the chart thins,
+// so this bounds the run's time, not its memory.
+constexpr int32_t kMaxSteps = 10000000;
 
 // Reads and checks a case file. `file` is used as named in the messages.
 // Throws CaseError.
 Case ParseCaseFile(const std::string& file);
 // The same from text already read; relative paths are resolved against
-// `baseDir`. The initialization string file must exist and be readable.
+// `baseDir`. The initialization string file must be a readable regular file
+// of at most 64 MiB.
 Case ParseCaseText(const std::string& text, const std::string& file, const std::string& baseDir);
 
 }  // namespace host

@@ -4,37 +4,69 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 #include <system_error>
 
 namespace host {
 
-std::string ReadInputFile(const std::string& path, const std::string& what) {
-    const std::string name = what + " \"" + path + "\"";
+namespace {
+
+namespace fs = std::filesystem;
+
+const char* KindOf(fs::file_type type) {
+    switch (type) {
+    case fs::file_type::directory: return "a directory";
+    case fs::file_type::fifo: return "a FIFO, which could block for ever";
+    case fs::file_type::character: return "a character device, which could run on without end";
+    case fs::file_type::block: return "a block device";
+    case fs::file_type::socket: return "a socket";
+    default: return "not a regular file";
+    }
+}
+
+[[noreturn]] void Refuse(const std::string& path, const std::string& what, const std::string& why) {
+    throw std::runtime_error("cannot read " + what + " \"" + path + "\": " + why);
+}
+
+}  // namespace
+
+void RequireRegularFile(const std::string& path, const std::string& what) {
     std::error_code error;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    const fs::file_status status = fs::status(path, error);
     if (error) {
-        throw std::runtime_error("cannot read " + name + ": " + error.message());
+        Refuse(path, what, error.message());
     }
-    if (!std::filesystem::is_regular_file(status)) {
-        throw std::runtime_error("cannot read " + name + ": not a regular file");
+    if (!fs::is_regular_file(status)) {
+        Refuse(path, what, std::string("it is ") + KindOf(status.type()) + "; dcs-host reads only regular files");
     }
-    const uintmax_t size = std::filesystem::file_size(path, error);
+}
+
+std::string ReadInputFile(const std::string& path, const std::string& what) {
+    RequireRegularFile(path, what);
+    std::error_code error;
+    const uintmax_t size = fs::file_size(path, error);
     if (error) {
-        throw std::runtime_error("cannot read " + name + ": " + error.message());
+        Refuse(path, what, error.message());
     }
     if (size > kMaxInputBytes) {
-        throw std::runtime_error("cannot read " + name + ": it holds " + std::to_string(size) +
-                                 " bytes, more than the 64 MiB dcs-host reads");
+        Refuse(path, what,
+               "it holds " + std::to_string(size) + " bytes, more than the 64 MiB (" + std::to_string(kMaxInputBytes) +
+                   " bytes) dcs-host reads");
     }
     std::ifstream in(path, std::ios::binary);
     if (!in) {
-        throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+        Refuse(path, what, std::strerror(errno));
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read no more than the size seen, plus one byte to notice a file that
+    // grows while it is read.
+    std::string text(static_cast<size_t>(size) + 1, '\0');
+    in.read(&text[0], static_cast<std::streamsize>(text.size()));
     if (in.bad()) {
-        throw std::runtime_error("cannot read " + name + ": " + std::strerror(errno));
+        Refuse(path, what, std::strerror(errno));
+    }
+    text.resize(static_cast<size_t>(in.gcount()));
+    if (text.size() > size) {
+        Refuse(path, what, "it grew while it was read");
     }
     return text;
 }

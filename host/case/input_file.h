@@ -13,7 +13,12 @@ constexpr uint64_t kMaxInputBytes = 64ull * 1024 * 1024;
 
 // Reads `path` whole. Throws std::runtime_error naming `what` (for instance
 // "the initialization string file"), the path and the reason when it is not
-// a regular file, is larger than kMaxInputBytes or cannot be read.
+// a regular file, is larger than kMaxInputBytes or cannot be read. A FIFO or
+// a device is refused without being opened, so nothing blocks or runs on.
 std::string ReadInputFile(const std::string& path, const std::string& what);
+
+// Throws as ReadInputFile does when `path` is not a regular file; reads
+// nothing. For files another component opens (the driver library).
+void RequireRegularFile(const std::string& path, const std::string& what);
 
 }  // namespace host

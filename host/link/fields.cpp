@@ -78,6 +78,9 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
             fail(message);
         }
         const DCSDataDef& def = table.defs[index];
+        if (!value.otherType.empty()) {
+            fail("expected an integer or a text for field \"" + value.label + "\", not " + value.otherType);
+        }
         const int32_t kind = def.Kind;
         DCSValue* cell = &cells[index];
         if (kind == FIELD_KIND_INTEGER) {

@@ -5,9 +5,16 @@
 #include <cstring>
 #include <stdexcept>
 
+#include "input_file.h"
+
 namespace host {
 
 Driver::Driver(const std::string& path) {
+    // A path (rather than a name the loader searches for) must be a regular
+    // file: the loader would block on a FIFO.
+    if (path.find('/') != std::string::npos) {
+        RequireRegularFile(path, "the driver");
+    }
     handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle_ == nullptr) {
         const char* why = dlerror();
@@ -17,9 +24,9 @@ Driver::Driver(const std::string& path) {
         const char* name;
         DCSEntryPoint* slot;
     };
-    const Entry entries[] = {{"DCSLoad", &Load},   {"DCSConfigure", &Configure}, {"DCSInitialize", &Initialize},
-                             {"DCSSimulate", &Simulate}, {"DCSStart", &Start}, {"DCSStop", &Stop},
-                             {"DCSTimeZero", &TimeZero}, {"DCSReset", &Reset}, {"DCSDestroy", &Destroy}};
+    const Entry entries[] = {{"DCSLoad", &Load},         {"DCSConfigure", &Configure}, {"DCSInitialize", &Initialize},
+                             {"DCSSimulate", &Simulate}, {"DCSStart", &Start},         {"DCSStop", &Stop},
+                             {"DCSTimeZero", &TimeZero}, {"DCSReset", &Reset},         {"DCSDestroy", &Destroy}};
     std::string missing;
     for (const Entry& entry : entries) {
         void* symbol = dlsym(handle_, entry.name);
@@ -79,10 +86,6 @@ void RequireDefs(const DefTable& defs, size_t rows) {
         throw std::runtime_error(std::string("the driver declared no fields for ") + defs.what);
     }
 }
-
-const char* const kControllerHostKeys = "name, OPEnabled, Mode, SP, OP";
-const char* const kPVExportHostKeys = "name, Active, value, follows, gain, time_constant, initial";
-const char* const kPVImportHostKeys = "name, Active";
 
 }  // namespace
 

@@ -14,6 +14,7 @@ const char* const kRunningFlagLabel = "Running Flag";
 
 void PrepareServer(const Case& c) {
     MrxStandin_Reset();
+    MrxStandin_SetLogging(1);
     IFaceStandin_Reset();
     User32Standin_Reset();
     if (MrxStandin_SetInitStringFromFile(c.initStringPath.c_str()) != 0) {
@@ -23,6 +24,11 @@ void PrepareServer(const Case& c) {
     for (const TagValue& tag : c.tags) {
         SetTag(tag);
     }
+}
+
+void StopCallLog() {
+    MrxStandin_SetLogging(0);
+    MrxStandin_ClearCallLog();
 }
 
 void SetTag(const TagValue& tag) {
@@ -45,6 +51,25 @@ std::vector<Message> MessageWatch::Take() {
         messages.push_back({false, "", IFaceStandin_ErrorMessage(errors_)});
     }
     return messages;
+}
+
+namespace {
+
+// The stand-in echoes the box when this returns 1.
+extern "C" int32_t ShowBox(const char* caption, const char* text, void* context) {
+    return static_cast<MessageTally*>(context)->Add(caption, text) ? 1 : 0;
+}
+
+}  // namespace
+
+BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, &tally_); }
+
+BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
+
+void BoxReporter::PrintNotShown() const {
+    for (const std::string& line : tally_.NotShownLines()) {
+        std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
+    }
 }
 
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {

@@ -10,6 +10,7 @@
 
 #include "case_file.h"
 #include "link.h"
+#include "message_tally.h"
 
 namespace host {
 
@@ -22,6 +23,10 @@ extern const char* const kRunningFlagLabel;
 // A fresh server holding the case's initialization string and tags, and
 // fresh host services. Throws CaseError when the string cannot be read.
 void PrepareServer(const Case& c);
+
+// Stops the server's call log, which would otherwise grow with every step
+// of a long run; until the next PrepareServer only CallLog() goes without.
+void StopCallLog();
 
 // Sets one tag's value in the simulated server.
 void SetTag(const TagValue& tag);
@@ -40,6 +45,27 @@ public:
 private:
     int32_t boxes_ = 0;
     int32_t errors_ = 0;
+};
+
+// Shows the driver's message boxes on standard error as they are raised,
+// each distinct message in full only its first kShownRepeats times, and
+// counts them all. The stand-in then keeps no record of them, so create it
+// after PrepareServer (which resets the stand-in) and use MessageWatch only
+// for the ErrorMsg texts while it stands.
+class BoxReporter {
+public:
+    BoxReporter();
+    ~BoxReporter();
+    BoxReporter(const BoxReporter&) = delete;
+    BoxReporter& operator=(const BoxReporter&) = delete;
+
+    // Every box raised so far.
+    int64_t Raised() const { return tally_.Total(); }
+    // One line on standard error for each message not shown in full.
+    void PrintNotShown() const;
+
+private:
+    MessageTally tally_;
 };
 
 // The value of a general-data flag tag as the server holds it; none when the

@@ -19,7 +19,10 @@ public:
 
 class OutputFile {
 public:
-    // Opens a temporary file beside `path`. Throws OutputError.
+    // Creates a temporary file beside `path` (after following a link at
+    // `path` to the file it names), which proves the folder writable before
+    // any work is done. Throws OutputError when the folder cannot take it or
+    // `path` names something other than a regular file.
     explicit OutputFile(std::string path);
     // Removes the temporary file unless Commit() succeeded.
     ~OutputFile();
@@ -29,18 +32,27 @@ public:
     std::ostream& Stream() { return out_; }
     const std::string& Path() const { return path_; }
 
-    // Flushes and closes the temporary file and renames it to the target.
-    // Throws OutputError; the target is then left as it was.
+    // Flushes and closes the temporary file, gives it the permissions of the
+    // file it replaces and renames it to the target. Throws OutputError; the
+    // target is then left as it was and the temporary file removed.
     void Commit();
 
 private:
-    std::string path_;
+    [[noreturn]] void Fail(const std::string& why);
+
+    std::string path_;    // as the user named it, for messages
+    std::string target_;  // where the rename goes
     std::string tempPath_;
     std::ofstream out_;
-    bool committed_ = false;
+    bool live_ = false;  // the temporary file exists and is ours to remove
 };
 
 // Writes `text` to `path` whole, through an OutputFile.
 void WriteWholeFile(const std::string& path, const std::string& text);
+
+// Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary files of
+// every OutputFile still open before the process ends as the signal would
+// have ended it. Call once, early in main.
+void RemoveTemporaryFilesOnSignal();
 
 }  // namespace host

@@ -21,4 +21,12 @@ const char* USER32_CONTROL_CALL User32Standin_BoxCaption(int32_t index);
 unsigned int USER32_CONTROL_CALL User32Standin_BoxType(int32_t index);
 void* USER32_CONTROL_CALL User32Standin_BoxOwner(int32_t index);
 void USER32_CONTROL_CALL User32Standin_SetEcho(int32_t on);
+
+// With a listener set, every box is handed to it (caption, text, the given
+// context) instead of being recorded, so that a host raising a box per step
+// or per line of a huge string keeps no growing record; it is echoed (when
+// echo is on) only if the listener returns nonzero. Null goes back to
+// recording; a reset does too.
+typedef int32_t(USER32_CONTROL_CALL* User32Standin_Listener)(const char* caption, const char* text, void* context);
+void USER32_CONTROL_CALL User32Standin_SetListener(User32Standin_Listener listener, void* context);
 }

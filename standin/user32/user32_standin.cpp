@@ -26,6 +26,8 @@ struct Box {
 struct BoxState {
     std::deque<Box> boxes;  // a deque keeps each text where it is
     bool echo = true;
+    User32Standin_Listener listener = nullptr;
+    void* listenerContext = nullptr;
 };
 
 BoxState& State() {
@@ -72,6 +74,13 @@ extern "C" {
 
 STANDIN_EXPORT int MSGBOX_CALL MessageBoxA(void* owner, const char* text, const char* caption, unsigned int type) {
     BoxState& s = State();
+    if (s.listener != nullptr) {
+        Box box{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type};
+        if (s.listener(box.caption.c_str(), box.text.c_str(), s.listenerContext) != 0 && s.echo) {
+            Echo(box);
+        }
+        return kIdOk;
+    }
     s.boxes.push_back(Box{owner, text != nullptr ? text : "", caption != nullptr ? caption : "", type});
     if (s.echo) {
         Echo(s.boxes.back());
@@ -79,7 +88,12 @@ STANDIN_EXPORT int MSGBOX_CALL MessageBoxA(void* owner, const char* text, const 
     return kIdOk;
 }
 
-STANDIN_EXPORT void USER32_CONTROL_CALL User32Standin_Reset(void) { State().boxes.clear(); }
+STANDIN_EXPORT void USER32_CONTROL_CALL User32Standin_Reset(void) {
+    BoxState& s = State();
+    s.boxes.clear();
+    s.listener = nullptr;
+    s.listenerContext = nullptr;
+}
 
 STANDIN_EXPORT int32_t USER32_CONTROL_CALL User32Standin_BoxCount(void) {
     return static_cast<int32_t>(State().boxes.size());
@@ -106,5 +120,11 @@ STANDIN_EXPORT void* USER32_CONTROL_CALL User32Standin_BoxOwner(int32_t index) {
 }
 
 STANDIN_EXPORT void USER32_CONTROL_CALL User32Standin_SetEcho(int32_t on) { State().echo = on != 0; }
+
+STANDIN_EXPORT void USER32_CONTROL_CALL User32Standin_SetListener(User32Standin_Listener listener, void* context) {
+    BoxState& s = State();
+    s.listener = listener;
+    s.listenerContext = context;
+}
 
 }  // extern "C"

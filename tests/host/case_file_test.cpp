@@ -39,6 +39,12 @@ protected:
 
 const char kHead[] = "init_string = \"plant.mrx\"\n";
 
+std::string Repeated(const std::string& text, int times) {
+    std::string out;
+    for (int i = 0; i < times; ++i) out += text;
+    return out;
+}
+
 TEST_F(CaseFileTest, ReadsEverySection) {
     const host::Case c = Parse(std::string(kHead) +
                                "steps = 7\n"
@@ -92,24 +98,39 @@ TEST_F(CaseFileTest, FaultsNameFileAndLine) {
         {"steps = -1\n", "case.toml:2: steps must be between"},
         {"[[tag]]\nkind = \"AI\"\nname = \"A\"\nvalue = \"high\"\n", "case.toml:5: tag 0: expected a number for value"},
         {"[[tag]]\nkind = \"DCD\"\nname = \"A\"\nvalue = 1\n", "case.toml:3: tag 0: kind must be one of"},
-        {"[[tag]]\nkind = \"DI\"\nname = \"A\"\nvalue = 0.5\n", "case.toml:5: tag 0: a DI tag holds a 32-bit integer"},
-        {"[[tag]]\nkind = \"AI\"\nvalue = 1\n", "case.toml:2: tag 0: expected a key name"},
+        {"[[tag]]\nkind = \"DI\"\nname = \"A\"\nvalue = 0.5\n",
+         "case.toml:5: tag 0: a DI tag holds a whole number; expected one for value, not 0.5"},
+        {"[[tag]]\nkind = \"DI\"\nname = \"A\"\nvalue = 99999999999\n",
+         "case.toml:5: tag 0: a DI tag holds a 32-bit integer, from -2147483648 to 2147483647; 99999999999 is out of "
+         "that range"},
+        {"[[tag]]\nkind = \"AI\"\nvalue = 1\n",
+         "case.toml:2: tag 0: a tag needs kind, name and value; name (the tag's name) is missing"},
         {"[[tag]]\nkind = \"AI\"\nname = \"A\"\nvalue = 1\ncolour = 2\n", "case.toml:6: tag 0: unknown key \"colour\""},
         {"[[controller]]\nSP = true\n", "case.toml:3: controller 0: expected a number for SP"},
-        {"[[controller]]\n\"SP Tag\" = 1.5\n", "case.toml:3: controller 0: expected an integer or a text"},
-        {"[[controller]]\n\"SP Tag\" = \"" + std::string(64, 'X') + "\"\n", "case.toml:3: controller 0: \"SP Tag\" is longer than 63"},
+        {"[[controller]]\nSp = 18.0\n",
+         "case.toml:3: controller 0: unknown key \"Sp\"; did you mean SP? A controller takes the host keys name, "
+         "OPEnabled, Mode, SP, OP"},
+        {"[[controller]]\n[[pv_export]]\nfolows = 0\ngain = 2\n",
+         "case.toml:4: pv_export 0: unknown key \"folows\"; did you mean follows?"},
+        {"[[controller]]\n\"SP Tag\" = \"" + std::string(64, 'X') + "\"\n",
+         "case.toml:3: controller 0: \"SP Tag\" is 64 bytes long; the driver's text cells hold 63 bytes at most"},
+        {"[[controller]]\nname = \"" + Repeated("\xC3\xA9", 40) + "\"\n",
+         "case.toml:3: controller 0: name is 80 bytes"},
         {"[[controller]]\n[[pv_export]]\nfollows = 0\nvalue = 3\n", "case.toml:5: pv_export 0: expected either value"},
         {"[[pv_export]]\ngain = 3\n", "case.toml:3: pv_export 0: gain, time_constant and initial describe"},
-        {"[[controller]]\n[[pv_export]]\nfollows = 0\ntime_constant = 0.5\n", "case.toml:5: pv_export 0: time_constant"},
+        {"[[controller]]\n[[pv_export]]\nfollows = 0\ntime_constant = 0.5\n",
+         "case.toml:5: pv_export 0: time_constant"},
         {"[[pv_export]]\nfollows = 1\n", "case.toml:2: pv_export 0: follows 1 names no controller (the case has 0)"},
         {"[[pv_import]]\nActive = 2.0\n", "case.toml:3: pv_import 0: expected 0, 1, true or false for Active"},
         {"[[event]]\nstep = 0\naction = \"start\"\n", "case.toml:3: event 0: step must be between 1"},
         {"[[event]]\nstep = 2\naction = \"pause\"\n", "case.toml:4: event 0: action must be start, stop"},
         {"[[event]]\naction = \"stop\"\n", "case.toml:2: event 0: expected a key step"},
-        {"[[event]]\nstep = 2\naction = \"stop\"\nname = \"X\"\n", "case.toml:5: event 0: a tag is set only by set_tag"},
+        {"[[event]]\nstep = 2\naction = \"stop\"\nname = \"X\"\n",
+         "case.toml:5: event 0: a tag is set only by set_tag"},
         {"[[event]]\nstep = 2\naction = \"set_tag\"\nkind = \"AI\"\nname = \"X\"\n",
-         "case.toml:2: event 0: expected a key value"},
-        {"[general]\n\"Data Set\" = [1]\n", "case.toml:3: general: expected an integer or a text"},
+         "case.toml:2: event 0: a set_tag event needs kind, name and value; value is missing"},
+        {"[[event]]\nstep = 2\naction = \"set_tag\"\nkind = \"AI\"\nvalue = 1\n",
+         "case.toml:2: event 0: a set_tag event needs kind, name and value; name (the tag's name) is missing"},
         {"general = 3\n", "case.toml:2: expected a table for general"},
         {"controller = 3\n", "case.toml:2: expected [[controller]] sections"},
         {"[[controller]]\nSP = 1\nSP = 2\n", "case.toml:4:"},  // the TOML reader's own message
@@ -119,6 +140,28 @@ TEST_F(CaseFileTest, FaultsNameFileAndLine) {
         const std::string message = Error(std::string(kHead) + fault.body);
         EXPECT_EQ(message.rfind(fault.expected, 0), 0u) << "case body:\n" << fault.body << "gave: " << message;
     }
+}
+
+// Values a host may store but the driver reads otherwise than they look:
+// taken, with a warning that says what the driver makes of them.
+TEST_F(CaseFileTest, OddSwitchesAndModesAreTakenWithAWarning) {
+    const host::Case c = Parse(std::string(kHead) +
+                               "[[controller]]\nOPEnabled = -5\nMode = 1.5\n[[pv_export]]\nActive = 2\nvalue = 1\n"
+                               "[[pv_import]]\nActive = true\n");
+    EXPECT_EQ(c.controllers[0].opEnabled, -5);
+    EXPECT_EQ(c.pvExports[0].active, 2);
+    ASSERT_EQ(c.warnings.size(), 3u);
+    EXPECT_EQ(
+        c.warnings[0].text.rfind("case.toml:3: warning: controller 0: OPEnabled = -5 is taken, but the driver counts "
+                                 "only exactly 1 as set",
+                                 0),
+        0u);
+    EXPECT_EQ(
+        c.warnings[1].text.rfind("case.toml:4: warning: controller 0: Mode = 1.5 is taken, but the driver truncates a "
+                                 "mode toward zero: it captures 1",
+                                 0),
+        0u);
+    EXPECT_EQ(c.warnings[2].text.rfind("case.toml:6: warning: pv_export 0: Active = 2 is taken", 0), 0u);
 }
 
 TEST_F(CaseFileTest, InitStringMustNameAReadableFile) {
@@ -133,7 +176,7 @@ TEST_F(CaseFileTest, MissingCaseFileIsReported) {
         host::ParseCaseFile((dir_ / "none.toml").string());
         FAIL() << "accepted a missing file";
     } catch (const host::CaseError& e) {
-        EXPECT_NE(std::string(e.what()).find("none.toml: cannot open the case file"), std::string::npos);
+        EXPECT_NE(std::string(e.what()).find("none.toml\": No such file or directory"), std::string::npos);
     }
 }
 

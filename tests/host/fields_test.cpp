@@ -117,6 +117,19 @@ TEST_F(FillTest, RefusedValuesNameFieldOwnerAndLine) {
     EXPECT_EQ(FillError(table_, {Int("Mapping", 2, 7)}).rfind("case.toml:7: pv_import 1: field \"Mapping\" takes", 0),
               0u);
     EXPECT_EQ(FillError(table_, {Int("Mapping", -1, 7)}).rfind("case.toml:7:", 0), 0u);
+    // A value of another type: a wrong value for a declared label, an
+    // unknown key (with the keys that exist) for any other.
+    host::FieldValue real = Int("Data Set", 0, 8);
+    real.otherType = "a floating-point number";
+    EXPECT_EQ(FillError(table_, {real}),
+              "case.toml:8: pv_import 1: expected an integer or a text for field \"Data Set\", not a floating-point "
+              "number");
+    real.label = "Sp";
+    EXPECT_EQ(FillError(table_, {real})
+                  .rfind("case.toml:8: pv_import 1: no field \"Sp\" is declared for PV import "
+                         "rows; the driver declares \"Mapping\"",
+                         0),
+              0u);
 }
 
 TEST(FieldTableTest, LabelsAreMatchedExactly) {

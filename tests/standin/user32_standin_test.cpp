@@ -58,4 +58,33 @@ TEST_F(User32Standin, EchoesAFramedBoxWithItsTitle) {
     EXPECT_EQ(User32Standin_BoxCount(), 2);
 }
 
+// The listener sees every box, the stand-in records none, and a box is
+// echoed only when the listener says so.
+int32_t EchoOddOnes(const char* caption, const char* text, void* context) {
+    auto* seen = static_cast<std::string*>(context);
+    *seen += std::string(caption) + ":" + text + ";";
+    return seen->size() % 2 == 1 ? 1 : 0;
+}
+
+TEST_F(User32Standin, ListenerTakesBoxesInsteadOfTheRecord) {
+    std::string seen;
+    User32Standin_SetListener(EchoOddOnes, &seen);
+    User32Standin_SetEcho(1);
+    ::testing::internal::CaptureStderr();
+    MessageBoxA(nullptr, "ab", "t", 0);   // "t:ab;" is 5 long: echoed
+    MessageBoxA(nullptr, "abc", "t", 0);  // 11 long: echoed
+    MessageBoxA(nullptr, "a", "t", 0);    // 15 long: echoed
+    MessageBoxA(nullptr, "", "t", 0);     // 18 long: not
+    const std::string out = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(seen, "t:ab;t:abc;t:a;t:;");
+    EXPECT_EQ(User32Standin_BoxCount(), 0);
+    EXPECT_NE(out.find("| abc\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find("| \n"), std::string::npos) << out;
+
+    User32Standin_Reset();  // drops the listener
+    MessageBoxA(nullptr, "kept", "t", 0);
+    EXPECT_EQ(User32Standin_BoxCount(), 1);
+    EXPECT_EQ(seen, "t:ab;t:abc;t:a;t:;");
+}
+
 }  // namespace
