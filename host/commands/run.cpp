@@ -1,11 +1,9 @@
 #include "commands.h"
 
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <stdexcept>
 
-#include "report.h"
+#include "run_report.h"
 #include "schedule.h"
 #include "session.h"
 
@@ -64,14 +62,6 @@ std::string FlagText(const std::optional<int32_t>& flag) { return flag ? std::to
 
 int RunCommand(const Case& c, const RunOptions& options) {
     const int32_t steps = options.steps.value_or(c.steps.value_or(kDefaultSteps));
-    std::ofstream csv;
-    if (!options.csvPath.empty()) {
-        csv.open(options.csvPath);
-        if (!csv) {
-            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.csvPath.c_str());
-            return 2;
-        }
-    }
     for (const Event* event : EventsAfter(c, steps)) {
         std::fprintf(stderr, "dcs-host: warning: %s\n",
                      Located(c.file, event->line,
@@ -83,8 +73,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
     Driver driver(options.driverPath);
     PrepareServer(c);
     const BlockCounts before = LiveBlocks();
-    const Layout layout = LayoutOf(c);
-    std::vector<StepRecord> records;
+    RunReport report(options.report, LayoutOf(c), std::cout);
     bool configured = false;
     bool allOk = true;
     {
@@ -93,24 +82,23 @@ int RunCommand(const Case& c, const RunOptions& options) {
         link.Fill(c);
         DCSLinkData& d = link.Data();
         MessageWatch watch;
-        watch.Take();  // whatever the load raised was shown as it happened
+        report.Messages(Raised(watch.Take(), "DCSLoad"));  // shown as they happened, too
 
         configured = driver.Configure(&d) == 1;
-        watch.Take();
-        std::printf("%s: DCSConfigure %s\n", c.file.c_str(),
-                    configured ? "configured the link" : "did not configure the link; no steps run");
+        report.Messages(Raised(watch.Take(), "DCSConfigure"));
+        std::cout << c.file << ": DCSConfigure "
+                  << (configured ? "configured the link" : "did not configure the link; no steps run") << "\n";
         if (configured) {
             driver.Initialize(&d);
             StepRecord init = Sample(link, 0);
             // DCSInitialize returns nothing to go by: a message it raised
             // is what tells a failed write.
-            init.ok = watch.Take().empty();
+            const std::vector<Message> raised = watch.Take();
+            report.Messages(Raised(raised, "DCSInitialize"));
+            init.ok = raised.empty();
             init.events = "initialize";
             allOk = allOk && init.ok;
-            records.push_back(init);
-            std::fputs(TableHeader(layout).c_str(), stdout);
-            std::fputs(TableRow(layout, init).c_str(), stdout);
-            if (csv.is_open()) csv << CsvHeader(layout) << CsvRow(layout, init);
+            report.Step(init);
 
             std::vector<double> pv;
             for (int32_t i = 0; i < d.PVCnt; ++i) pv.push_back(d.PVData[i].Value);
@@ -137,41 +125,23 @@ int RunCommand(const Case& c, const RunOptions& options) {
                 const int32_t result = driver.Simulate(&d);
                 StepRecord record = Sample(link, step);
                 record.events = applied;
-                record.ok = result == 1 && watch.Take().empty();
+                const std::vector<Message> stepRaised = watch.Take();
+                report.Messages(Raised(stepRaised, "step " + std::to_string(step)));
+                record.ok = result == 1 && stepRaised.empty();
                 allOk = allOk && record.ok;
-                records.push_back(record);
-                std::fputs(TableRow(layout, record).c_str(), stdout);
-                if (csv.is_open()) csv << CsvRow(layout, record);
+                report.Step(record);
             }
         }
         driver.Reset(&d);
-        std::printf("after DCSReset: Enabled %s, Running %s\n", FlagText(FlagTag(link, kEnabledFlagLabel)).c_str(),
-                    FlagText(FlagTag(link, kRunningFlagLabel)).c_str());
+        report.Messages(Raised(watch.Take(), "DCSReset"));
+        std::cout << "after DCSReset: Enabled " << FlagText(FlagTag(link, kEnabledFlagLabel)) << ", Running "
+                  << FlagText(FlagTag(link, kRunningFlagLabel)) << "\n";
         link.Destroy();
     }
     CheckReleased(before);
-    std::fflush(stdout);
-
-    int status = configured && allOk ? 0 : 1;
-    if (csv.is_open()) {
-        csv.close();
-        if (!csv) {
-            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.csvPath.c_str());
-            status = 2;
-        }
-    }
-    if (!options.plotPath.empty()) {
-        std::ofstream svg(options.plotPath);
-        if (svg) {
-            WriteSvg(svg, layout, records, c.file);
-            svg.close();
-        }
-        if (!svg) {
-            std::fprintf(stderr, "dcs-host: cannot write %s\n", options.plotPath.c_str());
-            status = 2;
-        }
-    }
-    return status;
+    const int written = report.Finish(configured);
+    if (written != 0) return written;
+    return configured && allOk ? 0 : 1;
 }
 
 }  // namespace host

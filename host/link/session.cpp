@@ -47,6 +47,12 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
+std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy) {
+    std::vector<DriverMessage> raised;
+    for (const Message& m : messages) raised.push_back({m.box ? "box" : "ErrorMsg", m.caption, m.text, raisedBy});
+    return raised;
+}
+
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {
     const std::string name = link.GeneralText(label);
     int32_t value = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "case_file.h"
+#include "diagnosis.h"
 #include "link.h"
 
 namespace host {
@@ -41,6 +42,10 @@ private:
     int32_t boxes_ = 0;
     int32_t errors_ = 0;
 };
+
+// The messages as the reports show them, each naming what raised it
+// ("DCSConfigure", "step 3").
+std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy);
 
 // The value of a general-data flag tag as the server holds it; none when the
 // tag is not named or the server does not hold it.

@@ -1,0 +1,77 @@
+#include "run_report.h"
+
+#include <cstdio>
+#include <stdexcept>
+
+#include "html_report.h"
+#include "input_file.h"
+
+namespace host {
+
+RunReport::RunReport(const RunReportOptions& options, const Layout& layout, std::ostream& terminal)
+    : options_(options), layout_(layout), terminal_(terminal), table_(layout, options.tableWidth, options.columns) {
+    if (!options_.csvPath.empty()) {
+        csv_ = std::make_unique<OutputFile>(options_.csvPath);
+        csv_->Stream() << CsvHeader(layout_);
+    }
+}
+
+void RunReport::Messages(const std::vector<DriverMessage>& messages) {
+    messages_.insert(messages_.end(), messages.begin(), messages.end());
+}
+
+void RunReport::Step(const StepRecord& record) {
+    table_.Add(record, terminal_);
+    if (csv_) csv_->Stream() << CsvRow(layout_, record);
+    if (record.step > 0 && !record.events.empty()) events_.push_back({record.step, record.events});
+    if (record.step > 0 && !record.ok) ++failed_;
+    records_.push_back(record);
+}
+
+int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
+    int status = 0;
+    auto attempt = [&](auto write) {
+        try {
+            write();
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "dcs-host: %s\n", e.what());
+            status = 2;
+        }
+    };
+    attempt([&] { table_.Finish(terminal_); });
+    terminal_.flush();
+    if (csv_) attempt([&] { csv_->Commit(); });
+    ChartInput chart;
+    chart.title = options_.casePath;
+    chart.configured = configured;
+    chart.keepConstant = options_.plotConstant;
+    chart.events = events_;
+    if (!options_.plotPath.empty()) {
+        attempt([&] {
+            OutputFile svg(options_.plotPath);
+            WriteChart(svg.Stream(), layout_, records_, chart);
+            svg.Commit();
+        });
+    }
+    if (!options_.htmlPath.empty()) {
+        attempt([&] {
+            PageInput page;
+            page.command = "run";
+            page.casePath = options_.casePath;
+            page.driverPath = options_.driverPath;
+            page.driverVersion = options_.driverVersion;
+            page.configured = configured;
+            page.messages = messages_;
+            page.diagnosis = diagnosis;
+            if (diagnosis != nullptr && !diagnosis->initStringPath.empty()) {
+                page.initStringText = ReadInputFile(diagnosis->initStringPath, "the initialization string file");
+            }
+            const int32_t steps = records_.empty() ? 0 : records_.back().step;
+            page.run = PageRun{steps, failed_, layout_, records_, chart};
+            WriteHtmlPage(options_.htmlPath, page);
+        });
+    }
+    return status;
+}
+
+}  // namespace host
