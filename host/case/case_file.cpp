@@ -9,9 +9,18 @@
 
 #include <toml++/toml.h>
 
+#include "io_list_csv.h"
+
 namespace host {
 
 namespace {
+
+// A path named in the case, taken from the case file's folder.
+std::string Resolved(const std::string& path, const std::string& baseDir) {
+    std::filesystem::path resolved(path);
+    if (resolved.is_relative()) resolved = std::filesystem::path(baseDir) / resolved;
+    return resolved.lexically_normal().string();
+}
 
 int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
 int LineOf(const toml::key& key) { return static_cast<int>(key.source().begin.line); }
@@ -76,8 +85,8 @@ public:
         if (node.as_integer() == nullptr) {
             Fail(LineOf(node), "expected 0, 1, true or false for " + key);
         }
-        return static_cast<int32_t>(Integer(node, key, std::numeric_limits<int16_t>::min(),
-                                            std::numeric_limits<int16_t>::max()));
+        return static_cast<int32_t>(
+            Integer(node, key, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
     }
 
     const toml::table& Table(const toml::node& node, const std::string& key) const {
@@ -231,8 +240,9 @@ Event ReadEvent(const std::string& file, const toml::table& table, size_t index)
             }
             anyTagKey = true;
         } else {
-            r.Fail(LineOf(key), "unknown key \"" + k + "\"; expected step, action, and for set_tag kind, data_set, "
-                                "name, value");
+            r.Fail(LineOf(key), "unknown key \"" + k +
+                                    "\"; expected step, action, and for set_tag kind, data_set, "
+                                    "name, value");
         }
     }
     if (!hasStep) r.Fail(event.line, "expected a key step (1 or later)");
@@ -339,6 +349,11 @@ std::string Located(const std::string& file, int line, const std::string& messag
     return line > 0 ? file + ":" + std::to_string(line) + ": " + message : file + ": " + message;
 }
 
+std::string Located(const std::string& file, int line, int column, const std::string& message) {
+    return column > 0 && line > 0 ? Located(file + ":" + std::to_string(line), column, message)
+                                  : Located(file, line, message);
+}
+
 const char* TagKindName(TagKind kind) {
     switch (kind) {
     case TagKind::AI: return "AI";
@@ -374,6 +389,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
     c.file = file;
     const Reader top(file, "");
     bool hasInit = false;
+    std::vector<std::pair<std::string, const toml::node*>> ioLists;
     for (auto&& [key, node] : root) {
         const std::string k(key.str());
         if (k == "init_string") {
@@ -381,11 +397,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             if (path.empty()) {
                 top.Fail(LineOf(node), "expected the path of the initialization string file for init_string");
             }
-            std::filesystem::path resolved(path);
-            if (resolved.is_relative()) {
-                resolved = std::filesystem::path(baseDir) / resolved;
-            }
-            c.initStringPath = resolved.lexically_normal().string();
+            c.initStringPath = Resolved(path, baseDir);
             c.initStringLine = LineOf(node);
             hasInit = true;
         } else if (k == "steps") {
@@ -408,33 +420,44 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (k == "pv_import") {
             for (const toml::table* t : top.Tables(node, k))
                 c.pvImports.push_back(ReadPVImport(file, *t, c.pvImports.size()));
+        } else if (IsIoListKey(k)) {
+            ioLists.emplace_back(k, &node);
         } else if (k == "event") {
             for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
         } else {
             top.Fail(LineOf(key), "unknown key \"" + k +
                                       "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                      "[[pv_export]], [[pv_import]] or [[event]]");
+                                      "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
         }
     }
     if (!hasInit) {
         top.Fail(1, "expected init_string = \"FILE\" naming the initialization string of the tag server");
     }
+    // The IO lists' rows follow the file's own, controllers first so that a
+    // PV export of a list may follow any controller.
+    for (const char* list : {"controllers", "pv_exports", "pv_imports"}) {
+        for (const auto& [k, node] : ioLists) {
+            if (k != list) continue;
+            const std::string path = top.Text(*node, k);
+            if (path.empty()) top.Fail(LineOf(*node), "expected the path of a CSV file for " + k);
+            AppendIoList(c, k, Resolved(path, baseDir), LineOf(*node));
+        }
+    }
     for (size_t i = 0; i < c.pvExports.size(); ++i) {
         const PVExportCase& row = c.pvExports[i];
         if (row.response.follows && static_cast<size_t>(row.response.controller) >= c.controllers.size()) {
-            throw CaseError(Located(file, row.line,
-                                    "pv_export " + std::to_string(i) + ": follows " +
-                                        std::to_string(row.response.controller) + " names no controller (the case has " +
-                                        std::to_string(c.controllers.size()) + ")"));
+            throw CaseError(
+                Located(file, row.line,
+                        "pv_export " + std::to_string(i) + ": follows " + std::to_string(row.response.controller) +
+                            " names no controller (the case has " + std::to_string(c.controllers.size()) + ")"));
         }
     }
     std::ifstream init(c.initStringPath, std::ios::binary);
     if (!init) {
-        throw CaseError(Located(file, c.initStringLine,
-                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
+        throw CaseError(
+            Located(file, c.initStringLine, "cannot read the initialization string file \"" + c.initStringPath + "\""));
     }
-    std::stable_sort(c.events.begin(), c.events.end(),
-                     [](const Event& a, const Event& b) { return a.step < b.step; });
+    std::stable_sort(c.events.begin(), c.events.end(), [](const Event& a, const Event& b) { return a.step < b.step; });
     return c;
 }
 

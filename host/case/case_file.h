@@ -23,6 +23,8 @@ public:
 
 // "FILE:LINE: message" (LINE left out when 0).
 std::string Located(const std::string& file, int line, const std::string& message);
+// "FILE:LINE:COLUMN: message" (COLUMN left out when 0).
+std::string Located(const std::string& file, int line, int column, const std::string& message);
 
 // One value given under a field label of the driver's tables.
 struct FieldValue {
@@ -31,6 +33,11 @@ struct FieldValue {
     int64_t integer = 0;
     std::string text;
     int line = 0;
+    // Given in an IO list rather than the case file: where, and whether the
+    // text (a cell has no type of its own) also reads as `integer`.
+    std::string file;
+    int column = 0;
+    bool alsoInteger = false;
 };
 
 // Kinds of the server's value store, numbered as the server numbers them.
@@ -60,11 +67,11 @@ struct ControllerCase {
 
 // How a PV export's value moves from step to step.
 struct Response {
-    bool follows = false;      // false: the value stays constant
+    bool follows = false;  // false: the value stays constant
     double constant = 0.0;
-    int32_t controller = 0;    // index of the controller whose OP drives it
+    int32_t controller = 0;  // index of the controller whose OP drives it
     double gain = 1.0;
-    double timeConstant = 1.0; // in steps, at least 1
+    double timeConstant = 1.0;  // in steps, at least 1
     double initial = 0.0;
 };
 
