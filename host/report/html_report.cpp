@@ -29,7 +29,7 @@ body.only-problems tr.row-ok{display:none}
 .severity-error{color:#b00020;font-weight:bold}.severity-warning{color:#8a6100;font-weight:bold}
 ol.messages li{margin:.5em 0}.raised-by{font-family:monospace;background:#eef;padding:0 .3em}
 .steps td{text-align:right;font-family:monospace}.steps td.events{text-align:left}.fail{background:#fde2e1}
-.chart svg{max-width:100%;height:auto}
+.chart svg{max-width:100%;height:auto}.wide{overflow-x:auto}
 @media print{.no-print{display:none}body.only-problems tr.row-ok{display:table-row}.why{display:block!important;position:static!important;width:auto!important;box-shadow:none!important;border:0!important;padding:0!important}td.tag:hover .why{background:none}}
 )";
 
@@ -226,7 +226,7 @@ void WriteMessages(std::ostream& out, const std::vector<DriverMessage>& messages
 }
 
 void WriteStepTable(std::ostream& out, const PageRun& run) {
-    out << "<h2>Steps</h2>\n<table class=\"steps\">\n<tr><th>step</th><th>status</th>";
+    out << "<h2>Steps</h2>\n<div class=\"wide\"><table class=\"steps\">\n<tr><th>step</th><th>status</th>";
     for (const std::string& name : run.layout.controllers)
         out << "<th>" << Escape(name) << " SP</th><th>" << Escape(name) << " OP</th>";
     for (const std::string& name : run.layout.pvExports) out << "<th>" << Escape(name) << "</th>";
@@ -245,7 +245,7 @@ void WriteStepTable(std::ostream& out, const PageRun& run) {
         out << "<td>" << flag(r.enabled) << "</td><td>" << flag(r.running) << "</td><td class=\"events\">"
             << Escape(r.events) << "</td></tr>\n";
     }
-    out << "</table>\n<p>* the driver stored the value during the step.</p>\n";
+    out << "</table></div>\n<p>* the driver stored the value during the step.</p>\n";
 }
 
 }  // namespace

@@ -29,12 +29,16 @@ constexpr double kEventRowHeight = 15.0;
 constexpr double kAxisLabelsHeight = 40.0;
 constexpr double kPanelGap = 26.0;
 
-enum class Group { ProcessValues, Outputs, ModesAndFlags };
-constexpr Group kGroups[] = {Group::ProcessValues, Group::Outputs, Group::ModesAndFlags};
+enum class Group { ProcessValues, SmallProcessValues, Outputs, ModesAndFlags };
+constexpr Group kGroups[] = {Group::ProcessValues, Group::SmallProcessValues, Group::Outputs, Group::ModesAndFlags};
+// A value this many times smaller than the largest of its group would be a
+// flat line at the bottom of the panel: it gets a panel of its own.
+constexpr double kScaleRatio = 25.0;
 
 const char* GroupName(Group group) {
     switch (group) {
     case Group::ProcessValues: return "SP and PV";
+    case Group::SmallProcessValues: return "SP and PV, small scale";
     case Group::Outputs: return "OP";
     case Group::ModesAndFlags: return "modes and flags";
     }
@@ -112,6 +116,43 @@ std::vector<Series> CollectSeries(const Layout& layout, const std::vector<StepRe
     addFlag("Running", &StepRecord::running);
     for (size_t i = 0; i < all.size(); ++i) all[i].style = i;
     return all;
+}
+
+double Magnitude(const Series& s) {
+    double magnitude = 0.0;
+    for (double v : s.values) {
+        if (std::isfinite(v)) magnitude = std::max(magnitude, std::fabs(v));
+    }
+    return magnitude;
+}
+
+// Moves the SP and PV series far smaller than the largest to a panel of
+// their own, so a 0.35 bar pressure is not drawn flat under a 120 degC SP.
+void SplitByScale(const std::vector<Series*>& shown) {
+    double largest = 0.0;
+    for (const Series* s : shown) {
+        if (s->group == Group::ProcessValues) largest = std::max(largest, Magnitude(*s));
+    }
+    for (Series* s : shown) {
+        if (s->group == Group::ProcessValues && Magnitude(*s) * kScaleRatio < largest) {
+            s->group = Group::SmallProcessValues;
+        }
+    }
+}
+
+// The words of `text` in lines of at most `width` characters.
+std::vector<std::string> Wrapped(const std::string& text, size_t width) {
+    std::vector<std::string> lines(1);
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find(' ', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string word = text.substr(start, end - start);
+        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width) lines.emplace_back();
+        lines.back() += (lines.back().empty() ? "" : " ") + word;
+        start = end + 1;
+    }
+    return lines;
 }
 
 // A round step for about `ticks` divisions of the range.
@@ -286,14 +327,16 @@ void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepR
     std::vector<Series> all = CollectSeries(layout, records);
     std::vector<std::string> notes;
     std::string constant;
-    std::vector<const Series*> shown;
-    for (const Series& s : all) {
+    std::vector<Series*> kept;
+    for (Series& s : all) {
         if (!input.keepConstant && IsConstant(s)) {
             constant += (constant.empty() ? "" : ", ") + s.name;
         } else {
-            shown.push_back(&s);
+            kept.push_back(&s);
         }
     }
+    SplitByScale(kept);
+    const std::vector<const Series*> shown(kept.begin(), kept.end());
     if (!input.configured) {
         notes.push_back("The link was not configured: no steps ran, so there is nothing to draw.");
     } else {
@@ -328,10 +371,13 @@ void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepR
 
     std::ostringstream body;
     double y = kTitleHeight;
+    const size_t noteWidth = static_cast<size_t>((kWidth - kLeft - 10.0) / kCharWidth);
     for (const std::string& note : notes) {
-        y += kNoteHeight;
-        body << "<text class=\"note\" x=\"" << kLeft << "\" y=\"" << y - 4 << "\" font-size=\"12\" fill=\"#444\">"
-             << Escape(note) << "</text>\n";
+        for (const std::string& line : Wrapped(note, noteWidth)) {
+            y += kNoteHeight;
+            body << "<text class=\"note\" x=\"" << kLeft << "\" y=\"" << y - 4 << "\" font-size=\"12\" fill=\"#444\">"
+                 << Escape(line) << "</text>\n";
+        }
     }
     if (!panels.empty()) {
         y += WriteEventLabels(body, input.events, axis, y) + 6;

@@ -105,6 +105,21 @@ TEST(ChartTest, PanelsByScaleGroupAndConstantsLeftOut) {
     EXPECT_EQ(svg.find("nan"), std::string::npos);
 }
 
+TEST(ChartTest, AFarSmallerProcessValueGetsAPanelOfItsOwn) {
+    host::Layout layout;
+    layout.pvExports = {"TI-1", "PDI-2"};
+    std::vector<host::StepRecord> records(3);
+    for (int step = 0; step < 3; ++step) {
+        records[step].step = step;
+        records[step].pvExports = {120.0 + step, 0.35 + 0.01 * step};
+    }
+    std::ostringstream svg;
+    host::WriteChart(svg, layout, records, host::ChartInput{});
+    const std::string small = svg.str().substr(svg.str().find("data-group=\"SP and PV, small scale\""));
+    EXPECT_NE(small.find("data-series=\"PDI-2\""), std::string::npos);
+    EXPECT_EQ(small.find("data-series=\"TI-1\""), std::string::npos);
+}
+
 TEST(ChartTest, ValuesAreHeldBetweenSteps) {
     const std::string svg = Chart(1, false);
     const std::vector<std::string> paths = Elements(svg, "<path class=\"series\"", "/>");

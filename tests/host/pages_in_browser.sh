@@ -114,7 +114,7 @@ document.body.setAttribute('data-result', 'panels=' + document.querySelectorAll(
 JS
 } >"$work/measure.html"
 dump measure "$work/measure.html"
-expect measure 'data-result="panels=3 series=12 entries=12 overlaps=0 duplicates=0"'
+expect measure 'data-result="panels=4 series=12 entries=12 overlaps=0 duplicates=0"'
 grep -o 'data-result="[^"]*"' "$work/measure.dom"
 
 # The broken case: not configured; every message, in order, with what raised it.
