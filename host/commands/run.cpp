@@ -76,6 +76,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
     RunReport report(options.report, LayoutOf(c), std::cout);
     bool configured = false;
     bool allOk = true;
+    std::string afterReset;  // shown below the whole table
     {
         Link link(driver);
         link.Load();
@@ -134,12 +135,13 @@ int RunCommand(const Case& c, const RunOptions& options) {
         }
         driver.Reset(&d);
         report.Messages(Raised(watch.Take(), "DCSReset"));
-        std::cout << "after DCSReset: Enabled " << FlagText(FlagTag(link, kEnabledFlagLabel)) << ", Running "
-                  << FlagText(FlagTag(link, kRunningFlagLabel)) << "\n";
+        afterReset = "after DCSReset: Enabled " + FlagText(FlagTag(link, kEnabledFlagLabel)) + ", Running " +
+                     FlagText(FlagTag(link, kRunningFlagLabel)) + "\n";
         link.Destroy();
     }
     CheckReleased(before);
     const int written = report.Finish(configured);
+    std::cout << afterReset << std::flush;
     if (written != 0) return written;
     return configured && allOk ? 0 : 1;
 }

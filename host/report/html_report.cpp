@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <sstream>
+#include <stdexcept>
 
+#include "input_file.h"
 #include "markup.h"
 #include "output_file.h"
 
@@ -275,6 +277,20 @@ std::string HtmlPage(const PageInput& input) {
     return out.str();
 }
 
-void WriteHtmlPage(const std::string& path, const PageInput& input) { WriteWholeFile(path, HtmlPage(input)); }
+void WriteHtmlPage(const std::string& path, const PageInput& input) {
+    if (input.diagnosis == nullptr || !input.initStringText.empty() || input.diagnosis->initStringPath.empty()) {
+        WriteWholeFile(path, HtmlPage(input));
+        return;
+    }
+    // The findings quote the file; a file gone since the check still leaves
+    // a page, with the reason where the quotes would be.
+    PageInput quoted = input;
+    try {
+        quoted.initStringText = ReadInputFile(input.diagnosis->initStringPath, "the initialization string file");
+    } catch (const std::runtime_error& e) {
+        quoted.initStringText = std::string("(") + e.what() + ")";
+    }
+    WriteWholeFile(path, HtmlPage(quoted));
+}
 
 }  // namespace host

@@ -34,13 +34,14 @@ struct PageInput {
     // are the diagnosis's own, which are used when this list is empty.
     std::vector<DriverMessage> messages;
     const Diagnosis* diagnosis = nullptr;  // none: the page has no diagnosis part
-    std::string initStringText;            // the file the lint findings quote
+    std::string initStringText;            // the file the lint findings quote; empty: read by WriteHtmlPage
     std::optional<PageRun> run;
 };
 
 std::string HtmlPage(const PageInput& input);
 
-// Writes the page through an OutputFile. Throws OutputError.
+// Writes the page through an OutputFile, reading the initialization string
+// file the findings quote when the input does not hold it. Throws OutputError.
 void WriteHtmlPage(const std::string& path, const PageInput& input);
 
 }  // namespace host

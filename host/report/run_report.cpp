@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "html_report.h"
-#include "input_file.h"
 
 namespace host {
 
@@ -25,7 +24,9 @@ void RunReport::Step(const StepRecord& record) {
     if (csv_) csv_->Stream() << CsvRow(layout_, record);
     if (record.step > 0 && !record.events.empty()) events_.push_back({record.step, record.events});
     if (record.step > 0 && !record.ok) ++failed_;
-    records_.push_back(record);
+    // Only the chart and the page look back over the steps.
+    if (!options_.plotPath.empty() || !options_.htmlPath.empty()) records_.push_back(record);
+    last_ = record.step;
 }
 
 int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
@@ -63,11 +64,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
             page.configured = configured;
             page.messages = messages_;
             page.diagnosis = diagnosis;
-            if (diagnosis != nullptr && !diagnosis->initStringPath.empty()) {
-                page.initStringText = ReadInputFile(diagnosis->initStringPath, "the initialization string file");
-            }
-            const int32_t steps = records_.empty() ? 0 : records_.back().step;
-            page.run = PageRun{steps, failed_, layout_, records_, chart};
+            page.run = PageRun{last_, failed_, layout_, records_, chart};
             WriteHtmlPage(options_.htmlPath, page);
         });
     }

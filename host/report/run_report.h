@@ -51,6 +51,7 @@ private:
     std::vector<ChartEvent> events_;
     std::vector<DriverMessage> messages_;
     int32_t failed_ = 0;
+    int32_t last_ = 0;  // the last step run
 };
 
 }  // namespace host
