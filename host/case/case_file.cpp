@@ -85,8 +85,8 @@ public:
         if (node.as_integer() == nullptr) {
             Fail(LineOf(node), "expected 0, 1, true or false for " + key);
         }
-        return static_cast<int32_t>(
-            Integer(node, key, std::numeric_limits<int16_t>::min(), std::numeric_limits<int16_t>::max()));
+        return static_cast<int32_t>(Integer(node, key, std::numeric_limits<int16_t>::min(),
+                                            std::numeric_limits<int16_t>::max()));
     }
 
     const toml::table& Table(const toml::node& node, const std::string& key) const {
@@ -240,9 +240,8 @@ Event ReadEvent(const std::string& file, const toml::table& table, size_t index)
             }
             anyTagKey = true;
         } else {
-            r.Fail(LineOf(key), "unknown key \"" + k +
-                                    "\"; expected step, action, and for set_tag kind, data_set, "
-                                    "name, value");
+            r.Fail(LineOf(key), "unknown key \"" + k + "\"; expected step, action, and for set_tag kind, data_set, "
+                                "name, value");
         }
     }
     if (!hasStep) r.Fail(event.line, "expected a key step (1 or later)");
@@ -397,7 +396,11 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             if (path.empty()) {
                 top.Fail(LineOf(node), "expected the path of the initialization string file for init_string");
             }
-            c.initStringPath = Resolved(path, baseDir);
+            std::filesystem::path resolved(path);
+            if (resolved.is_relative()) {
+                resolved = std::filesystem::path(baseDir) / resolved;
+            }
+            c.initStringPath = resolved.lexically_normal().string();
             c.initStringLine = LineOf(node);
             hasInit = true;
         } else if (k == "steps") {
@@ -446,18 +449,19 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
     for (size_t i = 0; i < c.pvExports.size(); ++i) {
         const PVExportCase& row = c.pvExports[i];
         if (row.response.follows && static_cast<size_t>(row.response.controller) >= c.controllers.size()) {
-            throw CaseError(
-                Located(file, row.line,
-                        "pv_export " + std::to_string(i) + ": follows " + std::to_string(row.response.controller) +
-                            " names no controller (the case has " + std::to_string(c.controllers.size()) + ")"));
+            throw CaseError(Located(file, row.line,
+                                    "pv_export " + std::to_string(i) + ": follows " +
+                                        std::to_string(row.response.controller) + " names no controller (the case has " +
+                                        std::to_string(c.controllers.size()) + ")"));
         }
     }
     std::ifstream init(c.initStringPath, std::ios::binary);
     if (!init) {
-        throw CaseError(
-            Located(file, c.initStringLine, "cannot read the initialization string file \"" + c.initStringPath + "\""));
+        throw CaseError(Located(file, c.initStringLine,
+                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
     }
-    std::stable_sort(c.events.begin(), c.events.end(), [](const Event& a, const Event& b) { return a.step < b.step; });
+    std::stable_sort(c.events.begin(), c.events.end(),
+                     [](const Event& a, const Event& b) { return a.step < b.step; });
     return c;
 }
 

@@ -67,11 +67,11 @@ struct ControllerCase {
 
 // How a PV export's value moves from step to step.
 struct Response {
-    bool follows = false;  // false: the value stays constant
+    bool follows = false;      // false: the value stays constant
     double constant = 0.0;
-    int32_t controller = 0;  // index of the controller whose OP drives it
+    int32_t controller = 0;    // index of the controller whose OP drives it
     double gain = 1.0;
-    double timeConstant = 1.0;  // in steps, at least 1
+    double timeConstant = 1.0; // in steps, at least 1
     double initial = 0.0;
 };
 
