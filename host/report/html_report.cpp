@@ -30,7 +30,7 @@ body.only-problems tr.row-ok{display:none}
 .hit{background:#fde2e1}.ctl{color:#b00020;font-size:.8em}.caret{color:#b00020}
 .severity-error{color:#b00020;font-weight:bold}.severity-warning{color:#8a6100;font-weight:bold}
 ol.messages li{margin:.5em 0}.raised-by{font-family:monospace;background:#eef;padding:0 .3em}
-.steps td{text-align:right;font-family:monospace}.steps td.events{text-align:left}.fail{background:#fde2e1}
+.steps td{text-align:right;font-family:monospace}.steps td.events{text-align:left;white-space:nowrap}.fail{background:#fde2e1}
 .chart svg{max-width:100%;height:auto}.wide{overflow-x:auto}
 @media print{.no-print{display:none}body.only-problems tr.row-ok{display:table-row}.why{display:block!important;position:static!important;width:auto!important;box-shadow:none!important;border:0!important;padding:0!important}td.tag:hover .why{background:none}}
 )";

@@ -234,8 +234,9 @@ double WritePanel(std::ostream& out, Group group, const std::vector<const Series
         low -= 0.5;
         high += 0.5;
     }
-    // A little room, so a line at the extreme is not hidden in the frame.
-    const double room = (high - low) * 0.04;
+    // A little room, so a line at the extreme does not run along the frame;
+    // modes and flags keep their whole-number scale.
+    const double room = group == Group::ModesAndFlags ? 0.0 : (high - low) * 0.04;
     low -= low == 0.0 ? 0.0 : room;
     high += room;
     const double tick = NiceStep(high - low, 5);
