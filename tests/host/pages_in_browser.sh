@@ -25,6 +25,7 @@ fail() {
 # dump NAME FILE: the DOM after the page's scripts ran, in $work/NAME.dom
 dump() {
     timeout 120 "$browser" --headless --no-sandbox --disable-gpu --no-first-run --virtual-time-budget=2000 \
+        --user-data-dir="$work/profile" \
         --dump-dom "file://$2" >"$work/$1.dom" 2>"$work/$1.browser.err" ||
         { fail "$1: the browser could not load $2"; tail -n 5 "$work/$1.browser.err"; }
 }
@@ -60,6 +61,12 @@ grep -o 'class="tag verdict-problem"[^>]*data-field="SP Tag"' "$work/sample.dom"
 # Rows with problems come first in their table.
 awk '/data-table="controller"/ { on = 1 } on && /<tr class="row-/ { print; exit }' "$work/sample.dom" |
     grep -q 'row-problem' || fail "sample: the first controller row is not the one with a problem"
+
+# The filter: with the box ticked, only rows with problems stay visible.
+sed 's|</body>|<script>document.getElementById("only-problems").click();document.body.setAttribute("data-visible", Array.from(document.querySelectorAll("tr.row-ok, tr.row-problem")).filter(function (r) { return r.offsetParent !== null; }).map(function (r) { return r.className; }).join(" "));</script></body>|' \
+    "$work/sample.html" >"$work/filter.html"
+dump filter "$work/filter.html"
+expect filter 'data-visible="row-problem"'
 
 # The plant: configured, every step ran; its chart inline and on its own.
 cp -r "$examples/plant" "$work/plant"
