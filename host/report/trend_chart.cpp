@@ -230,6 +230,9 @@ double WritePanel(std::ostream& out, Group group, const std::vector<const Series
         }
     }
     if (!any) high = 1.0;
+    // Beyond this the range itself overflows; such values are drawn at the edge.
+    low = std::max(low, -1e307);
+    high = std::min(high, 1e307);
     if (high - low < 1e-12 * std::max(1.0, std::fabs(high))) {
         low -= 0.5;
         high += 0.5;

@@ -2,6 +2,7 @@
 // a legend whose boxes never meet each other or a plot, however many series.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -155,6 +156,25 @@ TEST(ChartTest, NoTwoSeriesAlikeAndTheLegendNeverOverlaps) {
             }
             for (const Box& frame : frames) EXPECT_FALSE(boxes[i].Meets(frame)) << count << " series, entry " << i;
         }
+    }
+}
+
+// Whatever the plant model produces, the document stays valid and finite.
+TEST(ChartTest, ExtremeValuesStillDraw) {
+    const std::vector<std::vector<double>> cases = {
+        {1e300, -1e300}, {1e308, -1e308}, {NAN, 1.0}, {INFINITY, -INFINITY}, {1e15, 1e15 + 1}, {0.0004, 1e8}};
+    for (const auto& values : cases) {
+        host::Layout layout;
+        layout.pvExports = {"A", "B"};
+        std::vector<host::StepRecord> records(2);
+        records[0].pvExports = values;
+        records[1].step = 1;
+        records[1].pvExports = {values[1], values[0]};
+        std::ostringstream svg;
+        host::WriteChart(svg, layout, records, host::ChartInput{});
+        EXPECT_EQ(svg.str().find("nan"), std::string::npos) << values[0];
+        EXPECT_EQ(svg.str().find("inf\""), std::string::npos) << values[0];
+        EXPECT_EQ(svg.str().rfind("</svg>\n"), svg.str().size() - 7);
     }
 }
 
