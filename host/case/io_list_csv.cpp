@@ -1,5 +1,6 @@
 #include "io_list_csv.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -117,10 +118,7 @@ std::vector<CsvCell> ReadLine(Cursor& in, char separator, const std::string& fil
 }
 
 bool AllEmpty(const std::vector<CsvCell>& cells) {
-    for (const CsvCell& cell : cells) {
-        if (!cell.text.empty()) return false;
-    }
-    return true;
+    return std::all_of(cells.begin(), cells.end(), [](const CsvCell& cell) { return cell.text.empty(); });
 }
 
 }  // namespace
@@ -263,10 +261,10 @@ private:
 // nothing, as a missing key does): its name and the driver's fields here,
 // the row's own host keys by `own`, which returns whether it took the key.
 template <typename Row, typename Own>
-Row ReadRow(const CellReader& r, const CsvTable& table, const CsvRecord& record, std::string name, Own own) {
+Row ReadRow(const CellReader& r, const CsvTable& table, const CsvRecord& record, const std::string& name, Own own) {
     Row row;
     row.line = record.line;
-    row.name = std::move(name);
+    row.name = name;
     for (size_t i = 0; i < table.header.size(); ++i) {
         const std::string& k = table.header[i].text;
         const CsvCell& cell = record.cells[i];

@@ -61,7 +61,7 @@ std::vector<std::string> Cells(const StepRecord& record, const std::vector<size_
 
 std::string FitNumber(double value, size_t width) {
     for (int digits = 6; digits > 1; --digits) {
-        const std::string text = ShortNumber(value, digits);
+        std::string text = ShortNumber(value, digits);
         if (text.size() <= width) return text;
     }
     return ShortNumber(value, 1);

@@ -251,7 +251,10 @@ double WritePanel(std::ostream& out, Group group, const std::vector<const Series
     out << "<g class=\"panel\" data-group=\"" << GroupName(group) << "\">\n";
     out << "<rect class=\"frame\" x=\"" << kLeft << "\" y=\"" << top << "\" width=\"" << kPlotWidth << "\" height=\""
         << kPanelHeight << "\" fill=\"#fcfcfc\" stroke=\"#888\"/>\n";
-    for (double v = low; v <= high + tick / 2; v += tick) {
+    // Counted in whole ticks, so rounding cannot add or drop a grid line.
+    const int ticks = static_cast<int>(std::lround((high - low) / tick));
+    for (int k = 0; k <= ticks; ++k) {
+        const double v = low + tick * k;
         const double yy = y(v);
         out << "<line x1=\"" << kLeft - 4 << "\" y1=\"" << Number(yy) << "\" x2=\"" << right << "\" y2=\"" << Number(yy)
             << "\" stroke=\"#e4e4e4\"/>\n<text x=\"" << kLeft - 8 << "\" y=\"" << Number(yy + 4)
@@ -259,7 +262,10 @@ double WritePanel(std::ostream& out, Group group, const std::vector<const Series
             << "</text>\n";
     }
     const double stepTick = std::max(1.0, NiceStep(axis.last - axis.first, 12));
-    for (double s = std::ceil(axis.first / stepTick) * stepTick; s <= axis.last + 1e-9; s += stepTick) {
+    const double firstTick = std::ceil(axis.first / stepTick) * stepTick;
+    const int stepTicks = static_cast<int>(std::floor((axis.last - firstTick) / stepTick + 1e-9));
+    for (int k = 0; k <= stepTicks; ++k) {
+        const double s = firstTick + stepTick * k;
         const double xx = axis.X(s);
         out << "<line x1=\"" << Number(xx) << "\" y1=\"" << top + kPanelHeight << "\" x2=\"" << Number(xx) << "\" y2=\""
             << top + kPanelHeight + 5 << "\" stroke=\"#888\"/>\n<text x=\"" << Number(xx) << "\" y=\""
@@ -282,8 +288,9 @@ double WritePanel(std::ostream& out, Group group, const std::vector<const Series
     const LegendGrid grid = LegendFor(series);
     const double legendTop = top + kPanelHeight + kAxisLabelsHeight;
     for (size_t i = 0; i < series.size(); ++i) {
-        const double x = kLeft + static_cast<double>(i % grid.columns) * grid.columnWidth;
-        const double rowTop = legendTop + static_cast<double>(i / grid.columns) * kLegendRowHeight;
+        const size_t row = i / grid.columns, column = i % grid.columns;
+        const double x = kLeft + static_cast<double>(column) * grid.columnWidth;
+        const double rowTop = legendTop + static_cast<double>(row) * kLegendRowHeight;
         const double mid = rowTop + kLegendRowHeight / 2;
         const std::string dash = SeriesDash(series[i]->style);
         out << "<g class=\"legend-entry\"><line x1=\"" << Number(x) << "\" y1=\"" << Number(mid) << "\" x2=\""
