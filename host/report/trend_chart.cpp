@@ -14,11 +14,12 @@ namespace {
 
 using namespace chart;
 
-// Twenty colours that stay apart on white and in print; the dash patterns
+// Twenty colours of distinct hue or lightness that read on white and in
+// print, no two of one family; the dash patterns
 // multiply them, so series beyond the twentieth still differ.
 const char* const kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2",
-                                "#17becf", "#7f7f7f", "#bcbd22", "#393b79", "#ad494a", "#637939", "#7b4173",
-                                "#e6550d", "#3182bd", "#31a354", "#843c39", "#000000", "#b5a000"};
+                                "#17becf", "#7f7f7f", "#bcbd22", "#000075", "#800000", "#469990", "#f032e6",
+                                "#000000", "#a6761d", "#5e3c99", "#7fbf00", "#e6ab02", "#b15928"};
 constexpr size_t kPaletteSize = sizeof kPalette / sizeof kPalette[0];
 const char* const kDashes[] = {"", "7 3", "2 3", "9 3 2 3", "12 4", "4 2 1 2"};
 constexpr size_t kDashCount = sizeof kDashes / sizeof kDashes[0];
