@@ -15,8 +15,8 @@ namespace {
 using namespace chart;
 
 // Twenty colours of distinct hue or lightness that read on white and in
-// print, no two of one family; the dash patterns
-// multiply them, so series beyond the twentieth still differ.
+// print, no two of one family; the dash patterns multiply them, so series
+// beyond the twentieth still differ.
 const char* const kPalette[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2",
                                 "#17becf", "#7f7f7f", "#bcbd22", "#000075", "#800000", "#469990", "#f032e6",
                                 "#000000", "#a6761d", "#5e3c99", "#7fbf00", "#e6ab02", "#b15928"};
