@@ -32,7 +32,7 @@ body.only-problems tr.row-ok{display:none}
 ol.messages li{margin:.5em 0}.raised-by{font-family:monospace;background:#eef;padding:0 .3em}
 .steps td{text-align:right;font-family:monospace}.steps td.events{text-align:left;white-space:nowrap}.fail{background:#fde2e1}
 .chart svg{max-width:100%;height:auto}.wide{overflow-x:auto}
-@media print{.no-print{display:none}body.only-problems tr.row-ok{display:table-row}.why{display:block!important;position:static!important;width:auto!important;box-shadow:none!important;border:0!important;padding:0!important}td.tag:hover .why{background:none}}
+@media print{body{-webkit-print-color-adjust:exact;print-color-adjust:exact}.no-print{display:none}body.only-problems tr.row-ok{display:table-row}.why{display:block!important;position:static!important;width:auto!important;box-shadow:none!important;border:0!important;padding:0!important}td.tag:hover .why{background:none}}
 )";
 
 const char kFilterScript[] = R"(<script>
@@ -145,7 +145,7 @@ void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
     out << "<section id=\"diagnosis\"><h2>Tags, row by row</h2>\n"
         << "<p class=\"key\"><span class=\"verdict-bound\">bound</span><span class=\"verdict-empty\">empty</span>"
         << "<span class=\"verdict-unused\">unused</span><span class=\"verdict-problem\">problem</span> "
-        << "Point at a cell for how it is served or why it is a problem.</p>\n"
+        << "<span class=\"no-print\">Point at a cell for how it is served or why it is a problem.</span></p>\n"
         << "<p class=\"no-print\"><label><input type=\"checkbox\" id=\"only-problems\"> show only rows with problems"
         << "</label></p>\n";
     std::vector<std::string> tables;
