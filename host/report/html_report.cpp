@@ -25,7 +25,7 @@ td.tag{position:relative;min-width:7em}.tag-text{font-family:monospace}
 .why{display:none;font-size:.85em;color:#333;white-space:pre-wrap}
 td.tag:hover .why{display:block;position:absolute;z-index:2;left:0;top:100%;width:24em;background:#fffbe6;border:1px solid #c9b458;padding:.4em;box-shadow:0 2px 6px #0003}
 body.only-problems tr.row-ok{display:none}
-.key span{display:inline-block;padding:0 .6em;margin-right:.4em;border:1px solid #ccc}
+.key span[class^=verdict]{display:inline-block;padding:0 .6em;margin-right:.4em;border:1px solid #ccc}
 .finding{margin:.8em 0}.finding pre,.message pre{background:#f7f7f7;border:1px solid #ddd;padding:.4em;overflow-x:auto;margin:.3em 0}
 .hit{background:#fde2e1}.ctl{color:#b00020;font-size:.8em}.caret{color:#b00020}
 .severity-error{color:#b00020;font-weight:bold}.severity-warning{color:#8a6100;font-weight:bold}
