@@ -92,8 +92,11 @@ TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vect
             }
         }
         if (!any) {
+            // A real plant has hundreds: the first few show how names read.
+            constexpr size_t kShown = 12;
             std::string known;
-            for (const std::string& name : names) known += (known.empty() ? "" : ", ") + name;
+            for (size_t i = 0; i < names.size() && i < kShown; ++i) known += (i == 0 ? "" : ", ") + names[i];
+            if (names.size() > kShown) known += ", ... (" + std::to_string(names.size()) + " in all)";
             throw ColumnError("--columns \"" + pattern + "\" matches no column; the columns are " + known);
         }
     }

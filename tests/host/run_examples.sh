@@ -77,7 +77,8 @@ grep -q '<path class="series"' "$work/plant.svg" && tail -n 1 "$work/plant.svg" 
 grep -q -- "-----" "$work/plant.out" || fail "plant: no table"
 grep -q " 0\.5\*" "$work/plant.out" || fail "plant: no change mark on the OP"
 
-run plant_steps 0 run "$examples/plant/plant.toml" --steps 2 --columns 'FIC-*'
+run plant_steps 0 run "$examples/plant/plant.toml" --steps 2 --columns 'FIC-*' --columns Enabled
+expect_out plant_steps " step  status FIC-101 SP  FIC-101 OP  FIC-101 mode     Enabled"
 [ "$(grep -c -E '^ +[0-9]+ +ok' "$work/plant_steps.out")" -eq 2 ] || fail "plant --steps 2: expected two steps"
 expect_err plant_steps "event at step 3 lies beyond the last step (2)"
 
