@@ -161,8 +161,8 @@ TEST(ChartTest, NoTwoSeriesAlikeAndTheLegendNeverOverlaps) {
 
 // Whatever the plant model produces, the document stays valid and finite.
 TEST(ChartTest, ExtremeValuesStillDraw) {
-    const std::vector<std::vector<double>> cases = {
-        {1e300, -1e300}, {1e308, -1e308}, {NAN, 1.0}, {INFINITY, -INFINITY}, {1e15, 1e15 + 1}, {0.0004, 1e8}};
+    const std::vector<std::vector<double>> cases = {{1e300, -1e300},       {1e308, -1e308},  {NAN, 1.0},
+                                                    {INFINITY, -INFINITY}, {1e15, 1e15 + 1}, {0.0004, 1e8}};
     for (const auto& values : cases) {
         host::Layout layout;
         layout.pvExports = {"A", "B"};
