@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -14,6 +15,9 @@
 
 #ifndef DCS_HOST_DEFAULT_DRIVER
 #define DCS_HOST_DEFAULT_DRIVER "libmrxnt.so"
+#endif
+#ifndef DCS_HOST_DRIVER_VERSION
+#define DCS_HOST_DRIVER_VERSION "unknown"
 #endif
 
 namespace {
@@ -56,6 +60,21 @@ std::string CheckSteps(std::string& text) {
     return std::string();
 }
 
+// The version is known only of the driver built along with this host.
+std::string DriverVersion(const std::string& path) {
+    return path == DCS_HOST_DEFAULT_DRIVER ? DCS_HOST_DRIVER_VERSION : "unknown (not the driver built with this host)";
+}
+
+// A chart is written as SVG whatever the name says; a name that promises
+// something else would mislead whoever opens it.
+std::string SvgName(const std::string& path) {
+    const std::string suffix = ".svg";
+    const bool svg = path.size() > suffix.size() &&
+                     std::equal(suffix.rbegin(), suffix.rend(), path.rbegin(),
+                                [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
+    return svg ? std::string() : "the chart is an SVG file: expected a name ending in .svg, not \"" + path + "\"";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -75,13 +94,23 @@ int main(int argc, char** argv) {
         ->add_option("--steps", run.steps,
                      "how many steps to run, at most " + std::to_string(host::kMaxSteps) + " (overrides the case's)")
         ->check(CLI::Validator(CheckSteps, "0 to " + std::to_string(host::kMaxSteps)));
-    runCommand->add_option("--csv", run.csvPath, "write every step to this CSV file");
-    runCommand->add_option("--plot", run.plotPath, "write a trend chart to this SVG file");
+    runCommand->add_option("--csv", run.report.csvPath, "write every step to this CSV file");
+    runCommand->add_option("--plot", run.report.plotPath, "write a trend chart to this SVG file")
+        ->check(CLI::Validator(SvgName, "FILE.svg"));
+    runCommand->add_flag("--plot-constant", run.report.plotConstant,
+                         "draw series that never change too (left out of the chart otherwise)");
+    runCommand
+        ->add_option("--columns", run.report.columns,
+                     "show only the table columns whose names match this glob (repeatable)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    runCommand->add_option("--html", run.report.htmlPath, "write a self-contained HTML report to this file");
     runCommand->add_option("--driver", run.driverPath, "the driver library to load");
 
     CLI::App* checkCommand = app.add_subcommand(
         "check", "configure, initialize and run one step, then report every message and the fate of every tag");
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
+    checkCommand->add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
 
     host::RemoveTemporaryFilesOnSignal();
@@ -92,7 +121,14 @@ int main(int argc, char** argv) {
     }
 
     if (*runCommand) {
-        return OnCase(casePath, [&](const host::Case& c) { return host::RunCommand(c, run); });
+        run.report.driverPath = run.driverPath;
+        run.report.driverVersion = DriverVersion(run.driverPath);
+        run.report.tableWidth = host::TableWidth();
+        return OnCase(casePath, [&](const host::Case& c) {
+            run.report.casePath = c.file;
+            return host::RunCommand(c, run);
+        });
     }
+    check.driverVersion = DriverVersion(check.driverPath);
     return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

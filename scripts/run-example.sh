@@ -6,5 +6,5 @@ scripts/install-deps.sh
 cmake -S . -B build/example -G Ninja -DCMAKE_BUILD_TYPE=Release -DDCS_BUILD_TESTS=OFF >/dev/null
 cmake --build build/example -j "$(nproc)" --target dcs-host mrxnt
 build/example/host/dcs-host run examples/plant/plant.toml --steps 20 \
-  --csv build/example/plant.csv --plot build/example/plant.svg
+  --csv build/example/plant.csv --plot build/example/plant.svg --html build/example/plant.html
 echo "wrote build/example/plant.csv and build/example/plant.svg"

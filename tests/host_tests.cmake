@@ -7,6 +7,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/fields_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/report_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/output_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/chart_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/html_report_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/io_list_csv_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_lib GTest::gtest_main)
     dcs_warnings(host_tests)
@@ -18,5 +21,16 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_faulty_inputs
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+
+    # The pages in a real browser: the examples' reports and a page of a
+    # diagnosis built by hand.
+    add_executable(html_page_sample ${CMAKE_CURRENT_LIST_DIR}/host/html_page_sample.cpp)
+    target_link_libraries(html_page_sample PRIVATE dcs_host_lib)
+    dcs_warnings(html_page_sample)
+    add_test(NAME host_pages_in_browser
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/pages_in_browser.sh $<TARGET_FILE:dcs-host>
+                     $<TARGET_FILE:html_page_sample> ${PROJECT_SOURCE_DIR}/examples)
+    # Exit status 77: the browser is missing, said plainly; not a pass.
+    set_tests_properties(host_pages_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
   endif()
 endif()

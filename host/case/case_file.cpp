@@ -10,10 +10,18 @@
 #include <toml++/toml.h>
 
 #include "input_file.h"
+#include "io_list_csv.h"
 
 namespace host {
 
 namespace {
+
+// A path named in the case, taken from the case file's folder.
+std::string Resolved(const std::string& path, const std::string& baseDir) {
+    std::filesystem::path resolved(path);
+    if (resolved.is_relative()) resolved = std::filesystem::path(baseDir) / resolved;
+    return resolved.lexically_normal().string();
+}
 
 int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
 int LineOf(const toml::key& key) { return static_cast<int>(key.source().begin.line); }
@@ -477,6 +485,11 @@ std::string Located(const std::string& file, int line, const std::string& messag
     return line > 0 ? file + ":" + std::to_string(line) + ": " + message : file + ": " + message;
 }
 
+std::string Located(const std::string& file, int line, int column, const std::string& message) {
+    return column > 0 && line > 0 ? Located(file + ":" + std::to_string(line), column, message)
+                                  : Located(file, line, message);
+}
+
 const char* TagKindName(TagKind kind) {
     switch (kind) {
     case TagKind::AI: return "AI";
@@ -512,6 +525,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
     c.file = file;
     const Reader top(file, "");
     bool hasInit = false;
+    std::vector<std::pair<std::string, const toml::node*>> ioLists;
     for (auto&& [key, node] : root) {
         const std::string k(key.str());
         if (k == "init_string") {
@@ -546,16 +560,29 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (k == "pv_import") {
             for (const toml::table* t : top.Tables(node, k))
                 c.pvImports.push_back(ReadPVImport(file, *t, c.pvImports.size(), c.warnings));
+        } else if (IsIoListKey(k)) {
+            ioLists.emplace_back(k, &node);
         } else if (k == "event") {
             for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
         } else {
             top.Fail(LineOf(key), "unknown key \"" + k +
                                       "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                      "[[pv_export]], [[pv_import]] or [[event]]");
+                                      "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
         }
     }
     if (!hasInit) {
         top.Fail(1, "expected init_string = \"FILE\" naming the initialization string of the tag server");
+    }
+    // The IO lists' rows follow the file's own, controllers first so that a
+    // PV export of a list may follow any controller.
+    for (const char* list : {"controllers", "pv_exports", "pv_imports"}) {
+        for (const auto& [k, node] : ioLists) {
+            if (k != list) continue;
+            const std::string path = top.Text(*node, k);
+            if (path.empty()) top.Fail(LineOf(*node), "expected the path of a CSV file for " + k);
+            AppendIoList(c, k, Resolved(path, baseDir), LineOf(*node));
+            c.namedFiles.push_back({"the IO list " + k, Resolved(path, baseDir)});
+        }
     }
     for (size_t i = 0; i < c.pvExports.size(); ++i) {
         const PVExportCase& row = c.pvExports[i];

@@ -23,6 +23,8 @@ public:
 
 // "FILE:LINE: message" (LINE left out when 0).
 std::string Located(const std::string& file, int line, const std::string& message);
+// "FILE:LINE:COLUMN: message" (COLUMN left out when 0).
+std::string Located(const std::string& file, int line, int column, const std::string& message);
 
 // One value given under a field label of the driver's tables.
 struct FieldValue {
@@ -35,6 +37,11 @@ struct FieldValue {
     std::string otherType;
     std::string text;
     int line = 0;
+    // Given in an IO list rather than the case file: where, and whether the
+    // text (a cell has no type of its own) also reads as `integer`.
+    std::string file;
+    int column = 0;
+    bool alsoInteger = false;
 };
 
 // Kinds of the server's value store, numbered as the server numbers them.

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "html_report.h"
 #include "iface_control.h"
 #include "mrx3p_control.h"
 #include "session.h"
@@ -139,27 +140,33 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     const BlockCounts before = LiveBlocks();
     bool configured = false;
     int32_t stepResult = 0;
+    std::vector<DriverMessage> raised;  // every message, in order, for the page
     {
         Link link(driver);
         link.Load();
         link.Fill(c);
         DCSLinkData& d = link.Data();
         MessageWatch watch;
+        auto show = [&](const char* phase, const std::vector<Message>& messages) {
+            PrintMessages(phase, messages);
+            const std::vector<DriverMessage> now = Raised(messages, phase);
+            raised.insert(raised.end(), now.begin(), now.end());
+        };
         std::printf("check %s\n", c.file.c_str());
-        PrintMessages("DCSLoad", watch.Take());
+        show("DCSLoad", watch.Take());
         configured = driver.Configure(&d) == 1;
-        PrintMessages("DCSConfigure", watch.Take());
+        show("DCSConfigure", watch.Take());
         std::printf("configuration: %s\n",
                     configured ? "configured (DCSConfigure returned 1)" : "not configured (DCSConfigure returned 0)");
         bool initOk = false;
         if (configured) {
             driver.Initialize(&d);
             const std::vector<Message> messages = watch.Take();
-            PrintMessages("DCSInitialize", messages);
+            show("DCSInitialize", messages);
             initOk = messages.empty();
             std::printf("initialize: %s\n", initOk ? "ok" : "raised messages");
             stepResult = driver.Simulate(&d);
-            PrintMessages("step 1", watch.Take());
+            show("step 1", watch.Take());
             std::printf("step 1: %s (DCSSimulate returned %d)\n", stepResult == 1 ? "ok" : "failed",
                         static_cast<int>(stepResult));
         } else {
@@ -212,6 +219,16 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     const bool ok = configured && stepResult == 1;
     std::printf("result: %s\n", ok ? "ok" : "FAILED");
     std::fflush(stdout);
+    if (!options.htmlPath.empty()) {
+        PageInput page;
+        page.command = "check";
+        page.casePath = c.file;
+        page.driverPath = options.driverPath;
+        page.driverVersion = options.driverVersion;
+        page.configured = configured;
+        page.messages = raised;
+        WriteHtmlPage(options.htmlPath, page);
+    }
     return ok ? 0 : 1;
 }
 

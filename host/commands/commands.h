@@ -6,18 +6,20 @@
 #include <string>
 
 #include "case_file.h"
+#include "run_report.h"
 
 namespace host {
 
 struct RunOptions {
     std::string driverPath;
     std::optional<int32_t> steps;  // overrides the case's
-    std::string csvPath;           // empty: no CSV
-    std::string plotPath;          // empty: no chart
+    RunReportOptions report;       // the table, CSV, chart and page
 };
 
 struct CheckOptions {
     std::string driverPath;
+    std::string driverVersion;
+    std::string htmlPath;  // empty: no page
 };
 
 constexpr int32_t kDefaultSteps = 10;

@@ -1,15 +1,14 @@
 #include "commands.h"
 
 #include <cstdio>
+#include <iostream>
 #include <optional>
-#include <stdexcept>
 
 #include "output_file.h"
 #include "path_guard.h"
-#include "report.h"
+#include "run_report.h"
 #include "schedule.h"
 #include "session.h"
-#include "trend_samples.h"
 
 namespace host {
 
@@ -62,25 +61,16 @@ std::string EventText(const Event& event) {
 
 std::string FlagText(const std::optional<int32_t>& flag) { return flag ? std::to_string(*flag) : "-"; }
 
-// The run's outputs, open as temporary files from before the driver is
-// loaded to the end of the run.
-struct Outputs {
-    std::optional<OutputFile> csv;
-    std::optional<OutputFile> svg;
-};
-
 // Refuses outputs that would replace a file the run reads, or each other,
-// and opens them, so that an unusable path ends the run before anything
-// has run. Throws OutputError.
-void OpenOutputs(const Case& c, const RunOptions& options, Outputs& outputs) {
+// before anything runs. Throws OutputError.
+void RefuseOverlaps(const Case& c, const RunOptions& options) {
     std::vector<PathUse> inputs = {{"the case file", c.file}, {"the driver", options.driverPath}};
     for (const NamedFile& file : c.namedFiles) inputs.push_back({file.use, file.path});
-    std::vector<PathUse> named;
-    if (!options.csvPath.empty()) named.push_back({"--csv", options.csvPath});
-    if (!options.plotPath.empty()) named.push_back({"--plot", options.plotPath});
-    RefuseOverlappingPaths(inputs, named);
-    if (!options.csvPath.empty()) outputs.csv.emplace(options.csvPath);
-    if (!options.plotPath.empty()) outputs.svg.emplace(options.plotPath);
+    std::vector<PathUse> outputs;
+    if (!options.report.csvPath.empty()) outputs.push_back({"--csv", options.report.csvPath});
+    if (!options.report.plotPath.empty()) outputs.push_back({"--plot", options.report.plotPath});
+    if (!options.report.htmlPath.empty()) outputs.push_back({"--html", options.report.htmlPath});
+    RefuseOverlappingPaths(inputs, outputs);
 }
 
 void WarnOfLateEvents(const Case& c, int32_t steps) {
@@ -93,44 +83,36 @@ void WarnOfLateEvents(const Case& c, int32_t steps) {
     }
 }
 
-// One run of the link: every step shown as it is taken, streamed to the CSV
-// and thinned for the chart, so that memory stays flat however many steps.
+// One run of the link: every step handed to the report as it is taken, so
+// that memory stays flat however many steps.
 class Runner {
 public:
-    Runner(const Case& c, Driver& driver, Link& link, const BoxReporter& boxes, std::ostream* csv, TrendSamples& trend)
-        : c_(c),
-          driver_(driver),
-          link_(link),
-          d_(link.Data()),
-          boxes_(boxes),
-          csv_(csv),
-          trend_(trend),
-          layout_(LayoutOf(c)) {}
+    Runner(const Case& c, Driver& driver, Link& link, BoxReporter& boxes, RunReport& report)
+        : c_(c), driver_(driver), link_(link), d_(link.Data()), boxes_(boxes), report_(report) {}
 
     // Configures and runs the steps; false when the link did not configure
     // or a step failed.
     bool Run(int32_t steps) {
-        watch_.Take();  // whatever the load raised was shown as it happened
+        Phase("DCSConfigure");  // what the load raised was shown as it happened
         configured_ = driver_.Configure(&d_) == 1;
-        std::printf("%s: DCSConfigure %s\n", c_.file.c_str(),
-                    configured_ ? "configured the link" : "did not configure the link; no steps run");
+        std::cout << c_.file << ": DCSConfigure "
+                  << (configured_ ? "configured the link" : "did not configure the link; no steps run") << "\n";
         if (!configured_) {
+            Phase("DCSReset");
             return false;
         }
-        MarkQuiet();
+        Phase("DCSInitialize");
         driver_.Initialize(&d_);
         StepRecord init = Sample(link_, 0);
         // DCSInitialize returns nothing to go by: a message it raised is
         // what tells a failed write.
         init.ok = Quiet();
         init.events = "initialize";
-        std::fputs(TableHeader(layout_).c_str(), stdout);
-        if (csv_ != nullptr) *csv_ << CsvHeader(layout_);
         bool allOk = Show(init);
         std::vector<double> pv;
         for (int32_t i = 0; i < d_.PVCnt; ++i) pv.push_back(d_.PVData[i].Value);
         for (int32_t step = 1; step <= steps; ++step) {
-            MarkQuiet();
+            Phase("step " + std::to_string(step));
             const std::string applied = ApplyEvents(step);
             MovePVs(pv);
             const int32_t result = driver_.Simulate(&d_);
@@ -139,23 +121,39 @@ public:
             record.ok = result == 1 && Quiet();
             allOk = Show(record) && allOk;
         }
+        Phase("DCSReset");
         return allOk;
     }
 
     bool Configured() const { return configured_; }
 
+    // After DCSReset: hands what it raised to the report.
+    void Close() { Phase("done"); }
+
 private:
-    void MarkQuiet() {
-        watch_.Take();
+    // Hands what the last phase raised to the report, in order, and starts
+    // the next.
+    void Phase(const std::string& next) {
+        Quiet();
+        report_.Messages(Raised(errors_, phase_));
+        const std::vector<DriverMessage>& shown = boxes_.Shown();
+        report_.Messages(
+            std::vector<DriverMessage>(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore_), shown.end()));
+        errors_.clear();
+        shownBefore_ = shown.size();
         boxesBefore_ = boxes_.Raised();
+        phase_ = next;
+        boxes_.SetPhase(next);
     }
-    // No message raised since MarkQuiet().
-    bool Quiet() { return watch_.Take().empty() && boxes_.Raised() == boxesBefore_; }
+    // No message raised since the phase began. The host's ErrorMsg texts
+    // are kept until the phase ends; boxes are counted as they come.
+    bool Quiet() {
+        for (Message& m : watch_.Take()) errors_.push_back(std::move(m));
+        return errors_.empty() && boxes_.Raised() == boxesBefore_;
+    }
 
     bool Show(const StepRecord& record) {
-        std::fputs(TableRow(layout_, record).c_str(), stdout);
-        if (csv_ != nullptr) *csv_ << CsvRow(layout_, record);
-        trend_.Add(record);
+        report_.Step(record);
         return record.ok;
     }
 
@@ -186,78 +184,51 @@ private:
     Driver& driver_;
     Link& link_;
     DCSLinkData& d_;
-    const BoxReporter& boxes_;
-    std::ostream* csv_;
-    TrendSamples& trend_;
-    const Layout layout_;
+    BoxReporter& boxes_;
+    RunReport& report_;
     MessageWatch watch_;
+    std::vector<Message> errors_;  // the ErrorMsg texts of the current phase
+    std::string phase_ = "DCSLoad";
+    size_t shownBefore_ = 0;
     int64_t boxesBefore_ = 0;
     bool configured_ = false;
 };
-
-// Renames a finished output into place; 2 when that fails, else `status`.
-int Commit(OutputFile& file, int status) {
-    try {
-        file.Commit();
-    } catch (const OutputError& e) {
-        std::fprintf(stderr, "dcs-host: %s\n", e.what());
-        return 2;
-    }
-    return status;
-}
-
-int CommitOutputs(Outputs& outputs, const Case& c, const TrendSamples& trend, bool configured, int status) {
-    if (!configured) {
-        // Nothing ran, so there is nothing to show: an earlier file of the
-        // same name is worth more than an empty one.
-        for (const std::optional<OutputFile>* file : {&outputs.csv, &outputs.svg}) {
-            if (*file) {
-                std::fprintf(stderr, "dcs-host: \"%s\" not written: the link did not configure, so no step ran\n",
-                             (*file)->Path().c_str());
-            }
-        }
-        return status;
-    }
-    if (outputs.csv) status = Commit(*outputs.csv, status);
-    if (outputs.svg) {
-        WriteSvg(outputs.svg->Stream(), LayoutOf(c), trend.Thinned(), c.file);
-        status = Commit(*outputs.svg, status);
-    }
-    return status;
-}
 
 }  // namespace
 
 int RunCommand(const Case& c, const RunOptions& options) {
     const int32_t steps = options.steps.value_or(c.steps.value_or(kDefaultSteps));
-    Outputs outputs;
-    OpenOutputs(c, options, outputs);
+    RefuseOverlaps(c, options);
+    RunReport report(options.report, LayoutOf(c), std::cout);
     WarnOfLateEvents(c, steps);
 
     Driver driver(options.driverPath);
     PrepareServer(c);
     StopCallLog();
     const BlockCounts before = LiveBlocks();
-    TrendSamples trend;
     bool ok = false;
     bool configured = false;
+    std::string afterReset;  // shown below the whole table
     {
-        const BoxReporter boxes;
+        BoxReporter boxes;
         Link link(driver);
         link.Load();
         link.Fill(c);
-        Runner runner(c, driver, link, boxes, outputs.csv ? &outputs.csv->Stream() : nullptr, trend);
+        Runner runner(c, driver, link, boxes, report);
         ok = runner.Run(steps);
         configured = runner.Configured();
         driver.Reset(&link.Data());
-        std::printf("after DCSReset: Enabled %s, Running %s\n", FlagText(FlagTag(link, kEnabledFlagLabel)).c_str(),
-                    FlagText(FlagTag(link, kRunningFlagLabel)).c_str());
+        runner.Close();
+        afterReset = "after DCSReset: Enabled " + FlagText(FlagTag(link, kEnabledFlagLabel)) + ", Running " +
+                     FlagText(FlagTag(link, kRunningFlagLabel)) + "\n";
         link.Destroy();
         boxes.PrintNotShown();
     }
     CheckReleased(before);
-    std::fflush(stdout);
-    return CommitOutputs(outputs, c, trend, configured, ok ? 0 : 1);
+    const int written = report.Finish(configured);
+    std::cout << afterReset << std::flush;
+    if (written != 0) return written;
+    return configured && ok ? 0 : 1;
 }
 
 }  // namespace host

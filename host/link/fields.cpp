@@ -66,7 +66,8 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
                const std::string& file, const std::string& owner, const std::string& hostKeys) {
     for (const FieldValue& value : values) {
         auto fail = [&](const std::string& message) {
-            throw CaseError(Located(file, value.line, owner + ": " + message));
+            throw CaseError(
+                Located(value.file.empty() ? file : value.file, value.line, value.column, owner + ": " + message));
         };
         const int32_t index = FindField(table, value.label);
         if (index < 0) {
@@ -84,7 +85,7 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
         const int32_t kind = def.Kind;
         DCSValue* cell = &cells[index];
         if (kind == FIELD_KIND_INTEGER) {
-            if (value.isText) {
+            if (value.isText && !value.alsoInteger) {
                 fail("field \"" + value.label + "\" holds an integer; expected an integer, not a text");
             }
             StoreInt(cell, static_cast<int32_t>(value.integer));
@@ -102,7 +103,9 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
                         chosen = static_cast<int32_t>(i);
                     }
                 }
-            } else if (value.integer >= 0 && value.integer < static_cast<int64_t>(options.size())) {
+            }
+            if (chosen < 0 && (!value.isText || value.alsoInteger) && value.integer >= 0 &&
+                value.integer < static_cast<int64_t>(options.size())) {
                 chosen = static_cast<int32_t>(value.integer);
             }
             if (chosen < 0) {

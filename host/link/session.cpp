@@ -53,16 +53,26 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
+int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
+    const std::string title = caption != nullptr ? caption : "";
+    const std::string body = text != nullptr ? text : "";
+    if (!reporter.tally_.Add(title, body)) {
+        return 0;
+    }
+    reporter.shown_.push_back({"box", title, body, reporter.phase_});
+    return 1;
+}
+
 namespace {
 
 // The stand-in echoes the box when this returns 1.
-extern "C" int32_t ShowBox(const char* caption, const char* text, void* context) {
-    return static_cast<MessageTally*>(context)->Add(caption, text) ? 1 : 0;
+extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* text, void* context) {
+    return OnBox(*static_cast<BoxReporter*>(context), caption, text);
 }
 
 }  // namespace
 
-BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, &tally_); }
+BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, this); }
 
 BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
 
@@ -70,6 +80,12 @@ void BoxReporter::PrintNotShown() const {
     for (const std::string& line : tally_.NotShownLines()) {
         std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
     }
+}
+
+std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy) {
+    std::vector<DriverMessage> raised;
+    for (const Message& m : messages) raised.push_back({m.box ? "box" : "ErrorMsg", m.caption, m.text, raisedBy});
+    return raised;
 }
 
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {

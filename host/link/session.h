@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "case_file.h"
+#include "diagnosis.h"
 #include "link.h"
 #include "message_tally.h"
 
@@ -61,12 +62,23 @@ public:
 
     // Every box raised so far.
     int64_t Raised() const { return tally_.Total(); }
+    // What the boxes raised from now on are said to be raised by ("step 3").
+    void SetPhase(const std::string& phase) { phase_ = phase; }
+    // The boxes shown in full, in order, each with what raised it: a report
+    // keeps these, not every repeat, so its size stays bounded.
+    const std::vector<DriverMessage>& Shown() const { return shown_; }
     // One line on standard error for each message not shown in full.
     void PrintNotShown() const;
 
 private:
+    friend int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text);
     MessageTally tally_;
+    std::string phase_;
+    std::vector<DriverMessage> shown_;
 };
+// The messages as the reports show them, each naming what raised it
+// ("DCSConfigure", "step 3").
+std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy);
 
 // The value of a general-data flag tag as the server holds it; none when the
 // tag is not named or the server does not hold it.

@@ -1,4 +1,5 @@
-// What a run shows: the per-step table, the same as CSV, and a trend chart.
+// What a run records of each step, and its CSV form. The terminal table,
+// the chart and the page render the same records.
 #pragma once
 
 #include <cstdint>
@@ -35,19 +36,10 @@ struct StepRecord {
     std::optional<int32_t> running;
 };
 
-// The readable table: a header line, a rule, and one line per step.
-std::string TableHeader(const Layout& layout);
-std::string TableRow(const Layout& layout, const StepRecord& record);
-
 // The CSV form: one header row, one row per step. Change marks get columns
 // of their own (0 or 1); a flag the server does not hold is left empty.
 std::string CsvHeader(const Layout& layout);
 std::string CsvRow(const Layout& layout, const StepRecord& record);
-
-// A stand-alone SVG document: SP and PV values in the upper chart, OP in
-// the lower one, over the steps.
-void WriteSvg(std::ostream& out, const Layout& layout, const std::vector<StepRecord>& records,
-              const std::string& title);
 
 // A field of a CSV row, quoted when it needs to be.
 std::string CsvField(const std::string& text);

@@ -62,8 +62,9 @@ row() {
 }
 
 row csv_is_case 2 '--csv "unit.toml" is the case file "unit.toml"|never replaces an input' yes run unit.toml --csv unit.toml
-row plot_is_init 2 'is the initialization string file' yes run unit.toml --plot unit.mrx
-row plot_is_csv 2 '--plot "./old.csv" is the same file as --csv "old.csv"' yes run unit.toml --csv old.csv --plot ./old.csv
+row html_is_init 2 "is the initialization string file" yes run unit.toml --html unit.mrx
+row html_is_csv 2 '--html "./old.csv" is the same file as --csv "old.csv"' yes run unit.toml --csv old.csv --html ./old.csv
+row plot_is_csv 2 '--plot "./old.svg" is the same file as --csv "old.svg"' yes run unit.toml --csv old.svg --plot ./old.svg
 row csv_via_link 2 'is the case file' yes run link.toml --csv "sub/../unit.toml"
 row csv_is_driver 2 'is the driver' yes run unit.toml --driver "$work/fake.so" --csv fake.so
 row bad_driver 2 'cannot load the driver' yes run unit.toml --driver "$work/fake.so" --csv old.csv --plot old.svg

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "report.h"
+#include "terminal_table.h"
 
 namespace {
 
@@ -87,70 +88,81 @@ TEST(CsvTest, FieldsWithSeparatorsAreQuoted) {
     EXPECT_EQ(host::CsvRow(layout, r), "0,FAIL,1,,,\"set_tag A=1 set_tag B,C=2\"\n");
 }
 
-TEST(TableTest, MarksShowWhatTheDriverStored) {
-    const host::Layout layout = TwoByOne();
-    const std::string row = host::TableRow(layout, Record());
-    EXPECT_NE(row.find("50.000*"), std::string::npos) << row;
-    EXPECT_NE(row.find("0.500 "), std::string::npos) << row;
-    EXPECT_EQ(row.find("0.500*"), std::string::npos) << row;
-    EXPECT_NE(row.find("0.250*"), std::string::npos) << row;
-    EXPECT_NE(row.find(" - "), std::string::npos) << "a flag not held shows as -: " << row;
-    EXPECT_EQ(row.rfind("    4", 0), 0u);
-    EXPECT_NE(row.find("start\n"), std::string::npos);
+std::string Render(host::TerminalTable& table, const std::vector<host::StepRecord>& records) {
+    std::ostringstream out;
+    for (const host::StepRecord& r : records) table.Add(r, out);
+    table.Finish(out);
+    return out.str();
 }
 
-TEST(TableTest, ColumnsLineUpWithTheHeader) {
-    const host::Layout layout = TwoByOne();
-    const std::string header = host::TableHeader(layout);
-    const std::string first = header.substr(0, header.find('\n'));
-    host::StepRecord init = Record();
-    init.step = 0;
-    const std::string row = host::TableRow(layout, init);
-    EXPECT_EQ(row.rfind(" init", 0), 0u);
-    // Every header ends where the values of its column end (before the mark).
-    for (const char* name : {"FIC-101 SP", "FI-101", "Running"}) {
-        const size_t end = first.find(name) + std::string(name).size();
-        ASSERT_LT(end, row.size());
-        EXPECT_NE(row[end - 1], ' ') << name << "\n" << first << "\n" << row;
-        EXPECT_TRUE(row[end] == ' ' || row[end] == '*') << name << "\n" << first << "\n" << row;
+TEST(TableTest, MarksShowWhatTheDriverStored) {
+    host::TerminalTable table(TwoByOne(), 200, {});
+    const std::string text = Render(table, {Record()});
+    EXPECT_NE(text.find("50*"), std::string::npos) << text;
+    EXPECT_NE(text.find("0.5 "), std::string::npos) << text;
+    EXPECT_NE(text.find("0.25*"), std::string::npos) << text;
+    EXPECT_NE(text.find(" - "), std::string::npos) << "a flag not held shows as -: " << text;
+    EXPECT_NE(text.find("\n    4"), std::string::npos) << text;
+    EXPECT_NE(text.find("start\n"), std::string::npos) << text;
+}
+
+TEST(TableTest, NumbersKeepTheirSignificantDigitsInTheColumn) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {{0.0004, "0.0004"},
+                 {1e8, "1e+08"},
+                 {123.456789, "123.457"},
+                 {-1.23456789e-7, "-1.235e-07"},
+                 {50.0, "50"},
+                 {-987654321.0, "-9.877e+08"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(host::FitNumber(c.value, 10), c.text);
+        EXPECT_LE(host::FitNumber(c.value, 10).size(), 10u);
     }
 }
 
-TEST(SvgTest, OneLineOfEachSeriesAndALegend) {
-    const host::Layout layout = TwoByOne();
+// Every line of a block is as long as its header's rule, so every column
+// lines up, and no line is wider than asked.
+TEST(TableTest, BlocksFitTheWidthAndEachRepeatsTheStep) {
+    host::Layout layout;
+    for (int i = 0; i < 12; ++i) layout.controllers.push_back("TIC-" + std::to_string(100 + i));
     std::vector<host::StepRecord> records;
-    for (int step = 0; step < 5; ++step) {
-        host::StepRecord r = Record();
+    for (int step = 0; step < 3; ++step) {
+        host::StepRecord r;
         r.step = step;
-        r.pvExports = {40.0 + step};
+        for (int i = 0; i < 12; ++i) r.controllers.push_back({1e8 * i, 0.0004 * step, false, step == 1});
         records.push_back(r);
     }
-    std::ostringstream out;
-    host::WriteSvg(out, layout, records, "plant <1>");
-    const std::string svg = out.str();
-    size_t polylines = 0;
-    for (size_t at = svg.find("<polyline"); at != std::string::npos; at = svg.find("<polyline", at + 1)) ++polylines;
-    EXPECT_EQ(polylines, 6u) << "two SP, one export, one import, two OP";
-    EXPECT_NE(svg.find(">FIC-101 SP</text>"), std::string::npos);
-    EXPECT_NE(svg.find(">TIC-102 OP</text>"), std::string::npos);
-    EXPECT_NE(svg.find(">mode (import)</text>"), std::string::npos);
-    EXPECT_NE(svg.find("plant &lt;1&gt;"), std::string::npos) << "text is escaped";
-    EXPECT_EQ(svg.find("nan"), std::string::npos);
-    EXPECT_EQ(svg.rfind("</svg>\n"), svg.size() - 7);
+    host::TerminalTable table(layout, 80, {});
+    ASSERT_GT(table.Blocks(), 3u);
+    const std::string text = Render(table, records);
+    std::istringstream in(text);
+    size_t headers = 0, rule = 0;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(" step  status", 0) == 0) ++headers;
+        if (!line.empty() && line[0] == '-') rule = line.size();
+        if (!line.empty() && line[0] != '-' && line.rfind(" step", 0) != 0 &&
+            line.find("initialize") == std::string::npos) {
+            EXPECT_EQ(line.size(), rule) << line;
+        }
+        EXPECT_LE(line.size(), 80u) << line;
+    }
+    EXPECT_EQ(headers, table.Blocks());
+    EXPECT_NE(text.find("1.1e+09"), std::string::npos) << text;
+    EXPECT_NE(text.find("0.0004*"), std::string::npos) << text;
 }
 
-TEST(SvgTest, FlatAndEmptySeriesStillDraw) {
-    host::Layout layout;
-    layout.pvExports = {"flat"};
-    std::ostringstream out;
-    host::WriteSvg(out, layout, {}, "empty");
-    EXPECT_EQ(out.str().find("nan"), std::string::npos);
-    host::StepRecord r;
-    r.pvExports = {5.0};
-    std::ostringstream one;
-    host::WriteSvg(one, layout, {r, r}, "flat");
-    EXPECT_EQ(one.str().find("nan"), std::string::npos);
-    EXPECT_EQ(one.str().find("inf"), std::string::npos);
+TEST(TableTest, ColumnsArePickedByGlob) {
+    host::TerminalTable table(TwoByOne(), 200, {"FIC-*", "mode"});
+    const std::string text = Render(table, {Record()});
+    const std::string header = text.substr(0, text.find('\n'));
+    EXPECT_NE(header.find("FIC-101 SP"), std::string::npos);
+    EXPECT_NE(header.find("FIC-101 OP"), std::string::npos);
+    EXPECT_NE(header.find("mode"), std::string::npos);
+    EXPECT_EQ(header.find("TIC-102"), std::string::npos) << header;
+    EXPECT_EQ(header.find("Enabled"), std::string::npos) << header;
+    EXPECT_THROW(host::TerminalTable(TwoByOne(), 200, {"PIC-*"}), host::ColumnError);
 }
 
 }  // namespace

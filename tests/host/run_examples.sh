@@ -60,11 +60,12 @@ expect_csv 11 Running 1
 expect_csv 12 Running 0
 expect_csv 16 status ok
 [ "$(wc -l <"$work/plant.csv")" -eq 18 ] || fail "plant.csv: expected a header and 17 rows"
-grep -q "<polyline" "$work/plant.svg" && tail -n 1 "$work/plant.svg" | grep -q "</svg>" || fail "plant.svg is no chart"
+grep -q '<path class="series"' "$work/plant.svg" && tail -n 1 "$work/plant.svg" | grep -q "</svg>" || fail "plant.svg is no chart"
 grep -q -- "-----" "$work/plant.out" || fail "plant: no table"
-grep -q "0\.500\*" "$work/plant.out" || fail "plant: no change mark on the OP"
+grep -q " 0\.5\*" "$work/plant.out" || fail "plant: no change mark on the OP"
 
-run plant_steps 0 run "$examples/plant/plant.toml" --steps 2
+run plant_steps 0 run "$examples/plant/plant.toml" --steps 2 --columns 'FIC-*' --columns Enabled
+expect_out plant_steps " step  status FIC-101 SP  FIC-101 OP  FIC-101 mode     Enabled"
 [ "$(grep -c -E '^ +[0-9]+ +ok' "$work/plant_steps.out")" -eq 2 ] || fail "plant --steps 2: expected two steps"
 expect_err plant_steps "event at step 3 lies beyond the last step (2)"
 
@@ -127,6 +128,32 @@ run missing 2 run "$work/none.toml"
 expect_err missing "cannot read the case file \"$work/none.toml\": No such file or directory"
 run no_driver 2 run "$examples/plant/plant.toml" --driver "$work/libnone.so"
 expect_err no_driver "cannot read the driver \"$work/libnone.so\": No such file or directory"
+# The table fits the width asked for, in blocks that each repeat the step.
+COLUMNS=60 run narrow 0 run "$examples/plant/plant.toml" --steps 1
+[ "$(awk '/^[ -]/ { if (length($0) > 60 && $0 !~ /initialize$/) n++ } END { print n + 0 }' "$work/narrow.out")" -eq 0 ] ||
+    fail "narrow: lines wider than COLUMNS=60"
+[ "$(grep -c '^ step  status' "$work/narrow.out")" -gt 3 ] || fail "narrow: expected several blocks"
+run no_column 2 run "$examples/plant/plant.toml" --columns 'PIC-*'
+expect_err no_column '--columns "PIC-*" matches no column'
+run plot_name 2 run "$examples/plant/plant.toml" --plot "$work/plant.png"
+expect_err plot_name "expected a name ending in .svg"
+[ ! -e "$work/plant.png" ] || fail "plot_name: a chart was written under a name that is not .svg"
+
+# IO lists from a spreadsheet, semicolons and all, give the same run as TOML rows.
+mkdir -p "$work/csv/io"
+cp "$examples/plant/plant.mrx" "$work/csv/"
+printf '\357\273\277name;Data Set;SP Tag;OP Tag;OP Init Tag;SP;OP;;\r\n"FIC-101";1;FIC-101.SP;FIC-101.OP;FIC-101.OPINIT;48;0,45;;\r\n;;;;;;;;\r\n' \
+    >"$work/csv/io/controllers.csv"
+printf 'name,PV Tag,follows,gain,time_constant,initial\n"FI-101","FI-101.PV",0,100,4,45\n' >"$work/csv/io/pv.csv"
+printf 'init_string = "plant.mrx"\ncontrollers = "io/controllers.csv"\npv_exports = "io/pv.csv"\n[[tag]]\nkind = "AI"\nname = "FIC-101.SP"\nvalue = 50.0\n[[tag]]\nkind = "AO"\nname = "FIC-101.OP"\nvalue = 50.0\n' \
+    >"$work/csv/case.toml"
+run csv_lists 0 run "$work/csv/case.toml" --steps 2 --csv "$work/plant.csv"
+expect_csv 2 "FI-101" 46.25
+expect_csv 1 "FIC-101 OP" 0.5
+printf 'name;SP Tag\r\nFIC-101;"FIC-101.SP\r\n' >"$work/csv/io/controllers.csv"
+run csv_fault 2 run "$work/csv/case.toml"
+expect_err csv_fault "io/controllers.csv:2:9: expected a closing quote for the field opened here"
+
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
 run usage 2 frobnicate
 

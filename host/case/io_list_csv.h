@@ -1,0 +1,47 @@
+// IO lists kept in a spreadsheet: controller, PV-export and PV-import rows
+// read from CSV files the case names. The first line holds the same keys as
+// the case's TOML rows (the driver's field labels and the host's own keys),
+// each further line is a row. What spreadsheets write is read as it stands:
+// a UTF-8 byte-order mark, CRLF line ends, quoted fields holding
+// separators, quotes and line feeds, a semicolon as the separator, and empty
+// trailing columns.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "case_file.h"
+
+namespace host {
+
+struct CsvCell {
+    std::string text;
+    int line = 0;
+    int column = 0;  // 1-based, in characters
+};
+
+struct CsvRecord {
+    std::vector<CsvCell> cells;  // as many as the header has columns
+    int line = 0;
+};
+
+struct CsvTable {
+    char separator = ',';
+    std::vector<CsvCell> header;
+    std::vector<CsvRecord> records;  // lines holding nothing but separators are left out
+};
+
+// Splits the text of a CSV file. The separator is a semicolon when the
+// header line holds more semicolons than commas outside quotes. Throws
+// CaseError worded "FILE:LINE:COLUMN: what was expected".
+CsvTable ParseCsv(const std::string& text, const std::string& file);
+
+// The case keys that name IO lists, and the rows they hold.
+bool IsIoListKey(const std::string& key);  // "controllers", "pv_exports", "pv_imports"
+
+// Reads the IO list `path` (already resolved) given under `key` and appends
+// its rows to the case. Throws CaseError: for a file that cannot be read,
+// at the case file's `line`; for a fault in it, at its own line and column.
+void AppendIoList(Case& c, const std::string& key, const std::string& path, int line);
+
+}  // namespace host

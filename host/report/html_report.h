@@ -1,0 +1,50 @@
+// One self-contained HTML page per run or check, to be mailed and opened in
+// any browser: a summary, the diagnosis table coloured by verdict, the lint
+// findings quoted in their file, every driver message, and for a run the
+// trend chart and the step table. No external script, style, font or image.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "diagnosis.h"
+#include "output_file.h"
+#include "report.h"
+#include "trend_chart.h"
+
+namespace host {
+
+// What a run adds to the page.
+struct PageRun {
+    int32_t stepsRun = 0;
+    int32_t stepsFailed = 0;
+    Layout layout;
+    std::vector<StepRecord> records;  // as drawn: every step, or the thinned ones
+    ChartInput chart;
+};
+
+struct PageInput {
+    std::string command;  // "run" or "check"
+    std::string casePath;
+    std::string driverPath;
+    std::string driverVersion;
+    bool configured = false;
+    // The messages the command itself saw, in order. Without a run they
+    // are the diagnosis's own, which are used when this list is empty.
+    std::vector<DriverMessage> messages;
+    const Diagnosis* diagnosis = nullptr;  // none: the page has no diagnosis part
+    std::string initStringText;            // the file the lint findings quote; empty: read by WriteHtmlPage
+    std::optional<PageRun> run;
+};
+
+std::string HtmlPage(const PageInput& input);
+
+// Writes the page through an OutputFile, reading the initialization string
+// file the findings quote when the input does not hold it. Throws OutputError.
+void WriteHtmlPage(const std::string& path, const PageInput& input);
+// The same into an output opened earlier, which it commits.
+void WriteHtmlPage(OutputFile& file, const PageInput& input);
+
+}  // namespace host

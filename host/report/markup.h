@@ -1,0 +1,19 @@
+// Small pieces every report format shares: text made safe for HTML and
+// SVG, and numbers written for people.
+#pragma once
+
+#include <string>
+
+namespace host {
+
+// `text` with &, <, >, " and ' replaced by entities, for element content
+// and quoted attribute values alike.
+std::string Escape(const std::string& text);
+
+// A coordinate: two decimals.
+std::string Number(double value);
+// A short axis or table figure: up to `digits` significant digits, so 0.0004
+// stays 0.0004 and 1e8 stays 1e+08 rather than a run of digits.
+std::string ShortNumber(double value, int digits = 6);
+
+}  // namespace host
