@@ -33,35 +33,40 @@ std::string Quoted(const std::string& text) {
 
 std::string LineOf(const CatalogueParse& parse, size_t offset) { return std::to_string(parse.Position(offset).first); }
 
-// A header token that a carriage return (or other trailing blanks) kept
-// from being recognised: 0 when the token is no such header.
-int32_t HeaderBehindBlanks(const std::string& token) {
-    size_t end = token.size();
-    while (end > 0 && (token[end - 1] == '\r' || token[end - 1] == ' ' || token[end - 1] == '\t')) --end;
-    if (end == token.size() || token.find('\r') == std::string::npos) return 0;
-    return HeaderSection(token.substr(0, end).c_str());
+// A line that would be a section header but for the carriage return (and
+// any blanks) before its line feed: 0 when it is no such line.
+int32_t HeaderBehindCarriageReturn(const std::string& line) {
+    size_t begin = 0;
+    while (begin < line.size() && (line[begin] == ' ' || line[begin] == '\t')) ++begin;
+    size_t end = line.size();
+    while (end > begin && (line[end - 1] == '\r' || line[end - 1] == ' ' || line[end - 1] == '\t')) --end;
+    if (end == line.size()) return 0;
+    return HeaderSection(line.substr(begin, end - begin).c_str());
 }
 
 void CarriageReturns(const CatalogueParse& parse, std::vector<LintFinding>& out) {
-    const size_t first = parse.text.find('\r');
+    const std::string& text = parse.text;
+    const size_t first = text.find('\r');
     if (first == std::string::npos) return;
     size_t count = 0;
-    for (char c : parse.text) count += c == '\r' ? 1 : 0;
     std::string lost;
-    auto note = [&](const std::string& token, size_t offset) {
-        if (HeaderBehindBlanks(token) != 0) {
-            lost += (lost.empty() ? "" : ", ") + Quoted(token) + " on line " + LineOf(parse, offset);
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        const std::string line = text.substr(start, end - start);
+        for (char c : line) count += c == '\r' ? 1 : 0;
+        if (HeaderBehindCarriageReturn(line) != 0) {
+            lost += (lost.empty() ? "" : ", ") + Quoted(line) + " on line " + LineOf(parse, start);
         }
-    };
-    for (const CatalogueEntry& entry : parse.entries) note(entry.name, entry.offset);
-    for (size_t i = 0; i < parse.strayTokens.size(); ++i) note(parse.strayTexts[i], parse.strayTokens[i]);
-    std::string text =
-        std::to_string(count) +
-        " carriage return(s): the file has Windows line ends, and a carriage return stays part of the token before it";
-    if (!lost.empty()) {
-        text += "; these header tokens are therefore not recognised as headers: " + lost;
+        start = end + 1;
     }
-    out.push_back(At(parse, first, lost.empty() ? Severity::Warning : Severity::Error, "carriage-return", text,
+    std::string message = std::to_string(count) +
+                          " carriage return(s): the file has Windows line ends, and a carriage return stays part of "
+                          "the token before it";
+    if (!lost.empty()) {
+        message += "; these header tokens are therefore not recognised as headers: " + lost;
+    }
+    out.push_back(At(parse, first, lost.empty() ? Severity::Warning : Severity::Error, "carriage-return", message,
                      "save the file with Unix line ends (line feed only)"));
 }
 
