@@ -53,6 +53,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     diagnosis.casePath = c.file;
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
+    bool loaded = false;
     {
         Link link(driver);
         link.Load();
@@ -65,6 +66,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         MessageWatch ownLoad;
         const CatalogueParse parse = ParseCatalogue();
         ownLoad.Take();
+        loaded = parse.loaded;
         const CatalogueIndex index(parse);
         diagnosis.rows = CheckRows(d, index, NamesOf(c));
         diagnosis.lint = LintInitString(parse);
@@ -74,7 +76,8 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     }
     CheckReleased(before);
     for (RowDiagnosis& row : diagnosis.rows) row.line = LineOf(c, row);
-    const StopPoint stop = ConfigurationStop(diagnosis.rows);
+    // Without a catalogue the driver stops before it looks at any row.
+    const StopPoint stop = loaded ? ConfigurationStop(diagnosis.rows) : StopPoint{true, "init_string", 0};
     if (stop.stops) {
         diagnosis.stop.table = stop.table;
         diagnosis.stop.index = stop.index;

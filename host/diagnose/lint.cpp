@@ -235,7 +235,15 @@ void FullLists(const CatalogueParse& parse, std::vector<LintFinding>& out) {
 
 std::vector<LintFinding> LintInitString(const CatalogueParse& parse) {
     std::vector<LintFinding> findings;
-    if (!parse.loaded) return findings;
+    if (!parse.loaded) {
+        findings.push_back({1, 1, Severity::Error, "empty-init-string",
+                            "the initialization string holds no more than the bare section headers (" +
+                                std::to_string(kEmptyInitStringLength) +
+                                " characters or fewer): the driver shows \"Empty initialization string\" and does not "
+                                "configure, so no row can bind",
+                            "check that the tag server has the tag list loaded", ""});
+        return findings;
+    }
     CarriageReturns(parse, findings);
     TokensBeforeHeader(parse, findings);
     SwallowedHeaders(parse, findings);

@@ -290,6 +290,16 @@ TEST(CheckCodes, LintFullList) {
     EXPECT_NE(findings[0].text.find("the 2 from this one on are skipped"), std::string::npos);
 }
 
+TEST(CheckCodes, EmptyStringStopsEverything) {
+    host::Case c;
+    c.controllers.push_back(checktest::Controller(1, {"", "", "A1", "A1", ""}));
+    const host::Diagnosis d = checktest::Check(c, "*AI*\nA1,-,1,0,100\n");
+    ASSERT_EQ(d.lint.size(), 1u);
+    EXPECT_EQ(d.lint[0].code, "empty-init-string");
+    EXPECT_EQ(d.stop.table, "init_string");
+    EXPECT_FALSE(d.configured);
+}
+
 TEST(CheckCodes, CleanStringHasNoFindings) {
     const host::Diagnosis d = checktest::Check(host::Case{}, kClean);
     EXPECT_TRUE(d.lint.empty());
