@@ -221,7 +221,9 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
         Column c;
         c.table = "general";
         c.column = flags[i];
-        c.field = Label(GetGenDefLabel(&d, flags[i]), i == 0 ? "Enabled Flag" : "Running Flag");
+        const char* fallback = i == 0 ? "Enabled Flag" : "Running Flag";
+        c.field =
+            d.GenDef != nullptr && flags[i] < d.GenDefCnt ? Label(GetGenDefLabel(&d, flags[i]), fallback) : fallback;
         c.text = i == 0 ? enabled : running;
         c.dataSet = GetGenDataInt(&d, GEN_DATA_SET);
         c.use = Use::Write;
