@@ -248,7 +248,7 @@ RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, in
     RowDiagnosis row{"controller", i, name, 0, {}};
     const int32_t opEnabled = GetCtrlOPEnabled(&d, i);
     const char* spText = GetCtrlDataText(&d, i, CTRL_COL_SP);
-    struct Spec {
+    struct ControllerColumn {
         int32_t column;
         const char* label;
         Use use;
@@ -258,7 +258,7 @@ RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, in
         const char* unbound;
         const char* missing;
     };
-    const Spec specs[] = {
+    const ControllerColumn columns[] = {
         {CTRL_COL_SP, "SP Tag", Use::Read, false, false, kRoleSP, kMsgSPTagUnbound, nullptr},
         {CTRL_COL_SP_INIT, "SP Init Tag", Use::Write, false, false, kRoleSPInit, kMsgSPInitTagUnbound, nullptr},
         {CTRL_COL_OP, "OP Tag", Use::Read, true, true, kRoleOP, kMsgOPTagUnbound, kMsgOPTagsMissing},
@@ -266,26 +266,26 @@ RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, in
          kMsgOPInitTagsMissing},
         {CTRL_COL_MODE, "Mode Tag", Use::Write, false, false, kRoleMode, kMsgModeTagUnbound, nullptr},
     };
-    for (const Spec& spec : specs) {
+    for (const ControllerColumn& rule : columns) {
         Column c;
         c.table = "controller";
         c.row = i;
-        c.column = spec.column;
-        c.field = d.CtrlDef != nullptr && spec.column < d.CtrlDefCnt
-                      ? Label(GetCtrlDefLabel(&d, spec.column), spec.label)
-                      : spec.label;
-        c.text = GetCtrlDataText(&d, i, spec.column);
+        c.column = rule.column;
+        c.field = d.CtrlDef != nullptr && rule.column < d.CtrlDefCnt
+                      ? Label(GetCtrlDefLabel(&d, rule.column), rule.label)
+                      : rule.label;
+        c.text = GetCtrlDataText(&d, i, rule.column);
         c.dataSet = GetCtrlDataInt(&d, i, CTRL_COL_DATA_SET);
-        c.required = spec.required;
-        c.use = spec.use;
-        c.used = !spec.needsOP || opEnabled == 1;
+        c.required = rule.required;
+        c.use = rule.use;
+        c.used = !rule.needsOP || opEnabled == 1;
         c.unusedWhy = "the row's OPEnabled is " + std::to_string(opEnabled);
-        c.kinds = ControllerKinds(spec.column);
+        c.kinds = ControllerKinds(rule.column);
         c.lastWins = true;
-        c.role = spec.role;
+        c.role = rule.role;
         c.owner = kOwnerController;
-        c.unbound = Box(kTitleBinding, WithIndex(spec.unbound, i));
-        if (spec.missing != nullptr) c.missing = ErrorMessage(spec.missing);
+        c.unbound = Box(kTitleBinding, WithIndex(rule.unbound, i));
+        if (rule.missing != nullptr) c.missing = ErrorMessage(rule.missing);
         row.tags.push_back(Judge(c, index, spText));
     }
     return row;
