@@ -70,13 +70,24 @@ void CarriageReturns(const CatalogueParse& parse, std::vector<LintFinding>& out)
                      "save the file with Unix line ends (line feed only)"));
 }
 
+// Each stray token is named up to a few; the rest (a file whose headers
+// all went unrecognised has hundreds) are told in one finding.
 void TokensBeforeHeader(const CatalogueParse& parse, std::vector<LintFinding>& out) {
-    for (size_t i = 0; i < parse.strayTokens.size(); ++i) {
+    constexpr size_t kNamed = 5;
+    const size_t count = parse.strayTokens.size();
+    for (size_t i = 0; i < count && i < kNamed; ++i) {
         out.push_back(At(parse, parse.strayTokens[i], Severity::Warning, "token-before-header",
                          "token " + Quoted(parse.strayTexts[i]) +
-                             " stands before the first section header: the driver shows an \"Unknown tag type 0\" box "
-                             "for it and drops it",
+                             " stands before the first section header: the driver shows an \"Unknown tag type 0\" "
+                             "box for it and drops it",
                          "remove it, or put a section header such as *AI* before it"));
+    }
+    if (count > kNamed) {
+        out.push_back(At(parse, parse.strayTokens[kNamed], Severity::Warning, "token-before-header",
+                         std::to_string(count - kNamed) +
+                             " more tokens from here on stand before the first section "
+                             "header: one \"Unknown tag type 0\" box each, and all are dropped",
+                         "remove them, or put a section header such as *AI* before them"));
     }
 }
 

@@ -85,8 +85,19 @@ std::string CheckReport(const Diagnosis& d, bool all) {
     }
     if (!d.messages.empty()) {
         out << "\nmessages the driver raised in the dry run:\n";
-        for (const DriverMessage& m : d.messages) {
-            out << "  " << m.raisedBy << ": " << MessageLine(m.source, m.title, m.text) << "\n";
+        // A run of the same message (a box for every stray token) is one line.
+        for (size_t i = 0; i < d.messages.size();) {
+            const DriverMessage& m = d.messages[i];
+            size_t same = 1;
+            while (i + same < d.messages.size() && d.messages[i + same].raisedBy == m.raisedBy &&
+                   d.messages[i + same].source == m.source && d.messages[i + same].title == m.title &&
+                   d.messages[i + same].text == m.text) {
+                ++same;
+            }
+            out << "  " << m.raisedBy << ": " << MessageLine(m.source, m.title, m.text);
+            if (same > 1) out << " (" << same << " times)";
+            out << "\n";
+            i += same;
         }
     }
     if (all) {

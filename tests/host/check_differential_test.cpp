@@ -149,16 +149,12 @@ bool IsReadColumn(const RowDiagnosis& row, const TagDiagnosis& tag) {
 
 std::string Show(const DriverMessage& m) { return m.source + "|" + m.title + "|" + m.text; }
 
-// The configuration messages the verdicts predict: the catalogue's boxes
-// for stray tokens, then either the first missing required text or the
-// binding messages of every row up to the one that stops the configuration.
+// The configuration messages the verdicts predict: either the first missing
+// required text or the binding messages of every row up to the one that
+// stops the configuration. (The generated strings start with a header, so
+// the parse raises no box of its own.)
 std::vector<std::string> PredictedConfigure(const Diagnosis& d) {
     std::vector<std::string> out;
-    for (const host::LintFinding& f : d.lint) {
-        if (f.code == "token-before-header") {
-            out.push_back("box|KVMRXNT Error|Unknown tag type 0 encountered when initializing tag lists");
-        }
-    }
     for (const RowDiagnosis& row : d.rows) {
         for (const TagDiagnosis& tag : row.tags) {
             if (tag.code == "missing-text" && row.table == d.stop.table && row.index == d.stop.index) {
