@@ -14,7 +14,9 @@ json TagJson(const TagDiagnosis& tag) {
     json out = {{"field", tag.field},       {"text", tag.text},         {"status", VerdictName(tag.status)},
                 {"required", tag.required}, {"kind", OrNull(tag.kind)}, {"operation", OrNull(tag.operation)},
                 {"code", OrNull(tag.code)}, {"reason", tag.reason}};
-    out["message"] = tag.message ? json{{"title", tag.message->title}, {"text", tag.message->text}} : json(nullptr);
+    out["message"] =
+        tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
+                    : json(nullptr);
     return out;
 }
 
