@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <memory>
 #include <string>
 
 #include "bench_support.h"
@@ -35,38 +34,6 @@ const CaseSize kCases[] = {
     {"1000c_4000e_4000i_6x10000", 1000, 4000, 4000, 10000},
 };
 
-const int32_t kWritableKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
-
-// Spreads a case's rows over the whole of each list, so that a lookup costs
-// what it would for a tag anywhere in the catalogue.
-int32_t Spread(int32_t row, int32_t step, int32_t tags) {
-    return static_cast<int32_t>((static_cast<int64_t>(row) * step) % tags);
-}
-
-// Every row names tags it binds: a controller's SP on an AI tag, its OP and
-// OP Init on one tag of the writable kinds, its SP Init on the SP's tag and
-// its Mode on a DI tag, all of the row's data set; PV exports on the
-// writable kinds, PV imports on any kind.
-std::unique_ptr<bench::HostCase> BuildCase(const CaseSize& size) {
-    auto c = std::make_unique<bench::HostCase>();
-    for (int32_t row = 0; row < size.controllers; ++row) {
-        const int32_t tag = Spread(row, 9973, size.tagsPerKind);
-        const std::string sp = bench::CatalogueName(TAG_KIND_AI, tag);
-        const std::string op = bench::CatalogueName(kWritableKinds[row % 3], tag);
-        c->AddController(bench::CatalogueDataSet(tag), sp, sp, op, op, bench::CatalogueName(TAG_KIND_DI, tag), true);
-    }
-    for (int32_t row = 0; row < size.exports; ++row) {
-        const int32_t tag = Spread(row, 7919, size.tagsPerKind);
-        c->AddPVExport(bench::CatalogueDataSet(tag), bench::CatalogueName(kWritableKinds[row % 3], tag), row * 0.5);
-    }
-    for (int32_t row = 0; row < size.imports; ++row) {
-        const int32_t tag = Spread(row, 7877, size.tagsPerKind);
-        c->AddPVImport(bench::CatalogueDataSet(tag), bench::CatalogueName(bench::kKinds[row % 6], tag), row % 2);
-    }
-    c->Finish();
-    return c;
-}
-
 std::string ConfigureName(const CaseSize& size) { return std::string("configure/") + size.label; }
 std::string BaselineName(const CaseSize& size) { return std::string("catalogue_only/") + size.label; }
 
@@ -76,7 +43,7 @@ void Configure(benchmark::State& state, const CaseSize* size) {
     MrxStandin_SetInitString(text.text.c_str());
     User32Standin_Reset();
     IFaceStandin_Reset();
-    auto hostCase = BuildCase(*size);
+    auto hostCase = bench::BuildBoundCase(size->controllers, size->exports, size->imports, size->tagsPerKind);
     DCSLinkData* d = hostCase->Data();
     for (auto _ : state) {
         if (DCSConfigure(d) != 1) {
@@ -126,8 +93,7 @@ int main(int argc, char** argv) {
     MrxStandin_SetLogging(0);
     for (const CaseSize& size : kCases) {
         benchmark::RegisterBenchmark(ConfigureName(size).c_str(), Configure, &size)->Unit(benchmark::kMillisecond);
-        benchmark::RegisterBenchmark(BaselineName(size).c_str(), CatalogueOnly, &size)
-            ->Unit(benchmark::kMillisecond);
+        benchmark::RegisterBenchmark(BaselineName(size).c_str(), CatalogueOnly, &size)->Unit(benchmark::kMillisecond);
     }
     return bench::RunBenchmarks(argc, argv, Summary);
 }

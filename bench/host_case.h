@@ -6,11 +6,13 @@
 #include <cstdint>
 #include <cstring>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "entry_points.h"
 #include "hostapi/dcs_link_data.h"
+#include "init_string_gen.h"
 
 namespace bench {
 
@@ -119,5 +121,38 @@ private:
     std::vector<DCSValue> pvImportCells_;
     std::deque<std::string> texts_;  // a deque keeps each text where it is
 };
+
+// Spreads a case's rows over the whole of each list, so that a lookup costs
+// what it would for a tag anywhere in the catalogue.
+inline int32_t Spread(int32_t row, int32_t step, int32_t tags) {
+    return static_cast<int32_t>((static_cast<int64_t>(row) * step) % tags);
+}
+
+// A case whose every row names tags it binds against MakeInitString's
+// catalogue: a controller's SP on an AI tag, its OP and OP Init on one tag
+// of the writable kinds, its SP Init on the SP's tag and its Mode on a DI
+// tag, all of the row's data set; PV exports on the writable kinds, PV
+// imports on any kind.
+inline std::unique_ptr<HostCase> BuildBoundCase(int32_t controllers, int32_t exports, int32_t imports,
+                                                int32_t tagsPerKind) {
+    static const int32_t kWritableKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
+    auto c = std::make_unique<HostCase>();
+    for (int32_t row = 0; row < controllers; ++row) {
+        const int32_t tag = Spread(row, 9973, tagsPerKind);
+        const std::string sp = CatalogueName(TAG_KIND_AI, tag);
+        const std::string op = CatalogueName(kWritableKinds[row % 3], tag);
+        c->AddController(CatalogueDataSet(tag), sp, sp, op, op, CatalogueName(TAG_KIND_DI, tag), true);
+    }
+    for (int32_t row = 0; row < exports; ++row) {
+        const int32_t tag = Spread(row, 7919, tagsPerKind);
+        c->AddPVExport(CatalogueDataSet(tag), CatalogueName(kWritableKinds[row % 3], tag), row * 0.5);
+    }
+    for (int32_t row = 0; row < imports; ++row) {
+        const int32_t tag = Spread(row, 7877, tagsPerKind);
+        c->AddPVImport(CatalogueDataSet(tag), CatalogueName(kKinds[row % 6], tag), row % 2);
+    }
+    c->Finish();
+    return c;
+}
 
 }  // namespace bench

@@ -22,6 +22,14 @@ const BindableColumns kBindable[kTagListCount] = {
 
 }  // namespace
 
+const int32_t kControllerListOrder[kTagListCount] = {TAG_KIND_AI, TAG_KIND_AO,  TAG_KIND_DI,
+                                                     TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
+
+bool ListBindsColumn(int32_t kind, int32_t column) {
+    return kind >= TAG_KIND_AI && kind <= TAG_KIND_CALC && column >= CTRL_COL_SP && column <= CTRL_COL_MODE &&
+           kBindable[kind - 1].column[column];
+}
+
 TagSlot* SlotOfColumn(CtrlBinding* binding, int32_t column) {
     return reinterpret_cast<TagSlot*>(reinterpret_cast<unsigned char*>(binding) +
                                       static_cast<size_t>(column - CTRL_COL_SP) * sizeof(TagSlot));
@@ -47,8 +55,8 @@ void MatchControllerTags(const DCSLinkData* d, int32_t row, int32_t kind) {
             if (!SameName(texts[column], tag->Name)) {
                 continue;
             }
-            if (kind == TAG_KIND_DCD && column == CTRL_COL_OP && SameName(texts[CTRL_COL_SP], tag->Name)) {
-                continue;  // a DCD tag serves the SP or the OP of a row, not both
+            if (DcdTakenBySP(kind, column, texts[CTRL_COL_SP], tag->Name)) {
+                continue;
             }
             TagSlot* slot = SlotOfColumn(binding, column);
             slot->Kind = kind;
@@ -64,7 +72,7 @@ int32_t BindController(const DCSLinkData* d, int32_t row) {
     }
     binding->SavedMode = 0;
 
-    for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
+    for (int32_t kind : kControllerListOrder) {
         MatchControllerTags(d, row, kind);
     }
     const int32_t result = binding->OPSlot.Found == 1 && binding->OPInitSlot.Found == 1 ? 1 : 0;

@@ -1,13 +1,14 @@
 #include "binding.h"
 #include "messages.h"
 
-namespace {
-
 // A PV export is written by the driver, so only the writable kinds serve;
 // a PV import is only read, so every kind does. The first list that holds
 // the tag wins.
-const int32_t kExportKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
-const int32_t kImportKinds[] = {TAG_KIND_AI, TAG_KIND_AO, TAG_KIND_DI, TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
+const int32_t kPVExportKinds[kPVExportKindCount] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
+const int32_t kPVImportKinds[kPVImportKindCount] = {TAG_KIND_AI, TAG_KIND_AO,  TAG_KIND_DI,
+                                                    TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
+
+namespace {
 
 template <size_t N>
 bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const int32_t (&kinds)[N], PVRowIntReader dataSetOf,
@@ -44,7 +45,7 @@ uint8_t FindPVTag(const DCSLinkData* d, int32_t row, TagSlot* table, int32_t kin
 }
 
 int32_t BindPVExport(const DCSLinkData* d, int32_t row) {
-    if (FindInLists(d, row, PVExportBindings, kExportKinds, GetPVDataInt, GetPVDataText)) {
+    if (FindInLists(d, row, PVExportBindings, kPVExportKinds, GetPVDataInt, GetPVDataText)) {
         return 1;
     }
     ShowFormattedMessage(kTitleBinding, kMsgPVExportUnbound, static_cast<int>(row));
@@ -52,7 +53,7 @@ int32_t BindPVExport(const DCSLinkData* d, int32_t row) {
 }
 
 int32_t BindPVImport(const DCSLinkData* d, int32_t row) {
-    if (FindInLists(d, row, PVImportBindings, kImportKinds, GetPVImportDataInt, GetPVImportDataText)) {
+    if (FindInLists(d, row, PVImportBindings, kPVImportKinds, GetPVImportDataInt, GetPVImportDataText)) {
         return 1;
     }
     ShowFormattedMessage(kTitleBinding, kMsgPVImportUnbound, static_cast<int>(row));
@@ -70,16 +71,16 @@ uint8_t BindGeneralFlags(const DCSLinkData* d) {
     const char* running = d->GenData != nullptr ? GetGenDataText(d, GEN_RUNNING_FLAG) : nullptr;
     const int32_t dataSet = d->GenData != nullptr ? GetGenDataInt(d, GEN_DATA_SET) : 0;
 
-    const TagList& list = TagListOf(TAG_KIND_DI);
+    const TagList& list = TagListOf(kFlagTagKind);
     for (int32_t i = 0; list.Items != nullptr && i < list.Count; ++i) {
-        const TagHead* tag = TagAt(list, TAG_KIND_DI, i);
+        const TagHead* tag = TagAt(list, kFlagTagKind, i);
         if (tag->DataSet != dataSet) {
             continue;
         }
-        // A tag that serves as the Enabled Flag is not also the Running Flag.
-        if (SameName(enabled, tag->Name)) {
+        const int32_t flag = FlagOfName(enabled, running, tag->Name);
+        if (flag == GEN_ENABLED_FLAG) {
             EnabledFlagBinding.Found = 1;
-        } else if (SameName(running, tag->Name)) {
+        } else if (flag == GEN_RUNNING_FLAG) {
             RunningFlagBinding.Found = 1;
         }
     }

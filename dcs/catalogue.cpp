@@ -53,6 +53,23 @@ int32_t NumbersOfKind(int32_t kind) {
     }
 }
 
+// Tells the observer, if any, about one token of the parse.
+void Observe(int32_t kind, int32_t section, const char* token, int32_t stored) {
+    if (TagCatalogueObserver != nullptr) {
+        const CatalogueEvent event = {kind, section, token, 0, 0, 0, stored};
+        TagCatalogueObserver->OnEvent(TagCatalogueObserver->Context, &event);
+    }
+}
+
+// The same for a field of an entry; returns the token for the caller.
+const char* ObserveField(int32_t section, int32_t field, const char* token, int32_t dataSet) {
+    if (TagCatalogueObserver != nullptr) {
+        const CatalogueEvent event = {CATALOGUE_EVENT_FIELD, section, token, field, SectionOfHeader(token), dataSet, 0};
+        TagCatalogueObserver->OnEvent(TagCatalogueObserver->Context, &event);
+    }
+    return token;
+}
+
 // Per parse: whether the user was already told that a list is full.
 struct ParseState {
     bool toldFull[kTagListCount];
@@ -61,12 +78,14 @@ struct ParseState {
 // Consumes the fields of an entry whose name is already taken and fills
 // them into record (null: the entry is not stored, its tokens still go).
 void ReadEntryFields(char** cursor, int32_t kind, TagHead* record) {
-    NextToken(cursor);  // the dropped field
-    const int32_t dataSet = ParseDataSet(NextToken(cursor));
+    ObserveField(kind, 0, NextToken(cursor), 0);  // the dropped field
+    const char* dataSetToken = NextToken(cursor);
+    const int32_t dataSet = ParseDataSet(dataSetToken);
+    ObserveField(kind, 1, dataSetToken, dataSet);
     double numbers[kDcdNumberCount] = {};
     const int32_t numberCount = NumbersOfKind(kind);
     for (int32_t i = 0; i < numberCount; ++i) {
-        numbers[i] = ParseNumber(NextToken(cursor));
+        numbers[i] = ParseNumber(ObserveField(kind, 2 + i, NextToken(cursor), 0));
     }
     if (record == nullptr) {
         return;
@@ -130,19 +149,30 @@ void ParseInitString(char* text) {
     ParseState state = {};
     char* cursor = text;
     int32_t section = TAG_KIND_NONE;
-    for (char* token = NextToken(&cursor); *token != '\0'; token = NextToken(&cursor)) {
+    Observe(CATALOGUE_EVENT_BEGIN, section, text, 0);
+    char* token = NextToken(&cursor);
+    for (; *token != '\0'; token = NextToken(&cursor)) {
         const int32_t header = SectionOfHeader(token);
         if (header != TAG_KIND_NONE) {
             section = header;
+            Observe(CATALOGUE_EVENT_HEADER, section, token, 0);
         } else if (section != TAG_KIND_NONE) {
-            ReadEntryFields(&cursor, section, AppendRecord(section, token, &state));
+            TagHead* record = AppendRecord(section, token, &state);
+            Observe(CATALOGUE_EVENT_ENTRY, section, token, record != nullptr ? 1 : 0);
+            ReadEntryFields(&cursor, section, record);
         } else {
+            Observe(CATALOGUE_EVENT_STRAY, section, token, 0);
             ShowFormattedMessage(kTitleRuntimeError, kMsgUnknownTagType, static_cast<int>(section));
         }
     }
+    Observe(CATALOGUE_EVENT_END, section, token, 0);
 }
 
 }  // namespace
+
+CatalogueObserver* TagCatalogueObserver = nullptr;
+
+int32_t HeaderSection(const char* token) { return SectionOfHeader(token); }
 
 char* NextToken(char** cursor) {
     char* p = *cursor;

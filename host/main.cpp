@@ -108,10 +108,14 @@ int main(int argc, char** argv) {
     runCommand->add_option("--driver", run.driverPath, "the driver library to load");
 
     CLI::App* checkCommand = app.add_subcommand(
-        "check", "configure, initialize and run one step, then report every message and the fate of every tag");
+        "check",
+        "diagnose every tag of every row and lint the initialization string; a dry run (configure, initialize, "
+        "one step) records what the driver itself raises");
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
     checkCommand->add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
+    checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
+    checkCommand->add_flag("--all", check.all, "list the rows without problems too");
 
     host::RemoveTemporaryFilesOnSignal();
     try {

@@ -6,6 +6,8 @@
 #include <string>
 
 #include "case_file.h"
+#include "diagnosis.h"
+#include "link.h"
 #include "run_report.h"
 
 namespace host {
@@ -20,13 +22,21 @@ struct CheckOptions {
     std::string driverPath;
     std::string driverVersion;
     std::string htmlPath;  // empty: no page
+    std::string jsonPath;  // empty: no JSON
+    bool all = false;      // list the rows without problems too
 };
 
 constexpr int32_t kDefaultSteps = 10;
 
-// Exit statuses: 0 the case configured and every step succeeded, 1 it did
-// not, 2 the case, the driver or an output file could not be used.
+// Exit statuses: 0 the case configured and every step succeeded (check:
+// and nothing was found), 1 it did not (check: anything was found or the
+// driver raised any message), 2 the case, the driver or an output file
+// could not be used.
 int RunCommand(const Case& c, const RunOptions& options);
 int CheckCommand(const Case& c, const CheckOptions& options);
+
+// The whole-case check with the driver's messages kept out of the terminal:
+// they are part of the diagnosis. Prepares the simulated server for the case.
+Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
 
 }  // namespace host

@@ -203,6 +203,9 @@ int RunCommand(const Case& c, const RunOptions& options) {
     WarnOfLateEvents(c, steps);
 
     Driver driver(options.driverPath);
+    // The page shows what the check finds beside what the run did.
+    std::optional<Diagnosis> diagnosis;
+    if (!options.report.htmlPath.empty()) diagnosis = DiagnoseQuietly(driver, c);
     PrepareServer(c);
     StopCallLog();
     const BlockCounts before = LiveBlocks();
@@ -225,7 +228,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
         boxes.PrintNotShown();
     }
     CheckReleased(before);
-    const int written = report.Finish(configured);
+    const int written = report.Finish(configured, diagnosis ? &*diagnosis : nullptr);
     std::cout << afterReset << std::flush;
     if (written != 0) return written;
     return configured && ok ? 0 : 1;

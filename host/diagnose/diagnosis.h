@@ -60,15 +60,27 @@ struct LintFinding {
     int32_t line = 0;    // 1-based, in the initialization string file
     int32_t column = 0;  // 1-based byte column
     Severity severity = Severity::Warning;
-    std::string code;  // "carriage-return", "header-swallowed", ...
-    std::string text;  // plain words
-    std::string hint;  // how to fix it
+    std::string code;   // "carriage-return", "header-swallowed", ...
+    std::string text;   // plain words
+    std::string hint;   // how to fix it
+    std::string quote;  // the line of the file it is on, without its line end
+};
+
+// Where the driver's configuration stops (at the first missing required
+// text, or the first row whose binding fails); table empty when it does not.
+struct ConfigurationStopPoint {
+    std::string table;
+    int32_t index = 0;
+    std::string name;
 };
 
 struct Diagnosis {
     std::string casePath;
     std::string initStringPath;
     bool configured = false;
+    bool stepRun = false;                 // the dry run got as far as one step
+    bool stepOk = false;                  // initialize and the step raised nothing and the step returned 1
+    ConfigurationStopPoint stop;          // as the verdicts predict it
     std::vector<DriverMessage> messages;  // in the order the driver raised them
     std::vector<RowDiagnosis> rows;       // general, controllers, PV exports, PV imports
     std::vector<LintFinding> lint;

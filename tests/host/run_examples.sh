@@ -69,19 +69,14 @@ expect_out plant_steps " step  status FIC-101 SP  FIC-101 OP  FIC-101 mode     E
 [ "$(grep -c -E '^ +[0-9]+ +ok' "$work/plant_steps.out")" -eq 2 ] || fail "plant --steps 2: expected two steps"
 expect_err plant_steps "event at step 3 lies beyond the last step (2)"
 
-run plant_check 0 check "$examples/plant/plant.toml"
-expect_out plant_check "configuration: configured (DCSConfigure returned 1)"
-expect_out plant_check "controller 0 (FIC-101): SP FIC-101.SP ReadAI, SP Init FIC-101.SPINIT WriteAI, OP FIC-101.OP ReadAO, OP Init FIC-101.OPINIT WriteAI, Mode FIC-101.MODE WriteDI"
-expect_out plant_check "controller 1 (TIC-102): SP TIC-102.SP ReadCALC, SP Init TIC-102.SPINIT WriteCALC, OP TIC-102.OP ReadAI, OP Init TIC-102.OPINIT WriteCALC"
-expect_out plant_check "controller 3 (HS-104): SP (no tag), SP Init (no tag), OP HS-104.CMD ReadDO, OP Init HS-104.CMDINIT WriteDI, Mode (no tag)"
-expect_out plant_check "pv_export 1 (TI-102): PV TI-102.PV WriteCALC"
-expect_out plant_check "pv_export 4 (PUMP RUN): PV FEED PUMP.RUN WriteDI"
-expect_out plant_check "pv_export 7 (FI-108): PV FI-108.PV not used (Active 0)"
-expect_out plant_check "pv_import 0 (FIC-101 mode): PV FIC-101.MODE ReadDI"
-expect_out plant_check "pv_import 2 (XS-110): PV XS-110.STATE ReadDO"
-expect_out plant_check "general: Enabled Flag LINK.ENABLED WriteDI, Running Flag LINK.RUNNING WriteDI"
-expect_out plant_check "result: ok"
-if grep -q "messages during" "$work/plant_check.out"; then fail "plant_check: the driver raised messages"; fi
+run plant_check 0 check "$examples/plant/plant.toml" --all
+expect_out plant_check "configured; 16 rows checked, 0 with problems; lint 0 errors, 0 warnings; 0 driver messages"
+expect_out plant_check "dry run: initialize and one step ok"
+expect_out plant_check 'SP Init Tag "FIC-101.SPINIT": bound AI WriteAI'
+expect_out plant_check 'OP Tag "HS-104.CMD": bound DO ReadDO'
+expect_out plant_check 'PV Tag "FI-108.PV": unused'
+expect_out plant_check 'Running Flag "LINK.RUNNING": bound DI WriteDI'
+if grep -q "^problems:" "$work/plant_check.out"; then fail "plant_check: problems reported"; fi
 
 # The README's small case is the one in examples/unit, and runs as written.
 awk '/^A complete small case/ { found = 1 } found && /^```toml$/ { on = 1; next } on && /^```$/ { exit } on' \
@@ -95,15 +90,23 @@ expect_out unit "DCSConfigure configured the link"
 
 # The broken case: what the driver says about each mistake.
 run broken_check 1 check "$examples/broken/broken.toml"
-expect_out broken_check 'box "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists'
-expect_out broken_check 'box "MARLIXNT": Incorrect data set or unknown SP tag for controller at index 0'
-expect_out broken_check 'box "MARLIXNT": Incorrect data set or unknown SPInit tag for controller at index 0'
+expect_out broken_check 'DCSConfigure: box "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists'
+expect_out broken_check 'driver shows: box "MARLIXNT": Incorrect data set or unknown SP tag for controller at index 0'
 expect_out broken_check 'SPInit tags must be writable (AI, DI or CALC)'
-expect_out broken_check 'box "MARLIXNT": Incorrect data set or unknown mode tag for controller at index 0'
-expect_out broken_check 'box "MARLIXNT": Incorrect data set or unknown tag for PV Import at index 0'
-expect_out broken_check "configuration: not configured (DCSConfigure returned 0)"
-expect_out broken_check "pv_import 0 (PI-299): PV PI-299.PV not bound"
-expect_out broken_check "result: FAILED"
+expect_out broken_check 'Incorrect data set or unknown tag for PV Import at index 0'
+expect_out broken_check "NOT configured; 6 rows checked, 2 with problems"
+expect_out broken_check '[token-before-header] token "BROKEN UNIT TAG LIST"'
+
+# The crude unit: every planted mistake in one run, and the JSON written.
+run crude_check 1 check "$examples/crude/crude.toml" --json "$work/crude.json"
+expect_out crude_check "NOT configured; 31 rows checked, 16 with problems; lint 3 errors, 3 warnings; 2 driver messages"
+expect_out crude_check "the driver's configuration stops at controller 7 (FIC-108)"
+for code in not-in-catalogue other-data-set kind-not-allowed dcd-not-readable near-miss missing-text \
+            token-before-header header-swallowed parse-ends-early data-set-not-decimal duplicate-name carriage-return; do
+    expect_out crude_check "[$code]"
+done
+[ -s "$work/crude.json" ] && grep -q '"problems": 19' "$work/crude.json" || fail "crude_check: JSON not written or wrong count"
+run crude_json_dir 2 check "$examples/crude/crude.toml" --json "$work/no/such/dir/crude.json"
 
 run broken_run 1 run "$examples/broken/broken.toml"
 expect_out broken_run "did not configure the link; no steps run"

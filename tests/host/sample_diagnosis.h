@@ -35,8 +35,8 @@ inline host::Diagnosis Diagnosis() {
         {"PV Tag", "FI-208.PV", Verdict::Unused, true, "", "", "", "Active is 0: the driver leaves it alone", {}}};
     d.rows = {general, fic, tic, spare};
     d.lint = {
-        {2, 11, host::Severity::Error, "carriage-return", "a carriage return ends the line", "save with LF line ends"},
-        {4, 1, host::Severity::Warning, "header-swallowed", "the title line is read as a tag", "remove it"}};
+        {2, 11, host::Severity::Error, "carriage-return", "a carriage return ends the line", "save with LF line ends", ""},
+        {4, 1, host::Severity::Warning, "header-swallowed", "the title line is read as a tag", "remove it", ""}};
     return d;
 }
 

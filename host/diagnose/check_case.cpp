@@ -1,0 +1,96 @@
+#include "check_case.h"
+
+#include "lint.h"
+#include "row_check.h"
+#include "session.h"
+
+namespace host {
+
+namespace {
+
+void Record(Diagnosis& diagnosis, MessageWatch& watch, const char* phase) {
+    for (Message& m : watch.Take()) {
+        diagnosis.messages.push_back({m.box ? "box" : "ErrorMsg", std::move(m.caption), std::move(m.text), phase});
+    }
+}
+
+RowNames NamesOf(const Case& c) {
+    RowNames names;
+    for (const ControllerCase& row : c.controllers) names.controllers.push_back(row.name);
+    for (const PVExportCase& row : c.pvExports) names.pvExports.push_back(row.name);
+    for (const PVImportCase& row : c.pvImports) names.pvImports.push_back(row.name);
+    return names;
+}
+
+int32_t LineOf(const Case& c, const RowDiagnosis& row) {
+    const auto at = static_cast<size_t>(row.index);
+    if (row.table == "controller" && at < c.controllers.size()) return c.controllers[at].line;
+    if (row.table == "pv_export" && at < c.pvExports.size()) return c.pvExports[at].line;
+    if (row.table == "pv_import" && at < c.pvImports.size()) return c.pvImports[at].line;
+    return row.table == "general" ? c.generalLine : 0;
+}
+
+// Configure, initialize and one step, with every message as it was raised.
+void DryRun(Driver& driver, DCSLinkData& d, Diagnosis& diagnosis) {
+    MessageWatch watch;
+    Record(diagnosis, watch, "DCSLoad");
+    diagnosis.configured = driver.Configure(&d) == 1;
+    Record(diagnosis, watch, "DCSConfigure");
+    if (!diagnosis.configured) return;
+    const size_t before = diagnosis.messages.size();
+    driver.Initialize(&d);
+    Record(diagnosis, watch, "DCSInitialize");
+    const int32_t step = driver.Simulate(&d);
+    Record(diagnosis, watch, "step 1");
+    diagnosis.stepRun = true;
+    diagnosis.stepOk = step == 1 && diagnosis.messages.size() == before;
+}
+
+}  // namespace
+
+Diagnosis CheckCase(Driver& driver, const Case& c) {
+    Diagnosis diagnosis;
+    diagnosis.casePath = c.file;
+    diagnosis.initStringPath = c.initStringPath;
+    const BlockCounts before = LiveBlocks();
+    bool loaded = false;
+    {
+        Link link(driver);
+        link.Load();
+        link.Fill(c);
+        DCSLinkData& d = link.Data();
+        DryRun(driver, d, diagnosis);
+
+        // The checker's own load of the catalogue raises the driver's
+        // catalogue boxes once more; they are already recorded above.
+        MessageWatch ownLoad;
+        const CatalogueParse parse = ParseCatalogue();
+        ownLoad.Take();
+        loaded = parse.loaded;
+        const CatalogueIndex index(parse);
+        diagnosis.rows = CheckRows(d, index, NamesOf(c));
+        diagnosis.lint = LintInitString(parse);
+
+        driver.Reset(&d);
+        link.Destroy();
+    }
+    CheckReleased(before);
+    for (RowDiagnosis& row : diagnosis.rows) row.line = LineOf(c, row);
+    // Without a catalogue the driver stops before it looks at any row.
+    const StopPoint stop = loaded ? ConfigurationStop(diagnosis.rows) : StopPoint{true, "init_string", 0};
+    if (stop.stops) {
+        diagnosis.stop.table = stop.table;
+        diagnosis.stop.index = stop.index;
+        for (const RowDiagnosis& row : diagnosis.rows) {
+            if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
+        }
+    }
+    return diagnosis;
+}
+
+int ExitStatusOf(const Diagnosis& diagnosis) {
+    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty();
+    return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
+}
+
+}  // namespace host

@@ -1,0 +1,20 @@
+// The whole-case check: a dry run of the loaded driver (configure,
+// initialize, one step) for the messages it really raises, then a verdict
+// for every tag text of every row and the lint of the initialization string,
+// both decided with the driver's own parse and binding rules.
+#pragma once
+
+#include "case_file.h"
+#include "diagnosis.h"
+#include "link.h"
+
+namespace host {
+
+// The server and host services must be prepared for the case (PrepareServer).
+Diagnosis CheckCase(Driver& driver, const Case& c);
+
+// 0: the case configures and nothing was found; 1: anything was found or
+// the driver raised any message.
+int ExitStatusOf(const Diagnosis& diagnosis);
+
+}  // namespace host

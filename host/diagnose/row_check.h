@@ -1,0 +1,35 @@
+// Verdicts for every tag text of every row: what the driver's binding will
+// make of it, decided with the driver's own binding rules against an index
+// of the catalogue built once.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue_parse.h"
+#include "diagnosis.h"
+#include "hostapi/dcs_link_data.h"
+
+namespace host {
+
+// The host's names of the rows, by table; a missing name is left empty.
+struct RowNames {
+    std::vector<std::string> controllers;
+    std::vector<std::string> pvExports;
+    std::vector<std::string> pvImports;
+};
+
+// The general data, then every controller, PV-export and PV-import row.
+std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names);
+
+// Where the driver's configuration will stop, judged from the verdicts:
+// the first missing required text (the driver checks those before it binds
+// anything), else the first row whose failed binding ends it.
+struct StopPoint {
+    bool stops = false;
+    std::string table;
+    int32_t index = 0;
+};
+StopPoint ConfigurationStop(const std::vector<RowDiagnosis>& rows);
+
+}  // namespace host

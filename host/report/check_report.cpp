@@ -1,0 +1,114 @@
+#include "check_report.h"
+
+#include <sstream>
+#include <vector>
+
+namespace host {
+
+namespace {
+
+// A driver text on one line: line feeds shown as " / ", the blanks that line
+// a message box up dropped.
+std::string OneLine(const std::string& text) {
+    std::string line;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string part = text.substr(start, end - start);
+        const size_t lead = part.find_first_not_of(' ');
+        part = lead == std::string::npos ? std::string() : part.substr(lead);
+        if (!part.empty()) line += (line.empty() ? "" : " / ") + part;
+        start = end + 1;
+    }
+    return line;
+}
+
+std::string MessageLine(const std::string& source, const std::string& title, const std::string& text) {
+    return source == "box" ? "box \"" + title + "\": " + OneLine(text) : "ErrorMsg: " + OneLine(text);
+}
+
+std::string RowHeading(const RowDiagnosis& row) {
+    std::string heading = row.table == "general" ? std::string("general") : row.table + " " + std::to_string(row.index);
+    if (!row.name.empty() && row.table != "general") heading += " (" + row.name + ")";
+    if (row.line > 0) heading += ", case line " + std::to_string(row.line);
+    return heading;
+}
+
+void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
+    for (const TagDiagnosis& tag : row.tags) {
+        out << "    " << tag.field << " " << (tag.text.empty() ? "(none)" : "\"" + tag.text + "\"") << ": "
+            << VerdictName(tag.status);
+        if (!tag.kind.empty()) out << " " << tag.kind;
+        if (!tag.operation.empty()) out << " " << tag.operation;
+        if (!tag.code.empty()) out << " [" << tag.code << "]";
+        if (tag.status == Verdict::Problem || tag.status == Verdict::Unused) out << " - " << tag.reason;
+        out << "\n";
+        if (tag.message) {
+            out << "      driver shows: " << MessageLine(tag.message->source, tag.message->title, tag.message->text)
+                << "\n";
+        }
+    }
+}
+
+}  // namespace
+
+std::string CheckReport(const Diagnosis& d, bool all) {
+    std::ostringstream out;
+    const int32_t checked = static_cast<int32_t>(d.rows.size());
+    out << "check " << d.casePath << "\n";
+    out << (d.configured ? "configured" : "NOT configured") << "; " << checked << " rows checked, "
+        << d.RowsWithProblems() << " with problems; lint " << d.LintCount(Severity::Error) << " errors, "
+        << d.LintCount(Severity::Warning) << " warnings; " << d.messages.size() << " driver messages\n";
+    if (!d.stop.table.empty()) {
+        out << "the driver's configuration stops at " << d.stop.table << " " << d.stop.index
+            << (d.stop.name.empty() ? "" : " (" + d.stop.name + ")") << "; every row is checked here all the same\n";
+    }
+    if (d.stepRun) out << "dry run: initialize and one step " << (d.stepOk ? "ok" : "raised messages") << "\n";
+
+    bool heading = false;
+    for (const RowDiagnosis& row : d.rows) {
+        if (!row.HasProblem()) continue;
+        if (!heading) out << "\nproblems:\n";
+        heading = true;
+        out << "  " << RowHeading(row) << "\n";
+        TagLines(out, row);
+    }
+    if (!d.lint.empty()) {
+        out << "\ninitialization string " << d.initStringPath << ":\n";
+        for (const LintFinding& f : d.lint) {
+            out << "  line " << f.line << ", column " << f.column << ": " << SeverityName(f.severity) << " [" << f.code
+                << "] " << f.text << "\n";
+            out << "      | " << f.quote << "\n";
+            out << "      fix: " << f.hint << "\n";
+        }
+    }
+    if (!d.messages.empty()) {
+        out << "\nmessages the driver raised in the dry run:\n";
+        // A run of the same message (a box for every stray token) is one line.
+        for (size_t i = 0; i < d.messages.size();) {
+            const DriverMessage& m = d.messages[i];
+            size_t same = 1;
+            while (i + same < d.messages.size() && d.messages[i + same].raisedBy == m.raisedBy &&
+                   d.messages[i + same].source == m.source && d.messages[i + same].title == m.title &&
+                   d.messages[i + same].text == m.text) {
+                ++same;
+            }
+            out << "  " << m.raisedBy << ": " << MessageLine(m.source, m.title, m.text);
+            if (same > 1) out << " (" << same << " times)";
+            out << "\n";
+            i += same;
+        }
+    }
+    if (all) {
+        out << "\nrows without problems:\n";
+        for (const RowDiagnosis& row : d.rows) {
+            if (row.HasProblem()) continue;
+            out << "  " << RowHeading(row) << "\n";
+            TagLines(out, row);
+        }
+    }
+    return out.str();
+}
+
+}  // namespace host

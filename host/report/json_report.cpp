@@ -1,0 +1,60 @@
+#include "json_report.h"
+
+#include <nlohmann/json.hpp>
+
+namespace host {
+
+namespace {
+
+using nlohmann::json;
+
+json OrNull(const std::string& text) { return text.empty() ? json(nullptr) : json(text); }
+
+json TagJson(const TagDiagnosis& tag) {
+    json out = {{"field", tag.field},       {"text", tag.text},         {"status", VerdictName(tag.status)},
+                {"required", tag.required}, {"kind", OrNull(tag.kind)}, {"operation", OrNull(tag.operation)},
+                {"code", OrNull(tag.code)}, {"reason", tag.reason}};
+    out["message"] =
+        tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
+                    : json(nullptr);
+    return out;
+}
+
+}  // namespace
+
+std::string JsonReport(const Diagnosis& d) {
+    json messages = json::array();
+    for (const DriverMessage& m : d.messages) {
+        messages.push_back({{"source", m.source}, {"title", m.title}, {"text", m.text}, {"raised_by", m.raisedBy}});
+    }
+    json rows = json::array();
+    for (const RowDiagnosis& row : d.rows) {
+        json tags = json::array();
+        for (const TagDiagnosis& tag : row.tags) tags.push_back(TagJson(tag));
+        rows.push_back(
+            {{"table", row.table}, {"index", row.index}, {"name", row.name}, {"line", row.line}, {"tags", tags}});
+    }
+    json lint = json::array();
+    for (const LintFinding& f : d.lint) {
+        lint.push_back({{"line", f.line},
+                        {"column", f.column},
+                        {"severity", SeverityName(f.severity)},
+                        {"code", f.code},
+                        {"text", f.text},
+                        {"hint", f.hint}});
+    }
+    json out = {{"case", d.casePath},
+                {"init_string", d.initStringPath},
+                {"configured", d.configured},
+                {"messages", messages},
+                {"rows", rows},
+                {"lint", lint},
+                {"problems", d.Problems()}};
+    out["stops_at"] = d.stop.table.empty()
+                          ? json(nullptr)
+                          : json{{"table", d.stop.table}, {"index", d.stop.index}, {"name", d.stop.name}};
+    // Tag texts are the user's bytes: what is not UTF-8 is replaced, not refused.
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace host

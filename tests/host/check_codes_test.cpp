@@ -1,0 +1,364 @@
+// One small case for each verdict and problem code, one string for each
+// lint code, and the JSON report's shape field by field.
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "check_report.h"
+#include "check_support.h"
+#include "json_report.h"
+#include "lint.h"
+
+namespace {
+
+using host::Verdict;
+
+const std::string kPadding = "*DO*\nPADDING_SO_THE_STRING_IS_NOT_EMPTY,-,99\n";
+const std::string kCatalogue =
+    "*AI*\nA1,-,1,0,100\nSHARED,-,1,0,100\nMixed.Case,-,1,0,100\n*AO*\nAO1,-,1,0,100\n*DI*\nD1,-,1\n"
+    "*DCD*\nDC1,-,1,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0\n*CALC*\nSHARED,-,1\nOTHER,-,2\n" +
+    kPadding;
+
+const std::string kClean = "*AI*\nA1,-,1,0,100\n" + kPadding;
+
+struct RowCase {
+    const char* what;
+    std::vector<std::string> controller;  // SP, SP Init, OP, OP Init, Mode
+    int32_t opEnabled;
+    std::string pvExport;  // "-": no PV export row
+    const char* table;
+    const char* field;
+    Verdict status;
+    const char* code;
+    const char* kind;
+    const char* operation;
+    const char* message;  // what the driver shows; "" none
+};
+
+TEST(CheckCodes, RowVerdicts) {
+    const RowCase cases[] = {
+        {"unknown name",
+         {"NOPE", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Tag",
+         Verdict::Problem,
+         "not-in-catalogue",
+         "",
+         "",
+         "Incorrect data set or unknown SP tag for controller at index 0"},
+        {"another data set",
+         {"OTHER", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Tag",
+         Verdict::Problem,
+         "other-data-set",
+         "",
+         "",
+         "Incorrect data set or unknown SP tag for controller at index 0"},
+        {"AO cannot be written",
+         {"", "AO1", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Init Tag",
+         Verdict::Problem,
+         "kind-not-allowed",
+         "",
+         "",
+         "Incorrect data set or unknown SPInit tag for controller at index 0\n"
+         "                SPInit tags must be writable (AI, DI or CALC)"},
+        {"DCD read",
+         {"DC1", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Tag",
+         Verdict::Problem,
+         "dcd-not-readable",
+         "DCD",
+         "",
+         "Bad tag type 5 for SP tag DC1 of controller at index 0\n"},
+        {"DCD serves SP or OP",
+         {"DC1", "", "DC1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "OP Tag",
+         Verdict::Problem,
+         "kind-not-allowed",
+         "",
+         "",
+         "Incorrect data set or unknown OP tag for controller at index 0"},
+        {"letter case",
+         {"mixed.case", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Tag",
+         Verdict::Problem,
+         "near-miss",
+         "",
+         "",
+         "Incorrect data set or unknown SP tag for controller at index 0"},
+        {"trailing blank",
+         {"", "", "A1 ", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "OP Tag",
+         Verdict::Problem,
+         "near-miss",
+         "",
+         "",
+         "Incorrect data set or unknown OP tag for controller at index 0"},
+        {"no OP Init",
+         {"", "", "A1", "", ""},
+         1,
+         "-",
+         "controller",
+         "OP Init Tag",
+         Verdict::Problem,
+         "missing-text",
+         "",
+         "",
+         "OP Init Tags must be specified for all controllers"},
+        {"no PV tag",
+         {"", "", "A1", "A1", ""},
+         1,
+         "",
+         "pv_export",
+         "PV Tag",
+         Verdict::Problem,
+         "missing-text",
+         "",
+         "",
+         "DCSPVTagFieldError"},
+        {"last list wins",
+         {"SHARED", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "SP Tag",
+         Verdict::Bound,
+         "",
+         "CALC",
+         "ReadCALC",
+         ""},
+        {"first list wins",
+         {"", "", "A1", "A1", ""},
+         1,
+         "SHARED",
+         "pv_export",
+         "PV Tag",
+         Verdict::Bound,
+         "",
+         "AI",
+         "WriteAI",
+         ""},
+        {"OP not enabled",
+         {"", "", "AO1", "A1", ""},
+         0,
+         "-",
+         "controller",
+         "OP Tag",
+         Verdict::Unused,
+         "",
+         "AO",
+         "ReadAO",
+         ""},
+        {"optional and empty",
+         {"", "", "A1", "A1", ""},
+         1,
+         "-",
+         "controller",
+         "Mode Tag",
+         Verdict::Empty,
+         "",
+         "",
+         "",
+         ""},
+        {"DI written",
+         {"", "", "A1", "A1", "D1"},
+         1,
+         "-",
+         "controller",
+         "Mode Tag",
+         Verdict::Bound,
+         "",
+         "DI",
+         "WriteDI",
+         ""},
+    };
+    for (const RowCase& rc : cases) {
+        SCOPED_TRACE(rc.what);
+        host::Case c;
+        c.controllers.push_back(checktest::Controller(1, rc.controller, rc.opEnabled));
+        if (rc.pvExport != "-") c.pvExports.push_back(checktest::PVRow<host::PVExportCase>(1, rc.pvExport));
+        const host::Diagnosis d = checktest::Check(c, kCatalogue);
+        const host::TagDiagnosis& tag = checktest::TagOf(d, rc.table, 0, rc.field);
+        EXPECT_EQ(tag.status, rc.status);
+        EXPECT_EQ(tag.code, rc.code);
+        EXPECT_EQ(tag.kind, rc.kind);
+        EXPECT_EQ(tag.operation, rc.operation);
+        EXPECT_EQ(tag.message ? tag.message->text : "", rc.message);
+        EXPECT_FALSE(tag.reason.empty() && tag.status != Verdict::Bound);
+    }
+}
+
+TEST(CheckCodes, FlagsAndDataSetsNamed) {
+    host::Case c;
+    c.general = {checktest::Integer("Data Set", 1), checktest::Text("Enabled Flag", "D1"),
+                 checktest::Text("Running Flag", "D1")};
+    c.controllers.push_back(checktest::Controller(1, {"OTHER", "", "A1", "A1", ""}));
+    const host::Diagnosis d = checktest::Check(c, kCatalogue);
+    EXPECT_EQ(checktest::TagOf(d, "general", 0, "Enabled Flag").operation, "WriteDI");
+    EXPECT_EQ(checktest::TagOf(d, "general", 0, "Running Flag").code, "same-as-enabled-flag");
+    EXPECT_NE(checktest::TagOf(d, "controller", 0, "SP Tag").reason.find("data set 2 (CALC)"), std::string::npos);
+    EXPECT_FALSE(d.configured);
+    EXPECT_EQ(d.stop.table, "general");
+}
+
+struct LintCase {
+    const char* code;
+    std::string text;
+    int32_t line;
+    int32_t column;
+    host::Severity severity;
+    const char* says;
+};
+
+TEST(CheckCodes, LintFindings) {
+    const LintCase cases[] = {
+        {"carriage-return", "*AI*\r\nA1,-,1,0,100\r\n*DI*\r\nD1,-,1\r\n" + kPadding, 1, 5, host::Severity::Error,
+         "\"*DI*\\r\" on line 3"},
+        {"token-before-header", "TAG LIST\n*AI*\nA1,-,1,0,100\n" + kPadding, 1, 1, host::Severity::Warning,
+         "\"TAG LIST\""},
+        {"header-swallowed", "*AI*\nA1,-,1,0\n*DI*\nD1,-,1\nD2,-,1\n" + kPadding, 3, 1, host::Severity::Error,
+         "land in the AI list instead of DI"},
+        {"parse-ends-early", "*AI*\nA1,-,1,0,100\n,\nB1,-,1,0,100\n" + kPadding, 3, 1, host::Severity::Error,
+         "3 non-blank line(s)"},
+        {"data-set-not-decimal", "*AI*\nA1,-,010,0,100\n" + kPadding, 2, 6, host::Severity::Warning, "reads it as 8"},
+        {"data-set-not-decimal", "*DI*\nD1,-,0x10\n" + kPadding, 2, 6, host::Severity::Warning, "reads it as 16"},
+        {"duplicate-name", "*AI*\nA1,-,1,0,100\n*CALC*\nA1,-,1\n" + kPadding, 4, 1, host::Severity::Warning,
+         "SP or OP column takes CALC, its SP Init, OP Init or Mode column CALC (the last list wins); a PV export takes "
+         "AI and a PV import AI"},
+    };
+    for (const LintCase& lc : cases) {
+        SCOPED_TRACE(lc.code);
+        const host::Diagnosis d = checktest::Check(host::Case{}, lc.text);
+        bool found = false;
+        for (const host::LintFinding& f : d.lint) {
+            if (f.code != lc.code || f.line != lc.line) continue;
+            found = true;
+            EXPECT_EQ(f.column, lc.column);
+            EXPECT_EQ(f.severity, lc.severity);
+            EXPECT_NE(f.text.find(lc.says), std::string::npos) << f.text;
+            EXPECT_FALSE(f.hint.empty());
+        }
+        EXPECT_TRUE(found);
+    }
+}
+
+// A list past its capacity: the entries the parse could not keep, built by
+// hand, since a string of 32,768 tags takes minutes under the sanitizers.
+TEST(CheckCodes, LintFullList) {
+    host::CatalogueParse parse;
+    parse.loaded = true;
+    parse.text = "*DI*\nD0,-,1\nD1,-,1\nD2,-,1\n";
+    parse.endOffset = parse.text.size();
+    for (int i = 0; i < 3; ++i) {
+        host::CatalogueEntry entry;
+        entry.kind = 3;
+        entry.name = "D" + std::to_string(i);
+        entry.dataSet = 1;
+        entry.stored = i == 0;
+        entry.offset = 5 + 7 * static_cast<size_t>(i);
+        parse.entries.push_back(entry);
+    }
+    const std::vector<host::LintFinding> findings = host::LintInitString(parse);
+    ASSERT_EQ(findings.size(), 1u);
+    EXPECT_EQ(findings[0].code, "list-full");
+    EXPECT_EQ(findings[0].line, 3);
+    EXPECT_EQ(findings[0].severity, host::Severity::Error);
+    EXPECT_NE(findings[0].text.find("the 2 from this one on are skipped"), std::string::npos);
+}
+
+TEST(CheckCodes, EmptyStringStopsEverything) {
+    host::Case c;
+    c.controllers.push_back(checktest::Controller(1, {"", "", "A1", "A1", ""}));
+    const host::Diagnosis d = checktest::Check(c, "*AI*\nA1,-,1,0,100\n");
+    ASSERT_EQ(d.lint.size(), 1u);
+    EXPECT_EQ(d.lint[0].code, "empty-init-string");
+    EXPECT_EQ(d.stop.table, "init_string");
+    EXPECT_FALSE(d.configured);
+}
+
+TEST(CheckCodes, CleanStringHasNoFindings) {
+    const host::Diagnosis d = checktest::Check(host::Case{}, kClean);
+    EXPECT_TRUE(d.lint.empty());
+}
+
+TEST(CheckReports, JsonShapeFieldByField) {
+    host::Case c;
+    c.file = "case.toml";
+    c.controllers.push_back(checktest::Controller(1, {"NOPE", "", "A1", "A1", ""}));
+    const host::Diagnosis d = checktest::Check(c, "TITLE\n" + kClean);
+    const nlohmann::json j = nlohmann::json::parse(host::JsonReport(d));
+    EXPECT_EQ(j["case"], "case.toml");
+    EXPECT_EQ(j["configured"], true);
+    EXPECT_EQ(j["problems"], 1);  // the SP row problem; the stray title is a warning
+    ASSERT_EQ(j["messages"].size(), 2u);
+    EXPECT_EQ(j["messages"][0]["source"], "box");
+    EXPECT_EQ(j["messages"][0]["title"], "KVMRXNT Error");
+    EXPECT_EQ(j["messages"][1]["text"], "Incorrect data set or unknown SP tag for controller at index 0");
+    const nlohmann::json& row = j["rows"][1];
+    EXPECT_EQ(row["table"], "controller");
+    EXPECT_EQ(row["index"], 0);
+    EXPECT_EQ(row["name"], "C");
+    const nlohmann::json& sp = row["tags"][0];
+    EXPECT_EQ(sp["field"], "SP Tag");
+    EXPECT_EQ(sp["text"], "NOPE");
+    EXPECT_EQ(sp["status"], "problem");
+    EXPECT_TRUE(sp["kind"].is_null());
+    EXPECT_TRUE(sp["operation"].is_null());
+    EXPECT_EQ(sp["code"], "not-in-catalogue");
+    EXPECT_TRUE(sp["reason"].is_string());
+    EXPECT_EQ(sp["message"]["title"], "MARLIXNT");
+    const nlohmann::json& op = row["tags"][2];
+    EXPECT_EQ(op["status"], "bound");
+    EXPECT_EQ(op["kind"], "AI");
+    EXPECT_EQ(op["operation"], "ReadAI");
+    EXPECT_TRUE(op["code"].is_null());
+    EXPECT_TRUE(op["message"].is_null());
+    ASSERT_EQ(j["lint"].size(), 1u);
+    const nlohmann::json& lint = j["lint"][0];
+    EXPECT_EQ(lint["line"], 1);
+    EXPECT_EQ(lint["column"], 1);
+    EXPECT_EQ(lint["severity"], "warning");
+    EXPECT_EQ(lint["code"], "token-before-header");
+    EXPECT_TRUE(lint["text"].is_string() && lint["hint"].is_string());
+}
+
+TEST(CheckReports, TerminalPutsProblemsFirst) {
+    host::Case c;
+    c.controllers.push_back(checktest::Controller(1, {"NOPE", "", "A1", "A1", ""}));
+    c.controllers.push_back(checktest::Controller(1, {"A1", "", "A1", "A1", ""}));
+    const host::Diagnosis d = checktest::Check(c, "TITLE\n" + kClean);
+    const std::string brief = host::CheckReport(d, false);
+    const std::string all = host::CheckReport(d, true);
+    EXPECT_NE(brief.find("configured; 3 rows checked, 1 with problems; lint 0 errors, 1 warnings"), std::string::npos)
+        << brief;
+    EXPECT_LT(brief.find("controller 0"), brief.find("line 1, column 1"));
+    EXPECT_NE(brief.find("      | TITLE"), std::string::npos);
+    EXPECT_EQ(brief.find("controller 1"), std::string::npos);
+    EXPECT_NE(all.find("controller 1"), std::string::npos);
+}
+
+}  // namespace
