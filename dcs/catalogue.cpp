@@ -53,10 +53,21 @@ int32_t NumbersOfKind(int32_t kind) {
     }
 }
 
-// Per parse: whether the user was already told that a list is full.
+// Per parse: whether the user was already told that a list is full, or
+// that tags were dropped for lack of memory.
 struct ParseState {
     bool toldFull[kTagListCount];
+    bool toldDropped;
 };
+
+// Without this the user would later read "unknown tag" for a tag that
+// Marlix does serve. The text needs no formatting, so no memory, to show.
+void TellDropped(ParseState* state) {
+    if (!state->toldDropped) {
+        state->toldDropped = true;
+        ShowMessage(kMsgTagsDropped, kTitleRuntimeError);
+    }
+}
 
 // Consumes the fields of an entry whose name is already taken and fills
 // them into record (null: the entry is not stored, its tokens still go).
@@ -100,12 +111,14 @@ TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
     const size_t recordSize = static_cast<size_t>(TagRecordSize(kind));
     void* grown = IFace_realloc(tags.Items, (static_cast<size_t>(tags.Count) + 1) * recordSize);
     if (grown == nullptr) {
+        TellDropped(state);
         return nullptr;
     }
     tags.Items = grown;
     const size_t nameSize = std::strlen(name) + 1;
     char* copy = static_cast<char*>(IFace_malloc(nameSize));
     if (copy == nullptr) {
+        TellDropped(state);
         return nullptr;  // the grown block keeps its spare room for the next entry
     }
     std::memcpy(copy, name, nameSize);
