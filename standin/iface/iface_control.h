@@ -50,6 +50,10 @@ const char* IFACE_CONTROL_CALL IFaceStandin_ErrorMessage(int32_t index);
 // Whether ErrorMsg also prints to standard error (on by default).
 void IFACE_CONTROL_CALL IFaceStandin_SetEcho(int32_t on);
 
+// Live blocks whose header or guard behind them has been overwritten; a
+// release would abort on them, this only counts.
+int64_t IFACE_CONTROL_CALL IFaceStandin_DamagedBlocks(void);
+
 // The family of a live block, or -1 when the pointer is not a live block
 // (never handed out, already released, or not the start of a block).
 int32_t IFACE_CONTROL_CALL IFaceStandin_BlockFamily(const void* block);
