@@ -320,6 +320,17 @@ TEST_F(RuntimeTest, FlagsOverALifeCycle) {
     DCSReset(&c.d);
     EXPECT_EQ(BoxTexts(), (Strings{kMsgEnabledFlagWrite}));
     EXPECT_EQ(Boxes()[0].caption, "KVMRXNT Error");
+
+    // After the case is destroyed its flag bindings are gone: a reset, on
+    // the released record or on one loaded again, writes no flag by the
+    // old cookie.
+    DCSDestroy(&c.d);
+    EXPECT_EQ(+EnabledFlagBinding.Found, 0);
+    MrxStandin_ClearCallLog();
+    DCSReset(&c.d);
+    DCSLoad(&c.d);
+    DCSReset(&c.d);
+    EXPECT_EQ(Calls(), (Strings{"Reset:", "Reset:"}));
 }
 
 TEST_F(RuntimeTest, NoFlagTagsNoWritesNoBoxes) {
