@@ -78,6 +78,7 @@ struct HeapState {
     int64_t callsSincePlan = 0;
     std::deque<std::string> messages;  // a deque keeps each text where it is
     bool echo = true;
+    bool plain = false;  // see IFaceStandin_SetPlainHeap
 };
 
 // Never destroyed: the driver or the host may release blocks from their own
@@ -247,13 +248,51 @@ void Release(const char* routine, void* block, int32_t family) {
 
 bool ValidFamily(int32_t family) { return family == IFACE_FAMILY_MALLOC || family == IFACE_FAMILY_NEW; }
 
+// The plain heap: what a host's allocator does, a thin forward to the C
+// allocator. Only the counters are kept, so that a benchmark can still tell
+// a leak; no header, guard, registry or fault plan.
+void* PlainCounted(void* block, int32_t family) {
+    if (block != nullptr) {
+        FamilyCounters& counters = State().families[family];
+        ++counters.live;
+        ++counters.total;
+    }
+    return block;
+}
+
+void PlainRelease(void* block, int32_t family) {
+    if (block != nullptr) {
+        --State().families[family].live;
+        std::free(block);
+    }
+}
+
+void* PlainRealloc(void* block, size_t size) {
+    void* moved = std::realloc(block, size);
+    if (moved != nullptr) {
+        ++State().families[IFACE_FAMILY_MALLOC].total;
+        if (block == nullptr) {
+            ++State().families[IFACE_FAMILY_MALLOC].live;
+        }
+    }
+    return moved;
+}
+
 }  // namespace
 
 extern "C" {
 
-STANDIN_EXPORT void* IFACE_CALL IFace_malloc(size_t size) { return Allocate(IFACE_FAMILY_MALLOC, size, false); }
+STANDIN_EXPORT void* IFACE_CALL IFace_malloc(size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::malloc(size), IFACE_FAMILY_MALLOC);
+    }
+    return Allocate(IFACE_FAMILY_MALLOC, size, false);
+}
 
 STANDIN_EXPORT void* IFACE_CALL IFace_calloc(size_t count, size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::calloc(count, size), IFACE_FAMILY_MALLOC);
+    }
     if (size != 0 && count > SIZE_MAX / size) {
         // Still an allocation call: it counts, and a planned fault lands on it.
         ThisCallFails();
@@ -263,6 +302,9 @@ STANDIN_EXPORT void* IFACE_CALL IFace_calloc(size_t count, size_t size) {
 }
 
 STANDIN_EXPORT void* IFACE_CALL IFace_realloc(void* block, size_t size) {
+    if (State().plain) {
+        return PlainRealloc(block, size);
+    }
     if (block == nullptr) {
         return IFace_malloc(size);
     }
@@ -290,11 +332,28 @@ STANDIN_EXPORT void* IFACE_CALL IFace_realloc(void* block, size_t size) {
     return moved;
 }
 
-STANDIN_EXPORT void IFACE_CALL IFace_free(void* block) { Release("IFace_free", block, IFACE_FAMILY_MALLOC); }
+STANDIN_EXPORT void IFACE_CALL IFace_free(void* block) {
+    if (State().plain) {
+        PlainRelease(block, IFACE_FAMILY_MALLOC);
+        return;
+    }
+    Release("IFace_free", block, IFACE_FAMILY_MALLOC);
+}
 
-STANDIN_EXPORT void* IFACE_CALL IFace_new(size_t size) { return Allocate(IFACE_FAMILY_NEW, size, false); }
+STANDIN_EXPORT void* IFACE_CALL IFace_new(size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::malloc(size), IFACE_FAMILY_NEW);
+    }
+    return Allocate(IFACE_FAMILY_NEW, size, false);
+}
 
-STANDIN_EXPORT void IFACE_CALL IFace_delete(void* block) { Release("IFace_delete", block, IFACE_FAMILY_NEW); }
+STANDIN_EXPORT void IFACE_CALL IFace_delete(void* block) {
+    if (State().plain) {
+        PlainRelease(block, IFACE_FAMILY_NEW);
+        return;
+    }
+    Release("IFace_delete", block, IFACE_FAMILY_NEW);
+}
 
 STANDIN_EXPORT void IFACE_CALL ErrorMsg(const char* format, ...) {
     std::string text;
@@ -369,6 +428,15 @@ STANDIN_EXPORT const char* IFACE_CONTROL_CALL IFaceStandin_ErrorMessage(int32_t 
 }
 
 STANDIN_EXPORT void IFACE_CONTROL_CALL IFaceStandin_SetEcho(int32_t on) { State().echo = on != 0; }
+
+STANDIN_EXPORT int32_t IFACE_CONTROL_CALL IFaceStandin_SetPlainHeap(int32_t on) {
+    HeapState& s = State();
+    if (s.families[IFACE_FAMILY_MALLOC].live != 0 || s.families[IFACE_FAMILY_NEW].live != 0) {
+        return -1;
+    }
+    s.plain = on != 0;
+    return 0;
+}
 
 STANDIN_EXPORT int64_t IFACE_CONTROL_CALL IFaceStandin_DamagedBlocks(void) {
     int64_t damaged = 0;
