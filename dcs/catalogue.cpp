@@ -15,10 +15,28 @@ const char* const kSectionHeaders[kTagListCount] = {"*AI*", "*AO*", "*DI*", "*DO
 const char* const kKindNames[kTagListCount] = {"AI", "AO", "DI", "DO", "DCD", "CALC"};
 
 bool IsLeadingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsSeparator(char c) { return c == ',' || c == ';' || c == '\n'; }
 
-// The section a token opens (1 to 6), or 0 when it is no header.
+// Whether a character ends an unquoted token: a separator or the end of the
+// text. One table look-up per character; the scan is most of a parse.
+struct TokenEnds {
+    bool at[256] = {};
+    constexpr TokenEnds() {
+        at[static_cast<unsigned char>('\0')] = true;
+        at[static_cast<unsigned char>(',')] = true;
+        at[static_cast<unsigned char>(';')] = true;
+        at[static_cast<unsigned char>('\n')] = true;
+    }
+};
+constexpr TokenEnds kTokenEnds;
+bool EndsToken(char c) { return kTokenEnds.at[static_cast<unsigned char>(c)]; }
+
+// The section a token opens (1 to 6), or 0 when it is no header. Every
+// header begins with '*', and most tokens met here are tag names, which
+// rarely do.
 int32_t SectionOfHeader(const char* token) {
+    if (token[0] != '*') {
+        return TAG_KIND_NONE;
+    }
     for (int32_t i = 0; i < kTagListCount; ++i) {
         if (std::strcmp(token, kSectionHeaders[i]) == 0) {
             return i + 1;
@@ -97,7 +115,7 @@ void ReadEntryFields(char** cursor, int32_t kind, TagHead* record) {
 // Makes room for one more record and a copy of its name. Returns the new
 // record (with its name set), or null when the list is full or the host has
 // no memory; the list is left as it was then.
-TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
+TagHead* AppendRecord(int32_t kind, const char* name, size_t nameLength, ParseState* state) {
     const int32_t list = kind - 1;
     TagList& tags = TagListOf(kind);
     if (tags.Count >= kTagListCapacity) {
@@ -115,7 +133,7 @@ TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
         return nullptr;
     }
     tags.Items = grown;
-    const size_t nameSize = std::strlen(name) + 1;
+    const size_t nameSize = nameLength + 1;
     char* copy = static_cast<char*>(IFace_malloc(nameSize));
     if (copy == nullptr) {
         TellDropped(state);
@@ -139,25 +157,27 @@ void EnsureListBlocks() {
     }
 }
 
+// NextToken, also giving the token's length, which the scan knows anyway.
+char* TakeToken(char** cursor, size_t* length);
+
 void ParseInitString(char* text) {
     ParseState state = {};
     char* cursor = text;
     int32_t section = TAG_KIND_NONE;
-    for (char* token = NextToken(&cursor); *token != '\0'; token = NextToken(&cursor)) {
+    size_t length = 0;
+    for (char* token = TakeToken(&cursor, &length); *token != '\0'; token = TakeToken(&cursor, &length)) {
         const int32_t header = SectionOfHeader(token);
         if (header != TAG_KIND_NONE) {
             section = header;
         } else if (section != TAG_KIND_NONE) {
-            ReadEntryFields(&cursor, section, AppendRecord(section, token, &state));
+            ReadEntryFields(&cursor, section, AppendRecord(section, token, length, &state));
         } else {
             ShowFormattedMessage(kTitleRuntimeError, kMsgUnknownTagType, static_cast<int>(section));
         }
     }
 }
 
-}  // namespace
-
-char* NextToken(char** cursor) {
+char* TakeToken(char** cursor, size_t* length) {
     char* p = *cursor;
     while (IsLeadingBlank(*p)) {
         ++p;
@@ -173,9 +193,10 @@ char* NextToken(char** cursor) {
         }
         p = closing;
     }
-    while (*p != '\0' && !IsSeparator(*p)) {
+    while (!EndsToken(*p)) {
         ++p;
     }
+    char* const end = p;
     if (*p != '\0') {
         *p = '\0';
         ++p;
@@ -189,8 +210,18 @@ char* NextToken(char** cursor) {
     // does not end the parse.
     if (closing != nullptr && closing != start) {
         *closing = '\0';
+        *length = static_cast<size_t>(closing - start);
+    } else {
+        *length = static_cast<size_t>(end - start);
     }
     return start;
+}
+
+}  // namespace
+
+char* NextToken(char** cursor) {
+    size_t length = 0;
+    return TakeToken(cursor, &length);
 }
 
 int32_t LoadTagCatalogue() {
