@@ -12,7 +12,25 @@
 #include <string>
 #include <vector>
 
+#include "iface_control.h"
+
 namespace bench {
+
+// The host heap a benchmark runs on, for the life of the object: the
+// stand-in's plain heap (a thin forward to malloc and free, as a host's
+// allocator is) or its checking heap (registry, headers, guards). The mode
+// changes only while no host block is live: see ok().
+class HeapMode {
+public:
+    explicit HeapMode(bool plain) : ok_(IFaceStandin_SetPlainHeap(plain ? 1 : 0) == 0) {}
+    ~HeapMode() { IFaceStandin_SetPlainHeap(0); }
+    HeapMode(const HeapMode&) = delete;
+    HeapMode& operator=(const HeapMode&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_;
+};
 
 inline double NanosecondsPer(benchmark::TimeUnit unit) {
     switch (unit) {

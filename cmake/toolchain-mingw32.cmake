@@ -13,6 +13,12 @@ set(CMAKE_RC_COMPILER ${DCS_MINGW_PREFIX}-windres)
 set(CMAKE_DLLTOOL ${DCS_MINGW_PREFIX}-dlltool CACHE FILEPATH "dlltool of the MinGW toolchain")
 set(CMAKE_OBJDUMP ${DCS_MINGW_PREFIX}-objdump CACHE FILEPATH "objdump of the MinGW toolchain")
 
+# SSE2 arithmetic for doubles, in the driver and the tests alike: the host
+# may leave the x87 unit at extended precision, and a product computed there
+# is rounded twice (to 64 bits of mantissa, then to 53).
+set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
+set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
+
 set(CMAKE_FIND_ROOT_PATH /usr/${DCS_MINGW_PREFIX})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)

@@ -15,10 +15,28 @@ const char* const kSectionHeaders[kTagListCount] = {"*AI*", "*AO*", "*DI*", "*DO
 const char* const kKindNames[kTagListCount] = {"AI", "AO", "DI", "DO", "DCD", "CALC"};
 
 bool IsLeadingBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-bool IsSeparator(char c) { return c == ',' || c == ';' || c == '\n'; }
 
-// The section a token opens (1 to 6), or 0 when it is no header.
+// Whether a character ends an unquoted token: a separator or the end of the
+// text. One table look-up per character; the scan is most of a parse.
+struct TokenEnds {
+    bool at[256] = {};
+    constexpr TokenEnds() {
+        at[static_cast<unsigned char>('\0')] = true;
+        at[static_cast<unsigned char>(',')] = true;
+        at[static_cast<unsigned char>(';')] = true;
+        at[static_cast<unsigned char>('\n')] = true;
+    }
+};
+constexpr TokenEnds kTokenEnds;
+bool EndsToken(char c) { return kTokenEnds.at[static_cast<unsigned char>(c)]; }
+
+// The section a token opens (1 to 6), or 0 when it is no header. Every
+// header begins with '*', and most tokens met here are tag names, which
+// rarely do.
 int32_t SectionOfHeader(const char* token) {
+    if (token[0] != '*') {
+        return TAG_KIND_NONE;
+    }
     for (int32_t i = 0; i < kTagListCount; ++i) {
         if (std::strcmp(token, kSectionHeaders[i]) == 0) {
             return i + 1;
@@ -70,10 +88,21 @@ const char* ObserveField(int32_t section, int32_t field, const char* token, int3
     return token;
 }
 
-// Per parse: whether the user was already told that a list is full.
+// Per parse: whether the user was already told that a list is full, or
+// that tags were dropped for lack of memory.
 struct ParseState {
     bool toldFull[kTagListCount];
+    bool toldDropped;
 };
+
+// Without this the user would later read "unknown tag" for a tag that
+// Marlix does serve. The text needs no formatting, so no memory, to show.
+void TellDropped(ParseState* state) {
+    if (!state->toldDropped) {
+        state->toldDropped = true;
+        ShowMessage(kMsgTagsDropped, kTitleRuntimeError);
+    }
+}
 
 // Consumes the fields of an entry whose name is already taken and fills
 // them into record (null: the entry is not stored, its tokens still go).
@@ -105,7 +134,7 @@ void ReadEntryFields(char** cursor, int32_t kind, TagHead* record) {
 // Makes room for one more record and a copy of its name. Returns the new
 // record (with its name set), or null when the list is full or the host has
 // no memory; the list is left as it was then.
-TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
+TagHead* AppendRecord(int32_t kind, const char* name, size_t nameLength, ParseState* state) {
     const int32_t list = kind - 1;
     TagList& tags = TagListOf(kind);
     if (tags.Count >= kTagListCapacity) {
@@ -119,12 +148,14 @@ TagHead* AppendRecord(int32_t kind, const char* name, ParseState* state) {
     const size_t recordSize = static_cast<size_t>(TagRecordSize(kind));
     void* grown = IFace_realloc(tags.Items, (static_cast<size_t>(tags.Count) + 1) * recordSize);
     if (grown == nullptr) {
+        TellDropped(state);
         return nullptr;
     }
     tags.Items = grown;
-    const size_t nameSize = std::strlen(name) + 1;
+    const size_t nameSize = nameLength + 1;
     char* copy = static_cast<char*>(IFace_malloc(nameSize));
     if (copy == nullptr) {
+        TellDropped(state);
         return nullptr;  // the grown block keeps its spare room for the next entry
     }
     std::memcpy(copy, name, nameSize);
@@ -145,19 +176,23 @@ void EnsureListBlocks() {
     }
 }
 
+// NextToken, also giving the token's length, which the scan knows anyway.
+char* TakeToken(char** cursor, size_t* length);
+
 void ParseInitString(char* text) {
     ParseState state = {};
     char* cursor = text;
     int32_t section = TAG_KIND_NONE;
     Observe(CATALOGUE_EVENT_BEGIN, section, text, 0);
-    char* token = NextToken(&cursor);
-    for (; *token != '\0'; token = NextToken(&cursor)) {
+    size_t length = 0;
+    char* token = TakeToken(&cursor, &length);
+    for (; *token != '\0'; token = TakeToken(&cursor, &length)) {
         const int32_t header = SectionOfHeader(token);
         if (header != TAG_KIND_NONE) {
             section = header;
             Observe(CATALOGUE_EVENT_HEADER, section, token, 0);
         } else if (section != TAG_KIND_NONE) {
-            TagHead* record = AppendRecord(section, token, &state);
+            TagHead* record = AppendRecord(section, token, length, &state);
             Observe(CATALOGUE_EVENT_ENTRY, section, token, record != nullptr ? 1 : 0);
             ReadEntryFields(&cursor, section, record);
         } else {
@@ -168,13 +203,7 @@ void ParseInitString(char* text) {
     Observe(CATALOGUE_EVENT_END, section, token, 0);
 }
 
-}  // namespace
-
-CatalogueObserver* TagCatalogueObserver = nullptr;
-
-int32_t HeaderSection(const char* token) { return SectionOfHeader(token); }
-
-char* NextToken(char** cursor) {
+char* TakeToken(char** cursor, size_t* length) {
     char* p = *cursor;
     while (IsLeadingBlank(*p)) {
         ++p;
@@ -190,9 +219,10 @@ char* NextToken(char** cursor) {
         }
         p = closing;
     }
-    while (*p != '\0' && !IsSeparator(*p)) {
+    while (!EndsToken(*p)) {
         ++p;
     }
+    char* const end = p;
     if (*p != '\0') {
         *p = '\0';
         ++p;
@@ -206,8 +236,22 @@ char* NextToken(char** cursor) {
     // does not end the parse.
     if (closing != nullptr && closing != start) {
         *closing = '\0';
+        *length = static_cast<size_t>(closing - start);
+    } else {
+        *length = static_cast<size_t>(end - start);
     }
     return start;
+}
+
+}  // namespace
+
+CatalogueObserver* TagCatalogueObserver = nullptr;
+
+int32_t HeaderSection(const char* token) { return SectionOfHeader(token); }
+
+char* NextToken(char** cursor) {
+    size_t length = 0;
+    return TakeToken(cursor, &length);
 }
 
 int32_t LoadTagCatalogue() {

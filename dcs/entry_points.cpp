@@ -70,6 +70,10 @@ int32_t DCS_CALL DCSReset(DCSLinkData* d) {
 
 int32_t DCS_CALL DCSDestroy(DCSLinkData* d) {
     ReleaseFields(d);
+    // The flag bindings outlive a configuration, not the case they were
+    // bound for: a later reset must not write a flag by an old cookie.
+    EnabledFlagBinding = {};
+    RunningFlagBinding = {};
     return 0;
 }
 

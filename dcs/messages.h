@@ -36,6 +36,11 @@ constexpr const char kMsgTagListFull[] =
     "Too many %s tags in the initialization string from Marlix.\n"
     "Only the first %d %s tags can be used; the rest are ignored";
 
+// Our own: the host services had no memory for some tags of the string.
+constexpr const char kMsgTagsDropped[] =
+    "Not enough memory for all tags in the initialization string from Marlix.\n"
+    "The tags that could not be stored are ignored";
+
 // Our own: the host services had no buffer for the initialization string.
 constexpr const char kMsgInitStringAlloc[] =
     "Cannot Enable DCS Link\n\nNot enough memory for the initialization string from Marlix";

@@ -24,14 +24,16 @@ void WriteControllerTag(const DCSLinkData* d, int32_t row, TagSlot* slot, int32_
     }
 }
 
-// Writes one link flag; GenData may be missing if its allocation failed
-// at load, and then no flag tag is named.
+// Writes one link flag. Without GenData (its allocation failed at load, or
+// the definitions were released since the flag was bound) no flag tag is
+// named, and nothing is written: the binding's cookie belongs to a tag whose
+// name is gone.
 void SetFlag(const DCSLinkData* d, FlagBinding* binding, int32_t field, int32_t value, const char* failure) {
-    if (binding->Found != 1) {
+    if (binding->Found != 1 || d->GenData == nullptr) {
         return;
     }
-    const int32_t dataSet = d->GenData != nullptr ? GetGenDataInt(d, GEN_DATA_SET) : 0;
-    const char* tag = d->GenData != nullptr ? GetGenDataText(d, field) : nullptr;
+    const int32_t dataSet = GetGenDataInt(d, GEN_DATA_SET);
+    const char* tag = GetGenDataText(d, field);
     int32_t status = -1;
     WriteTag(TAG_KIND_DI, dataSet, tag, CookieCell(binding), static_cast<double>(value), &status);
     if (status != 0) {

@@ -1,11 +1,18 @@
 // One read or write of a Marlix tag through the operation of its kind.
 #pragma once
 
+#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
 #include "link_state.h"
 #include "platform/mrx3p.h"
+
+// The products of a transfer (an OP times 0.01, an OP Init times 100.0, an
+// import plus 1.0) must be rounded once, to double. x87 arithmetic would
+// round them at whatever precision the host left the unit, so 32-bit x86
+// builds use SSE2 (-msse2 -mfpmath=sse).
+static_assert(FLT_EVAL_METHOD == 0, "double arithmetic must be evaluated in double precision");
 
 // Kinds with a read operation: AI, AO, DI, DO, CALC.
 inline bool IsReadableKind(int32_t kind) {

@@ -1,14 +1,20 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset and runs every libFuzzer target for FUZZ_SECONDS
-# seconds (default 60) on a scratch copy of the seed corpus, after replaying
-# each saved input in fuzz/regressions/ once. Exits non-zero on any finding;
-# the input that caused it is left in build/fuzz/findings/.
+# Builds the fuzz preset, replays every target's kept corpus once (CTest),
+# then runs every libFuzzer target for FUZZ_SECONDS seconds (default 40) on a
+# scratch copy of its corpus (fuzz/corpus for init_string_fuzz, fuzz/NAME's
+# stem + _corpus for the others), under a memory limit. Exits non-zero on any
+# finding; the input that caused it is left in build/fuzz/findings/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-seconds=${FUZZ_SECONDS:-60}
+seconds=${FUZZ_SECONDS:-40}
+rss_limit=${FUZZ_RSS_LIMIT_MB:-1024}
 jobs=${JOBS:-2}
 max_len=${FUZZ_MAX_LEN:-8192}
+# AddressSanitizer's quarantine of freed blocks (256 MB by default) is most
+# of a run's resident memory; 64 MB still catches a use after free of any
+# block the driver released in the last few thousand runs.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
 
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz -j "$jobs"
@@ -17,6 +23,7 @@ bin_dir=build/fuzz/fuzz
 findings=build/fuzz/findings
 mkdir -p "$findings"
 
+status=0
 shopt -s nullglob
 targets=("$bin_dir"/*_fuzz)
 if [ ${#targets[@]} -eq 0 ]; then
@@ -25,14 +32,19 @@ if [ ${#targets[@]} -eq 0 ]; then
 fi
 regressions=(fuzz/regressions/*)
 
-status=0
+printf '\n==== replay of the kept corpora\n'
+if ! ctest --test-dir build/fuzz/fuzz --output-on-failure; then
+  echo "FAIL: a kept corpus input fails" >&2
+  status=1
+fi
+
 for target in "${targets[@]}"; do
   name=$(basename "$target")
 
   if [ ${#regressions[@]} -gt 0 ]; then
     printf '\n==== %s: %d saved regression input(s)\n' "$name" "${#regressions[@]}"
     for input in "${regressions[@]}"; do
-      if ! "$target" -timeout=10 -rss_limit_mb=2048 "$input" >"$findings/$name.$(basename "$input").log" 2>&1; then
+      if ! "$target" -timeout=10 -rss_limit_mb="$rss_limit" "$input" >"$findings/$name.$(basename "$input").log" 2>&1; then
         echo "FAIL: $name on $input (log: $findings/$name.$(basename "$input").log)" >&2
         tail -n 40 "$findings/$name.$(basename "$input").log" >&2
         status=1
@@ -44,11 +56,13 @@ for target in "${targets[@]}"; do
   work=build/fuzz/work/$name
   rm -rf "$work"
   mkdir -p "$work/corpus"
-  cp fuzz/corpus/* "$work/corpus/"
+  corpus=fuzz/${name%_fuzz}_corpus
+  [ "$name" = init_string_fuzz ] && corpus=fuzz/corpus
+  cp "$corpus"/* "$work/corpus/"
   dict=()
   [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   if ! "$target" "$work/corpus" "${dict[@]}" \
-      -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb=2048 \
+      -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb="$rss_limit" \
       -artifact_prefix="$findings/$name-" -print_final_stats=1; then
     echo "FAIL: $name found a fault; inputs in $findings/" >&2
     status=1

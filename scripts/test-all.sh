@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 jobs=${JOBS:-$(nproc)}
-fuzz_seconds=${FUZZ_SECONDS:-60}
+fuzz_seconds=${FUZZ_SECONDS:-40}
 
 step() { printf '\n==== %s\n' "$*"; }
 

@@ -46,8 +46,8 @@ protected:
 
     // Tag operations of the log, as "op:tag".
     static std::vector<std::string> Calls() {
-        static const char* names[] = {"", "Len", "Get", "Reset", "ReadAI", "WriteAI", "ReadAO", "ReadDI",
-                                      "WriteDI", "ReadDO", "", "ReadCALC", "WriteCALC"};
+        static const char* names[] = {"",       "Len",     "Get",    "Reset", "ReadAI",   "WriteAI",  "ReadAO",
+                                      "ReadDI", "WriteDI", "ReadDO", "",      "ReadCALC", "WriteCALC"};
         std::vector<std::string> calls;
         for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
             const MrxCall* call = MrxStandin_Call(i);
@@ -61,7 +61,9 @@ using Strings = std::vector<std::string>;
 
 TEST_F(RuntimeTest, OPScalingAndSPConversions) {
     TestCase c;
-    c.AddController({1, "AO.SP", nullptr, "AI.OP", "AI.INIT", nullptr});
+    ControllerSpec sameSP{1, "AO.SP", nullptr, "AI.OP", "AI.INIT", nullptr};
+    sameSP.spValue = 42.5;  // what the tag holds: still marked changed
+    c.AddController(sameSP);
     c.AddController({1, "DI.SP", nullptr, "AO.OP", "AI.INIT", nullptr});
     c.AddController({1, nullptr, nullptr, "CALC.OP", "AI.INIT", nullptr});
     c.AddController({1, nullptr, nullptr, "DI.OP", "AI.INIT", nullptr});
@@ -76,6 +78,7 @@ TEST_F(RuntimeTest, OPScalingAndSPConversions) {
     Configure(c);
     ASSERT_EQ(DCSSimulate(&c.d), 1);
     EXPECT_EQ(+c.Controller(0).SP, 42.5) << "an SP is never scaled";
+    EXPECT_EQ(+c.Controller(0).SPChanged, 1) << "an SP read equal to the stored one still marks the row";
     EXPECT_EQ(+c.Controller(1).SP, 42.0);
     EXPECT_EQ(+c.Controller(1).SPChanged, 1);
     EXPECT_EQ(+c.Controller(2).SPChanged, 0) << "no SP tag, no SP exchange";
@@ -317,11 +320,24 @@ TEST_F(RuntimeTest, FlagsOverALifeCycle) {
     DCSReset(&c.d);
     EXPECT_EQ(BoxTexts(), (Strings{kMsgEnabledFlagWrite}));
     EXPECT_EQ(Boxes()[0].caption, "KVMRXNT Error");
+
+    // After the case is destroyed its flag bindings are gone: a reset, on
+    // the released record or on one loaded again, writes no flag by the
+    // old cookie.
+    DCSDestroy(&c.d);
+    EXPECT_EQ(+EnabledFlagBinding.Found, 0);
+    MrxStandin_ClearCallLog();
+    DCSReset(&c.d);
+    DCSLoad(&c.d);
+    DCSReset(&c.d);
+    EXPECT_EQ(Calls(), (Strings{"Reset:", "Reset:"}));
 }
 
 TEST_F(RuntimeTest, NoFlagTagsNoWritesNoBoxes) {
     TestCase c;
     Configure(c);
+    EXPECT_EQ(DCSSimulate(&c.d), 1) << "a case without rows steps successfully";
+    EXPECT_TRUE(Calls().empty()) << "and calls nothing";
     DCSInitialize(&c.d);
     DCSStart(&c.d);
     DCSStop(&c.d);
@@ -354,6 +370,102 @@ TEST_F(RuntimeTest, OutsideAConfigurationTheRuntimeEntryPointsDoNothing) {
     DCSReset(&c.d);
     MrxStandin_ClearCallLog();
     untouched();  // after a reset
+}
+
+// One case with every kind of transfer, for the tables below.
+void BuildFullCase(TestCase& c) {
+    c.SetGeneral(1, "EN", "RUN");
+    c.AddController({1, "AI.SP", "AI.INIT", "AI.OP", "CALC.INIT", "DI.MODE"});
+    c.AddPVExport(1, "DI.PV", 3.0);
+    c.AddPVExport(1, "AI.PV", 4.0);
+    c.AddPVImport(1, "AO.SP");
+    c.PVImport(0).Value = 9.5;
+    MrxStandin_SetDouble(MRX_KIND_AO, 1, "AO.SP", 11.0);
+    MrxStandin_SetDouble(MRX_KIND_AI, 1, "AI.SP", 10.0);
+    MrxStandin_SetDouble(MRX_KIND_AI, 1, "AI.OP", 20.0);
+}
+
+// Each failing transfer shows exactly its own box; the row keeps its value.
+TEST_F(RuntimeTest, EachFailingTransferIsReportedOnce) {
+    struct Row {
+        const char* what;
+        int32_t operation;
+        const char* tag;
+        int32_t (*entry)(DCSLinkData*);
+        int32_t result;  // -1: no defined result
+        const char* box;
+        uint8_t opChanged;  // whether the controller's exchange came before
+    };
+    const Row rows[] = {
+        {"OP read", MRX_OP_READ_AI, "AI.OP", DCSSimulate, 0,
+         "Error reading AI tag for OP tag AI.OP of controller at index 0", 0},
+        {"PV import read", MRX_OP_READ_AO, "AO.SP", DCSSimulate, 0,
+         "Error reading AO tag for PV tag AO.SP of PV Import at index 0", 1},
+        {"DI export write (empty detail)", MRX_OP_WRITE_DI, "DI.PV", DCSSimulate, 0,
+         "Error writing DI tag for PV tag DI.PV of PV Export at index 0\n", 1},
+        {"Running Flag write", MRX_OP_WRITE_DI, "RUN", DCSStart, -1, kMsgRunningFlagWrite, 0},
+        {"Enabled Flag write while configuring", MRX_OP_WRITE_DI, "EN", DCSConfigure, 1, kMsgEnabledFlagWrite, 0},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestCase c;
+        BuildFullCase(c);
+        if (row.entry != DCSConfigure) Configure(c);
+        MrxStandin_InjectStatus(row.operation, row.tag, 4, 1);
+        const int32_t result = row.entry(&c.d);
+        if (row.result >= 0) {
+            EXPECT_EQ(result, row.result);
+        }
+        EXPECT_EQ(BoxTexts(), (Strings{row.box}));
+        EXPECT_EQ(Boxes().at(0).caption, "KVMRXNT Error");
+        EXPECT_EQ(+c.Controller(0).OPChanged, row.opChanged);
+        EXPECT_EQ(+c.PVImport(0).Value, 9.5) << "a failed or skipped import keeps the row's value";
+        MrxStandin_ClearInjections();
+        User32Standin_Reset();
+    }
+}
+
+// The order in which the tag server sees the writes of each entry point,
+// with the value of every DI write.
+TEST_F(RuntimeTest, WriteOrderOfTheEntryPoints) {
+    struct Row {
+        const char* what;
+        int32_t (*entry)(DCSLinkData*);
+        bool failExport;
+        Strings calls;
+    };
+    const Row rows[] = {
+        {"initialize",
+         DCSInitialize,
+         false,
+         {"WriteDI:DI.MODE=0", "WriteAI:AI.INIT", "WriteCALC:CALC.INIT", "WriteDI:DI.PV=3", "WriteAI:AI.PV",
+          "WriteDI:EN=1"}},
+        {"initialize with a failing export",
+         DCSInitialize,
+         true,
+         {"WriteDI:DI.MODE=0", "WriteAI:AI.INIT", "WriteCALC:CALC.INIT", "WriteDI:DI.PV=3", "WriteDI:EN=1"}},
+        {"start", DCSStart, false, {"WriteDI:DI.MODE=0", "WriteAI:AI.INIT", "WriteCALC:CALC.INIT", "WriteDI:RUN=1"}},
+        {"stop", DCSStop, false, {"WriteDI:DI.MODE=0", "WriteDI:RUN=0"}},
+        {"time zero", DCSTimeZero, false, {"WriteDI:DI.MODE=0"}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        TestCase c;
+        BuildFullCase(c);
+        Configure(c);
+        if (row.failExport) MrxStandin_InjectStatus(MRX_OP_WRITE_DI, "DI.PV", 4, 1);
+        row.entry(&c.d);
+        Strings calls = Calls();
+        for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
+            const MrxCall* call = MrxStandin_Call(i);
+            calls[static_cast<size_t>(i)] +=
+                ((call->operation == MRX_OP_WRITE_DI ? "=" + std::to_string(call->intValue) : ""));
+        }
+        EXPECT_EQ(calls, row.calls);
+        EXPECT_EQ(BoxTexts().size(), row.failExport ? 1u : 0u);
+        MrxStandin_ClearInjections();
+        User32Standin_Reset();
+    }
 }
 
 TEST_F(RuntimeTest, AStepAllocatesNothing) {

@@ -1,5 +1,7 @@
 #include "field_defs.h"
 
+#include <cstdint>
+
 #include "access.h"
 #include "messages.h"
 #include "platform/iface.h"
@@ -73,8 +75,10 @@ DCSDataDef* NewDefTable(int32_t count, const char* const* keys, const char* allo
 // An all-zero value array, or null (with its message) when the host has no
 // room or the count makes no sense.
 DCSValue* NewValueArray(int32_t count, const char* allocMessage) {
+    // The byte count is checked before it is computed: on a 32-bit host a
+    // count near the top of its range would wrap to a small block.
     DCSValue* cells = nullptr;
-    if (count >= 0) {
+    if (count >= 0 && static_cast<size_t>(count) <= SIZE_MAX / sizeof(DCSValue)) {
         cells = static_cast<DCSValue*>(IFace_new(static_cast<size_t>(count) * sizeof(DCSValue)));
     }
     if (cells == nullptr) {

@@ -50,6 +50,17 @@ const char* IFACE_CONTROL_CALL IFaceStandin_ErrorMessage(int32_t index);
 // Whether ErrorMsg also prints to standard error (on by default).
 void IFACE_CONTROL_CALL IFaceStandin_SetEcho(int32_t on);
 
+// The plain heap, for benchmarks: with on != 0 every routine forwards to
+// the C allocator as a host's allocator does, with no header, guard,
+// registry, family check or fault plan; only the counters go on. The mode
+// changes only while no block is live (a block must go back the way it
+// came); returns 0 when it changed, -1 otherwise.
+int32_t IFACE_CONTROL_CALL IFaceStandin_SetPlainHeap(int32_t on);
+
+// Live blocks whose header or guard behind them has been overwritten; a
+// release would abort on them, this only counts.
+int64_t IFACE_CONTROL_CALL IFaceStandin_DamagedBlocks(void);
+
 // The family of a live block, or -1 when the pointer is not a live block
 // (never handed out, already released, or not the start of a block).
 int32_t IFACE_CONTROL_CALL IFaceStandin_BlockFamily(const void* block);

@@ -15,7 +15,7 @@
 #include <deque>
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
 #if defined(_WIN32)
 #include <malloc.h>  // _aligned_malloc
@@ -56,17 +56,29 @@ struct LiveBlock {
     size_t size;
 };
 
+// How many released blocks are remembered, to tell a second release from a
+// pointer never handed out. Bounded: under AddressSanitizer a freed address
+// is not handed out again for a long time, so a record of every release
+// grew with every block ever released (hundreds of megabytes in a fuzzing
+// run). An older block released twice is still refused, as unknown.
+constexpr size_t kRememberedReleases = 4096;
+
 struct HeapState {
     std::unordered_map<void*, LiveBlock> live;  // keyed by the caller's pointer
-    std::unordered_set<void*> released;       // released and not handed out again
+    // Released and not handed out again, each with the number of its
+    // release; the queue holds the same in order, to forget the oldest.
+    std::unordered_map<void*, uint64_t> released;
+    std::deque<std::pair<void*, uint64_t>> releaseOrder;
+    uint64_t releases = 0;
     FamilyCounters families[2];
     int64_t calls = 0;
     int64_t failed = 0;
-    int64_t failAt = 0;           // 0: no faults planned
+    int64_t failAt = 0;  // 0: no faults planned
     bool failSticky = false;
     int64_t callsSincePlan = 0;
     std::deque<std::string> messages;  // a deque keeps each text where it is
     bool echo = true;
+    bool plain = false;  // see IFaceStandin_SetPlainHeap
 };
 
 // Never destroyed: the driver or the host may release blocks from their own
@@ -77,7 +89,9 @@ HeapState& State() {
 }
 
 const char* FamilyName(int32_t family) { return family == IFACE_FAMILY_NEW ? "new" : "malloc"; }
-const char* AllocatorOf(int32_t family) { return family == IFACE_FAMILY_NEW ? "IFace_new" : "IFace_malloc/IFace_calloc/IFace_realloc"; }
+const char* AllocatorOf(int32_t family) {
+    return family == IFACE_FAMILY_NEW ? "IFace_new" : "IFace_malloc/IFace_calloc/IFace_realloc";
+}
 const char* ReleaserOf(int32_t family) { return family == IFACE_FAMILY_NEW ? "IFace_delete" : "IFace_free"; }
 
 [[noreturn]] void Fatal(const char* routine, const void* block, const char* what) {
@@ -88,7 +102,34 @@ const char* ReleaserOf(int32_t family) { return family == IFACE_FAMILY_NEW ? "IF
 
 BlockHeader* HeaderOf(void* block) { return static_cast<BlockHeader*>(block) - 1; }
 
-void WriteGuard(void* block, size_t size) { std::memcpy(static_cast<unsigned char*>(block) + size, kGuard, sizeof kGuard); }
+void RememberRelease(void* block) {
+    HeapState& s = State();
+    const uint64_t number = ++s.releases;
+    s.released[block] = number;
+    s.releaseOrder.emplace_back(block, number);
+    if (s.releaseOrder.size() > kRememberedReleases) {
+        const auto oldest = s.releaseOrder.front();
+        s.releaseOrder.pop_front();
+        const auto found = s.released.find(oldest.first);
+        // The same address may have been handed out and released again since.
+        if (found != s.released.end() && found->second == oldest.second) {
+            s.released.erase(found);
+        }
+    }
+}
+
+// Whether a live block's header and the guard behind it are intact.
+bool BlockIntact(void* block, const LiveBlock& known) {
+    const BlockHeader* header = HeaderOf(block);
+    if (header->magic != kLiveMagic || header->family != known.family || header->size != known.size) {
+        return false;
+    }
+    return std::memcmp(static_cast<unsigned char*>(block) + header->size, kGuard, sizeof kGuard) == 0;
+}
+
+void WriteGuard(void* block, size_t size) {
+    std::memcpy(static_cast<unsigned char*>(block) + size, kGuard, sizeof kGuard);
+}
 
 // Counts the call and decides whether the fault plan makes it fail.
 bool ThisCallFails() {
@@ -199,7 +240,7 @@ void Release(const char* routine, void* block, int32_t family) {
     BlockHeader* header = CheckLive(routine, block, family);
     HeapState& s = State();
     s.live.erase(block);
-    s.released.insert(block);
+    RememberRelease(block);
     --s.families[family].live;
     header->magic = kDeadMagic;
     HeapRelease(header);
@@ -207,13 +248,51 @@ void Release(const char* routine, void* block, int32_t family) {
 
 bool ValidFamily(int32_t family) { return family == IFACE_FAMILY_MALLOC || family == IFACE_FAMILY_NEW; }
 
+// The plain heap: what a host's allocator does, a thin forward to the C
+// allocator. Only the counters are kept, so that a benchmark can still tell
+// a leak; no header, guard, registry or fault plan.
+void* PlainCounted(void* block, int32_t family) {
+    if (block != nullptr) {
+        FamilyCounters& counters = State().families[family];
+        ++counters.live;
+        ++counters.total;
+    }
+    return block;
+}
+
+void PlainRelease(void* block, int32_t family) {
+    if (block != nullptr) {
+        --State().families[family].live;
+        std::free(block);
+    }
+}
+
+void* PlainRealloc(void* block, size_t size) {
+    void* moved = std::realloc(block, size);
+    if (moved != nullptr) {
+        ++State().families[IFACE_FAMILY_MALLOC].total;
+        if (block == nullptr) {
+            ++State().families[IFACE_FAMILY_MALLOC].live;
+        }
+    }
+    return moved;
+}
+
 }  // namespace
 
 extern "C" {
 
-STANDIN_EXPORT void* IFACE_CALL IFace_malloc(size_t size) { return Allocate(IFACE_FAMILY_MALLOC, size, false); }
+STANDIN_EXPORT void* IFACE_CALL IFace_malloc(size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::malloc(size), IFACE_FAMILY_MALLOC);
+    }
+    return Allocate(IFACE_FAMILY_MALLOC, size, false);
+}
 
 STANDIN_EXPORT void* IFACE_CALL IFace_calloc(size_t count, size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::calloc(count, size), IFACE_FAMILY_MALLOC);
+    }
     if (size != 0 && count > SIZE_MAX / size) {
         // Still an allocation call: it counts, and a planned fault lands on it.
         ThisCallFails();
@@ -223,6 +302,9 @@ STANDIN_EXPORT void* IFACE_CALL IFace_calloc(size_t count, size_t size) {
 }
 
 STANDIN_EXPORT void* IFACE_CALL IFace_realloc(void* block, size_t size) {
+    if (State().plain) {
+        return PlainRealloc(block, size);
+    }
     if (block == nullptr) {
         return IFace_malloc(size);
     }
@@ -245,16 +327,33 @@ STANDIN_EXPORT void* IFACE_CALL IFace_realloc(void* block, size_t size) {
     --s.families[IFACE_FAMILY_MALLOC].live;
     void* moved = Enter(memory, IFACE_FAMILY_MALLOC, size);
     if (moved != block) {
-        s.released.insert(block);
+        RememberRelease(block);
     }
     return moved;
 }
 
-STANDIN_EXPORT void IFACE_CALL IFace_free(void* block) { Release("IFace_free", block, IFACE_FAMILY_MALLOC); }
+STANDIN_EXPORT void IFACE_CALL IFace_free(void* block) {
+    if (State().plain) {
+        PlainRelease(block, IFACE_FAMILY_MALLOC);
+        return;
+    }
+    Release("IFace_free", block, IFACE_FAMILY_MALLOC);
+}
 
-STANDIN_EXPORT void* IFACE_CALL IFace_new(size_t size) { return Allocate(IFACE_FAMILY_NEW, size, false); }
+STANDIN_EXPORT void* IFACE_CALL IFace_new(size_t size) {
+    if (State().plain) {
+        return PlainCounted(std::malloc(size), IFACE_FAMILY_NEW);
+    }
+    return Allocate(IFACE_FAMILY_NEW, size, false);
+}
 
-STANDIN_EXPORT void IFACE_CALL IFace_delete(void* block) { Release("IFace_delete", block, IFACE_FAMILY_NEW); }
+STANDIN_EXPORT void IFACE_CALL IFace_delete(void* block) {
+    if (State().plain) {
+        PlainRelease(block, IFACE_FAMILY_NEW);
+        return;
+    }
+    Release("IFace_delete", block, IFACE_FAMILY_NEW);
+}
 
 STANDIN_EXPORT void IFACE_CALL ErrorMsg(const char* format, ...) {
     std::string text;
@@ -329,6 +428,25 @@ STANDIN_EXPORT const char* IFACE_CONTROL_CALL IFaceStandin_ErrorMessage(int32_t 
 }
 
 STANDIN_EXPORT void IFACE_CONTROL_CALL IFaceStandin_SetEcho(int32_t on) { State().echo = on != 0; }
+
+STANDIN_EXPORT int32_t IFACE_CONTROL_CALL IFaceStandin_SetPlainHeap(int32_t on) {
+    HeapState& s = State();
+    if (s.families[IFACE_FAMILY_MALLOC].live != 0 || s.families[IFACE_FAMILY_NEW].live != 0) {
+        return -1;
+    }
+    s.plain = on != 0;
+    return 0;
+}
+
+STANDIN_EXPORT int64_t IFACE_CONTROL_CALL IFaceStandin_DamagedBlocks(void) {
+    int64_t damaged = 0;
+    for (const auto& entry : State().live) {
+        if (!BlockIntact(entry.first, entry.second)) {
+            ++damaged;
+        }
+    }
+    return damaged;
+}
 
 STANDIN_EXPORT int32_t IFACE_CONTROL_CALL IFaceStandin_BlockFamily(const void* block) {
     const HeapState& s = State();

@@ -74,8 +74,8 @@ struct MrxCall {
     const void* cookieAddress;
     uint32_t cookieBefore;
     uint32_t cookieAfter;
-    double doubleValue;   // AI, AO, CALC operations
-    int32_t intValue;     // DI, DO operations; the result of the string operations
+    double doubleValue;  // AI, AO, CALC operations
+    int32_t intValue;    // DI, DO operations; the result of the string operations
     int32_t status;
 };
 
@@ -85,6 +85,12 @@ extern "C" {
 // back off; the logging switch is left as it is, and cookie handles given out
 // earlier stay valid for their tags.
 void MRX_CONTROL_CALL MrxStandin_Reset(void);
+
+// Forgets every handle given out so far, for a program that has cleared
+// every cookie cell and runs for long (a fuzzer): otherwise the record of
+// handles grows with every configuration. A cell that still holds a
+// forgotten handle is a cookie fault from then on.
+void MRX_CONTROL_CALL MrxStandin_ForgetHandles(void);
 
 // The initialization string. The reported length follows the text unless
 // set apart with MrxStandin_SetReportedLength; GetInitString copies at most

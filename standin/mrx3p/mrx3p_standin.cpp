@@ -43,7 +43,9 @@ struct TagKeyView {
 struct TagKeyLess {
     using is_transparent = void;
     static std::tuple<int32_t, int32_t, std::string_view> Tie(const TagKey& k) { return {k.kind, k.dataSet, k.name}; }
-    static std::tuple<int32_t, int32_t, std::string_view> Tie(const TagKeyView& k) { return {k.kind, k.dataSet, k.name}; }
+    static std::tuple<int32_t, int32_t, std::string_view> Tie(const TagKeyView& k) {
+        return {k.kind, k.dataSet, k.name};
+    }
     template <typename A, typename B>
     bool operator()(const A& a, const B& b) const {
         return Tie(a) < Tie(b);
@@ -84,9 +86,12 @@ struct ServerState {
     std::map<TagKey, TagValue, TagKeyLess> store;
     bool strictWrites = false;
 
-    // Handle kFirstHandle + i belongs to the tag identity handles[i]. A tag
-    // may own several handles, one per cell that was brought to it.
+    // Handle kFirstHandle + forgottenHandles + i belongs to the tag identity
+    // handles[i]. A tag may own several handles, one per cell that was
+    // brought to it. Forgotten handles keep their numbers: no later tag gets
+    // one of them, and a cell that still holds one is a fault.
     std::vector<TagKey> handles;
+    uint32_t forgottenHandles = 0;
 
     std::vector<Injection> injections;
 
@@ -184,10 +189,11 @@ bool CookieMatches(const Operation& op, const TagKeyView& key, const void* cell,
     if (cell == nullptr) {
         problem = "no cookie cell was passed";
     } else if (held != 0) {
-        if (held < kFirstHandle || held - kFirstHandle >= s.handles.size()) {
-            problem = "the cell holds no handle this server gave out";
+        const uint32_t first = kFirstHandle + s.forgottenHandles;
+        if (held < first || held - first >= s.handles.size()) {
+            problem = "the cell holds no handle this server gave out, or one forgotten";
         } else {
-            owner = &s.handles[held - kFirstHandle];
+            owner = &s.handles[held - first];
             if (owner->kind == key.kind && owner->dataSet == key.dataSet && owner->name == key.name) {
                 return true;
             }
@@ -251,7 +257,7 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
             succeeded = true;
             if (held == 0) {
                 s.handles.push_back(TagKey{key.kind, key.dataSet, std::string(key.name)});
-                after = kFirstHandle + static_cast<uint32_t>(s.handles.size() - 1);
+                after = kFirstHandle + s.forgottenHandles + static_cast<uint32_t>(s.handles.size() - 1);
                 std::memcpy(cookie, &after, sizeof after);
             }
         }
@@ -390,6 +396,13 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_Reset(void) {
     // tag, and numbering on keeps a stale cell from matching a new tag.
 }
 
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ForgetHandles(void) {
+    ServerState& s = State();
+    s.forgottenHandles += static_cast<uint32_t>(s.handles.size());
+    s.handles.clear();
+    s.handles.shrink_to_fit();
+}
+
 STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetInitString(const char* text) {
     State().initString = text != nullptr ? text : "";
 }
@@ -445,8 +458,7 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetDouble(int32_t kind, int32_t 
     HeldOrNew(kind, dataSet, tag).real = value;
 }
 
-STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetInt(int32_t kind, int32_t dataSet, const char* tag,
-                                                       int32_t value) {
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetInt(int32_t kind, int32_t dataSet, const char* tag, int32_t value) {
     if (!IsIntKind(kind)) {
         std::fprintf(stderr, "[mrx3p] MrxStandin_SetInt: kind %d does not hold integers; nothing stored\n",
                      static_cast<int>(kind));
@@ -492,9 +504,7 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_InjectStatus(int32_t operation, 
 
 STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ClearInjections(void) { State().injections.clear(); }
 
-STANDIN_EXPORT int32_t MRX_CONTROL_CALL MrxStandin_CallCount(void) {
-    return static_cast<int32_t>(State().log.size());
-}
+STANDIN_EXPORT int32_t MRX_CONTROL_CALL MrxStandin_CallCount(void) { return static_cast<int32_t>(State().log.size()); }
 
 STANDIN_EXPORT const MrxCall* MRX_CONTROL_CALL MrxStandin_Call(int32_t index) {
     const ServerState& s = State();

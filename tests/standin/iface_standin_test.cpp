@@ -176,3 +176,51 @@ TEST_F(IFaceStandin, ErrorMsgFormatsRecordsAndEchoes) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(IFaceStandin, DamagedBlocksAreCountedWithoutARelease) {
+    char* block = static_cast<char*>(IFace_malloc(10));
+    EXPECT_EQ(IFaceStandin_DamagedBlocks(), 0);
+    const char guard = block[10];
+    block[10] = 'x';
+    EXPECT_EQ(IFaceStandin_DamagedBlocks(), 1);
+    block[10] = guard;
+    EXPECT_EQ(IFaceStandin_DamagedBlocks(), 0);
+    IFace_free(block);
+}
+
+// Releases are remembered in a bounded record: a recent second release is
+// told as such, an old one is still refused, as unknown.
+TEST_F(IFaceStandinDeathTest, SecondReleaseLongAfterIsStillRefused) {
+    void* old = IFace_malloc(8);
+    IFace_free(old);
+    // Blocks of another size, so that the C heap does not hand the old
+    // address out again.
+    for (int i = 0; i < 10000; ++i) IFace_free(IFace_malloc(200));
+    EXPECT_DEATH(IFace_free(old), "IFace_free.*never handed out");
+}
+
+TEST_F(IFaceStandin, PlainHeapForwardsAndKeepsOnlyTheCounts) {
+    void* checked = IFace_malloc(8);
+    EXPECT_EQ(IFaceStandin_SetPlainHeap(1), -1) << "a checked block is live";
+    IFace_free(checked);
+    const int64_t calls = IFaceStandin_AllocationCalls();
+    ASSERT_EQ(IFaceStandin_SetPlainHeap(1), 0);
+    char* text = static_cast<char*>(IFace_malloc(4));
+    void* table = IFace_new(16);
+    text = static_cast<char*>(IFace_realloc(text, 64));
+    EXPECT_EQ(IFaceStandin_BlockFamily(text), -1) << "plain blocks are not in the registry";
+    EXPECT_EQ(IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC), liveMalloc + 1);
+    EXPECT_EQ(IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW), liveNew + 1);
+    EXPECT_EQ(IFaceStandin_SetPlainHeap(0), -1) << "plain blocks are live";
+    IFace_free(text);
+    IFace_delete(table);
+    EXPECT_EQ(IFaceStandin_AllocationCalls(), calls) << "no fault plan on the plain heap";
+    EXPECT_EQ(IFaceStandin_SetPlainHeap(0), 0);
+    void* back = IFace_malloc(8);
+    EXPECT_EQ(IFaceStandin_BlockFamily(back), IFACE_FAMILY_MALLOC);
+    IFace_free(back);
+}
+
+}  // namespace

@@ -232,7 +232,7 @@ TEST_F(MrxStandin, CallLogRecordsEveryOperation) {
     StatusOf(ReadDI, 1, tag, &cookie, &i);
     d = 2.5;
     StatusOf(WriteAI, 1, tag, &cookie, &d);  // the cell belongs to DI A: a fault
-    tag[0] = 'X';                        // the log keeps its own copy
+    tag[0] = 'X';                            // the log keeps its own copy
 
     ASSERT_EQ(MrxStandin_CallCount(), 5);
     EXPECT_EQ(MrxStandin_Call(0)->operation, MRX_OP_GET_INIT_STRING_LENGTH);
@@ -262,6 +262,29 @@ TEST_F(MrxStandin, CallLogRecordsEveryOperation) {
     ResetLink();
     EXPECT_EQ(MrxStandin_CallCount(), 0);
     EXPECT_EQ(MrxStandin_ResetLinkCount(), 2);  // counted even when not logged
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(MrxStandin, ForgottenHandlesAreFaultsAndNewOnesDiffer) {
+    uint32_t old = 0;
+    double value = 0.0;
+    int32_t status = -1;
+    MrxStandin_SetDouble(MRX_KIND_AI, 1, "A", 1.0);
+    ReadAI(1, "A", &old, &value, &status);
+    ASSERT_EQ(status, MRX_STATUS_OK);
+    MrxStandin_ForgetHandles();
+    uint32_t fresh = 0;
+    ReadAI(1, "A", &fresh, &value, &status);
+    ASSERT_EQ(status, MRX_STATUS_OK);
+    EXPECT_NE(fresh, old) << "a forgotten handle is never given out again";
+    ::testing::internal::CaptureStderr();
+    ReadAI(1, "A", &old, &value, &status);
+    ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(status, MRX_STATUS_COOKIE_FAULT);
+    EXPECT_EQ(MrxStandin_CookieFaults(), 1);
 }
 
 }  // namespace
