@@ -5,6 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "number_text.h"
+
 namespace host {
 
 namespace {
@@ -30,7 +32,6 @@ __attribute__((format(printf, 1, 2))) std::string Format(const char* format, ...
 }
 
 std::string Fixed(double value) { return Format("%.3f", value); }
-std::string Exact(double value) { return Format("%.10g", value); }
 
 std::string PadLeft(const std::string& text, size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
@@ -127,11 +128,11 @@ std::string CsvHeader(const Layout& layout) {
 std::string CsvRow(const Layout&, const StepRecord& record) {
     std::string line = std::to_string(record.step) + "," + (record.ok ? "ok" : "FAIL");
     for (const ControllerSample& c : record.controllers) {
-        line += "," + Exact(c.sp) + "," + (c.spChanged ? "1" : "0") + "," + Exact(c.op) + "," +
+        line += "," + NumberText(c.sp) + "," + (c.spChanged ? "1" : "0") + "," + NumberText(c.op) + "," +
                 (c.opChanged ? "1" : "0");
     }
-    for (double v : record.pvExports) line += "," + Exact(v);
-    for (double v : record.pvImports) line += "," + Exact(v);
+    for (double v : record.pvExports) line += "," + NumberText(v);
+    for (double v : record.pvImports) line += "," + NumberText(v);
     line += "," + (record.enabled ? std::to_string(*record.enabled) : std::string());
     line += "," + (record.running ? std::to_string(*record.running) : std::string());
     return line + "," + CsvField(record.events) + "\n";
