@@ -9,10 +9,7 @@
 
 #include "case_file.h"
 #include "commands.h"
-
-#ifndef DCS_HOST_DEFAULT_DRIVER
-#define DCS_HOST_DEFAULT_DRIVER "libmrxnt.so"
-#endif
+#include "link.h"
 
 namespace {
 
@@ -43,12 +40,16 @@ int OnCase(const std::string& casePath, Command command) {
 int main(int argc, char** argv) {
     CLI::App app{kDescription, "dcs-host"};
     app.require_subcommand(1);
+    const std::string defaultDriver = host::DefaultDriverPath();
+    app.set_version_flag(
+        "--version", [&] { return host::VersionText(defaultDriver); },
+        "show the version of dcs-host and of the driver it loads by default, and exit");
 
     std::string casePath;
     host::RunOptions run;
-    run.driverPath = DCS_HOST_DEFAULT_DRIVER;
+    run.driverPath = defaultDriver;
     host::CheckOptions check;
-    check.driverPath = DCS_HOST_DEFAULT_DRIVER;
+    check.driverPath = defaultDriver;
 
     CLI::App* runCommand = app.add_subcommand(
         "run", "configure and initialize the link, run the steps with the case's events and show every step");
@@ -57,12 +58,12 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(0, 100000000));
     runCommand->add_option("--csv", run.csvPath, "write every step to this CSV file");
     runCommand->add_option("--plot", run.plotPath, "write a trend chart to this SVG file");
-    runCommand->add_option("--driver", run.driverPath, "the driver library to load");
+    runCommand->add_option("--driver", run.driverPath, "the driver library to load")->capture_default_str();
 
     CLI::App* checkCommand = app.add_subcommand(
         "check", "configure, initialize and run one step, then report every message and the fate of every tag");
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
-    checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
+    checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
 
     try {
         app.parse(argc, argv);

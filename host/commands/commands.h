@@ -27,4 +27,8 @@ constexpr int32_t kDefaultSteps = 10;
 int RunCommand(const Case& c, const RunOptions& options);
 int CheckCommand(const Case& c, const CheckOptions& options);
 
+// What --version prints: dcs-host's version, the driver's path and, for a
+// Windows driver, the display name and file version from its version block.
+std::string VersionText(const std::string& driverPath);
+
 }  // namespace host
