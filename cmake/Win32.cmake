@@ -6,7 +6,6 @@
 enable_language(RC)
 
 set(DCS_WIN_DIR ${PROJECT_SOURCE_DIR}/win)
-set(DCS_DRIVER_BUILD_NUMBER 1 CACHE STRING "The driver's build number, in its version block")
 
 # --- Running test programs ------------------------------------------------
 # Wine gets a prefix of its own in the build tree, so that a run depends on
@@ -76,6 +75,29 @@ function(dcs_win32_driver target)
   set_target_properties(${target} PROPERTIES LINK_DEPENDS ${DCS_WIN_DIR}/mrxnt.def)
   # Nothing of MinGW's own runtime is exported by accident.
   target_link_options(${target} PRIVATE -Wl,--exclude-all-symbols)
+endfunction()
+
+# --- The host program -----------------------------------------------------
+# toml++, CLI11 and nlohmann-json are header-only and come from the build
+# machine's /usr/include. The cross compiler must not see the rest of that
+# folder (glibc's headers would shadow MinGW's), so only their own folders
+# are copied into the build tree and given to the host as system headers.
+function(dcs_win32_host_headers target)
+  set(staged ${CMAKE_BINARY_DIR}/host-headers)
+  foreach(dir toml++ CLI nlohmann)
+    if(EXISTS /usr/include/${dir})
+      file(COPY /usr/include/${dir} DESTINATION ${staged})
+    endif()
+  endforeach()
+  target_include_directories(${target} SYSTEM INTERFACE ${staged})
+  set(DCS_TOMLPP_INCLUDE_DIR ${staged} CACHE PATH "toml++'s include directory" FORCE)
+endfunction()
+
+# dcs-host.exe loads mrxnt.dll with LoadLibrary and reads its version block
+# (version.dll); the driver's MessageBoxA import is pointed at the same
+# recorder the tests use, so boxes are printed and answered, not shown.
+function(dcs_win32_host target)
+  target_link_libraries(${target} PRIVATE dcs_box_capture -lversion)
 endfunction()
 
 # --- Tests ----------------------------------------------------------------

@@ -7,18 +7,13 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "case_file.h"
 #include "commands.h"
+#include "link.h"
 #include "output_file.h"
-
-#ifndef DCS_HOST_DEFAULT_DRIVER
-#define DCS_HOST_DEFAULT_DRIVER "libmrxnt.so"
-#endif
-#ifndef DCS_HOST_DRIVER_VERSION
-#define DCS_HOST_DRIVER_VERSION "unknown"
-#endif
 
 namespace {
 
@@ -60,9 +55,18 @@ std::string CheckSteps(std::string& text) {
     return std::string();
 }
 
-// The version is known only of the driver built along with this host.
-std::string DriverVersion(const std::string& path) {
-    return path == DCS_HOST_DEFAULT_DRIVER ? DCS_HOST_DRIVER_VERSION : "unknown (not the driver built with this host)";
+#ifndef DCS_HOST_VERSION
+#define DCS_HOST_VERSION "unknown"
+#endif
+
+// The driver's version for the reports: from its version block where it has
+// one (the Windows DLL); otherwise known only of the driver built along with
+// this host.
+std::string DriverVersionText(const std::string& path) {
+    if (const std::optional<host::DriverVersion> version = host::ReadDriverVersion(path)) {
+        return version->fileVersion + " (\"" + version->displayName + "\")";
+    }
+    return path == host::DefaultDriverPath() ? DCS_HOST_VERSION : "unknown (not the driver built with this host)";
 }
 
 // A chart is written as SVG whatever the name says; a name that promises
@@ -80,12 +84,16 @@ std::string SvgName(const std::string& path) {
 int main(int argc, char** argv) {
     CLI::App app{kDescription, "dcs-host"};
     app.require_subcommand(1);
+    const std::string defaultDriver = host::DefaultDriverPath();
+    app.set_version_flag(
+        "--version", [&] { return host::VersionText(defaultDriver); },
+        "show the version of dcs-host and of the driver it loads by default, and exit");
 
     std::string casePath;
     host::RunOptions run;
-    run.driverPath = DCS_HOST_DEFAULT_DRIVER;
+    run.driverPath = defaultDriver;
     host::CheckOptions check;
-    check.driverPath = DCS_HOST_DEFAULT_DRIVER;
+    check.driverPath = defaultDriver;
 
     CLI::App* runCommand = app.add_subcommand(
         "run", "configure and initialize the link, run the steps with the case's events and show every step");
@@ -105,7 +113,7 @@ int main(int argc, char** argv) {
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     runCommand->add_option("--html", run.report.htmlPath, "write a self-contained HTML report to this file");
-    runCommand->add_option("--driver", run.driverPath, "the driver library to load");
+    runCommand->add_option("--driver", run.driverPath, "the driver library to load")->capture_default_str();
 
     CLI::App* checkCommand = app.add_subcommand(
         "check",
@@ -113,7 +121,7 @@ int main(int argc, char** argv) {
         "one step) records what the driver itself raises");
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
     checkCommand->add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
-    checkCommand->add_option("--driver", check.driverPath, "the driver library to load");
+    checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
 
@@ -126,13 +134,13 @@ int main(int argc, char** argv) {
 
     if (*runCommand) {
         run.report.driverPath = run.driverPath;
-        run.report.driverVersion = DriverVersion(run.driverPath);
+        run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
         return OnCase(casePath, [&](const host::Case& c) {
             run.report.casePath = c.file;
             return host::RunCommand(c, run);
         });
     }
-    check.driverVersion = DriverVersion(check.driverPath);
+    check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

@@ -6,8 +6,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev
   googletest libbenchmark-dev gcovr libtomlplusplus-dev libcli11-dev nlohmann-json3-dev binutils
-  g++-mingw-w64-i686 binutils-mingw-w64-i686
   chromium-headless-shell
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 unzip
 )
 wine_packages=(wine wine32:i386)
 

@@ -28,6 +28,27 @@ run_ctest() {
   failed=$((failed + ${fails:-0}))
 }
 
+# A script that closes with "WHAT: N passed, M failed" adds its counts; one
+# that fails without such a line counts as one failed test.
+run_counted() {
+  local log status=0
+  log=$(mktemp)
+  "$@" 2>&1 | tee "$log" || status=$?
+  local line
+  line=$(grep -E '^[a-z0-9 -]+: [0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1 || true)
+  rm -f "$log"
+  if [ -z "$line" ]; then
+    total=$((total + 1))
+    [ "$status" -eq 0 ] || failed=$((failed + 1))
+    return 0
+  fi
+  local ok bad
+  ok=$(sed -E 's/.*: ([0-9]+) passed.*/\1/' <<<"$line")
+  bad=$(sed -E 's/.*, ([0-9]+) failed$/\1/' <<<"$line")
+  total=$((total + ok + bad))
+  failed=$((failed + bad))
+}
+
 step "dependencies"
 scripts/install-deps.sh
 
@@ -66,5 +87,15 @@ if [ -f cmake/toolchain-mingw32.cmake ]; then
   run_ctest --preset win32 -j 1
 fi
 
-step "all passed"
+if [ -f cmake/Kit.cmake ]; then
+  # The kits an integrator gets (optimised builds, CPack), then each one
+  # unpacked and run, and the Windows kit's results against the Linux one's.
+  step "packages: the Windows and Linux kits"
+  run_counted scripts/package.sh
+  step "kits: unpacked and run, Windows and Linux results compared"
+  run_counted tests/kit/kit_test.sh build/packages
+fi
+
+step "done"
 echo "tests: $((total - failed)) passed, $failed failed"
+[ "$failed" -eq 0 ]

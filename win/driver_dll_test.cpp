@@ -13,7 +13,7 @@
 
 namespace {
 
-const char* const kEntryPoints[] = {"DCSLoad",  "DCSConfigure", "DCSInitialize", "DCSSimulate", "DCSStart",
+const char* const kEntryPoints[] = {"DCSLoad", "DCSConfigure", "DCSInitialize", "DCSSimulate", "DCSStart",
                                     "DCSStop", "DCSTimeZero",  "DCSReset",      "DCSDestroy"};
 
 class DriverDll : public StandinTest {
@@ -113,10 +113,12 @@ TEST_F(DriverDll, VersionBlockNamesTheDriverForTheHost) {
     ASSERT_NE(version.String("FileDescription"), nullptr);
     EXPECT_STREQ(version.String("FileDescription"), "DCS Driver DLL");
     ASSERT_NE(version.String("Driver Build Number"), nullptr);
-    EXPECT_STREQ(version.String("Driver Build Number"), DCS_EXPECTED_BUILD_NUMBER);
+    EXPECT_STREQ(version.String("Driver Build Number"), "1");
+    // One version everywhere: the strings and both fixed numbers.
     ASSERT_NE(version.String("FileVersion"), nullptr);
-    EXPECT_STREQ(version.String("FileVersion"), DCS_EXPECTED_FILE_VERSION);
-    EXPECT_NE(version.String("ProductVersion"), nullptr);
+    EXPECT_STREQ(version.String("FileVersion"), DCS_EXPECTED_VERSION);
+    ASSERT_NE(version.String("ProductVersion"), nullptr);
+    EXPECT_STREQ(version.String("ProductVersion"), DCS_EXPECTED_VERSION);
     EXPECT_NE(version.String("ProductName"), nullptr);
     EXPECT_EQ(version.String("NoSuchKey"), nullptr);
 
@@ -129,7 +131,12 @@ TEST_F(DriverDll, VersionBlockNamesTheDriverForTheHost) {
     ASSERT_NE(fixed, nullptr);
     EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
     EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
-    EXPECT_EQ(LOWORD(fixed->dwFileVersionLS), static_cast<WORD>(std::stoi(DCS_EXPECTED_BUILD_NUMBER)));
+    const DWORD expectedMS = MAKELONG(DCS_EXPECTED_VERSION_MINOR, DCS_EXPECTED_VERSION_MAJOR);
+    const DWORD expectedLS = MAKELONG(0, DCS_EXPECTED_VERSION_PATCH);
+    EXPECT_EQ(fixed->dwFileVersionMS, expectedMS);
+    EXPECT_EQ(fixed->dwFileVersionLS, expectedLS);
+    EXPECT_EQ(fixed->dwProductVersionMS, expectedMS);
+    EXPECT_EQ(fixed->dwProductVersionLS, expectedLS);
 }
 
 // The box comes from the DLL's own import of MessageBoxA, redirected in the

@@ -38,5 +38,8 @@ int CheckCommand(const Case& c, const CheckOptions& options);
 // The whole-case check with the driver's messages kept out of the terminal:
 // they are part of the diagnosis. Prepares the simulated server for the case.
 Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
+// What --version prints: dcs-host's version, the driver's path and, for a
+// Windows driver, the display name and file version from its version block.
+std::string VersionText(const std::string& driverPath);
 
 }  // namespace host

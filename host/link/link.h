@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,7 +13,24 @@
 
 namespace host {
 
-// The driver library and its nine entry points, found by name.
+// The driver dcs-host loads unless told otherwise. In a kit, dcs-host sits
+// in tools/ and the driver one folder up, where an integrator finds the file
+// to install; in a build tree, host/ and dcs/ are siblings. The kit's file
+// wins; when neither exists, the kit's path is given so the error names it.
+std::string DefaultDriverPath();
+
+// What a Windows driver's version block tells the simulator about it.
+struct DriverVersion {
+    std::string displayName;  // "DCSDisplayName", as stored (with its blank)
+    std::string fileVersion;  // "FileVersion"
+};
+
+// The version block of the driver file; none when the file has none (and
+// always on Linux, where a shared library carries no such block).
+std::optional<DriverVersion> ReadDriverVersion(const std::string& path);
+
+// The driver library and its nine entry points, found by name, as the
+// simulator finds them (LoadLibrary and GetProcAddress on Windows).
 class Driver {
 public:
     // Throws std::runtime_error when the library cannot be loaded or an

@@ -12,6 +12,14 @@
 #include <filesystem>
 #include <system_error>
 
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace host {
 
 namespace {
@@ -82,6 +90,31 @@ std::string TemporaryName(const fs::path& target) {
         .string();
 }
 
+#if defined(_WIN32)
+
+// The C library's rename refuses to replace an existing file on Windows, so
+// a second run writing the same output would fail; MoveFileEx replaces it in
+// one step.
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& why) {
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0) {
+        return true;
+    }
+    why = std::system_category().message(static_cast<int>(GetLastError()));
+    return false;
+}
+
+#else
+
+bool MoveIntoPlace(const std::string& from, const std::string& to, std::string& why) {
+    if (std::rename(from.c_str(), to.c_str()) == 0) {
+        return true;
+    }
+    why = Reason();
+    return false;
+}
+
+#endif
+
 }  // namespace
 
 OutputFile::OutputFile(std::string path) : path_(std::move(path)) {
@@ -146,8 +179,9 @@ void OutputFile::Commit() {
         // The replacement keeps who may read the earlier file.
         chmod(tempPath_.c_str(), existing.st_mode & 07777);
     }
-    if (std::rename(tempPath_.c_str(), target_.c_str()) != 0) {
-        Fail(Reason());
+    std::string why;
+    if (!MoveIntoPlace(tempPath_, target_, why)) {
+        Fail(why);
     }
     Untrack(tempPath_);
     live_ = false;
@@ -160,7 +194,13 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
 }
 
 void RemoveTemporaryFilesOnSignal() {
-    for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
+#if defined(_WIN32)
+    // Ctrl-C and Ctrl-Break reach a console program as these two.
+    const int signals[] = {SIGINT, SIGTERM, SIGBREAK};
+#else
+    const int signals[] = {SIGINT, SIGTERM, SIGHUP, SIGPIPE};
+#endif
+    for (int signal : signals) {
         // A signal the caller has us ignore (nohup, a background job) stays
         // ignored.
         if (std::signal(signal, RemoveTemporariesAndDie) == SIG_IGN) {

@@ -46,7 +46,7 @@ expect_csv 1 "TIC-102 OP" 0.6          # AI tag 60
 expect_csv 1 "LIC-103 OP" 0.4          # AO tag with a quoted name
 expect_csv 1 "HS-104 OP" 1             # DO tag: not scaled
 expect_csv 1 "HS-104 SP changed" 0     # no SP tag, no SP stored
-expect_csv 8 "FIC-101 OP" 0.7          # after set_tag FIC-101.OP = 70
+expect_csv 8 "FIC-101 OP" 0.7000000000000001  # after set_tag FIC-101.OP = 70: 70 * 0.01, every bit shown
 expect_csv 6 "FIC-101 SP" 60
 expect_csv 2 "FI-101" 46.25            # 45 + (100 * 0.5 - 45) / 4
 expect_csv 1 "PDI-109" 0.35            # 1:1 mapping

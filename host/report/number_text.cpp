@@ -1,0 +1,19 @@
+#include "number_text.h"
+
+#include <charconv>
+#include <system_error>
+
+namespace host {
+
+std::string NumberText(double value) {
+    // The longest shortest form of a double ("-2.2250738585072014e-308") is
+    // 24 characters; the room to spare keeps a future format from failing.
+    char text[64];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+    if (result.ec != std::errc()) {
+        return "nan";
+    }
+    return std::string(text, result.ptr);
+}
+
+}  // namespace host
