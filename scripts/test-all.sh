@@ -52,6 +52,22 @@ run_counted() {
 step "dependencies"
 scripts/install-deps.sh
 
+# Wine runs the 32-bit Windows programs. Where this kernel cannot execute
+# 32-bit x86 code itself, install-deps has it run under qemu's user-mode
+# emulation: the i686 tests are fine there, but Wine is far too slow (a new
+# prefix takes over 20 minutes, every Wine process about a minute) and qemu
+# can crash as Wine exits. There the Windows programs are built and
+# inspected but not run, and the closing lines say so. DCS_WINE=1 runs them
+# all the same; DCS_WINE=0 never does.
+wine_runs() {
+  case "${DCS_WINE:-auto}" in
+    1) return 0 ;;
+    0) return 1 ;;
+  esac
+  ! grep -qs '^enabled' /proc/sys/fs/binfmt_misc/qemu-i386
+}
+skipped_steps=()
+
 for preset in linux-x64 linux-i686; do
   step "build and test: $preset"
   cmake --preset "$preset" >/dev/null
@@ -84,7 +100,13 @@ if [ -f cmake/toolchain-mingw32.cmake ]; then
   step "build and test: win32 under Wine"
   cmake --preset win32 >/dev/null
   cmake --build --preset win32 -j "$jobs"
-  run_ctest --preset win32 -j 1
+  if wine_runs; then
+    run_ctest --preset win32 -j 1
+  else
+    # The import and export tables are read without running anything.
+    run_ctest --preset win32 -j 1 -R '^mrxnt_pe_tables$'
+    skipped_steps+=("the win32 test programs under Wine (32-bit x86 runs only emulated here)")
+  fi
 fi
 
 if [ -f cmake/Kit.cmake ]; then
@@ -93,9 +115,17 @@ if [ -f cmake/Kit.cmake ]; then
   step "packages: the Windows and Linux kits"
   run_counted scripts/package.sh
   step "kits: unpacked and run, Windows and Linux results compared"
-  run_counted tests/kit/kit_test.sh build/packages
+  if wine_runs; then
+    run_counted tests/kit/kit_test.sh build/packages
+  else
+    DCS_WINE_RUNS=0 run_counted tests/kit/kit_test.sh build/packages
+    skipped_steps+=("the Windows kit's runs and its comparison with the Linux kit")
+  fi
 fi
 
 step "done"
+for skipped in "${skipped_steps[@]}"; do
+  echo "not run on this machine: $skipped"
+done
 echo "tests: $((total - failed)) passed, $failed failed"
 [ "$failed" -eq 0 ]

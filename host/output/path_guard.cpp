@@ -1,7 +1,5 @@
 #include "path_guard.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <system_error>
 
@@ -12,12 +10,15 @@ namespace host {
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
-    struct stat first {};
-    struct stat second {};
-    if (stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0) {
-        return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-    }
     std::error_code error;
+    // Two files that exist are compared by identity (the file system's own
+    // device and file numbers on either system), so links and hard links are
+    // seen through.
+    if (std::filesystem::exists(a, error) && std::filesystem::exists(b, error)) {
+        const bool same = std::filesystem::equivalent(a, b, error);
+        if (!error) return same;
+    }
+    error.clear();
     const std::filesystem::path left = std::filesystem::weakly_canonical(std::filesystem::absolute(a, error), error);
     const std::filesystem::path right = std::filesystem::weakly_canonical(std::filesystem::absolute(b, error), error);
     return !error && left == right;

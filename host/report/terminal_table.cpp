@@ -1,11 +1,20 @@
 #include "terminal_table.h"
 
-#include <fnmatch.h>
+#if defined(_WIN32)
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -14,6 +23,54 @@
 namespace host {
 
 namespace {
+
+// A shell-style glob: "*" any run of characters, "?" any one, "[...]" one of
+// a set (with ranges, "!" or "^" to negate); anything else stands for
+// itself. Written out because the C library's fnmatch is not on Windows.
+bool GlobMatches(const std::string& pattern, const std::string& name, size_t p = 0, size_t n = 0) {
+    while (p < pattern.size()) {
+        const char c = pattern[p];
+        if (c == '*') {
+            while (p < pattern.size() && pattern[p] == '*') ++p;
+            if (p == pattern.size()) return true;
+            for (size_t from = n; from <= name.size(); ++from) {
+                if (GlobMatches(pattern, name, p, from)) return true;
+            }
+            return false;
+        }
+        if (n == name.size()) return false;
+        if (c == '[') {
+            size_t q = p + 1;
+            const bool negate = q < pattern.size() && (pattern[q] == '!' || pattern[q] == '^');
+            if (negate) ++q;
+            bool matched = false;
+            bool first = true;
+            for (; q < pattern.size() && (first || pattern[q] != ']'); ++q, first = false) {
+                if (q + 2 < pattern.size() && pattern[q + 1] == '-' && pattern[q + 2] != ']') {
+                    matched = matched || (name[n] >= pattern[q] && name[n] <= pattern[q + 2]);
+                    q += 2;
+                } else {
+                    matched = matched || name[n] == pattern[q];
+                }
+            }
+            if (q >= pattern.size()) {
+                // No closing bracket: the "[" is an ordinary character.
+                if (name[n] != '[') return false;
+                ++p;
+                ++n;
+                continue;
+            }
+            if (matched == negate) return false;
+            p = q + 1;
+            ++n;
+            continue;
+        }
+        if (c != '?' && c != name[n]) return false;
+        ++p;
+        ++n;
+    }
+    return n == name.size();
+}
 
 constexpr size_t kMinColumnWidth = 10;  // fits -1.235e+08 and 0.00012346
 const char kStepHeader[] = " step  status";
@@ -73,10 +130,18 @@ size_t TableWidth() {
         const long width = std::strtol(columns, &end, 10);
         if (end != columns && *end == '\0' && width >= 20 && width <= 100000) return static_cast<size_t>(width);
     }
+#if defined(_WIN32)
+    CONSOLE_SCREEN_BUFFER_INFO info{};
+    if (_isatty(_fileno(stdout)) != 0 && GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0) {
+        const int width = info.srWindow.Right - info.srWindow.Left + 1;
+        if (width >= 20) return static_cast<size_t>(width);
+    }
+#else
     winsize size{};
     if (isatty(STDOUT_FILENO) == 1 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) {
         return size.ws_col;
     }
+#endif
     return 100;
 }
 
@@ -86,7 +151,7 @@ TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vect
     for (const std::string& pattern : patterns) {
         bool any = false;
         for (size_t i = 0; i < names.size(); ++i) {
-            if (fnmatch(pattern.c_str(), names[i].c_str(), 0) == 0) {
+            if (GlobMatches(pattern, names[i])) {
                 picked[i] = true;
                 any = true;
             }

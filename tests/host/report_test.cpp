@@ -165,4 +165,26 @@ TEST(TableTest, ColumnsArePickedByGlob) {
     EXPECT_THROW(host::TerminalTable(TwoByOne(), 200, {"PIC-*"}), host::ColumnError);
 }
 
+// The glob is the host's own (Windows has no fnmatch): each row picks one
+// column and must leave out another.
+TEST(TableTest, GlobPatterns) {
+    struct Row {
+        const char* pattern;
+        const char* picked;
+        const char* left;
+    };
+    const Row rows[] = {
+        {"?IC-101 SP", "FIC-101 SP", "TIC-102 SP"},     {"[FT]IC-10[1] OP", "FIC-101 OP", "TIC-102 OP"},
+        {"[!F]IC-*", "TIC-102 SP", "FIC-101 SP"},       {"*102*", "TIC-102 OP", "FIC-101 OP"},
+        {"TIC-10[0-2] S?", "TIC-102 SP", "TIC-102 OP"},
+    };
+    for (const Row& row : rows) {
+        host::TerminalTable table(TwoByOne(), 200, {row.pattern});
+        const std::string text = Render(table, {Record()});
+        const std::string header = text.substr(0, text.find('\n'));
+        EXPECT_NE(header.find(row.picked), std::string::npos) << row.pattern << ": " << header;
+        EXPECT_EQ(header.find(row.left), std::string::npos) << row.pattern << ": " << header;
+    }
+}
+
 }  // namespace

@@ -27,6 +27,11 @@ trap 'rm -rf "$work"' EXIT
 passed=0
 failed=0
 pass() { echo "ok   $*"; passed=$((passed + 1)); }
+# DCS_WINE_RUNS=0 (set by the test command where Wine cannot run in time):
+# the Windows kit is unpacked and inspected, but not run.
+wine_runs=${DCS_WINE_RUNS:-1}
+skipped=0
+skip() { echo "SKIP $* (Windows programs are not run on this machine)"; skipped=$((skipped + 1)); }
 fail() { echo "FAIL $*"; failed=$((failed + 1)); }
 check() {  # check WHAT COMMAND...: passes when the command succeeds
   local what=$1
@@ -119,7 +124,7 @@ side() {
 
 # Every Wine process spends a minute or more starting up: the Windows runs
 # go first and side by side, and are waited for after the Linux checks.
-[ -d "$work/win32" ] && side win32 wine tools/dcs-host.exe
+[ -d "$work/win32" ] && [ "$wine_runs" = 1 ] && side win32 wine tools/dcs-host.exe
 [ -d "$work/linux-x86_64" ] && side linux-x86_64 tools/dcs-host
 wait
 
@@ -130,7 +135,11 @@ plant_ran() {  # plant_ran KIT
     { sed 's/^/     /' "$out/plant.run-err" | head -20; return 1; }
 }
 check "linux-x86_64: tools/dcs-host runs the plant from the unpacked kit" plant_ran linux-x86_64
-check "win32: wine tools/dcs-host.exe runs the plant from the unpacked kit" plant_ran win32
+if [ "$wine_runs" = 1 ]; then
+  check "win32: wine tools/dcs-host.exe runs the plant from the unpacked kit" plant_ran win32
+else
+  skip "win32: wine tools/dcs-host.exe runs the plant from the unpacked kit"
+fi
 
 win_version() {
   tr -d '\r' <"$work/out-win32/version" | tee "$work/version.txt" | sed 's/^/     /' &&
@@ -139,7 +148,11 @@ win_version() {
     grep -q -x "driver file version: $version" "$work/version.txt" &&
     grep -q -E '^driver: .*\\mrxnt\.dll$' "$work/version.txt"
 }
-check "win32: dcs-host.exe --version names the kit's DLL and its version block" win_version
+if [ "$wine_runs" = 1 ]; then
+  check "win32: dcs-host.exe --version names the kit's DLL and its version block" win_version
+else
+  skip "win32: dcs-host.exe --version names the kit's DLL and its version block"
+fi
 
 # No host for i686: its driver must find every library it needs in the kit
 # (the stand-ins) or the system.
@@ -193,6 +206,10 @@ same_file() {  # same_file A B: equal once CRLF is LF
 
 for case in "${cases[@]}"; do
   name=$(basename "$case" .toml)
+  if [ "$wine_runs" != 1 ]; then
+    skip "same on both systems: $name"
+    continue
+  fi
   for ext in csv check json run-status check-status; do
     [ $ext = json ] && [ $json -eq 0 ] && continue
     check "same on both systems: $name.$ext" same_file "$work/out-linux-x86_64/$name.$ext" "$work/out-win32/$name.$ext"
@@ -200,5 +217,6 @@ for case in "${cases[@]}"; do
 done
 echo "compared $compared output files of the Linux and Windows kits"
 
+[ $skipped -eq 0 ] || echo "kit tests skipped: $skipped (Windows runs)"
 echo "kit tests: $passed passed, $failed failed"
 [ $failed -eq 0 ]
