@@ -16,11 +16,13 @@ namespace host {
 
 namespace {
 
-// A path named in the case, taken from the case file's folder.
+// A path named in the case, taken from the case file's folder. It is kept
+// with forward slashes, which Windows takes as well, so that the reports of
+// a case read the same on both systems.
 std::string Resolved(const std::string& path, const std::string& baseDir) {
     std::filesystem::path resolved(path);
     if (resolved.is_relative()) resolved = std::filesystem::path(baseDir) / resolved;
-    return resolved.lexically_normal().string();
+    return resolved.lexically_normal().generic_string();
 }
 
 int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
@@ -533,11 +535,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             if (path.empty()) {
                 top.Fail(LineOf(node), "expected the path of the initialization string file for init_string");
             }
-            std::filesystem::path resolved(path);
-            if (resolved.is_relative()) {
-                resolved = std::filesystem::path(baseDir) / resolved;
-            }
-            c.initStringPath = resolved.lexically_normal().string();
+            c.initStringPath = Resolved(path, baseDir);
             c.initStringLine = LineOf(node);
             hasInit = true;
         } else if (k == "steps") {
