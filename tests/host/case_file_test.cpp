@@ -135,11 +135,24 @@ TEST_F(CaseFileTest, FaultsNameFileAndLine) {
         {"controller = 3\n", "case.toml:2: expected [[controller]] sections"},
         {"[[controller]]\nSP = 1\nSP = 2\n", "case.toml:4:"},  // the TOML reader's own message
         {"steps = 1e999\n", "case.toml:2:"},
+        // Characters the TOML reader cannot test for white space safely.
+        {"\xC7\xA7\n", "case.toml:2: unexpected character U+01E7 outside a quoted text"},
+        {"# caf\xC3\xA9 \"\n[general]\n\xE3\x80\x81 = 1\n", "case.toml:4: unexpected character U+3001"},
+        {"[[controller]]\nname = \"\"\"a\n\"\"\" \xEF\xB9\x90\n", "case.toml:4: unexpected character U+FE50"},
     };
     for (const Fault& fault : faults) {
         const std::string message = Error(std::string(kHead) + fault.body);
         EXPECT_EQ(message.rfind(fault.expected, 0), 0u) << "case body:\n" << fault.body << "gave: " << message;
     }
+}
+
+// The same characters inside texts and comments are the user's business.
+TEST_F(CaseFileTest, NonAsciiInTextsAndCommentsIsRead) {
+    const host::Case c =
+        Parse(std::string(kHead) + "# r\xC3\xA9glage \xC7\xA7\n[[controller]]\nname = \"\xC7\xA7 'x'\"\n" +
+              "\"SP Tag\" = '\xE3\x80\x81'\n");
+    ASSERT_EQ(c.controllers.size(), 1u);
+    EXPECT_EQ(c.controllers[0].name, "\xC7\xA7 'x'");
 }
 
 // Values a host may store but the driver reads otherwise than they look:
