@@ -42,14 +42,6 @@ StepRecord Sample(Link& link, int32_t step) {
     return record;
 }
 
-Layout LayoutOf(const Case& c) {
-    Layout layout;
-    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
-    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
-    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
-    return layout;
-}
-
 std::string EventText(const Event& event) {
     if (event.action != Action::SetTag) {
         return ActionName(event.action);

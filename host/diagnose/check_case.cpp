@@ -9,17 +9,8 @@ namespace host {
 namespace {
 
 void Record(Diagnosis& diagnosis, MessageWatch& watch, const char* phase) {
-    for (Message& m : watch.Take()) {
-        diagnosis.messages.push_back({m.box ? "box" : "ErrorMsg", std::move(m.caption), std::move(m.text), phase});
-    }
-}
-
-RowNames NamesOf(const Case& c) {
-    RowNames names;
-    for (const ControllerCase& row : c.controllers) names.controllers.push_back(row.name);
-    for (const PVExportCase& row : c.pvExports) names.pvExports.push_back(row.name);
-    for (const PVImportCase& row : c.pvImports) names.pvImports.push_back(row.name);
-    return names;
+    const std::vector<DriverMessage> raised = Raised(watch.Take(), phase);
+    diagnosis.messages.insert(diagnosis.messages.end(), raised.begin(), raised.end());
 }
 
 int32_t LineOf(const Case& c, const RowDiagnosis& row) {
@@ -68,7 +59,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         ownLoad.Take();
         loaded = parse.loaded;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, NamesOf(c));
+        diagnosis.rows = CheckRows(d, index, LayoutOf(c));
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);

@@ -9,15 +9,12 @@
 #include "catalogue_parse.h"
 #include "diagnosis.h"
 #include "hostapi/dcs_link_data.h"
+#include "report.h"
 
 namespace host {
 
 // The host's names of the rows, by table; a missing name is left empty.
-struct RowNames {
-    std::vector<std::string> controllers;
-    std::vector<std::string> pvExports;
-    std::vector<std::string> pvImports;
-};
+using RowNames = Layout;
 
 // The general data, then every controller, PV-export and PV-import row.
 std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names);

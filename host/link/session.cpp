@@ -88,6 +88,14 @@ std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const st
     return raised;
 }
 
+Layout LayoutOf(const Case& c) {
+    Layout layout;
+    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
+    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
+    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
+    return layout;
+}
+
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {
     const std::string name = link.GeneralText(label);
     int32_t value = 0;

@@ -12,6 +12,7 @@
 #include "diagnosis.h"
 #include "link.h"
 #include "message_tally.h"
+#include "report.h"
 
 namespace host {
 
@@ -79,6 +80,9 @@ private:
 // The messages as the reports show them, each naming what raised it
 // ("DCSConfigure", "step 3").
 std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy);
+
+// The names of the case's rows, in table order, as the reports show them.
+Layout LayoutOf(const Case& c);
 
 // The value of a general-data flag tag as the server holds it; none when the
 // tag is not named or the server does not hold it.
