@@ -4,7 +4,6 @@
 #include <cmath>
 #include <filesystem>
 #include <limits>
-#include <sstream>
 
 #include "case/case_schema.h"
 #include "case/toml_document.h"
@@ -33,18 +32,6 @@ TagKind KindOf(const ValueReader& r, const RawValue& value) {
         if (text == TagKindName(kind)) return kind;
     }
     r.Fail(value.at, "kind must be one of AI, AO, DI, DO, CALC, not \"" + text + "\"");
-}
-
-// "99999999999" for a whole number, "1.5" otherwise.
-std::string NumberText(double value) {
-    std::ostringstream text;
-    text.precision(17);
-    if (std::fabs(value) < 1e18 && value == std::floor(value)) {
-        text << static_cast<int64_t>(value);
-    } else {
-        text << value;
-    }
-    return text.str();
 }
 
 // The keys of a tag value, in a [[tag]] section or a set_tag event.
@@ -82,11 +69,11 @@ public:
         const double v = tag.value;
         const std::string kind = TagKindName(tag.kind);
         if (v != std::floor(v)) {
-            r_.Fail(value_, "a " + kind + " tag holds a whole number; expected one for value, not " + NumberText(v));
+            r_.Fail(value_, "a " + kind + " tag holds a whole number; expected one for value, not " + ValueText(v));
         }
         if (v < std::numeric_limits<int32_t>::min() || v > std::numeric_limits<int32_t>::max()) {
             r_.Fail(value_, "a " + kind + " tag holds a 32-bit integer, from -2147483648 to 2147483647; " +
-                                NumberText(v) + " is out of that range");
+                                ValueText(v) + " is out of that range");
         }
     }
 

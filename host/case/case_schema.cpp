@@ -148,17 +148,22 @@ std::string NearKey(const std::string& key, const std::vector<HostKeySpec>& keys
     return "";
 }
 
-// "99999999999" for a whole number, "1.5" otherwise.
-std::string NumberText(double value) {
-    std::ostringstream text;
-    text.precision(17);
-    if (std::fabs(value) < 1e18 && value == std::floor(value)) {
-        text << static_cast<int64_t>(value);
-    } else {
+}  // namespace
+
+std::string ValueText(double value) {
+    if (std::fabs(value) < 1e18 && value == std::floor(value)) return std::to_string(static_cast<int64_t>(value));
+    std::string shortest;
+    for (int precision = 1; precision <= 17; ++precision) {
+        std::ostringstream text;
+        text.precision(precision);
         text << value;
+        shortest = text.str();
+        if (std::strtod(shortest.c_str(), nullptr) == value) break;
     }
-    return text.str();
+    return shortest;
 }
+
+namespace {
 
 bool WholeNumberCell(const std::string& text, int64_t& value) {
     const char* begin = text.c_str();
@@ -190,7 +195,7 @@ Typed Convert(const ValueReader& r, const HostKeySpec& spec, const RawValue& val
         if (typed.number < spec.low || typed.number > spec.high) {
             r.Fail(value.at, spec.belowLow != nullptr ? spec.belowLow
                                                       : std::string(spec.key) + " must be between " +
-                                                            NumberText(spec.low) + " and " + NumberText(spec.high));
+                                                            ValueText(spec.low) + " and " + ValueText(spec.high));
         }
         break;
     }
@@ -232,20 +237,20 @@ void Warn(Case& c, const SourcePos& at, const std::string& what, const std::stri
 }
 
 std::string SwitchWarning(const std::string& key, double value) {
-    return key + " = " + NumberText(value) +
+    return key + " = " + ValueText(value) +
            " is taken, but the driver counts only exactly 1 as set: it treats this as 0 (off)";
 }
 
 // The driver captures a mode as a 32-bit integer, truncated toward zero.
 std::string ModeWarning(double mode) {
     if (mode < std::numeric_limits<int32_t>::min() || mode > std::numeric_limits<int32_t>::max()) {
-        return "Mode = " + NumberText(mode) +
+        return "Mode = " + ValueText(mode) +
                " is taken, but it lies outside the 32-bit range the driver converts a mode into: what it captures "
                "and writes to the Mode tag is not defined";
     }
     if (mode != std::trunc(mode)) {
-        return "Mode = " + NumberText(mode) + " is taken, but the driver truncates a mode toward zero: it captures " +
-               NumberText(std::trunc(mode)) + " and writes that to the Mode tag";
+        return "Mode = " + ValueText(mode) + " is taken, but the driver truncates a mode toward zero: it captures " +
+               ValueText(std::trunc(mode)) + " and writes that to the Mode tag";
     }
     return "";
 }

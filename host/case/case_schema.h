@@ -68,6 +68,11 @@ struct HostKeySpec {
     const char* belowLow;  // the message for a value below `low`, or null for the generic one
 };
 
+// A number as messages about the case show it: "99999999999" for a whole
+// number, otherwise the shortest text that reads back as the same double
+// ("2.9", not "2.8999999999999999").
+std::string ValueText(double value);
+
 // The host keys of a table, in the order the user is told them.
 const std::vector<HostKeySpec>& HostKeys(RowTable table);
 // "name, OPEnabled, Mode, SP, OP".

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <limits>
 #include <map>
@@ -131,6 +132,44 @@ public:
 private:
     std::vector<size_t> starts_;
 };
+
+// TOML is UTF-8, and toml11 3.7 handles a text that is not wrongly: on
+// finding one it moves a position of the text's copy to a position of the
+// file (parser.hpp, parse_literal_string and its three siblings) and reads
+// outside its buffer. A text is a part of the file that begins and ends
+// with a quote, so when the whole file is UTF-8 by the table toml11 tests
+// with (Unicode's well-formed sequences, NUL included), every text is, and
+// that path is never taken. Returns the offset of the first byte that is
+// not part of a well-formed sequence, or npos.
+size_t FirstNonUtf8(const std::string& text) {
+    const auto at = [&](size_t i) { return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u; };
+    const auto within = [](unsigned c, unsigned low, unsigned high) { return c >= low && c <= high; };
+    for (size_t i = 0; i < text.size();) {
+        const unsigned lead = at(i);
+        size_t length = 0;
+        unsigned low = 0x80, high = 0xBF;  // the second byte's range
+        if (lead <= 0x7F) {
+            length = 1;
+        } else if (within(lead, 0xC2, 0xDF)) {
+            length = 2;
+        } else if (within(lead, 0xE0, 0xEF)) {
+            length = 3;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (within(lead, 0xF0, 0xF4)) {
+            length = 4;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return i;
+        }
+        for (size_t k = 1; k < length; ++k) {
+            if (!within(at(i + k), k == 1 ? low : 0x80, k == 1 ? high : 0xBF)) return i;
+        }
+        i += length;
+    }
+    return std::string::npos;
+}
 
 class Converter {
 public:
@@ -332,6 +371,14 @@ std::vector<TomlItem> ReadTomlDocument(const std::string& text, const std::strin
                                 "the case file holds " + std::to_string(brackets) + " '[' and '{'; dcs-host reads " +
                                     std::to_string(kMaxBrackets) +
                                     " at most in one TOML file (keep long tables of rows in IO lists)"));
+    }
+    const size_t bad = FirstNonUtf8(text);
+    if (bad != std::string::npos) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", static_cast<unsigned>(static_cast<unsigned char>(text[bad])));
+        throw CaseError(
+            Located(LineIndex(text).At(file, bad), std::string("expected UTF-8 text; the byte ") + byte +
+                                                       " here begins no character or breaks the one before"));
     }
     const size_t depth = NestingDepth(text);
     if (depth > kMaxNesting) {

@@ -153,6 +153,10 @@ TEST_F(CaseFileTest, FaultsNameFileAndLine) {
         {"a\xE2\x80\x90"
          "b = 1\n",
          "case.toml:2:2: invalid format for key"},  // and in a key
+        // Not UTF-8: the former library's reader of texts read out of bounds.
+        {"[[controller]]\nname = '\xFF'\n", "case.toml:3:9: expected UTF-8 text; the byte 0xFF here"},
+        {"# \xC3\n", "case.toml:2:3: expected UTF-8 text; the byte 0xC3"},
+        {"a = \"\xED\xA0\x80\"\n", "case.toml:2:6: expected UTF-8 text; the byte 0xED"},  // a surrogate
         // Nesting: the library's time grows faster than its square.
         {"a = " + std::string(100, '[') + std::string(100, ']') + "\n", "case.toml:2:1: unknown key \"a\""},
         {"a = " + Repeated("{b=", 99) + "'}}}'" + std::string(99, '}') + "\n#[\n", "case.toml:2:1: unknown key"},
