@@ -84,7 +84,8 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
 }
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
-    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty();
+    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
+                       diagnosis.RowsDiffering() > 0 || !diagnosis.unexplained.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

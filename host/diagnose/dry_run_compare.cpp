@@ -75,10 +75,8 @@ bool About(const RowDiagnosis& row, const DriverMessage& m) {
 }
 
 std::string Line(const DriverMessage& m) {
-    std::string text;
-    for (char c : m.text) text += c == '\n' ? ' ' : c;
     return (m.source == "box" ? "box \"" + m.title + "\"" : std::string("ErrorMsg")) + " at " + m.raisedBy + ": " +
-           text;
+           m.text;
 }
 
 }  // namespace
