@@ -1,8 +1,9 @@
-#include "check_case.h"
+#include "diagnose/check_case.h"
 
-#include "lint.h"
-#include "row_check.h"
-#include "session.h"
+#include "diagnose/dry_run_compare.h"
+#include "diagnose/lint.h"
+#include "diagnose/row_check.h"
+#include "link/session.h"
 
 namespace host {
 
@@ -42,6 +43,7 @@ void DryRun(Driver& driver, DCSLinkData& d, Diagnosis& diagnosis) {
 Diagnosis CheckCase(Driver& driver, const Case& c) {
     Diagnosis diagnosis;
     diagnosis.casePath = c.file;
+    diagnosis.verdictSource = kVerdictSource;
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
@@ -58,8 +60,9 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         const CatalogueParse parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
+        diagnosis.initStringText = parse.text;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, LayoutOf(c));
+        diagnosis.rows = CheckRows(d, index, RowNamesOf(c));
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);
@@ -76,11 +79,13 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
             if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
         }
     }
+    CompareWithDryRun(diagnosis);
     return diagnosis;
 }
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
-    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty();
+    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
+                       diagnosis.RowsDiffering() > 0 || !diagnosis.unexplained.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

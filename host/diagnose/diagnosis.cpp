@@ -1,4 +1,4 @@
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 
@@ -6,6 +6,14 @@ int32_t Diagnosis::RowsWithProblems() const {
     int32_t count = 0;
     for (const RowDiagnosis& row : rows) {
         if (row.HasProblem()) ++count;
+    }
+    return count;
+}
+
+int32_t Diagnosis::RowsDiffering() const {
+    int32_t count = 0;
+    for (const RowDiagnosis& row : rows) {
+        if (!row.driverDiffers.empty()) ++count;
     }
     return count;
 }

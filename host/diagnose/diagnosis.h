@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/driver_message.h"
+
 namespace host {
 
 // What becomes of one tag text of one row.
@@ -16,14 +18,6 @@ enum class Verdict {
     Empty,    // no text
     Unused,   // the row is inactive, so the driver leaves this column alone
     Problem,  // does not bind, or binds where the driver will fail on it
-};
-
-// A message as the driver raised it.
-struct DriverMessage {
-    std::string source;  // "box" or "ErrorMsg"
-    std::string title;   // the box's title; empty for ErrorMsg
-    std::string text;
-    std::string raisedBy;  // "DCSConfigure", "DCSInitialize", "step 1", ...
 };
 
 struct TagDiagnosis {
@@ -36,6 +30,7 @@ struct TagDiagnosis {
     std::string code;                      // for a problem: "not-in-catalogue", "near-miss", ...
     std::string reason;                    // plain words: why, and what the driver will do
     std::optional<DriverMessage> message;  // the message the driver shows for this problem
+    int32_t column = -1;                   // the driver's column (general data: the field)
 };
 
 struct RowDiagnosis {
@@ -44,6 +39,9 @@ struct RowDiagnosis {
     std::string name;   // the host's name of the row
     int32_t line = 0;   // where the case file defines the row; 0 when unknown
     std::vector<TagDiagnosis> tags;
+    // Where the loaded driver's messages in the dry run differ from what the
+    // rules predict for this row, in plain words; empty when they agree.
+    std::vector<std::string> driverDiffers = {};
 
     bool HasProblem() const {
         for (const TagDiagnosis& tag : tags) {
@@ -77,6 +75,7 @@ struct ConfigurationStopPoint {
 struct Diagnosis {
     std::string casePath;
     std::string initStringPath;
+    std::string initStringText;  // as the driver received it; the lint findings quote it
     bool configured = false;
     bool stepRun = false;                 // the dry run got as far as one step
     bool stepOk = false;                  // initialize and the step raised nothing and the step returned 1
@@ -84,8 +83,12 @@ struct Diagnosis {
     std::vector<DriverMessage> messages;  // in the order the driver raised them
     std::vector<RowDiagnosis> rows;       // general, controllers, PV exports, PV imports
     std::vector<LintFinding> lint;
+    std::string verdictSource;               // where the verdicts come from, in plain words
+    std::string driverPath;                  // the driver that made the dry run
+    std::vector<DriverMessage> unexplained;  // binding or runtime messages of the dry run no row accounts for
 
     int32_t RowsWithProblems() const;
+    int32_t RowsDiffering() const;
     int32_t LintCount(Severity severity) const;
     // Row problems plus lint errors.
     int32_t Problems() const;

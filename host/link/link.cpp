@@ -1,4 +1,4 @@
-#include "link.h"
+#include "link/link.h"
 
 #if defined(_WIN32)
 #include "box_capture.h"  // windows.h, and the message-box recorder
@@ -16,7 +16,7 @@
 #endif
 
 #include "case/case_schema.h"
-#include "input_file.h"
+#include "case/input_file.h"
 
 namespace host {
 
