@@ -70,7 +70,8 @@ int main(int argc, char** argv) {
     }
 #if defined(_WIN32)
     if (mode == "ordinal10") {
-        const auto fn = reinterpret_cast<Ordinal10>(GetProcAddress(static_cast<HMODULE>(tracer), MAKEINTRESOURCEA(10)));
+        const auto fn = reinterpret_cast<Ordinal10>(
+            reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(tracer), MAKEINTRESOURCEA(10))));
         if (fn == nullptr) return 3;
         volatile int32_t guard = 0x1234;
         const int32_t got = fn(1, 2, 3);
