@@ -142,6 +142,8 @@ constexpr int32_t kTagsPerKind = 5000;
 const int32_t kWritableKinds[] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
 const int32_t kReadableKinds[] = {TAG_KIND_AI, TAG_KIND_AO, TAG_KIND_DI, TAG_KIND_DO, TAG_KIND_CALC};
 
+bool g_caseBuilt = false;
+
 // The step benchmark's case, built the same way.
 bench::HostCase* SharedCase() {
     static std::unique_ptr<bench::HostCase> hostCase;
@@ -167,6 +169,7 @@ bench::HostCase* SharedCase() {
         c->AddPVImport(bench::CatalogueDataSet(tag), bench::CatalogueName(kReadableKinds[row % 5], tag), row % 2);
     }
     if (DCSConfigure(c->Finish()) == 1) hostCase = std::move(c);
+    g_caseBuilt = hostCase != nullptr;
     return hostCase.get();
 }
 
@@ -256,6 +259,6 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("trace/step", Step)->Unit(benchmark::kMicrosecond);
     benchmark::RegisterBenchmark("trace/step_traced_changes", StepTraced)->Unit(benchmark::kMicrosecond);
     const int status = bench::RunBenchmarks(argc, argv, Summary);
-    if (bench::HostCase* c = SharedCase()) DCSReset(c->Data());
+    if (g_caseBuilt) DCSReset(SharedCase()->Data());
     return status;
 }
