@@ -220,9 +220,11 @@ public:
         RawRow row;
         row.at = At(table, fallback);
         for (const auto& [key, v] : table.as_table()) {
-            RawEntry entry{key, {}, Scalar(v, row.at)};
-            entry.keyAt = index_.KeyAt(text_, key, entry.value.at);
-            row.entries.push_back(std::move(entry));
+            // Built whole from its parts: GCC's -O3 sees a member-wise fill
+            // of a braced entry as a possibly uninitialised string.
+            RawValue value = Scalar(v, row.at);
+            SourcePos keyAt = index_.KeyAt(text_, key, value.at);
+            row.entries.push_back(RawEntry{key, std::move(keyAt), std::move(value)});
         }
         SortByPlace(row.entries, [](const RawEntry& e) { return e.value.at; });
         return row;
