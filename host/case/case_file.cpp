@@ -356,6 +356,43 @@ Event ReadEvent(const std::string& file, const toml::table& table, size_t index)
     return event;
 }
 
+ServerFailure ReadFailure(const std::string& file, const toml::table& table, size_t index) {
+    const Reader r(file, "fail " + std::to_string(index));
+    ServerFailure f;
+    f.line = LineOf(table);
+    static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},  {"WriteAI", 5}, {"ReadAO", 6},
+                                                           {"ReadDI", 7},  {"WriteDI", 8}, {"ReadDO", 9},
+                                                           {"ReadCALC", 11}, {"WriteCALC", 12}};
+    for (auto&& [key, node] : table) {
+        const std::string k(key.str());
+        if (k == "op") {
+            const std::string op = r.Text(node, "op");
+            for (const auto& [name, ordinal] : kOps) {
+                if (op == name) f.operation = ordinal;
+            }
+            if (f.operation == 0) {
+                r.Fail(LineOf(node), "op must be one of ReadAI, WriteAI, ReadAO, ReadDI, WriteDI, ReadDO, ReadCALC, "
+                                     "WriteCALC, not \"" + op + "\"");
+            }
+        } else if (k == "name") {
+            f.name = r.Text(node, "name");
+        } else if (k == "status") {
+            f.status = static_cast<int32_t>(r.Integer(node, "status", std::numeric_limits<int32_t>::min(),
+                                                      std::numeric_limits<int32_t>::max()));
+            if (f.status == 0) r.Fail(LineOf(node), "status 0 is success; a failure needs another status");
+        } else if (k == "times") {
+            f.times = static_cast<int32_t>(r.Integer(node, "times", -1, std::numeric_limits<int32_t>::max()));
+            if (f.times == 0) r.Fail(LineOf(node), "times 0 fails nothing; expected 1 or more, or -1 for every call");
+        } else if (k == "step") {
+            f.step = static_cast<int32_t>(r.Integer(node, "step", 0, std::numeric_limits<int32_t>::max()));
+        } else {
+            r.Fail(LineOf(key), "unknown key \"" + k + "\"; expected op, name, status, times, step");
+        }
+    }
+    if (f.operation == 0) r.Fail(f.line, "expected a key op naming the operation that fails (ReadAI, ...)");
+    return f;
+}
+
 // The driver captures a mode as a 32-bit integer, truncated toward zero.
 void WarnOfMode(const Reader& r, int line, double mode) {
     if (mode < std::numeric_limits<int32_t>::min() || mode > std::numeric_limits<int32_t>::max()) {
@@ -655,10 +692,13 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             ioLists.emplace_back(k, &node);
         } else if (k == "event") {
             for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
+        } else if (k == "fail") {
+            for (const toml::table* t : top.Tables(node, k))
+                c.failures.push_back(ReadFailure(file, *t, c.failures.size()));
         } else {
             top.Fail(LineOf(key), "unknown key \"" + k +
                                       "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                      "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
+                                      "[[pv_export]], [[pv_import]], [[event]], [[fail]], controllers, pv_exports or pv_imports");
         }
     }
     if (!hasInit) {

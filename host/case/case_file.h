@@ -112,6 +112,19 @@ struct NamedFile {
     std::string path;
 };
 
+// A failure the simulated server answers with ([[fail]]): from the start
+// of `step` on (0: from the configuration), the next `times` calls of the
+// operation on the tag (any tag when no name is given; any data set) return
+// `status` instead of the store's answer; times -1: every call.
+struct ServerFailure {
+    int32_t step = 0;
+    int32_t operation = 0;  // the client's ordinal: 4 ReadAI ... 12 WriteCALC
+    std::string name;       // empty: every tag
+    int32_t status = 1;
+    int32_t times = 1;
+    int line = 0;
+};
+
 struct CaseWarning {
     int line = 0;
     std::string text;  // "FILE:LINE: warning: ..."
@@ -133,6 +146,7 @@ struct Case {
     std::vector<PVExportCase> pvExports;
     std::vector<PVImportCase> pvImports;
     std::vector<Event> events;  // ordered by step, file order within a step
+    std::vector<ServerFailure> failures;  // in file order
 };
 
 // The host's own keys of each row table; every other key of a row names a

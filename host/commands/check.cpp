@@ -3,6 +3,7 @@
 
 #include "check_case.h"
 #include "check_report.h"
+#include "commands/trace_command.h"
 #include "commands.h"
 #include "html_report.h"
 #include "iface_control.h"
@@ -29,6 +30,7 @@ struct CheckOutputs {
         std::vector<PathUse> outputs;
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
         if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
+        if (!options.tracePath.empty()) inputs.push_back({"the trace", options.tracePath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
@@ -51,7 +53,8 @@ Diagnosis DiagnoseQuietly(Driver& driver, const Case& c) {
 int CheckCommand(const Case& c, const CheckOptions& options) {
     CheckOutputs outputs(c, options);
     Driver driver(options.driverPath);
-    const Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    if (!options.tracePath.empty()) AddLiveVerdicts(diagnosis, options.tracePath);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
     std::fflush(stdout);
     if (outputs.json) {

@@ -36,6 +36,10 @@ struct TagDiagnosis {
     std::string code;                      // for a problem: "not-in-catalogue", "near-miss", ...
     std::string reason;                    // plain words: why, and what the driver will do
     std::optional<DriverMessage> message;  // the message the driver shows for this problem
+    // With a trace of the live link: what it did with this tag ("live: 120
+    // calls of ReadAI, 3 failed, last status 0"); empty without one.
+    std::string live;
+    bool liveDisagrees = false;  // the live link fails it always, or serves it otherwise
 };
 
 struct RowDiagnosis {
