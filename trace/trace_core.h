@@ -83,6 +83,9 @@ struct TraceSettings {
     // header ("real_library_error") and the operations of the missing table
     // fail safely.
     std::string realLibraryError;
+    // When not empty: what was wrong with the settings (a bad level or
+    // limit, and what was taken instead); written as "settings_warning".
+    std::string settingsWarning;
 
     // Where the one-time reports go (an unwritable file, a stopped trace);
     // null: the platform's debug output (OutputDebugStringW, standard error).
