@@ -12,8 +12,8 @@
 
 #include "case_file.h"
 #include "commands.h"
-#include "link.h"
 #include "commands/trace_command.h"
+#include "link.h"
 #include "output_file.h"
 #include "trace/trace_file.h"
 

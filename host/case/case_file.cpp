@@ -360,8 +360,8 @@ ServerFailure ReadFailure(const std::string& file, const toml::table& table, siz
     const Reader r(file, "fail " + std::to_string(index));
     ServerFailure f;
     f.line = LineOf(table);
-    static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},  {"WriteAI", 5}, {"ReadAO", 6},
-                                                           {"ReadDI", 7},  {"WriteDI", 8}, {"ReadDO", 9},
+    static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},    {"WriteAI", 5},   {"ReadAO", 6},
+                                                           {"ReadDI", 7},    {"WriteDI", 8},   {"ReadDO", 9},
                                                            {"ReadCALC", 11}, {"WriteCALC", 12}};
     for (auto&& [key, node] : table) {
         const std::string k(key.str());
@@ -371,14 +371,16 @@ ServerFailure ReadFailure(const std::string& file, const toml::table& table, siz
                 if (op == name) f.operation = ordinal;
             }
             if (f.operation == 0) {
-                r.Fail(LineOf(node), "op must be one of ReadAI, WriteAI, ReadAO, ReadDI, WriteDI, ReadDO, ReadCALC, "
-                                     "WriteCALC, not \"" + op + "\"");
+                r.Fail(LineOf(node),
+                       "op must be one of ReadAI, WriteAI, ReadAO, ReadDI, WriteDI, ReadDO, ReadCALC, "
+                       "WriteCALC, not \"" +
+                           op + "\"");
             }
         } else if (k == "name") {
             f.name = r.Text(node, "name");
         } else if (k == "status") {
-            f.status = static_cast<int32_t>(r.Integer(node, "status", std::numeric_limits<int32_t>::min(),
-                                                      std::numeric_limits<int32_t>::max()));
+            f.status = static_cast<int32_t>(
+                r.Integer(node, "status", std::numeric_limits<int32_t>::min(), std::numeric_limits<int32_t>::max()));
             if (f.status == 0) r.Fail(LineOf(node), "status 0 is success; a failure needs another status");
         } else if (k == "times") {
             f.times = static_cast<int32_t>(r.Integer(node, "times", -1, std::numeric_limits<int32_t>::max()));
@@ -696,9 +698,10 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             for (const toml::table* t : top.Tables(node, k))
                 c.failures.push_back(ReadFailure(file, *t, c.failures.size()));
         } else {
-            top.Fail(LineOf(key), "unknown key \"" + k +
-                                      "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                      "[[pv_export]], [[pv_import]], [[event]], [[fail]], controllers, pv_exports or pv_imports");
+            top.Fail(LineOf(key),
+                     "unknown key \"" + k +
+                         "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
+                         "[[pv_export]], [[pv_import]], [[event]], [[fail]], controllers, pv_exports or pv_imports");
         }
     }
     if (!hasInit) {

@@ -145,7 +145,7 @@ struct Case {
     std::vector<ControllerCase> controllers;
     std::vector<PVExportCase> pvExports;
     std::vector<PVImportCase> pvImports;
-    std::vector<Event> events;  // ordered by step, file order within a step
+    std::vector<Event> events;            // ordered by step, file order within a step
     std::vector<ServerFailure> failures;  // in file order
 };
 

@@ -3,8 +3,8 @@
 
 #include "check_case.h"
 #include "check_report.h"
-#include "commands/trace_command.h"
 #include "commands.h"
+#include "commands/trace_command.h"
 #include "html_report.h"
 #include "iface_control.h"
 #include "json_report.h"
@@ -54,8 +54,13 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     CheckOutputs outputs(c, options);
     Driver driver(options.driverPath);
     Diagnosis diagnosis = DiagnoseQuietly(driver, c);
-    if (!options.tracePath.empty()) AddLiveVerdicts(diagnosis, options.tracePath);
+    std::vector<std::string> disagreements;
+    if (!options.tracePath.empty()) disagreements = AddLiveVerdicts(diagnosis, options.tracePath);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
+    if (!disagreements.empty()) {
+        std::fputs("\nwhere the case and the live link disagree:\n", stdout);
+        for (const std::string& line : disagreements) std::printf("  %s\n", line.c_str());
+    }
     std::fflush(stdout);
     if (outputs.json) {
         outputs.json->Stream() << JsonReport(diagnosis);
@@ -71,7 +76,7 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
         page.diagnosis = &diagnosis;
         WriteHtmlPage(*outputs.html, page);
     }
-    return ExitStatusOf(diagnosis);
+    return disagreements.empty() ? ExitStatusOf(diagnosis) : 1;
 }
 
 }  // namespace host

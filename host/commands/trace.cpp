@@ -67,16 +67,18 @@ int TraceCommand(const TraceOptions& options) {
     if (initString) {
         if (keptNumber == 0) {
             std::fprintf(stderr, "dcs-host: %s holds %s; --init-string writes nothing\n", options.tracePath.c_str(),
-                         options.fetch ? ("no fetch " + std::to_string(*options.fetch) + " of the initialization "
-                                          "string (it holds " + std::to_string(digest.fetches.size()) + ")")
+                         options.fetch ? ("no fetch " + std::to_string(*options.fetch) +
+                                          " of the initialization "
+                                          "string (it holds " +
+                                          std::to_string(digest.fetches.size()) + ")")
                                              .c_str()
                                        : "no fetch of the initialization string");
             return 2;
         }
         initString->Stream().write(kept.data(), static_cast<std::streamsize>(kept.size()));
         initString->Commit();
-        std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size()
-                  << " bytes) to " << options.initStringPath << "\n";
+        std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size() << " bytes) to "
+                  << options.initStringPath << "\n";
     }
     if (json) {
         json->Stream() << TraceJson(digest);

@@ -34,8 +34,9 @@ void UseInitString(Case& c, const std::string& path);
 // What the live link did with each tag of a check, added to each tag's
 // verdict: calls, failures and last status from the trace, and where the
 // live server served the tag under another operation than the case's
-// catalogue says. Returns the lines of notes for the terminal.
-void AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
+// catalogue says. Returns a line for each tag where the case and the live
+// link disagree, for the terminal.
+std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
 
 class ReplayServer;
 class TracedServer;

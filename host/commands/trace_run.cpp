@@ -16,7 +16,8 @@ void UseInitString(Case& c, const std::string& path) {
     c.namedFiles.push_back({"the initialization string (--init-string)", path});
 }
 
-void AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
+std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
+    std::vector<std::string> disagreements;
     DigestOptions options;
     const TraceDigest digest = DigestTrace(tracePath, options);
     // By tag text: every (data set, operation) the live link called it with.
@@ -47,15 +48,22 @@ void AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
             }
             if (!tag.operation.empty() && ops.count(tag.operation) == 0) {
                 tag.liveDisagrees = true;
-                text += "; served live as " + *ops.begin() + ", not " + tag.operation + " as this case's catalogue has it";
+                text +=
+                    "; served live as " + *ops.begin() + ", not " + tag.operation + " as this case's catalogue has it";
             }
             if (tag.status == Verdict::Problem && everOk) {
                 tag.liveDisagrees = true;
                 text += "; a problem here, but the live server answers it";
             }
             tag.live = text;
+            if (tag.liveDisagrees) {
+                disagreements.push_back(row.table + " " + std::to_string(row.index) +
+                                        (row.name.empty() ? "" : " (" + row.name + ")") + " " + tag.field + " \"" +
+                                        tag.text + "\": " + text);
+            }
         }
     }
+    return disagreements;
 }
 
 RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath) {
@@ -64,7 +72,8 @@ RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLev
         replay_ = std::make_unique<ReplayServer>(replayPath, direct);
         MrxStandin_SetFront(&replay_->Ops());
     }
-    if (!tracePath.empty()) traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct);
+    if (!tracePath.empty())
+        traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct);
 }
 
 RunTraffic::~RunTraffic() {

@@ -191,9 +191,9 @@ void ReplayServer::Before(int32_t ordinal, int32_t dataSet, const char* tag, con
                 Script(key, found->second.second);
             } else {
                 ++failuresMisplaced_;
-                Differ("call " + std::to_string(calls_) + " is " + KeyText(key) + ", but the trace records a failure of " +
-                       KeyText(found->second.first) + " (status " + std::to_string(found->second.second.status) +
-                       ") there; not replayed");
+                Differ("call " + std::to_string(calls_) + " is " + KeyText(key) +
+                       ", but the trace records a failure of " + KeyText(found->second.first) + " (status " +
+                       std::to_string(found->second.second.status) + ") there; not replayed");
             }
             failuresBySeq_.erase(found);
         }
@@ -232,8 +232,8 @@ int64_t ReplayServer::Report(std::ostream& out) const {
         const auto madeIt = made_.find(key);
         const size_t made = madeIt == made_.end() ? 0 : madeIt->second;
         if (made < answers.size()) {
-            out << "  never made: " << answers.size() - made << " recorded calls of " << KeyText(key)
-                << " (from seq " << answers[made].seq << ")\n";
+            out << "  never made: " << answers.size() - made << " recorded calls of " << KeyText(key) << " (from seq "
+                << answers[made].seq << ")\n";
             total += static_cast<int64_t>(answers.size() - made);
         }
     }
@@ -243,8 +243,13 @@ int64_t ReplayServer::Report(std::ostream& out) const {
             ++total;
         }
     }
-    out << (total == 0 ? "  the replay made exactly the recorded calls, and wrote what the trace records\n"
-                       : "  " + std::to_string(total) + " differences from the trace\n");
+    if (total > 0) {
+        out << "  " << total << " differences from the trace\n";
+    } else if (level_ == "failures") {
+        out << "  every recorded failure was replayed at its place in the call sequence\n";
+    } else {
+        out << "  the replay made exactly the recorded calls, and wrote what the trace records\n";
+    }
     return total;
 }
 
@@ -271,16 +276,31 @@ TracedServer::TracedServer(const std::string& path, const std::string& level, co
     settings.file = state_->temporary;
     settings.suffixOnCollision = false;
     settings.realLibrary = "the simulated Marlix server of dcs-host";
-    const mrxtrace::MrxClientOps real{behind.GetInitStringLength, behind.GetInitString, behind.ResetLink,
-                                      behind.ReadAI,              behind.WriteAI,       behind.ReadAO,
-                                      behind.ReadDI,              behind.WriteDI,       behind.ReadDO,
-                                      behind.ReadCALC,            behind.WriteCALC};
+    const mrxtrace::MrxClientOps real{behind.GetInitStringLength,
+                                      behind.GetInitString,
+                                      behind.ResetLink,
+                                      behind.ReadAI,
+                                      behind.WriteAI,
+                                      behind.ReadAO,
+                                      behind.ReadDI,
+                                      behind.WriteDI,
+                                      behind.ReadDO,
+                                      behind.ReadCALC,
+                                      behind.WriteCALC};
     state_->session = std::make_unique<mrxtrace::TraceSession>(real, settings);
     mrxtrace::Install(state_->session.get());
     const mrxtrace::MrxClientOps& traced = mrxtrace::TracedOps();
-    const MrxOps front{traced.GetInitStringLength, traced.GetInitString, traced.ResetLink, traced.ReadAI,
-                       traced.WriteAI,             traced.ReadAO,        traced.ReadDI,    traced.WriteDI,
-                       traced.ReadDO,              traced.ReadCALC,      traced.WriteCALC};
+    const MrxOps front{traced.GetInitStringLength,
+                       traced.GetInitString,
+                       traced.ResetLink,
+                       traced.ReadAI,
+                       traced.WriteAI,
+                       traced.ReadAO,
+                       traced.ReadDI,
+                       traced.WriteDI,
+                       traced.ReadDO,
+                       traced.ReadCALC,
+                       traced.WriteCALC};
     MrxStandin_SetFront(&front);
 }
 

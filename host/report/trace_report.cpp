@@ -21,8 +21,8 @@ constexpr size_t kScreenGroups = 15;
 constexpr size_t kScreenEvents = 25;
 
 std::string KeyText(const TagKeyT& key) {
-    return DisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " +
-           std::get<2>(key) + ")";
+    return DisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " + std::get<2>(key) +
+           ")";
 }
 
 std::string EntriesText(const FetchDigest& f) {
@@ -105,7 +105,8 @@ std::string TraceText(const TraceDigest& d) {
         }
     }
 
-    out << "\n" << Pad("operation", 20) << PadLeft("calls", 10) << PadLeft("failures", 10) << PadLeft("median", 11)
+    out << "\n"
+        << Pad("operation", 20) << PadLeft("calls", 10) << PadLeft("failures", 10) << PadLeft("median", 11)
         << PadLeft("p99", 11) << PadLeft("max", 11) << "\n";
     for (const auto& [name, op] : d.ops) {
         out << Pad(name, 20) << PadLeft(std::to_string(op.calls), 10) << PadLeft(std::to_string(op.failures), 10)
@@ -227,7 +228,8 @@ std::string TraceJson(const TraceDigest& d) {
     json series = json::array();
     for (const TagSeries& s : d.series) {
         json points = json::array();
-        for (const SeriesPoint& p : s.points) points.push_back({p.tUs, std::isfinite(p.value) ? json(p.value) : json(nullptr)});
+        for (const SeriesPoint& p : s.points)
+            points.push_back({p.tUs, std::isfinite(p.value) ? json(p.value) : json(nullptr)});
         series.push_back({{"tag", ByteJson(s.tag)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
     }
     out["series"] = series;
@@ -284,8 +286,8 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(axis - 6) << "\" x2=\"" << Number(kWidth - kRight)
         << "\" y2=\"" << Number(axis - 6) << "\" stroke=\"#888\"/>";
     out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(axis + 6) << "\">" << Escape(SecondsText(d.firstUs))
-        << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\"" << Number(axis + 6)
-        << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
+        << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\"" << Number(axis + 6) << "\" text-anchor=\"end\">"
+        << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
 }
 
 // The chosen tags' values over time, held between calls; one colour each.
@@ -305,11 +307,11 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
     if (!(low <= high)) low = 0.0, high = 1.0;
     if (high == low) low -= 1.0, high += 1.0;
     auto y = [&](double v) { return top + plot * (high - v) / (high - low); };
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth)
-        << "\" height=\"" << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
+        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
         << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-    out << "<rect x=\"" << Number(kLeft) << "\" y=\"" << Number(top) << "\" width=\""
-        << Number(kWidth - kLeft - kRight) << "\" height=\"" << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
+    out << "<rect x=\"" << Number(kLeft) << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight)
+        << "\" height=\"" << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
     out << "<text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + 10) << "\" text-anchor=\"end\">"
         << Escape(ShortNumber(high)) << "</text><text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + plot)
         << "\" text-anchor=\"end\">" << Escape(ShortNumber(low)) << "</text>\n";
@@ -354,8 +356,8 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
         out << "<tr><th>" << Escape(label) << "</th><td>" << figure << "</td></tr>\n";
     };
     row("Started", Figure("start", h.startUtc) + " by process " + Figure("pid", std::to_string(h.pid)));
-    row("Tracer", Figure("tracer", h.tracer) + ", format " + Figure("version", std::to_string(h.version)) +
-                      ", level " + Figure("level", h.level));
+    row("Tracer", Figure("tracer", h.tracer) + ", format " + Figure("version", std::to_string(h.version)) + ", level " +
+                      Figure("level", h.level));
     row("Real library", Figure("real-library", DisplayBytes(h.realLibrary)) +
                             (h.realFileVersion.empty() ? "" : " version " + Figure("real-version", h.realFileVersion)));
     row("Calls", Figure("calls", std::to_string(d.calls)) + ", " + Figure("failures", std::to_string(d.failures)) +
@@ -383,9 +385,9 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
            "<th>failures</th><th>median</th><th>p99</th><th>max</th></tr>\n";
     for (const auto& [name, op] : d.ops) {
         out << "<tr data-op=\"" << Escape(name) << "\"><td>" << Escape(name) << "</td><td class=\"num\">" << op.calls
-            << "</td><td class=\"num\">" << op.failures << "</td><td class=\"num\">" << Escape(DurationText(op.medianNs))
-            << "</td><td class=\"num\">" << Escape(DurationText(op.p99Ns)) << "</td><td class=\"num\">"
-            << Escape(DurationText(op.maxNs)) << "</td></tr>\n";
+            << "</td><td class=\"num\">" << op.failures << "</td><td class=\"num\">"
+            << Escape(DurationText(op.medianNs)) << "</td><td class=\"num\">" << Escape(DurationText(op.p99Ns))
+            << "</td><td class=\"num\">" << Escape(DurationText(op.maxNs)) << "</td></tr>\n";
     }
     out << "</table></section>\n";
 

@@ -208,8 +208,9 @@ private:
         } else if (c.ordinal == 1) {
             const int64_t length = c.result ? static_cast<int64_t>(*c.result) : 0;
             if (length <= 33) {
-                Event(c.seq, c.tUs, "configuration",
-                      "GetInitStringLength answered " + std::to_string(length) + ": the driver counts the string empty");
+                Event(
+                    c.seq, c.tUs, "configuration",
+                    "GetInitStringLength answered " + std::to_string(length) + ": the driver counts the string empty");
             }
             // The driver clears both flags right after its second length
             // query of a configuration: the writes that follow name them.

@@ -133,11 +133,11 @@ struct TraceDigest {
 };
 
 struct DigestOptions {
-    FetchAnalysis analyse;               // may be empty: fetches only counted
-    std::vector<std::string> tagGlobs;   // tags whose values are charted
-    std::optional<int64_t> keepFetch;    // 1-based; none: the last
-    std::string* keptText = nullptr;     // receives the kept fetch's bytes
-    int64_t* keptNumber = nullptr;       // and its number (0: no such fetch)
+    FetchAnalysis analyse;              // may be empty: fetches only counted
+    std::vector<std::string> tagGlobs;  // tags whose values are charted
+    std::optional<int64_t> keepFetch;   // 1-based; none: the last
+    std::string* keptText = nullptr;    // receives the kept fetch's bytes
+    int64_t* keptNumber = nullptr;      // and its number (0: no such fetch)
 };
 
 // Reads the whole trace. Throws TraceError when it cannot be read at all.

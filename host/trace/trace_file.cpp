@@ -19,9 +19,17 @@ struct OpName {
     const char* name;
 };
 
-constexpr OpName kOps[] = {{1, "GetInitStringLength"}, {2, "GetInitString"}, {3, "ResetLink"}, {4, "ReadAI"},
-                           {5, "WriteAI"},             {6, "ReadAO"},        {7, "ReadDI"},    {8, "WriteDI"},
-                           {9, "ReadDO"},              {11, "ReadCALC"},     {12, "WriteCALC"}};
+constexpr OpName kOps[] = {{1, "GetInitStringLength"},
+                           {2, "GetInitString"},
+                           {3, "ResetLink"},
+                           {4, "ReadAI"},
+                           {5, "WriteAI"},
+                           {6, "ReadAO"},
+                           {7, "ReadDI"},
+                           {8, "WriteDI"},
+                           {9, "ReadDO"},
+                           {11, "ReadCALC"},
+                           {12, "WriteCALC"}};
 
 // Notes of one kind beyond this many are only counted.
 constexpr int64_t kNotesShown = 5;
@@ -43,9 +51,8 @@ int64_t Integer(const json& record, const char* name, int64_t fallback = 0) {
     if (field->is_number_integer()) return field->get<int64_t>();
     if (field->is_number_unsigned()) {
         const uint64_t value = field->get<uint64_t>();
-        return value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
-                   ? std::numeric_limits<int64_t>::max()
-                   : static_cast<int64_t>(value);
+        return value > static_cast<uint64_t>(std::numeric_limits<int64_t>::max()) ? std::numeric_limits<int64_t>::max()
+                                                                                  : static_cast<int64_t>(value);
     }
     throw BadRecord(std::string("\"") + name + "\" is not an integer");
 }
