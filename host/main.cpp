@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "case_file.h"
-#include "commands.h"
+#include "case/case_file.h"
+#include "commands/commands.h"
 #include "commands/trace_command.h"
-#include "link.h"
-#include "output_file.h"
+#include "link/link.h"
+#include "output/output_file.h"
 #include "trace/trace_file.h"
 
 namespace {

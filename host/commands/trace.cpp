@@ -11,7 +11,7 @@
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/trace_report.h"
-#include "trace/trace_digest.h"
+#include "diagnose/trace_digest.h"
 #include "user32_control.h"
 
 namespace host {

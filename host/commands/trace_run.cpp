@@ -5,7 +5,7 @@
 #include "commands/trace_command.h"
 #include "link/traced_server.h"
 #include "mrx3p_control.h"
-#include "trace/trace_digest.h"
+#include "diagnose/trace_digest.h"
 
 namespace host {
 

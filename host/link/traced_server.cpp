@@ -9,7 +9,7 @@
 #include <system_error>
 
 #include "output/output_file.h"
-#include "trace/trace_digest.h"
+#include "diagnose/trace_digest.h"
 #include "trace/trace_file.h"
 #include "trace_core.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "output/output_file.h"
-#include "trace/trace_digest.h"
+#include "diagnose/trace_digest.h"
 
 namespace host {
 

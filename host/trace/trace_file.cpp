@@ -162,6 +162,31 @@ void ReadSummary(const json& j, TraceSummaryRecord& s) {
     }
 }
 
+std::string Hex(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "\\x%02X", value);
+    return text;
+}
+
+// Code page 1252 above 0x7F; 0 where it defines no character.
+constexpr uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
+                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
+
+void AppendUtf8(std::string& out, uint32_t cp) {
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
 }  // namespace
 
 const char* TraceOperationName(int32_t ordinal) {
@@ -210,6 +235,30 @@ std::string EncodeByteText(const std::string& bytes) {
         }
     }
     return utf8;
+}
+
+std::string DisplayBytes(const std::string& bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (const char ch : bytes) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c >= 0x20 && c < 0x7F) {
+            out += ch;
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c >= 0xA0) {
+            AppendUtf8(out, c);
+        } else if (c >= 0x80 && kCp1252High[c - 0x80] != 0) {
+            AppendUtf8(out, kCp1252High[c - 0x80]);
+        } else {
+            out += Hex(c);
+        }
+    }
+    return out;
 }
 
 TraceReader::TraceReader(const std::string& path) : path_(path) {

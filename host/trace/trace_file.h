@@ -113,6 +113,11 @@ bool DecodeByteText(const std::string& utf8, std::string& bytes);
 // The other way round: each byte as the code point of its value, in UTF-8.
 std::string EncodeByteText(const std::string& bytes);
 
+// Byte text for a person: printable ASCII as it is, bytes above 0x7F as
+// code page 1252 reads them, control bytes and the rest as \r, \n, \t or
+// \xNN. Valid UTF-8 whatever the bytes.
+std::string DisplayBytes(const std::string& bytes);
+
 class TraceReader {
 public:
     // Opens the trace and reads its header line. Throws TraceError.

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "report/trace_report.h"
-#include "trace/trace_digest.h"
+#include "diagnose/trace_digest.h"
 #include "trace/trace_file.h"
 
 namespace host {

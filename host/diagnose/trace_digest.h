@@ -146,9 +146,4 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options);
 // Whether `text` matches the glob (* any run, ? one byte).
 bool GlobMatch(const std::string& glob, const std::string& text);
 
-// Byte text for a person: printable ASCII as it is, bytes above 0x7F as
-// code page 1252 reads them, control bytes and the rest as \r, \n, \t or
-// \xNN. Valid UTF-8 whatever the bytes.
-std::string DisplayBytes(const std::string& bytes);
-
 }  // namespace host
