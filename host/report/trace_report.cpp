@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <vector>
 
 #include "diagnose/catalogue_parse.h"
 #include "report/markup.h"
@@ -261,6 +262,19 @@ double X(int64_t tUs, int64_t from, int64_t to) {
     return kLeft + (kWidth - kLeft - kRight) * static_cast<double>(tUs - from) / span;
 }
 
+// Lane labels stop short of the plot: about 6 px a character at 11 px.
+constexpr size_t kLabelChars = 30;
+
+// At most `chars` characters (not bytes), an ellipsis standing for the rest.
+std::string Shortened(const std::string& text, size_t chars) {
+    std::vector<size_t> starts;  // where each character begins
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    if (starts.size() <= chars) return text;
+    return text.substr(0, starts[chars - 1]) + "\xE2\x80\xA6";
+}
+
 // One lane per failure group, a mark at each recorded failure.
 void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     const double lane = 18.0;
@@ -271,10 +285,11 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     size_t row = 0;
     for (const auto& [key, g] : d.failureGroups) {
         const double y = 10.0 + lane * static_cast<double>(row++);
+        const std::string label =
+            DisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
         out << "<g class=\"lane\" data-tag=\"" << Escape(DisplayBytes(std::get<0>(key))) << "\" data-count=\""
-            << g.count << "\"><text x=\"4\" y=\"" << Number(y + 12) << "\">"
-            << Escape(DisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key)))
-            << "</text>";
+            << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\"" << Number(y + 12) << "\">"
+            << Escape(Shortened(label, kLabelChars)) << "</text>";
         for (const int64_t t : g.times) {
             const double x = X(t, d.firstUs, d.lastUs);
             out << "<rect x=\"" << Number(x - 1.5) << "\" y=\"" << Number(y + 2) << "\" width=\"3\" height=\""
