@@ -18,9 +18,65 @@
 
 #include "trace_platform.h"
 
+#if defined(__i386__) || defined(__x86_64__)
+#include <cpuid.h>
+#include <x86intrin.h>
+#endif
+
 namespace mrxtrace {
 
 namespace {
+
+// The clock of every timestamp and duration. Reading the system's clock
+// twice per call would be most of the tracer's cost, so where the processor
+// has an invariant time-stamp counter (one that ticks at a constant rate
+// whatever the power state) the counter is read instead, scaled by a rate
+// measured once against the system clock. Elsewhere the system clock is
+// read.
+class Clock {
+public:
+    Clock() {
+#if defined(__i386__) || defined(__x86_64__)
+        unsigned a = 0, b = 0, c = 0, d = 0;
+        if (__get_cpuid(0x80000000u, &a, &b, &c, &d) && a >= 0x80000007u && __get_cpuid(0x80000007u, &a, &b, &c, &d) &&
+            (d & (1u << 8)) != 0) {
+            const uint64_t ns0 = platform::MonotonicNs();
+            const uint64_t tsc0 = __rdtsc();
+            uint64_t ns1 = ns0;
+            while (ns1 - ns0 < 2000000u) {  // 2 ms
+                ns1 = platform::MonotonicNs();
+            }
+            const uint64_t tsc1 = __rdtsc();
+            if (tsc1 > tsc0) {
+                nsPerTick_ = static_cast<double>(ns1 - ns0) / static_cast<double>(tsc1 - tsc0);
+                baseTicks_ = tsc1;
+                baseNs_ = ns1;
+                counter_ = true;
+            }
+        }
+#endif
+    }
+    uint64_t Now() const {
+#if defined(__i386__) || defined(__x86_64__)
+        if (counter_) {
+            return baseNs_ + static_cast<uint64_t>(static_cast<double>(__rdtsc() - baseTicks_) * nsPerTick_);
+        }
+#endif
+        return platform::MonotonicNs();
+    }
+    uint64_t ResolutionNs() const { return counter_ ? 1 : platform::TimerResolutionNs(); }
+
+private:
+    bool counter_ = false;
+    double nsPerTick_ = 1.0;
+    uint64_t baseTicks_ = 0;
+    uint64_t baseNs_ = 0;
+};
+
+const Clock& TheClock() {
+    static const Clock clock;
+    return clock;
+}
 
 constexpr size_t kFlushAt = 64 * 1024;
 constexpr size_t kBufferSize = 256 * 1024;
@@ -75,10 +131,7 @@ int BucketOf(uint64_t ns) {
     if (ns < kSubBuckets) {
         return static_cast<int>(ns);
     }
-    int exponent = 63;
-    while ((ns >> exponent) == 0) {
-        --exponent;
-    }
+    const int exponent = 63 - __builtin_clzll(ns);
     const int sub = static_cast<int>((ns >> (exponent - 4)) & (kSubBuckets - 1));
     const int index = kSubBuckets + (exponent - 4) * kSubBuckets + sub;
     return index < kBuckets ? index : kBuckets - 1;
@@ -148,6 +201,8 @@ struct KeyEntry {
     std::string tag;
     Outcome last;
     uint64_t folded = 0;
+    const uint32_t* cookie = nullptr;  // the cell it was last called with
+    KeyEntry* next = nullptr;          // the key called after it last time
 };
 
 uint64_t HashKey(int op, int32_t dataSet, const char* tag, size_t length) {
@@ -236,7 +291,7 @@ public:
     Recorder(const MrxClientOps& real, const TraceSettings& settings);
 
     // Before the real call: the time it starts.
-    uint64_t Begin() const { return platform::MonotonicNs(); }
+    uint64_t Begin() const { return TheClock().Now(); }
 
     template <typename T>
     void TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, const char* tag, const uint32_t* cookie,
@@ -263,7 +318,19 @@ public:
 
 private:
     // Formatting, into buf_.
-    void Put(const char* text, size_t n);
+    void Put(const char* text, size_t n) {
+        if (n <= kBufferSize - len_) {
+            std::memcpy(buf_.get() + len_, text, n);
+            len_ += n;
+        } else {
+            PutLong(text, n);
+        }
+    }
+    template <size_t N>
+    void Lit(const char (&text)[N]) {
+        Put(text, N - 1);
+    }
+    void PutLong(const char* text, size_t n);
     void Put(const char* text) { Put(text, std::strlen(text)); }
     void Put(const std::string& text) { Put(text.data(), text.size()); }
     void PutChar(char c) { Put(&c, 1); }
@@ -285,6 +352,7 @@ private:
     void Fail(const std::string& why);
     void Report(const std::string& text);
     KeyEntry* Key(int op, int32_t dataSet, const char* tag, size_t length, bool* fresh);
+    KeyEntry* Cached(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
     void Grow();
 
     SpinLock lock_;
@@ -309,11 +377,24 @@ private:
     int32_t lastLength_ = 0;
 
     std::deque<KeyEntry> keys_;
+    // The keys by cookie cell: open addressing, grown with the keys.
+    struct CellSlot {
+        const uint32_t* cookie = nullptr;
+        int op = 0;
+        int32_t dataSet = 0;
+        KeyEntry* entry = nullptr;
+    };
+    std::vector<CellSlot> cells_ = std::vector<CellSlot>(1024);
+    size_t cellsUsed_ = 0;
+    KeyEntry* previous_ = nullptr;
+    uint64_t lastDoubleBits_ = 0;
+    char lastDouble_[32] = {};
+    size_t lastDoubleLength_ = 0;
     std::vector<KeyEntry*> table_;  // open addressing, size a power of two
 };
 
 Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), settings(s) {
-    startNs_ = platform::MonotonicNs();
+    startNs_ = TheClock().Now();
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
     table_.assign(256, nullptr);
@@ -369,7 +450,7 @@ void Recorder::Fail(const std::string& why) {
     }
 }
 
-void Recorder::Put(const char* text, size_t n) {
+void Recorder::PutLong(const char* text, size_t n) {
     while (n > 0) {
         if (len_ == kBufferSize) {
             // Only a record longer than the whole buffer gets here.
@@ -400,20 +481,26 @@ void Recorder::PutSigned(int64_t value) {
 
 void Recorder::PutDouble(double value) {
     if (value != value) {
-        Put("\"nan\"");
+        Lit("\"nan\"");
         return;
     }
     if (value == 1.0 / 0.0) {
-        Put("\"inf\"");
+        Lit("\"inf\"");
         return;
     }
     if (value == -1.0 / 0.0) {
-        Put("\"-inf\"");
+        Lit("\"-inf\"");
         return;
     }
-    char text[32];
-    const auto done = std::to_chars(text, text + sizeof text, value);
-    Put(text, static_cast<size_t>(done.ptr - text));
+    // A read's result is usually the value it stored, and a tag's value
+    // often the one before: the last text made is kept for the same bits.
+    const uint64_t bits = DoubleBits(value);
+    if (bits != lastDoubleBits_ || lastDoubleLength_ == 0) {
+        const auto done = std::to_chars(lastDouble_, lastDouble_ + sizeof lastDouble_, value);
+        lastDoubleLength_ = static_cast<size_t>(done.ptr - lastDouble_);
+        lastDoubleBits_ = bits;
+    }
+    Put(lastDouble_, lastDoubleLength_);
 }
 
 void Recorder::PutBytes(const char* bytes, size_t n) {
@@ -489,64 +576,64 @@ void Recorder::PutUtf8(const std::string& text) {
 
 void Recorder::PutTag(bool isNull, const char* tag, size_t length) {
     if (isNull) {
-        Put("null");
+        Lit("null");
     } else {
         PutBytes(tag, length);
     }
 }
 
 void Recorder::WriteHeader() {
-    Put("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":1,\"tracer\":\"" MRXTRACE_VERSION
+    Lit("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":1,\"tracer\":\"" MRXTRACE_VERSION
         "\",\"level\":\"");
     Put(TraceLevelName(settings.level));
-    Put("\",\"limit_mb\":");
+    Lit("\",\"limit_mb\":");
     PutUnsigned(limit_ / (1024 * 1024));
-    Put(",\"pid\":");
+    Lit(",\"pid\":");
     PutUnsigned(platform::ProcessId());
-    Put(",\"start_utc\":\"");
+    Lit(",\"start_utc\":\"");
     Put(platform::UtcNow());
-    Put("\",\"timer_resolution_ns\":");
-    PutUnsigned(platform::TimerResolutionNs());
-    Put(",\"real_library\":");
+    Lit("\",\"timer_resolution_ns\":");
+    PutUnsigned(TheClock().ResolutionNs());
+    Lit(",\"real_library\":");
     if (settings.realLibrary.empty()) {
-        Put("null");
+        Lit("null");
     } else {
         PutUtf8(settings.realLibrary);
     }
     if (!settings.realFileVersion.empty()) {
-        Put(",\"real_file_version\":");
+        Lit(",\"real_file_version\":");
         PutUtf8(settings.realFileVersion);
     }
-    Put(",\"settings\":");
+    Lit(",\"settings\":");
     if (settings.settingsFile.empty()) {
-        Put("null");
+        Lit("null");
     } else {
         PutUtf8(settings.settingsFile);
     }
     if (!settings.realLibraryError.empty()) {
-        Put(",\"real_library_error\":");
+        Lit(",\"real_library_error\":");
         PutUtf8(settings.realLibraryError);
     }
     if (!settings.settingsWarning.empty()) {
-        Put(",\"settings_warning\":");
+        Lit(",\"settings_warning\":");
         PutUtf8(settings.settingsWarning);
     }
-    Put("}\n");
+    Lit("}\n");
 }
 
 void Recorder::WriteSummary(const char* reason, bool stopped) {
-    const uint64_t now = platform::MonotonicNs();
-    Put("{\"type\":\"summary\",\"reason\":\"");
+    const uint64_t now = TheClock().Now();
+    Lit("{\"type\":\"summary\",\"reason\":\"");
     Put(reason);
-    Put("\",\"seq\":");
+    Lit("\",\"seq\":");
     PutUnsigned(seq_);
-    Put(",\"t_us\":");
+    Lit(",\"t_us\":");
     PutUnsigned((now - startNs_) / 1000);
-    Put(",\"calls\":");
+    Lit(",\"calls\":");
     PutUnsigned(seq_);
-    Put(",\"failures\":");
+    Lit(",\"failures\":");
     PutUnsigned(failures_);
-    Put(",\"ops\":{");
+    Lit(",\"ops\":{");
     bool first = true;
     for (int op = 0; op < kOpCount; ++op) {
         const OpStats& s = stats_[op];
@@ -559,19 +646,19 @@ void Recorder::WriteSummary(const char* reason, bool stopped) {
         first = false;
         PutChar('"');
         Put(kOps[op].name);
-        Put("\":{\"calls\":");
+        Lit("\":{\"calls\":");
         PutUnsigned(s.calls);
-        Put(",\"failures\":");
+        Lit(",\"failures\":");
         PutUnsigned(s.failures);
-        Put(",\"dur_ns\":{\"median\":");
+        Lit(",\"dur_ns\":{\"median\":");
         PutUnsigned(s.Quantile(1, 2));
-        Put(",\"p99\":");
+        Lit(",\"p99\":");
         PutUnsigned(s.Quantile(99, 100));
-        Put(",\"max\":");
+        Lit(",\"max\":");
         PutUnsigned(s.max);
-        Put("}}");
+        Lit("}}");
     }
-    Put("},\"pending_folds\":[");
+    Lit("},\"pending_folds\":[");
     first = true;
     for (KeyEntry& key : keys_) {
         if (key.folded == 0) {
@@ -581,20 +668,20 @@ void Recorder::WriteSummary(const char* reason, bool stopped) {
             PutChar(',');
         }
         first = false;
-        Put("{\"op\":\"");
+        Lit("{\"op\":\"");
         Put(kOps[key.op].name);
-        Put("\",\"data_set\":");
+        Lit("\",\"data_set\":");
         PutSigned(key.dataSet);
-        Put(",\"tag\":");
+        Lit(",\"tag\":");
         PutTag(key.tagNull, key.tag.data(), key.tag.size());
-        Put(",\"folded\":");
+        Lit(",\"folded\":");
         PutUnsigned(key.folded);
         PutChar('}');
         key.folded = 0;
     }
-    Put("],\"stopped\":");
+    Lit("],\"stopped\":");
     Put(stopped ? "true" : "false");
-    Put("}\n");
+    Lit("}\n");
 }
 
 bool Recorder::Room(uint64_t bound) {
@@ -617,13 +704,13 @@ bool Recorder::Room(uint64_t bound) {
 }
 
 void Recorder::WriteCallStart(int op, uint64_t start) {
-    Put("{\"type\":\"call\",\"seq\":");
+    Lit("{\"type\":\"call\",\"seq\":");
     PutUnsigned(seq_);
-    Put(",\"t_us\":");
+    Lit(",\"t_us\":");
     PutUnsigned(start > startNs_ ? (start - startNs_) / 1000 : 0);
-    Put(",\"op\":\"");
+    Lit(",\"op\":\"");
     Put(kOps[op].name);
-    Put("\",\"ordinal\":");
+    Lit("\",\"ordinal\":");
     PutUnsigned(static_cast<uint64_t>(kOps[op].ordinal));
 }
 
@@ -634,7 +721,7 @@ void Recorder::EndRecord(bool flushNow, uint64_t now) {
 }
 
 bool Recorder::FlushLocked() {
-    lastFlushNs_ = platform::MonotonicNs();
+    lastFlushNs_ = TheClock().Now();
     if (len_ == 0 || file_ == platform::kNoFile) {
         len_ = 0;
         return file_ != platform::kNoFile;
@@ -699,6 +786,50 @@ KeyEntry* Recorder::Key(int op, int32_t dataSet, const char* tag, size_t length,
     return entry;
 }
 
+// A driver passes each tag's own cookie cell on every call, so the cell's
+// address finds the key without hashing the text; the text is still
+// compared, since the caller may have changed it.
+KeyEntry* Recorder::Cached(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh) {
+    uint64_t h = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(cookie)) ^ static_cast<uint64_t>(op) << 56 ^
+                  static_cast<uint32_t>(dataSet)) *
+                 0x9e3779b97f4a7c15ull;
+    size_t mask = cells_.size() - 1;
+    size_t i = static_cast<size_t>(h >> 32) & mask;
+    while (cells_[i].cookie != nullptr) {
+        CellSlot& slot = cells_[i];
+        if (slot.cookie == cookie && slot.op == op && slot.dataSet == dataSet) {
+            if (std::strcmp(slot.entry->tag.c_str(), tag) != 0) {
+                slot.entry = Key(op, dataSet, tag, std::strlen(tag), fresh);
+            } else {
+                *fresh = false;
+            }
+            return slot.entry;
+        }
+        i = (i + 1) & mask;
+    }
+    KeyEntry* entry = Key(op, dataSet, tag, std::strlen(tag), fresh);
+    if ((cellsUsed_ + 1) * 2 > cells_.size()) {
+        std::vector<CellSlot> bigger(cells_.size() * 2);
+        const size_t bigMask = bigger.size() - 1;
+        for (const CellSlot& old : cells_) {
+            if (old.cookie == nullptr) continue;
+            const uint64_t oh = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(old.cookie)) ^
+                                 static_cast<uint64_t>(old.op) << 56 ^ static_cast<uint32_t>(old.dataSet)) *
+                                0x9e3779b97f4a7c15ull;
+            size_t k = static_cast<size_t>(oh >> 32) & bigMask;
+            while (bigger[k].cookie != nullptr) k = (k + 1) & bigMask;
+            bigger[k] = old;
+        }
+        cells_.swap(bigger);
+        mask = cells_.size() - 1;
+        i = static_cast<size_t>(h >> 32) & mask;
+        while (cells_[i].cookie != nullptr) i = (i + 1) & mask;
+    }
+    cells_[i] = CellSlot{cookie, op, dataSet, entry};
+    ++cellsUsed_;
+    return entry;
+}
+
 template <typename T>
 void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, const char* tag, const uint32_t* cookie,
                        uint32_t cookieBefore, const T* value, T passed, const int32_t* status, T result) {
@@ -740,9 +871,28 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
             return;
         }
     } else if (settings.level == TraceLevel::Changes) {
-        const size_t length = tag == nullptr ? 0 : std::strlen(tag);
         bool fresh = false;
-        KeyEntry* key = Key(op, dataSet, tag, length, &fresh);
+        KeyEntry* key = nullptr;
+        // A driver passes each tag's own cookie cell on every call, so the
+        // cell's address finds the key at once; the text is still compared,
+        // since the caller may have changed it.
+        // A driver makes the same calls in the same order step after step,
+        // and the keys lie in memory in the order of their first calls: the
+        // key that followed the previous one last time is tried first.
+        KeyEntry* guess = previous_ != nullptr ? previous_->next : nullptr;
+        if (guess != nullptr && cookie != nullptr && guess->cookie == cookie && tag != nullptr && guess->op == op &&
+            guess->dataSet == dataSet && std::strcmp(guess->tag.c_str(), tag) == 0) {
+            key = guess;
+        } else {
+            if (cookie != nullptr && tag != nullptr) {
+                key = Cached(op, dataSet, tag, cookie, &fresh);
+            } else {
+                key = Key(op, dataSet, tag, tag == nullptr ? 0 : std::strlen(tag), &fresh);
+            }
+            key->cookie = cookie;
+            if (previous_ != nullptr) previous_->next = key;
+        }
+        previous_ = key;
         // Failures are always written, so that the file holds each one
         // even when the process dies before the next record.
         if (!fresh && !failed && key->last == out) {
@@ -759,43 +909,43 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
         return;
     }
     WriteCallStart(op, start);
-    Put(",\"data_set\":");
+    Lit(",\"data_set\":");
     PutSigned(dataSet);
-    Put(",\"tag\":");
+    Lit(",\"tag\":");
     PutTag(tag == nullptr, tag, length);
     if (out.hasValue) {
-        Put(",\"value\":");
+        Lit(",\"value\":");
         if (kOps[op].real) {
             PutDouble(BitsDouble(out.valueBits));
         } else {
             PutSigned(static_cast<int32_t>(out.valueBits));
         }
     }
-    Put(",\"status\":");
+    Lit(",\"status\":");
     if (out.hasStatus) {
         PutSigned(out.status);
     } else {
-        Put("null");
+        Lit("null");
     }
-    Put(",\"result\":");
+    Lit(",\"result\":");
     if (kOps[op].real) {
         PutDouble(BitsDouble(out.resultBits));
     } else {
         PutSigned(static_cast<int32_t>(out.resultBits));
     }
-    Put(",\"cookie_before\":");
+    Lit(",\"cookie_before\":");
     if (cookie != nullptr) {
         PutUnsigned(cookieBefore);
-        Put(",\"cookie_after\":");
+        Lit(",\"cookie_after\":");
         PutUnsigned(out.cookieAfter);
     } else {
-        Put("null,\"cookie_after\":null");
+        Lit("null,\"cookie_after\":null");
     }
-    Put(",\"dur_ns\":");
+    Lit(",\"dur_ns\":");
     PutUnsigned(end - start);
-    Put(",\"folded\":");
+    Lit(",\"folded\":");
     PutUnsigned(folded);
-    Put("}\n");
+    Lit("}\n");
     EndRecord(failed, end);
 }
 
@@ -818,27 +968,27 @@ void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, co
         return;
     }
     WriteCallStart(op, start);
-    Put(",\"result\":");
+    Lit(",\"result\":");
     PutSigned(result);
-    Put(",\"dur_ns\":");
+    Lit(",\"dur_ns\":");
     PutUnsigned(end - start);
-    Put(",\"folded\":0}\n");
+    Lit(",\"folded\":0}\n");
     if (op == kGetInitString) {
-        Put("{\"type\":\"init_string\",\"seq\":");
+        Lit("{\"type\":\"init_string\",\"seq\":");
         PutUnsigned(seq_);
-        Put(",\"t_us\":");
+        Lit(",\"t_us\":");
         PutUnsigned((start - startNs_) / 1000);
-        Put(",\"length\":");
+        Lit(",\"length\":");
         if (lengthKnown) {
             PutSigned(length);
         } else {
-            Put("null");
+            Lit("null");
         }
-        Put(",\"bytes\":");
+        Lit(",\"bytes\":");
         PutUnsigned(textLength);
-        Put(",\"text\":");
+        Lit(",\"text\":");
         PutBytes(initBuffer, textLength);
-        Put("}\n");
+        Lit("}\n");
     }
     if (op == kResetLink && Room(reserve_)) {
         WriteSummary("ResetLink", false);
@@ -918,7 +1068,7 @@ int32_t TraceSession::GetInitStringLength() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength() : 0;
-    r.LinkCall(kGetInitStringLength, start, platform::MonotonicNs(), result, nullptr);
+    r.LinkCall(kGetInitStringLength, start, TheClock().Now(), result, nullptr);
     return result;
 }
 
@@ -926,7 +1076,7 @@ int32_t TraceSession::GetInitString(char* buffer) {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(buffer) : 0;
-    r.LinkCall(kGetInitString, start, platform::MonotonicNs(), result, buffer);
+    r.LinkCall(kGetInitString, start, TheClock().Now(), result, buffer);
     return result;
 }
 
@@ -934,7 +1084,7 @@ int32_t TraceSession::ResetLink() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink() : 0;
-    r.LinkCall(kResetLink, start, platform::MonotonicNs(), result, nullptr);
+    r.LinkCall(kResetLink, start, TheClock().Now(), result, nullptr);
     return result;
 }
 
@@ -960,7 +1110,7 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
     } else if (status != nullptr) {
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
-    const uint64_t end = platform::MonotonicNs();
+    const uint64_t end = TheClock().Now();
     r.TagCall<T>(op, start, end, dataSet, tag, cookie, before, value, passed, status, result);
     return result;
 }
