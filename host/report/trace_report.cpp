@@ -82,8 +82,11 @@ std::string TraceText(const TraceDigest& d) {
         << ", limit " << h.limitMb << " MiB\n";
     out << "  started " << h.startUtc << " by process " << h.pid << ", timer resolution " << h.timerResolutionNs
         << " ns\n";
-    out << "  real library " << DisplayBytes(h.realLibrary);
+    out << "  real library " << (h.realLibrary.empty() ? "(none given)" : h.realLibrary);
     if (!h.realFileVersion.empty()) out << " (file version " << h.realFileVersion << ")";
+    if (!h.settings.empty()) out << ", settings " << h.settings;
+    if (!h.realLibraryError.empty()) out << "\n  NOT IN USE: " << h.realLibraryError << "; every call failed safely";
+    if (!h.settingsWarning.empty()) out << "\n  settings warning: " << h.settingsWarning;
     out << "\n  " << d.lines << " lines, " << d.calls << " calls, " << d.failures << " failed, over "
         << SecondsText(d.lastUs - d.firstUs) << (d.stopped ? "; stopped at its size limit" : "") << "\n";
     for (const std::string& note : d.notes) out << "note: " << note << "\n";
@@ -158,7 +161,9 @@ std::string TraceJson(const TraceDigest& d) {
                      {"pid", h.pid},
                      {"start_utc", h.startUtc},
                      {"timer_resolution_ns", h.timerResolutionNs},
-                     {"real_library", ByteJson(h.realLibrary)},
+                     {"real_library", h.realLibrary.empty() ? json(nullptr) : json(h.realLibrary)},
+                     {"real_library_error", h.realLibraryError.empty() ? json(nullptr) : json(h.realLibraryError)},
+                     {"settings", h.settings.empty() ? json(nullptr) : json(h.settings)},
                      {"real_file_version", h.realFileVersion.empty() ? json(nullptr) : json(h.realFileVersion)}};
     out["notes"] = d.notes;
     out["cut_off"] = d.cutOff;
@@ -373,8 +378,11 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     row("Started", Figure("start", h.startUtc) + " by process " + Figure("pid", std::to_string(h.pid)));
     row("Tracer", Figure("tracer", h.tracer) + ", format " + Figure("version", std::to_string(h.version)) + ", level " +
                       Figure("level", h.level));
-    row("Real library", Figure("real-library", DisplayBytes(h.realLibrary)) +
-                            (h.realFileVersion.empty() ? "" : " version " + Figure("real-version", h.realFileVersion)));
+    row("Real library", Figure("real-library", h.realLibrary) +
+                            (h.realFileVersion.empty() ? "" : " version " + Figure("real-version", h.realFileVersion)) +
+                            (h.realLibraryError.empty()
+                                 ? ""
+                                 : " <span class=\"bad\">not in use: " + Escape(h.realLibraryError) + "</span>"));
     row("Calls", Figure("calls", std::to_string(d.calls)) + ", " + Figure("failures", std::to_string(d.failures)) +
                      " failed, over " + Figure("span", SecondsText(d.lastUs - d.firstUs)));
     out << "</table>\n";

@@ -294,9 +294,11 @@ TraceReader::TraceReader(const std::string& path) : path_(path) {
         header_.pid = Integer(j, "pid");
         header_.startUtc = Text(j, "start_utc");
         header_.timerResolutionNs = Integer(j, "timer_resolution_ns");
-        header_.realLibrary = Bytes(j, "real_library");
+        header_.realLibrary = Text(j, "real_library");
         header_.realFileVersion = Text(j, "real_file_version");
-        header_.settings = Bytes(j, "settings");
+        header_.settings = Text(j, "settings");
+        header_.realLibraryError = Text(j, "real_library_error");
+        header_.settingsWarning = Text(j, "settings_warning");
     } catch (const BadRecord& e) {
         throw TraceError("the header of the trace \"" + path + "\" is not readable: " + e.what());
     }
@@ -357,7 +359,12 @@ bool TraceReader::Next(TraceRecord& record) {
                 record.type = TraceRecordType::Summary;
                 ReadSummary(j, record.summary);
             } else {
-                record.type = TraceRecordType::Other;  // a record type of a later tracer: ignored
+                // A record type of a later tracer: skipped, said once per type.
+                record.type = TraceRecordType::Other;
+                if (otherTypes_.size() < kNotesShown && otherTypes_.insert(type).second) {
+                    Note("line " + std::to_string(line_) + ": records of type \"" + type +
+                         "\", which this dcs-host does not know, are skipped");
+                }
             }
             return true;
         } catch (const BadRecord& e) {

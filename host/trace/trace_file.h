@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <fstream>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -31,9 +32,12 @@ struct TraceHeader {
     int64_t pid = 0;
     std::string startUtc;
     int64_t timerResolutionNs = 0;
+    // Paths and messages are UTF-8, not byte text.
     std::string realLibrary;
-    std::string realFileVersion;  // empty when the trace gives none
-    std::string settings;         // empty when none
+    std::string realFileVersion;   // empty when the trace gives none
+    std::string settings;          // empty when none
+    std::string realLibraryError;  // why the real library was not in use; empty when it was
+    std::string settingsWarning;
 };
 
 struct TraceCall {
@@ -149,6 +153,7 @@ private:
     int64_t skipped_ = 0;
     bool cutOff_ = false;
     std::vector<std::string> notes_;
+    std::set<std::string> otherTypes_;
 };
 
 }  // namespace host
