@@ -135,6 +135,14 @@ run lost 1 check "$work/failing/plant.toml" --trace "$work/lost.jsonl" --json "$
 expect_out lost "failed, last status 4; binds here but never once succeeded live"
 grep -q '"disagrees": true' "$work/lost.json" || fail "lost: the JSON does not mark the disagreement"
 
+# A [[fail]] the server cannot answer with is refused where it stands.
+for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 0' 'name = "X"'; do
+    cp "$work/failing/plant.toml" "$work/failing/bad.toml"
+    printf '\n[[fail]]\n'"$bad"'\n' >>"$work/failing/bad.toml"
+    run bad 2 run "$work/failing/bad.toml"
+    grep -q 'bad.toml:[0-9]*: fail [0-9]*: ' "$work/bad.err" || { fail "[[fail]] $bad: no located refusal"; cat "$work/bad.err"; }
+done
+
 # A trace of another format and one cut off in its last line.
 sed '1s/"version":1/"version":2/' "$work/plant.jsonl" >"$work/v2.jsonl"
 run v2 2 trace "$work/v2.jsonl"
