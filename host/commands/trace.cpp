@@ -64,6 +64,11 @@ int TraceCommand(const TraceOptions& options) {
     const TraceDigest digest = DigestTrace(options.tracePath, digestOptions);
     std::cout << TraceText(digest) << std::flush;
 
+    if (json) {
+        json->Stream() << TraceJson(digest);
+        json->Commit();
+    }
+    if (html) WriteTracePage(*html, digest);
     if (initString) {
         if (keptNumber == 0) {
             std::fprintf(stderr, "dcs-host: %s holds %s; --init-string writes nothing\n", options.tracePath.c_str(),
@@ -80,11 +85,6 @@ int TraceCommand(const TraceOptions& options) {
         std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size() << " bytes) to "
                   << options.initStringPath << "\n";
     }
-    if (json) {
-        json->Stream() << TraceJson(digest);
-        json->Commit();
-    }
-    if (html) WriteTracePage(*html, digest);
     return 0;
 }
 
