@@ -427,7 +427,9 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
             << Escape(SecondsText(g.lastUs)) << "</td></tr>\n";
     }
     out << "</table>\n<h2>Tags that never succeeded</h2>\n<ul id=\"never-succeeded\">\n";
-    for (const TagKeyT& key : d.NeverSucceeded()) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
+    const std::vector<TagKeyT> never = d.NeverSucceeded();
+    for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
+    if (never.empty()) out << "<li>none: every tag called succeeded at least once</li>\n";
     out << "</ul></section>\n";
 
     if (!d.series.empty()) {
