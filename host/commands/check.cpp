@@ -54,6 +54,7 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     CheckOutputs outputs(c, options);
     Driver driver(options.driverPath);
     Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    diagnosis.driverPath = options.driverPath;
     std::vector<std::string> disagreements;
     if (!options.tracePath.empty()) disagreements = AddLiveVerdicts(diagnosis, options.tracePath);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
