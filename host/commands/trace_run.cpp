@@ -3,9 +3,9 @@
 
 #include "case/input_file.h"
 #include "commands/trace_command.h"
+#include "diagnose/trace_digest.h"
 #include "link/traced_server.h"
 #include "mrx3p_control.h"
-#include "diagnose/trace_digest.h"
 
 namespace host {
 
@@ -67,6 +67,8 @@ std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& traceP
 }
 
 RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath) {
+    // A plain run touches none of the front's routines.
+    if (tracePath.empty() && replayPath.empty()) return;
     const MrxOps direct = DirectOps();
     if (!replayPath.empty()) {
         replay_ = std::make_unique<ReplayServer>(replayPath, direct);
@@ -78,7 +80,7 @@ RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLev
 
 RunTraffic::~RunTraffic() {
     traced_.reset();
-    MrxStandin_SetFront(nullptr);
+    if (replay_) MrxStandin_SetFront(nullptr);
 }
 
 void RunTraffic::SetPhase(const std::string& phase) {
