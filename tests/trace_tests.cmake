@@ -47,6 +47,10 @@ if(TARGET trace_replay)
 endif()
 
 if(WIN32)
+  # Read from the file with the toolchain's objdump; runs natively.
+  add_test(NAME trace_pe_tables
+           COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/trace/check_trace_pe.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:mrx3p_trace>)
+
   # The fake real library has an ordinal 10 the tracer must pass calls to.
   add_library(trace_fake_real SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.cpp
                                      ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.def)

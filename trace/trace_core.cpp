@@ -873,12 +873,11 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
     } else if (settings.level == TraceLevel::Changes) {
         bool fresh = false;
         KeyEntry* key = nullptr;
-        // A driver passes each tag's own cookie cell on every call, so the
-        // cell's address finds the key at once; the text is still compared,
-        // since the caller may have changed it.
         // A driver makes the same calls in the same order step after step,
         // and the keys lie in memory in the order of their first calls: the
-        // key that followed the previous one last time is tried first.
+        // key that followed the previous one last time is tried first, then
+        // the key of the cookie cell (Cached), then the text's hash (Key).
+        // The text is compared every time, since the caller may change it.
         KeyEntry* guess = previous_ != nullptr ? previous_->next : nullptr;
         if (guess != nullptr && cookie != nullptr && guess->cookie == cookie && tag != nullptr && guess->op == op &&
             guess->dataSet == dataSet && std::strcmp(guess->tag.c_str(), tag) == 0) {
