@@ -140,7 +140,7 @@ for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 
     cp "$work/failing/plant.toml" "$work/failing/bad.toml"
     printf '\n[[fail]]\n'"$bad"'\n' >>"$work/failing/bad.toml"
     run bad 2 run "$work/failing/bad.toml"
-    grep -q 'bad.toml:[0-9]*: fail [0-9]*: ' "$work/bad.err" || { fail "[[fail]] $bad: no located refusal"; cat "$work/bad.err"; }
+    grep -q 'bad.toml:[0-9:]*: fail [0-9]*: ' "$work/bad.err" || { fail "[[fail]] $bad: no located refusal"; cat "$work/bad.err"; }
 done
 
 # A trace of another format and one cut off in its last line.
