@@ -12,8 +12,10 @@
 
 #include "case/case_file.h"
 #include "commands/commands.h"
+#include "commands/trace_command.h"
 #include "link/link.h"
 #include "output/output_file.h"
+#include "trace/trace_file.h"
 
 namespace {
 
@@ -35,6 +37,9 @@ int OnCase(const std::string& casePath, Command command) {
         return command(c);
     } catch (const host::CaseError& e) {
         std::fprintf(stderr, "%s\n", e.what());
+        return 2;
+    } catch (const host::TraceError& e) {
+        std::fprintf(stderr, "dcs-host: %s\n", e.what());
         return 2;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host: %s\n", e.what());
@@ -114,6 +119,16 @@ int main(int argc, char** argv) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     runCommand->add_option("--html", run.report.htmlPath, "write a self-contained HTML report to this file");
     runCommand->add_option("--driver", run.driverPath, "the driver library to load")->capture_default_str();
+    std::string runInitString;
+    runCommand->add_option("--init-string", runInitString,
+                           "serve this file as the initialization string, byte for byte, instead of the case's");
+    runCommand->add_option("--trace", run.tracePath,
+                           "record the run's traffic with the tracing client's core, in the trace format");
+    runCommand->add_option("--trace-level", run.traceLevel, "what --trace records: all, changes or failures")
+        ->capture_default_str();
+    runCommand->add_option("--replay", run.replayPath,
+                           "answer from this trace: its initialization string, and the k-th call of each tag the "
+                           "k-th recorded answer; the writes are compared with the recorded ones");
 
     CLI::App* checkCommand = app.add_subcommand(
         "check",
@@ -124,6 +139,27 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
+    std::string checkInitString;
+    checkCommand->add_option("--init-string", checkInitString,
+                             "check against this file as the initialization string, byte for byte, instead of the "
+                             "case's");
+    checkCommand->add_option("--trace", check.tracePath,
+                             "add to each tag's verdict what the live link in this trace did with it");
+
+    host::TraceOptions traceOptions;
+    CLI::App* traceCommand = app.add_subcommand(
+        "trace", "sum up a trace of the Marlix client: fetches, calls, failures, durations, link events");
+    traceCommand->add_option("FILE", traceOptions.tracePath, "the trace (JSON Lines)")->required();
+    traceCommand->add_option("--json", traceOptions.jsonPath, "write the summary to this JSON file");
+    traceCommand->add_option("--html", traceOptions.htmlPath, "write a self-contained HTML page to this file");
+    traceCommand
+        ->add_option("--tags", traceOptions.tags, "chart the values of the tags matching this glob (repeatable)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    traceCommand->add_option("--init-string", traceOptions.initStringPath,
+                             "write the initialization string of the last fetch (or --fetch N), byte for byte");
+    traceCommand->add_option("--fetch", traceOptions.fetch, "which fetch --init-string writes, from 1")
+        ->check(CLI::PositiveNumber);
 
     host::RemoveTemporaryFilesOnSignal();
     try {
@@ -132,15 +168,29 @@ int main(int argc, char** argv) {
         return app.exit(e) == 0 ? 0 : 2;
     }
 
+    if (*traceCommand) {
+        try {
+            return host::TraceCommand(traceOptions);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "dcs-host: %s\n", e.what());
+            return 2;
+        }
+    }
     if (*runCommand) {
         run.report.driverPath = run.driverPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
-        return OnCase(casePath, [&](const host::Case& c) {
+        return OnCase(casePath, [&](const host::Case& parsed) {
+            host::Case c = parsed;
+            if (!runInitString.empty()) host::UseInitString(c, runInitString);
             run.report.casePath = c.file;
             return host::RunCommand(c, run);
         });
     }
     check.driverVersion = DriverVersionText(check.driverPath);
-    return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
+    return OnCase(casePath, [&](const host::Case& parsed) {
+        host::Case c = parsed;
+        if (!checkInitString.empty()) host::UseInitString(c, checkInitString);
+        return host::CheckCommand(c, check);
+    });
 }

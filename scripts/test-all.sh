@@ -123,6 +123,13 @@ if [ -f cmake/Kit.cmake ]; then
   fi
 fi
 
+if [ "${DCS_LONG_TESTS:-0}" = 1 ]; then
+  # Minutes long: dcs-host reading a 1 GiB trace in bounded memory.
+  step "long: a 1 GiB trace read as a stream"
+  cmake --preset kit-linux-x86_64 >/dev/null && cmake --build --preset kit-linux-x86_64 -j "$jobs" --target dcs-host
+  run_counted tests/host/trace_big.sh build/kit-linux-x86_64/host/dcs-host 1024 64
+fi
+
 step "done"
 for skipped in "${skipped_steps[@]}"; do
   echo "not run on this machine: $skipped"

@@ -32,6 +32,20 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     dcs_warnings(check_tests)
     gtest_discover_tests(check_tests DISCOVERY_TIMEOUT 60)
 
+    # Traces: the reader and digest on hand-written traces; and the built
+    # dcs-host tracing every example, replaying it and reading it back.
+    add_executable(trace_tests ${CMAKE_CURRENT_LIST_DIR}/host/trace_file_test.cpp)
+    target_link_libraries(trace_tests PRIVATE dcs_host_report GTest::gtest_main)
+    target_include_directories(trace_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
+    dcs_warnings(trace_tests)
+    gtest_discover_tests(trace_tests DISCOVERY_TIMEOUT 60)
+    add_test(NAME host_trace_round_trip
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_round_trip.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
+    add_test(NAME host_trace_page_in_browser
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_page_in_browser.sh $<TARGET_FILE:dcs-host>)
+    set_tests_properties(host_trace_page_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)

@@ -2,6 +2,7 @@
 add_executable(standin_tests
   ${CMAKE_CURRENT_LIST_DIR}/standin/iface_standin_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/standin/mrx3p_standin_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/standin/mrx3p_script_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/standin/user32_standin_test.cpp
 )
 target_link_libraries(standin_tests PRIVATE GTest::gtest_main iface mrx3p user32)

@@ -138,6 +138,45 @@ Event ReadEvent(const RawRow& row, size_t index) {
     return event;
 }
 
+ServerFailure ReadFailure(const RawRow& row, size_t index) {
+    const ValueReader r("fail " + std::to_string(index));
+    ServerFailure f;
+    f.line = row.at.line;
+    static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},    {"WriteAI", 5},   {"ReadAO", 6},
+                                                           {"ReadDI", 7},    {"WriteDI", 8},   {"ReadDO", 9},
+                                                           {"ReadCALC", 11}, {"WriteCALC", 12}};
+    for (const RawEntry& entry : row.entries) {
+        const std::string& k = entry.key;
+        if (k == "op") {
+            const std::string op = r.Text(entry.value, "op");
+            for (const auto& [name, ordinal] : kOps) {
+                if (op == name) f.operation = ordinal;
+            }
+            if (f.operation == 0) {
+                r.Fail(entry.value.at,
+                       "op must be one of ReadAI, WriteAI, ReadAO, ReadDI, WriteDI, ReadDO, ReadCALC, "
+                       "WriteCALC, not \"" +
+                           op + "\"");
+            }
+        } else if (k == "name") {
+            f.name = r.Text(entry.value, "name");
+        } else if (k == "status") {
+            f.status = static_cast<int32_t>(r.Integer(entry.value, "status", std::numeric_limits<int32_t>::min(),
+                                                      std::numeric_limits<int32_t>::max()));
+            if (f.status == 0) r.Fail(entry.value.at, "status 0 is success; a failure needs another status");
+        } else if (k == "times") {
+            f.times = static_cast<int32_t>(r.Integer(entry.value, "times", -1, std::numeric_limits<int32_t>::max()));
+            if (f.times == 0) r.Fail(entry.value.at, "times 0 fails nothing; expected 1 or more, or -1 for every call");
+        } else if (k == "step") {
+            f.step = static_cast<int32_t>(r.Integer(entry.value, "step", 0, std::numeric_limits<int32_t>::max()));
+        } else {
+            r.Fail(entry.keyAt, "unknown key \"" + k + "\"; expected op, name, status, times, step");
+        }
+    }
+    if (f.operation == 0) r.Fail(row.at, "expected a key op naming the operation that fails (ReadAI, ...)");
+    return f;
+}
+
 // The sections of an array of tables ([[key]]).
 const std::vector<RawRow>& Sections(const ValueReader& r, const TomlItem& item) {
     if (item.shape != TomlItem::Shape::Tables) r.Fail(item.at, "expected [[" + item.key + "]] sections");
@@ -201,10 +240,13 @@ private:
             for (const RawRow& row : Sections(r_, item)) AppendRow(c_, RowTable::PVImport, row);
         } else if (k == "event") {
             for (const RawRow& row : Sections(r_, item)) c_.events.push_back(ReadEvent(row, c_.events.size()));
+        } else if (k == "fail") {
+            for (const RawRow& row : Sections(r_, item)) c_.failures.push_back(ReadFailure(row, c_.failures.size()));
         } else {
-            r_.Fail(item.at, "unknown key \"" + k +
-                                 "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                 "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
+            r_.Fail(item.at,
+                    "unknown key \"" + k +
+                        "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
+                        "[[pv_export]], [[pv_import]], [[event]], [[fail]], controllers, pv_exports or pv_imports");
         }
     }
 

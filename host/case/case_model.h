@@ -138,6 +138,19 @@ struct NamedFile {
     std::string path;
 };
 
+// A failure the simulated server answers with ([[fail]]): from the start
+// of `step` on (0: from the configuration), the next `times` calls of the
+// operation on the tag (any tag when no name is given; any data set) return
+// `status` instead of the store's answer; times -1: every call.
+struct ServerFailure {
+    int32_t step = 0;
+    int32_t operation = 0;  // the client's ordinal: 4 ReadAI ... 12 WriteCALC
+    std::string name;       // empty: every tag
+    int32_t status = 1;
+    int32_t times = 1;
+    int line = 0;
+};
+
 struct CaseWarning {
     int line = 0;
     std::string text;  // "FILE:LINE:COLUMN: warning: ..."
@@ -159,7 +172,8 @@ struct Case {
     std::vector<ControllerCase> controllers;
     std::vector<PVExportCase> pvExports;
     std::vector<PVImportCase> pvImports;
-    std::vector<Event> events;  // ordered by step, file order within a step
+    std::vector<Event> events;            // ordered by step, file order within a step
+    std::vector<ServerFailure> failures;  // in file order
     // The IO lists the case names, in the order their rows are appended
     // (controllers first, so that a PV export of a list may follow any
     // controller); read by the loader, not by the TOML reader.

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "commands/commands.h"
+#include "commands/trace_command.h"
 #include "diagnose/check_case.h"
 #include "iface_control.h"
 #include "link/session.h"
@@ -29,6 +30,7 @@ struct CheckOutputs {
         std::vector<PathUse> outputs;
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
         if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
+        if (!options.tracePath.empty()) inputs.push_back({"the trace", options.tracePath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
@@ -53,7 +55,13 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     Driver driver(options.driverPath);
     Diagnosis diagnosis = DiagnoseQuietly(driver, c);
     diagnosis.driverPath = options.driverPath;
+    std::vector<std::string> disagreements;
+    if (!options.tracePath.empty()) disagreements = AddLiveVerdicts(diagnosis, options.tracePath);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
+    if (!disagreements.empty()) {
+        std::fputs("\nwhere the case and the live link disagree:\n", stdout);
+        for (const std::string& line : disagreements) std::printf("  %s\n", line.c_str());
+    }
     std::fflush(stdout);
     if (outputs.json) {
         outputs.json->Stream() << JsonReport(diagnosis);
@@ -69,7 +77,7 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
         page.diagnosis = &diagnosis;
         WriteHtmlPage(*outputs.html, page);
     }
-    return ExitStatusOf(diagnosis);
+    return disagreements.empty() ? ExitStatusOf(diagnosis) : 1;
 }
 
 }  // namespace host

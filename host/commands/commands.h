@@ -16,10 +16,14 @@ struct RunOptions {
     std::string driverPath;
     std::optional<int32_t> steps;  // overrides the case's
     RunReportOptions report;       // the table, CSV, chart and page
+    std::string tracePath;         // empty: the run's traffic is not traced
+    std::string traceLevel = "changes";
+    std::string replayPath;  // empty: the server answers from the case
 };
 
 struct CheckOptions {
     std::string driverPath;
+    std::string tracePath;  // empty: no live verdicts
     std::string driverVersion;
     std::string htmlPath;  // empty: no page
     std::string jsonPath;  // empty: no JSON

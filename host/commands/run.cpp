@@ -6,7 +6,9 @@
 
 #include "case/row_names.h"
 #include "case/schedule.h"
+#include "commands/trace_command.h"
 #include "link/session.h"
+#include "mrx3p_control.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/message_tally.h"
@@ -64,6 +66,8 @@ void RefuseOverlaps(const Case& c, const RunOptions& options) {
     if (!options.report.csvPath.empty()) outputs.push_back({"--csv", options.report.csvPath});
     if (!options.report.plotPath.empty()) outputs.push_back({"--plot", options.report.plotPath});
     if (!options.report.htmlPath.empty()) outputs.push_back({"--html", options.report.htmlPath});
+    if (!options.tracePath.empty()) outputs.push_back({"--trace", options.tracePath});
+    if (!options.replayPath.empty()) inputs.push_back({"the replayed trace", options.replayPath});
     RefuseOverlappingPaths(inputs, outputs);
 }
 
@@ -81,8 +85,8 @@ void WarnOfLateEvents(const Case& c, int32_t steps) {
 // that memory stays flat however many steps.
 class Runner {
 public:
-    Runner(const Case& c, Driver& driver, Link& link, BoxCapture& boxes, RunReport& report)
-        : c_(c), driver_(driver), link_(link), d_(link.Data()), boxes_(boxes), report_(report) {}
+    Runner(const Case& c, Driver& driver, Link& link, BoxCapture& boxes, RunReport& report, RunTraffic& traffic)
+        : c_(c), driver_(driver), link_(link), d_(link.Data()), boxes_(boxes), report_(report), traffic_(traffic) {}
 
     // Configures and runs the steps; false when the link did not configure
     // or a step failed.
@@ -138,6 +142,7 @@ private:
         boxesBefore_ = boxes_.Raised();
         phase_ = next;
         boxes_.SetPhase(next);
+        traffic_.SetPhase(next);
     }
     // No message raised since the phase began. The host's ErrorMsg texts
     // are kept until the phase ends; boxes are counted as they come.
@@ -153,6 +158,7 @@ private:
 
     std::string ApplyEvents(int32_t step) {
         std::string applied;
+        traffic_.ArmFailures(c_, step);
         for (const Event* event : EventsAt(c_, step)) {
             switch (event->action) {
             case Action::Start: driver_.Start(&d_); break;
@@ -180,6 +186,7 @@ private:
     DCSLinkData& d_;
     BoxCapture& boxes_;
     RunReport& report_;
+    RunTraffic& traffic_;
     MessageWatch watch_;
     std::vector<Message> errors_;  // the ErrorMsg texts of the current phase
     std::string phase_ = "DCSLoad";
@@ -202,6 +209,8 @@ int RunCommand(const Case& c, const RunOptions& options) {
     if (!options.report.htmlPath.empty()) diagnosis = DiagnoseQuietly(driver, c);
     PrepareServer(c);
     StopCallLog();
+    RunTraffic traffic(options.tracePath, options.traceLevel, options.replayPath);
+    traffic.ArmFailures(c, 0);
     const BlockCounts before = LiveBlocks();
     bool ok = false;
     bool configured = false;
@@ -215,7 +224,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
         Link link(driver);
         link.Load();
         link.Fill(c);
-        Runner runner(c, driver, link, boxes, report);
+        Runner runner(c, driver, link, boxes, report, traffic);
         ok = runner.Run(steps);
         configured = runner.Configured();
         driver.Reset(&link.Data());
@@ -225,9 +234,11 @@ int RunCommand(const Case& c, const RunOptions& options) {
         link.Destroy();
         for (const std::string& line : tally.NotShownLines()) std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
     }
+    traffic.Finish();
     CheckReleased(before);
     const int written = report.Finish(configured, diagnosis ? &*diagnosis : nullptr);
     std::cout << afterReset << std::flush;
+    traffic.Report(std::cout);
     if (written != 0) return written;
     return configured && ok ? 0 : 1;
 }

@@ -31,6 +31,10 @@ struct TagDiagnosis {
     std::string reason;                    // plain words: why, and what the driver will do
     std::optional<DriverMessage> message;  // the message the driver shows for this problem
     int32_t column = -1;                   // the driver's column (general data: the field)
+    // With a trace of the live link: what it did with this tag ("live: 120
+    // calls of ReadAI, 3 failed, last status 0"); empty without one.
+    std::string live = std::string();
+    bool liveDisagrees = false;  // the live link fails it always, or serves it otherwise
 };
 
 struct RowDiagnosis {

@@ -44,6 +44,7 @@ void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
         if (!tag.code.empty()) out << " [" << tag.code << "]";
         if (tag.status == Verdict::Problem || tag.status == Verdict::Unused) out << " - " << tag.reason;
         out << "\n";
+        if (!tag.live.empty()) out << "      " << tag.live << "\n";
         if (tag.message) {
             out << "      driver shows: " << MessageLine(tag.message->source, tag.message->title, tag.message->text)
                 << "\n";

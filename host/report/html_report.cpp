@@ -95,6 +95,7 @@ std::string Explanation(const TagDiagnosis& tag) {
         text += (text.empty() ? "" : "\n") + std::string("Driver: ") +
                 (tag.message->title.empty() ? "" : tag.message->title + ": ") + tag.message->text;
     }
+    if (!tag.live.empty()) text += (text.empty() ? "" : "\n") + tag.live;
     return text;
 }
 
@@ -103,7 +104,8 @@ void WriteTagCell(std::ostream& out, const TagDiagnosis& tag) {
     out << "<td class=\"tag verdict-" << VerdictName(tag.status) << "\" data-field=\"" << Escape(tag.field)
         << "\" title=\"" << Escape(why) << "\"><span class=\"tag-text\">"
         << (tag.text.empty() ? "&mdash;" : Escape(tag.text)) << "</span>"
-        << (tag.required && tag.text.empty() ? " (required)" : "");
+        << (tag.required && tag.text.empty() ? " (required)" : "")
+        << (tag.liveDisagrees ? " <span class=\"live-disagrees bad\">(live differs)</span>" : "");
     if (!why.empty()) out << "<div class=\"why\">" << Escape(why) << "</div>";
     out << "</td>";
 }

@@ -129,4 +129,55 @@ void MRX_CONTROL_CALL MrxStandin_SetLogging(int32_t on);
 
 int32_t MRX_CONTROL_CALL MrxStandin_ResetLinkCount(void);
 int32_t MRX_CONTROL_CALL MrxStandin_CookieFaults(void);
+
+// Scripted answers, for replaying a recorded link. Answers are queued per
+// operation, data set and tag; the k-th call of the operation on that tag
+// and data set after the answers were queued gets the k-th: its status is
+// stored; a read whose scripted status is 0 stores the scripted value in the
+// value cell; the scripted result is returned when has_result is 1 (else the
+// value on success and 0 on failure, as unscripted calls return). A write
+// the script answers with status 0 also stores the value passed, as the
+// server that accepted it would; the caller compares what was written with
+// what was recorded. Scripted calls pass the cookie check like every call;
+// a cookie fault is not scripted away. When a queue is used up, or for a
+// call without one, the store answers.
+// GetInitStringLength and ResetLink take their scripted result (data set 0,
+// tag ""); a GetInitString with a scripted text copies it, never more than
+// the last length reported allows.
+// Scripts go before status injections. MrxStandin_Reset clears them.
+void MRX_CONTROL_CALL MrxStandin_ScriptAnswer(int32_t operation, int32_t dataSet, const char* tag, double value,
+                                              int32_t status, int32_t has_result, double result);
+void MRX_CONTROL_CALL MrxStandin_ScriptInitString(const char* text, int32_t size);
+// The answers of the queue not used yet.
+int32_t MRX_CONTROL_CALL MrxStandin_ScriptRemaining(int32_t operation, int32_t dataSet, const char* tag);
+void MRX_CONTROL_CALL MrxStandin_ClearScripts(void);
+}
+
+// The eleven client operations as one table, for a program that puts code
+// of its own (a recorder) between the driver and the simulated server.
+struct MrxOps {
+    int32_t(MRX_CONTROL_CALL* GetInitStringLength)(void);
+    int32_t(MRX_CONTROL_CALL* GetInitString)(char* buffer);
+    int32_t(MRX_CONTROL_CALL* ResetLink)(void);
+    double(MRX_CONTROL_CALL* ReadAI)(int32_t, const char*, uint32_t*, double*, int32_t*);
+    double(MRX_CONTROL_CALL* WriteAI)(int32_t, const char*, uint32_t*, double*, int32_t*);
+    double(MRX_CONTROL_CALL* ReadAO)(int32_t, const char*, uint32_t*, double*, int32_t*);
+    int32_t(MRX_CONTROL_CALL* ReadDI)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
+    int32_t(MRX_CONTROL_CALL* WriteDI)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
+    int32_t(MRX_CONTROL_CALL* ReadDO)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
+    double(MRX_CONTROL_CALL* ReadCALC)(int32_t, const char*, uint32_t*, double*, int32_t*);
+    double(MRX_CONTROL_CALL* WriteCALC)(int32_t, const char*, uint32_t*, double*, int32_t*);
+};
+
+extern "C" {
+// The server's own operations, which never pass through a front: what a
+// front is given as the library behind it.
+void MRX_CONTROL_CALL MrxStandin_DirectOps(MrxOps* ops);
+// From now on the exported operations hand every call to the front's
+// operations (copied; null takes the front away). A call that reaches an
+// exported operation while a front's call runs on the same thread goes to
+// the server itself, so a front handed the exported operations as the
+// library behind it does not call itself without end.
+// MrxStandin_Reset leaves the front as it is.
+void MRX_CONTROL_CALL MrxStandin_SetFront(const MrxOps* front);
 }

@@ -18,6 +18,7 @@
 #include <string>
 #include <string_view>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "../common/standin_export.h"
@@ -65,6 +66,28 @@ struct Injection {
     int32_t remaining;  // < 0: until cleared
 };
 
+// A recorded answer of the server, for a replay.
+struct Answer {
+    double value;
+    int32_t status;
+    bool hasResult;
+    double result;
+};
+
+// Scripts are keyed by operation, data set and tag text.
+using ScriptKey = std::tuple<int32_t, int32_t, std::string>;
+
+struct ScriptKeyLess {
+    using is_transparent = void;
+    using View = std::tuple<int32_t, int32_t, std::string_view>;
+    static View Tie(const ScriptKey& k) { return {std::get<0>(k), std::get<1>(k), std::get<2>(k)}; }
+    static View Tie(const View& k) { return k; }
+    template <typename A, typename B>
+    bool operator()(const A& a, const B& b) const {
+        return Tie(a) < Tie(b);
+    }
+};
+
 struct LogEntry {
     MrxCall call;
     std::string tag;  // owns the text call.tag points at
@@ -94,6 +117,15 @@ struct ServerState {
     uint32_t forgottenHandles = 0;
 
     std::vector<Injection> injections;
+
+    std::map<ScriptKey, std::deque<Answer>, ScriptKeyLess> scripts;
+    std::deque<std::string> scriptedStrings;
+    // The length the last GetInitStringLength answered (-1: none yet): a
+    // scripted string is copied into a buffer the driver sized from it.
+    int32_t lastLength = -1;
+
+    MrxOps front{};
+    bool hasFront = false;
 
     std::deque<LogEntry> log;  // a deque keeps each entry where it is
     bool logging = true;
@@ -141,6 +173,21 @@ MrxCall* Log(int32_t operation, std::string_view tag) {
     entry.call.operation = operation;
     entry.call.tag = entry.tag.c_str();
     return &entry.call;
+}
+
+// Takes the next scripted answer of the call, if its queue holds one.
+bool TakeScripted(int32_t operation, int32_t dataSet, std::string_view tag, Answer* answer) {
+    ServerState& s = State();
+    if (s.scripts.empty()) {
+        return false;
+    }
+    const auto found = s.scripts.find(ScriptKeyLess::View{operation, dataSet, tag});
+    if (found == s.scripts.end() || found->second.empty()) {
+        return false;
+    }
+    *answer = found->second.front();
+    found->second.pop_front();
+    return true;
 }
 
 // Finds the injection that applies to the call and uses up one of its turns.
@@ -215,6 +262,20 @@ bool CookieMatches(const Operation& op, const TagKeyView& key, const void* cell,
     return false;
 }
 
+// A recorded number as the operation's type: integers are clamped to the
+// 32-bit range (a recorded value is one already, a NaN becomes 0).
+template <typename T>
+T FromRecorded(double recorded) {
+    if constexpr (std::is_same_v<T, double>) {
+        return recorded;
+    } else {
+        if (!(recorded == recorded)) return 0;
+        if (recorded <= static_cast<double>(INT32_MIN)) return INT32_MIN;
+        if (recorded >= static_cast<double>(INT32_MAX)) return INT32_MAX;
+        return static_cast<T>(recorded);
+    }
+}
+
 template <typename T>
 T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
     ServerState& s = State();
@@ -230,37 +291,61 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
         std::memcpy(&passed, value, sizeof passed);
     }
     T result{};
+    T stored{};  // what a read put into the value cell
     bool succeeded = false;
     int32_t outcome = MRX_STATUS_OK;
+    Answer answer{};
 
-    if (!CookieMatches(op, key, cookie, held)) {
-        outcome = MRX_STATUS_COOKIE_FAULT;
-    } else if (TakeInjection(op.code, tag, &outcome)) {
-        // The injected status stands in for the server's answer.
-    } else if (value == nullptr) {
-        outcome = MRX_STATUS_BAD_ARGUMENT;
-    } else {
+    // The store's slot for the call: a write creates the tag unless writes
+    // are strict.
+    auto slotOf = [&]() -> T* {
         auto found = s.store.find(key);
         if (found == s.store.end() && op.write && !s.strictWrites) {
             found = s.store.emplace(TagKey{key.kind, key.dataSet, std::string(key.name)}, TagValue{}).first;
         }
-        if (found == s.store.end()) {
-            outcome = MRX_STATUS_UNKNOWN_TAG;
-        } else {
-            T& slot = Slot(found->second, static_cast<T*>(nullptr));
-            if (op.write) {
-                slot = passed;
-            } else {
-                std::memcpy(value, &slot, sizeof slot);
-            }
-            result = slot;
+        return found == s.store.end() ? nullptr : &Slot(found->second, static_cast<T*>(nullptr));
+    };
+
+    if (!CookieMatches(op, key, cookie, held)) {
+        outcome = MRX_STATUS_COOKIE_FAULT;
+    } else if (TakeScripted(op.code, dataSet, key.name, &answer)) {
+        outcome = answer.status;
+        if (outcome == MRX_STATUS_OK && value == nullptr) {
+            outcome = MRX_STATUS_BAD_ARGUMENT;
+        } else if (outcome == MRX_STATUS_OK) {
             succeeded = true;
-            if (held == 0) {
-                s.handles.push_back(TagKey{key.kind, key.dataSet, std::string(key.name)});
-                after = kFirstHandle + s.forgottenHandles + static_cast<uint32_t>(s.handles.size() - 1);
-                std::memcpy(cookie, &after, sizeof after);
+            if (op.write) {
+                if (T* slot = slotOf()) *slot = passed;
+                result = passed;
+            } else {
+                stored = FromRecorded<T>(answer.value);
+                std::memcpy(value, &stored, sizeof stored);
+                result = stored;
             }
         }
+        if (answer.hasResult) {
+            result = FromRecorded<T>(answer.result);
+        }
+    } else if (TakeInjection(op.code, tag, &outcome)) {
+        // The injected status stands in for the server's answer.
+    } else if (value == nullptr) {
+        outcome = MRX_STATUS_BAD_ARGUMENT;
+    } else if (T* slot = slotOf()) {
+        if (op.write) {
+            *slot = passed;
+        } else {
+            stored = *slot;
+            std::memcpy(value, &stored, sizeof stored);
+        }
+        result = *slot;
+        succeeded = true;
+    } else {
+        outcome = MRX_STATUS_UNKNOWN_TAG;
+    }
+    if (succeeded && held == 0) {
+        s.handles.push_back(TagKey{key.kind, key.dataSet, std::string(key.name)});
+        after = kFirstHandle + s.forgottenHandles + static_cast<uint32_t>(s.handles.size() - 1);
+        std::memcpy(cookie, &after, sizeof after);
     }
 
     if (status != nullptr) {
@@ -275,7 +360,7 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
         if (op.write) {
             LogValue(*call, passed);
         } else if (succeeded) {
-            LogValue(*call, result);
+            LogValue(*call, stored);
         }
         call->status = outcome;
     }
@@ -292,17 +377,20 @@ TagValue& HeldOrNew(int32_t kind, int32_t dataSet, const char* tag) {
     return State().store[TagKey{kind, dataSet, tag != nullptr ? tag : ""}];
 }
 
-}  // namespace
+// The server's own operations. The exported ones below hand a call to the
+// front when one is set, and otherwise come here.
 
-extern "C" {
-
-STANDIN_EXPORT int32_t MRX_CALL GetInitStringLength(void) {
+int32_t MRX_CALL DirectGetInitStringLength(void) {
     ServerState& s = State();
-    const int32_t length = EffectiveLength(s);
-    if (s.lengthChangeAfter > 0 && --s.lengthChangeAfter == 0) {
+    int32_t length = EffectiveLength(s);
+    Answer answer{};
+    if (TakeScripted(MRX_OP_GET_INIT_STRING_LENGTH, 0, "", &answer)) {
+        length = FromRecorded<int32_t>(answer.hasResult ? answer.result : answer.value);
+    } else if (s.lengthChangeAfter > 0 && --s.lengthChangeAfter == 0) {
         s.lengthSetApart = true;
         s.reportedLength = s.lengthChangeTo;
     }
+    s.lastLength = length;
     if (MrxCall* call = Log(MRX_OP_GET_INIT_STRING_LENGTH, "")) {
         call->intValue = length;
     }
@@ -312,15 +400,29 @@ STANDIN_EXPORT int32_t MRX_CALL GetInitStringLength(void) {
 // The caller sizes its buffer from GetInitStringLength (that length plus a
 // terminator), so nothing past the reported length is ever written, and for
 // a negative length, whose buffer may have no room at all, nothing is.
-STANDIN_EXPORT int32_t MRX_CALL GetInitString(char* buffer) {
-    const ServerState& s = State();
-    const int32_t reported = EffectiveLength(s);
+int32_t MRX_CALL DirectGetInitString(char* buffer) {
+    ServerState& s = State();
     int32_t copied = 0;
-    if (buffer != nullptr && reported >= 0) {
-        const size_t n = std::min(static_cast<size_t>(reported), s.initString.size());
-        std::memcpy(buffer, s.initString.data(), n);
-        buffer[n] = '\0';
-        copied = static_cast<int32_t>(n);
+    if (!s.scriptedStrings.empty()) {
+        const std::string text = std::move(s.scriptedStrings.front());
+        s.scriptedStrings.pop_front();
+        // A scripted string goes into a buffer sized from the length last
+        // answered, whatever the string's own length.
+        const int32_t room = s.lastLength >= 0 ? s.lastLength : EffectiveLength(s);
+        if (buffer != nullptr && room >= 0) {
+            const size_t n = std::min(static_cast<size_t>(room), text.size());
+            std::memcpy(buffer, text.data(), n);
+            buffer[n] = '\0';
+            copied = static_cast<int32_t>(n);
+        }
+    } else {
+        const int32_t reported = EffectiveLength(s);
+        if (buffer != nullptr && reported >= 0) {
+            const size_t n = std::min(static_cast<size_t>(reported), s.initString.size());
+            std::memcpy(buffer, s.initString.data(), n);
+            buffer[n] = '\0';
+            copied = static_cast<int32_t>(n);
+        }
     }
     if (MrxCall* call = Log(MRX_OP_GET_INIT_STRING, "")) {
         call->intValue = copied;
@@ -328,11 +430,16 @@ STANDIN_EXPORT int32_t MRX_CALL GetInitString(char* buffer) {
     return copied;
 }
 
-STANDIN_EXPORT int32_t MRX_CALL ResetLink(void) {
+int32_t MRX_CALL DirectResetLink(void) {
     ServerState& s = State();
     ++s.resetLinks;
     int32_t result = MRX_STATUS_OK;
-    TakeInjection(MRX_OP_RESET_LINK, nullptr, &result);
+    Answer answer{};
+    if (TakeScripted(MRX_OP_RESET_LINK, 0, "", &answer)) {
+        result = FromRecorded<int32_t>(answer.hasResult ? answer.result : answer.value);
+    } else {
+        TakeInjection(MRX_OP_RESET_LINK, nullptr, &result);
+    }
     if (MrxCall* call = Log(MRX_OP_RESET_LINK, "")) {
         call->intValue = result;
         call->status = result;
@@ -340,44 +447,154 @@ STANDIN_EXPORT int32_t MRX_CALL ResetLink(void) {
     return result;
 }
 
+double MRX_CALL DirectReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+    return TagOperation(kReadAI, dataSet, tag, cookie, value, status);
+}
+double MRX_CALL DirectWriteAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+    return TagOperation(kWriteAI, dataSet, tag, cookie, value, status);
+}
+double MRX_CALL DirectReadAO(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+    return TagOperation(kReadAO, dataSet, tag, cookie, value, status);
+}
+int32_t MRX_CALL DirectReadDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+    return TagOperation(kReadDI, dataSet, tag, cookie, value, status);
+}
+int32_t MRX_CALL DirectWriteDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+    return TagOperation(kWriteDI, dataSet, tag, cookie, value, status);
+}
+int32_t MRX_CALL DirectReadDO(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+    return TagOperation(kReadDO, dataSet, tag, cookie, value, status);
+}
+double MRX_CALL DirectReadCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+    return TagOperation(kReadCALC, dataSet, tag, cookie, value, status);
+}
+double MRX_CALL DirectWriteCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+    return TagOperation(kWriteCALC, dataSet, tag, cookie, value, status);
+}
+
+constexpr MrxOps kDirectOps{DirectGetInitStringLength,
+                            DirectGetInitString,
+                            DirectResetLink,
+                            DirectReadAI,
+                            DirectWriteAI,
+                            DirectReadAO,
+                            DirectReadDI,
+                            DirectWriteDI,
+                            DirectReadDO,
+                            DirectReadCALC,
+                            DirectWriteCALC};
+
+// Set while a front's call runs: what reaches the exported operations then
+// came from the front itself and goes to the server.
+thread_local bool insideFront = false;
+
+// The table a call goes to: the front's, unless none is set or the call
+// comes from inside it.
+const MrxOps& Route() {
+    const ServerState& s = State();
+    return s.hasFront && !insideFront ? s.front : kDirectOps;
+}
+
+// Calls the operation of the table the call is routed to, marking a call
+// into the front for the time it runs.
+template <typename Member, typename... Args>
+auto Dispatch(Member member, Args... args) {
+    const MrxOps& ops = Route();
+    if (&ops == &kDirectOps) {
+        return (kDirectOps.*member)(args...);
+    }
+    insideFront = true;
+    struct Leave {
+        ~Leave() { insideFront = false; }
+    } leave;
+    return (ops.*member)(args...);
+}
+
+}  // namespace
+
+extern "C" {
+
+STANDIN_EXPORT int32_t MRX_CALL GetInitStringLength(void) { return Dispatch(&MrxOps::GetInitStringLength); }
+
+STANDIN_EXPORT int32_t MRX_CALL GetInitString(char* buffer) { return Dispatch(&MrxOps::GetInitString, buffer); }
+
+STANDIN_EXPORT int32_t MRX_CALL ResetLink(void) { return Dispatch(&MrxOps::ResetLink); }
+
 STANDIN_EXPORT double MRX_CALL ReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
                                       int32_t* status) {
-    return TagOperation(kReadAI, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::ReadAI, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT double MRX_CALL WriteAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
                                        int32_t* status) {
-    return TagOperation(kWriteAI, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::WriteAI, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT double MRX_CALL ReadAO(int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
                                       int32_t* status) {
-    return TagOperation(kReadAO, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::ReadAO, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT int32_t MRX_CALL ReadDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
                                        int32_t* status) {
-    return TagOperation(kReadDI, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::ReadDI, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT int32_t MRX_CALL WriteDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
                                         int32_t* status) {
-    return TagOperation(kWriteDI, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::WriteDI, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT int32_t MRX_CALL ReadDO(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
                                        int32_t* status) {
-    return TagOperation(kReadDO, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::ReadDO, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT double MRX_CALL ReadCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
                                         int32_t* status) {
-    return TagOperation(kReadCALC, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::ReadCALC, dataSet, tag, cookie, value, status);
 }
 
 STANDIN_EXPORT double MRX_CALL WriteCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
                                          int32_t* status) {
-    return TagOperation(kWriteCALC, dataSet, tag, cookie, value, status);
+    return Dispatch(&MrxOps::WriteCALC, dataSet, tag, cookie, value, status);
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_DirectOps(MrxOps* ops) {
+    if (ops != nullptr) {
+        *ops = kDirectOps;
+    }
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetFront(const MrxOps* front) {
+    ServerState& s = State();
+    s.hasFront = front != nullptr;
+    s.front = front != nullptr ? *front : MrxOps{};
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ScriptAnswer(int32_t operation, int32_t dataSet, const char* tag,
+                                                             double value, int32_t status, int32_t has_result,
+                                                             double result) {
+    State().scripts[ScriptKey{operation, dataSet, tag != nullptr ? tag : ""}].push_back(
+        Answer{value, status, has_result != 0, result});
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ScriptInitString(const char* text, int32_t size) {
+    State().scriptedStrings.emplace_back(text != nullptr && size > 0 ? std::string(text, static_cast<size_t>(size))
+                                                                     : std::string());
+}
+
+STANDIN_EXPORT int32_t MRX_CONTROL_CALL MrxStandin_ScriptRemaining(int32_t operation, int32_t dataSet,
+                                                                   const char* tag) {
+    const ServerState& s = State();
+    const auto found = s.scripts.find(ScriptKeyLess::View{operation, dataSet, tag != nullptr ? tag : ""});
+    return found == s.scripts.end() ? 0 : static_cast<int32_t>(found->second.size());
+}
+
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_ClearScripts(void) {
+    ServerState& s = State();
+    s.scripts.clear();
+    s.scriptedStrings.clear();
 }
 
 STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_Reset(void) {
@@ -389,6 +606,9 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_Reset(void) {
     s.store.clear();
     s.strictWrites = false;
     s.injections.clear();
+    s.scripts.clear();
+    s.scriptedStrings.clear();
+    s.lastLength = -1;
     s.log.clear();
     s.resetLinks = 0;
     s.cookieFaults = 0;

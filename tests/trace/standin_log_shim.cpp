@@ -163,3 +163,29 @@ SHIM_EXPORT int32_t MrxStandin_CookieFaults(void) {
     FN(MrxStandin_CookieFaults);
     return real();
 }
+// The replay's and the in-process front's routines, forwarded as they are.
+SHIM_EXPORT void MrxStandin_ScriptAnswer(int32_t operation, int32_t dataSet, const char* tag, double value,
+                                         int32_t status, int32_t hasResult, double result) {
+    FN(MrxStandin_ScriptAnswer);
+    real(operation, dataSet, tag, value, status, hasResult, result);
+}
+SHIM_EXPORT void MrxStandin_ScriptInitString(const char* text, int32_t size) {
+    FN(MrxStandin_ScriptInitString);
+    real(text, size);
+}
+SHIM_EXPORT int32_t MrxStandin_ScriptRemaining(int32_t operation, int32_t dataSet, const char* tag) {
+    FN(MrxStandin_ScriptRemaining);
+    return real(operation, dataSet, tag);
+}
+SHIM_EXPORT void MrxStandin_ClearScripts(void) {
+    FN(MrxStandin_ClearScripts);
+    real();
+}
+SHIM_EXPORT void MrxStandin_DirectOps(MrxOps* ops) {
+    FN(MrxStandin_DirectOps);
+    real(ops);
+}
+SHIM_EXPORT void MrxStandin_SetFront(const MrxOps* front) {
+    FN(MrxStandin_SetFront);
+    real(front);
+}

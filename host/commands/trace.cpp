@@ -1,0 +1,91 @@
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "commands/trace_command.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/lint.h"
+#include "iface_control.h"
+#include "mrx3p_control.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/trace_report.h"
+#include "diagnose/trace_digest.h"
+#include "user32_control.h"
+
+namespace host {
+
+namespace {
+
+// The driver's own parse of a fetched string, and the check's lint of it,
+// on the simulated server holding exactly what the live one sent.
+void AnalyseFetch(const std::string& text, int64_t length, FetchDigest& f) {
+    MrxStandin_Reset();
+    IFaceStandin_Reset();
+    User32Standin_Reset();
+    User32Standin_SetEcho(0);
+    MrxStandin_SetInitString(text.c_str());
+    MrxStandin_SetReportedLength(static_cast<int32_t>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)));
+    const CatalogueParse parse = ParseCatalogue();
+    User32Standin_SetEcho(1);
+    f.loaded = parse.loaded;
+    for (const CatalogueEntry& e : parse.entries) {
+        if (e.stored && e.kind >= 1 && e.kind <= 6) ++f.entries[static_cast<size_t>(e.kind)];
+    }
+    f.entries[0] = static_cast<int64_t>(parse.strayTokens.size());
+    if (parse.loaded) f.lint = LintInitString(parse);
+    MrxStandin_Reset();
+}
+
+}  // namespace
+
+int TraceCommand(const TraceOptions& options) {
+    std::vector<PathUse> outputs;
+    if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
+    if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
+    if (!options.initStringPath.empty()) outputs.push_back({"--init-string", options.initStringPath});
+    RefuseOverlappingPaths({{"the trace", options.tracePath}}, outputs);
+    std::unique_ptr<OutputFile> json, html, initString;
+    if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
+    if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
+    if (!options.initStringPath.empty()) initString = std::make_unique<OutputFile>(options.initStringPath);
+
+    DigestOptions digestOptions;
+    digestOptions.analyse = AnalyseFetch;
+    digestOptions.tagGlobs = options.tags;
+    digestOptions.keepFetch = options.fetch;
+    std::string kept;
+    int64_t keptNumber = 0;
+    if (initString) {
+        digestOptions.keptText = &kept;
+        digestOptions.keptNumber = &keptNumber;
+    }
+    const TraceDigest digest = DigestTrace(options.tracePath, digestOptions);
+    std::cout << TraceText(digest) << std::flush;
+
+    if (json) {
+        json->Stream() << TraceJson(digest);
+        json->Commit();
+    }
+    if (html) WriteTracePage(*html, digest);
+    if (initString) {
+        if (keptNumber == 0) {
+            std::fprintf(stderr, "dcs-host: %s holds %s; --init-string writes nothing\n", options.tracePath.c_str(),
+                         options.fetch ? ("no fetch " + std::to_string(*options.fetch) +
+                                          " of the initialization "
+                                          "string (it holds " +
+                                          std::to_string(digest.fetches.size()) + ")")
+                                             .c_str()
+                                       : "no fetch of the initialization string");
+            return 2;
+        }
+        initString->Stream().write(kept.data(), static_cast<std::streamsize>(kept.size()));
+        initString->Commit();
+        std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size() << " bytes) to "
+                  << options.initStringPath << "\n";
+    }
+    return 0;
+}
+
+}  // namespace host

@@ -1,0 +1,69 @@
+// The commands around a trace of the Marlix client: reading one (trace),
+// and the run options that write one or replay one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "case/case_file.h"
+#include "diagnose/diagnosis.h"
+
+namespace host {
+
+struct TraceOptions {
+    std::string tracePath;
+    std::string jsonPath;        // empty: none
+    std::string htmlPath;        // empty: none
+    std::string initStringPath;  // empty: none; else the captured string goes here
+    std::optional<int64_t> fetch;
+    std::vector<std::string> tags;  // globs of the tags charted on the page
+};
+
+// Exit status: 0 read (with notes or not), 2 it
+// cannot be read or an output cannot be written.
+int TraceCommand(const TraceOptions& options);
+
+// Replaces the case's initialization string with the file at `path` (a
+// captured string, used byte for byte).
+void UseInitString(Case& c, const std::string& path);
+
+// What the live link did with each tag of a check, added to each tag's
+// verdict: calls, failures and last status from the trace, and where the
+// live server served the tag under another operation than the case's
+// catalogue says. Returns a line for each tag where the case and the live
+// link disagree, for the terminal.
+std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
+
+class ReplayServer;
+class TracedServer;
+
+// What stands between the driver and the server in a run: the tracing core
+// (--trace), a replay (--replay), both (the replay behind the tracer) or
+// nothing; and the case's scripted failures, armed by step unless a replay
+// answers instead.
+class RunTraffic {
+public:
+    // Throws TraceError or std::runtime_error; the server must be prepared.
+    RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath);
+    ~RunTraffic();
+    RunTraffic(const RunTraffic&) = delete;
+    RunTraffic& operator=(const RunTraffic&) = delete;
+
+    void SetPhase(const std::string& phase);
+    // Arms the case's failures of `step` (0: before the configuration).
+    void ArmFailures(const Case& c, int32_t step);
+    // After the run: the trace put in place. Throws OutputError.
+    void Finish();
+    // The replay's findings, when there is one.
+    void Report(std::ostream& out) const;
+
+private:
+    std::unique_ptr<ReplayServer> replay_;
+    std::unique_ptr<TracedServer> traced_;
+};
+
+}  // namespace host

@@ -1,0 +1,336 @@
+#include "link/traced_server.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <system_error>
+
+#include "output/output_file.h"
+#include "diagnose/trace_digest.h"
+#include "trace/trace_file.h"
+#include "trace_core.h"
+
+#if defined(_WIN32)
+#include <process.h>
+#define getpid _getpid
+#else
+#include <unistd.h>
+#endif
+
+namespace host {
+
+namespace {
+
+// Differences listed one by one up to this many; the rest are counted.
+constexpr size_t kMaxDifferences = 200;
+
+ReplayServer* g_replay = nullptr;
+
+std::string Display(const std::optional<double>& value) {
+    if (!value) return "nothing";
+    char text[40];
+    std::snprintf(text, sizeof text, "%.17g", *value);
+    return text;
+}
+
+bool SameValue(const std::optional<double>& a, const std::optional<double>& b) {
+    if (!a || !b) return !a && !b;
+    return *a == *b || (std::isnan(*a) && std::isnan(*b));
+}
+
+std::string KeyText(const ReplayKey& key) {
+    const char* op = TraceOperationName(std::get<0>(key));
+    std::string text = op != nullptr ? op : "?";
+    if (std::get<0>(key) >= 4) {
+        text += " " + DisplayBytes(std::get<2>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ")";
+    }
+    return text;
+}
+
+// The replay's operations: bookkeeping first, then the server behind.
+struct ReplayOps {
+    static int32_t MRX_CONTROL_CALL GetInitStringLength() {
+        g_replay->Before(1, 0, "", std::nullopt);
+        return behind.GetInitStringLength();
+    }
+    static int32_t MRX_CONTROL_CALL GetInitString(char* buffer) {
+        g_replay->Before(2, 0, "", std::nullopt);
+        return behind.GetInitString(buffer);
+    }
+    static int32_t MRX_CONTROL_CALL ResetLink() {
+        g_replay->Before(3, 0, "", std::nullopt);
+        return behind.ResetLink();
+    }
+    template <int32_t Ordinal, typename T, auto Member>
+    static auto MRX_CONTROL_CALL Tag(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
+        const bool write = Ordinal == 5 || Ordinal == 8 || Ordinal == 12;
+        std::optional<double> written;
+        if (write && value != nullptr) {
+            T passed{};
+            std::memcpy(&passed, value, sizeof passed);
+            written = static_cast<double>(passed);
+        }
+        g_replay->Before(Ordinal, dataSet, tag, written);
+        return (behind.*Member)(dataSet, tag, cookie, value, status);
+    }
+    static MrxOps behind;
+};
+MrxOps ReplayOps::behind{};
+
+const MrxOps kReplayOps{ReplayOps::GetInitStringLength,
+                        ReplayOps::GetInitString,
+                        ReplayOps::ResetLink,
+                        ReplayOps::Tag<4, double, &MrxOps::ReadAI>,
+                        ReplayOps::Tag<5, double, &MrxOps::WriteAI>,
+                        ReplayOps::Tag<6, double, &MrxOps::ReadAO>,
+                        ReplayOps::Tag<7, int32_t, &MrxOps::ReadDI>,
+                        ReplayOps::Tag<8, int32_t, &MrxOps::WriteDI>,
+                        ReplayOps::Tag<9, int32_t, &MrxOps::ReadDO>,
+                        ReplayOps::Tag<11, double, &MrxOps::ReadCALC>,
+                        ReplayOps::Tag<12, double, &MrxOps::WriteCALC>};
+
+void Script(const ReplayKey& key, const RecordedAnswer& a) {
+    MrxStandin_ScriptAnswer(std::get<0>(key), std::get<1>(key), std::get<2>(key).c_str(), a.value.value_or(0.0),
+                            a.status, a.result ? 1 : 0, a.result.value_or(0.0));
+}
+
+}  // namespace
+
+MrxOps DirectOps() {
+    MrxOps ops{};
+    MrxStandin_DirectOps(&ops);
+    return ops;
+}
+
+ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) : path_(tracePath), behind_(behind) {
+    TraceReader reader(tracePath);
+    level_ = reader.Header().level;
+    const bool failuresOnly = level_ == "failures";
+    std::map<ReplayKey, RecordedAnswer> previous;
+    auto repeat = [&](const ReplayKey& key, int64_t times) {
+        const auto found = previous.find(key);
+        if (found == previous.end() || times <= 0) return;
+        std::vector<RecordedAnswer>& answers = recorded_[key];
+        answers.insert(answers.end(), static_cast<size_t>(times), found->second);
+    };
+    TraceRecord record;
+    int64_t fetches = 0;
+    while (reader.Next(record)) {
+        if (record.type == TraceRecordType::InitString) {
+            MrxStandin_ScriptInitString(record.initString.text.c_str(),
+                                        static_cast<int32_t>(record.initString.text.size()));
+            ++fetches;
+            continue;
+        }
+        if (record.type == TraceRecordType::Summary) {
+            for (const PendingFold& fold : record.summary.pendingFolds) {
+                repeat(ReplayKey{TraceOrdinal(fold.op), fold.dataSet, fold.tag}, fold.folded);
+            }
+            continue;
+        }
+        if (record.type != TraceRecordType::Call) continue;
+        const TraceCall& c = record.call;
+        if (c.ordinal == 2) continue;  // its string comes in the init_string record
+        const ReplayKey key{c.ordinal, c.tagOperation ? c.dataSet : 0, c.tagOperation ? c.tag : std::string()};
+        RecordedAnswer answer{c.value, c.status, c.result, c.seq};
+        if (!c.tagOperation) {
+            // Lengths and resets: in order, at every level.
+            if (c.ordinal == 1 && !answer.result) answer.result = answer.value;
+            recorded_[key].push_back(answer);
+            continue;
+        }
+        if (failuresOnly) {
+            failuresBySeq_[c.seq] = {key, answer};
+            continue;
+        }
+        repeat(key, c.folded);
+        recorded_[key].push_back(answer);
+        previous[key] = answer;
+    }
+    for (const std::string& note : reader.Notes()) notes_.push_back(note);
+    if (failuresOnly) {
+        notes_.push_back(
+            "the trace holds failures only (level failures): the successful calls between them are not recorded, "
+            "so they are answered from the case's own tag values, and each recorded failure is replayed only "
+            "where the replay's call of the same number (seq) is the same operation on the same tag");
+    }
+    if (fetches == 0) notes_.push_back("the trace holds no initialization string: the case's own is served");
+    for (const auto& [key, answers] : recorded_) {
+        for (const RecordedAnswer& a : answers) Script(key, a);
+    }
+    ReplayOps::behind = behind_;
+    g_replay = this;
+}
+
+ReplayServer::~ReplayServer() {
+    if (g_replay == this) g_replay = nullptr;
+}
+
+const MrxOps& ReplayServer::Ops() const { return kReplayOps; }
+
+void ReplayServer::Differ(std::string text) {
+    if (differences_.size() >= kMaxDifferences) {
+        ++differencesLeftOut_;
+        return;
+    }
+    differences_.push_back({phase_, std::move(text)});
+}
+
+void ReplayServer::Before(int32_t ordinal, int32_t dataSet, const char* tag, const std::optional<double>& written) {
+    ++calls_;
+    const bool tagOperation = ordinal >= 4;
+    const ReplayKey key{ordinal, tagOperation ? dataSet : 0, tagOperation && tag != nullptr ? tag : ""};
+    if (ordinal == 2) return;  // answered with the captured strings in order
+    if (level_ == "failures" && tagOperation) {
+        const auto found = failuresBySeq_.find(calls_);
+        if (found != failuresBySeq_.end()) {
+            if (found->second.first == key) {
+                Script(key, found->second.second);
+            } else {
+                ++failuresMisplaced_;
+                Differ("call " + std::to_string(calls_) + " is " + KeyText(key) +
+                       ", but the trace records a failure of " + KeyText(found->second.first) + " (status " +
+                       std::to_string(found->second.second.status) + ") there; not replayed");
+            }
+            failuresBySeq_.erase(found);
+        }
+        return;
+    }
+    const size_t k = made_[key]++;
+    const auto found = recorded_.find(key);
+    if (found == recorded_.end() || k >= found->second.size()) {
+        Missing& m = missing_[key];
+        if (m.count++ == 0) m.firstPhase = phase_;
+        return;
+    }
+    const RecordedAnswer& recorded = found->second[k];
+    if (written && !SameValue(written, recorded.value)) {
+        Differ(KeyText(key) + ", call " + std::to_string(k + 1) + " of that tag: the driver wrote " + Display(written) +
+               ", the trace records " + Display(recorded.value) + " (seq " + std::to_string(recorded.seq) + ")");
+    }
+}
+
+int64_t ReplayServer::Report(std::ostream& out) const {
+    out << "replay of " << path_ << " (level " << level_ << "): " << calls_ << " calls made\n";
+    for (const std::string& note : notes_) out << "  note: " << note << "\n";
+    int64_t total = 0;
+    for (const Difference& d : differences_) {
+        out << "  " << d.phase << ": " << d.text << "\n";
+        ++total;
+    }
+    if (differencesLeftOut_ > 0) out << "  ... and " << differencesLeftOut_ << " more differences\n";
+    total += differencesLeftOut_;
+    for (const auto& [key, m] : missing_) {
+        out << "  not in the trace: " << m.count << " calls of " << KeyText(key) << ", the first in " << m.firstPhase
+            << "; answered from the case's tag values\n";
+        total += m.count;
+    }
+    for (const auto& [key, answers] : recorded_) {
+        const auto madeIt = made_.find(key);
+        const size_t made = madeIt == made_.end() ? 0 : madeIt->second;
+        if (made < answers.size()) {
+            out << "  never made: " << answers.size() - made << " recorded calls of " << KeyText(key) << " (from seq "
+                << answers[made].seq << ")\n";
+            total += static_cast<int64_t>(answers.size() - made);
+        }
+    }
+    for (const auto& [seq, failure] : failuresBySeq_) {
+        if (seq > calls_) {
+            out << "  never made: the recorded failure of " << KeyText(failure.first) << " at seq " << seq << "\n";
+            ++total;
+        }
+    }
+    if (total > 0) {
+        out << "  " << total << " differences from the trace\n";
+    } else if (level_ == "failures") {
+        out << "  every recorded failure was replayed at its place in the call sequence\n";
+    } else {
+        out << "  the replay made exactly the recorded calls, and wrote what the trace records\n";
+    }
+    return total;
+}
+
+struct TracedServer::State {
+    std::string target;
+    std::string temporary;
+    std::unique_ptr<mrxtrace::TraceSession> session;
+    bool finished = false;
+};
+
+TracedServer::TracedServer(const std::string& path, const std::string& level, const MrxOps& behind)
+    : state_(std::make_unique<State>()) {
+    mrxtrace::TraceSettings settings;
+    if (!mrxtrace::ParseTraceLevel(level, &settings.level)) {
+        throw std::runtime_error("--trace-level takes all, changes or failures, not \"" + level + "\"");
+    }
+    // Proves the folder writable before the run, and names the file the
+    // trace is moved into at the end.
+    OutputFile probe(path);
+    state_->target = path;
+    state_->temporary = path + "." + std::to_string(getpid()) + ".tracing";
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::u8path(state_->temporary), ignored);
+    settings.file = state_->temporary;
+    settings.suffixOnCollision = false;
+    settings.realLibrary = "the simulated Marlix server of dcs-host";
+    const mrxtrace::MrxClientOps real{behind.GetInitStringLength,
+                                      behind.GetInitString,
+                                      behind.ResetLink,
+                                      behind.ReadAI,
+                                      behind.WriteAI,
+                                      behind.ReadAO,
+                                      behind.ReadDI,
+                                      behind.WriteDI,
+                                      behind.ReadDO,
+                                      behind.ReadCALC,
+                                      behind.WriteCALC};
+    state_->session = std::make_unique<mrxtrace::TraceSession>(real, settings);
+    mrxtrace::Install(state_->session.get());
+    const mrxtrace::MrxClientOps& traced = mrxtrace::TracedOps();
+    const MrxOps front{traced.GetInitStringLength,
+                       traced.GetInitString,
+                       traced.ResetLink,
+                       traced.ReadAI,
+                       traced.WriteAI,
+                       traced.ReadAO,
+                       traced.ReadDI,
+                       traced.WriteDI,
+                       traced.ReadDO,
+                       traced.ReadCALC,
+                       traced.WriteCALC};
+    MrxStandin_SetFront(&front);
+}
+
+TracedServer::~TracedServer() {
+    MrxStandin_SetFront(nullptr);
+    mrxtrace::Install(nullptr);
+    if (state_->session) state_->session->End();
+    if (!state_->finished) {
+        std::error_code ignored;
+        std::filesystem::remove(std::filesystem::u8path(state_->temporary), ignored);
+    }
+}
+
+void TracedServer::Finish() {
+    MrxStandin_SetFront(nullptr);
+    mrxtrace::Install(nullptr);
+    state_->session->End();
+    const std::string problem = state_->session->Problem();
+    std::ifstream in(std::filesystem::u8path(state_->temporary), std::ios::binary);
+    if (!in) {
+        throw OutputError("cannot write the trace \"" + state_->target + "\": the tracing core wrote none" +
+                          (problem.empty() ? "" : " (" + problem + ")"));
+    }
+    OutputFile out(state_->target);
+    if (in.peek() != std::ifstream::traits_type::eof()) out.Stream() << in.rdbuf();
+    in.close();
+    out.Commit();
+    state_->finished = true;
+    std::error_code ignored;
+    std::filesystem::remove(std::filesystem::u8path(state_->temporary), ignored);
+}
+
+}  // namespace host

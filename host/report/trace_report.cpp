@@ -1,0 +1,452 @@
+#include "report/trace_report.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <vector>
+
+#include "diagnose/catalogue_parse.h"
+#include "report/markup.h"
+
+namespace host {
+
+namespace {
+
+using nlohmann::json;
+
+// Failure groups and events beyond these are counted on the screen, not
+// listed; the JSON and the page list them all.
+constexpr size_t kScreenGroups = 15;
+constexpr size_t kScreenEvents = 25;
+
+std::string KeyText(const TagKeyT& key) {
+    return DisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " + std::get<2>(key) +
+           ")";
+}
+
+std::string EntriesText(const FetchDigest& f) {
+    std::string text;
+    for (int32_t kind = 1; kind <= 6; ++kind) {
+        text += (text.empty() ? "" : ", ") + std::string(KindName(kind)) + " " + std::to_string(f.entries[kind]);
+    }
+    return text;
+}
+
+int32_t LintCount(const FetchDigest& f, Severity severity) {
+    return static_cast<int32_t>(
+        std::count_if(f.lint.begin(), f.lint.end(), [&](const LintFinding& l) { return l.severity == severity; }));
+}
+
+std::string Pad(const std::string& text, size_t width) {
+    // Display width in characters: UTF-8 continuation bytes take no column.
+    size_t columns = 0;
+    for (const char c : text) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80 ? 1 : 0;
+    return text + std::string(columns < width ? width - columns : 1, ' ');
+}
+
+std::string PadLeft(const std::string& text, size_t width) {
+    return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
+}
+
+std::string ByteJson(const std::string& bytes) { return EncodeByteText(bytes); }
+
+}  // namespace
+
+std::string SecondsText(int64_t us) {
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld.%06lld s", static_cast<long long>(us / 1000000),
+                  static_cast<long long>(std::llabs(us % 1000000)));
+    return text;
+}
+
+std::string DurationText(int64_t ns) {
+    char text[48];
+    if (ns < 1000) {
+        std::snprintf(text, sizeof text, "%lld ns", static_cast<long long>(ns));
+    } else if (ns < 1000000) {
+        std::snprintf(text, sizeof text, "%.3g us", static_cast<double>(ns) / 1e3);
+    } else if (ns < 1000000000) {
+        std::snprintf(text, sizeof text, "%.3g ms", static_cast<double>(ns) / 1e6);
+    } else {
+        std::snprintf(text, sizeof text, "%.3g s", static_cast<double>(ns) / 1e9);
+    }
+    return text;
+}
+
+std::string TraceText(const TraceDigest& d) {
+    std::ostringstream out;
+    const TraceHeader& h = d.header;
+    out << "trace " << d.path << ": format " << h.version << ", tracer " << h.tracer << ", level " << h.level
+        << ", limit " << h.limitMb << " MiB\n";
+    out << "  started " << h.startUtc << " by process " << h.pid << ", timer resolution " << h.timerResolutionNs
+        << " ns\n";
+    out << "  real library " << (h.realLibrary.empty() ? "(none given)" : h.realLibrary);
+    if (!h.realFileVersion.empty()) out << " (file version " << h.realFileVersion << ")";
+    if (!h.settings.empty()) out << ", settings " << h.settings;
+    if (!h.realLibraryError.empty()) out << "\n  NOT IN USE: " << h.realLibraryError << "; every call failed safely";
+    if (!h.settingsWarning.empty()) out << "\n  settings warning: " << h.settingsWarning;
+    out << "\n  " << d.lines << " lines, " << d.calls << " calls, " << d.failures << " failed, over "
+        << SecondsText(d.lastUs - d.firstUs) << (d.stopped ? "; stopped at its size limit" : "") << "\n";
+    for (const std::string& note : d.notes) out << "note: " << note << "\n";
+
+    out << "\ninitialization string fetches: " << d.fetches.size() << "\n";
+    for (const FetchDigest& f : d.fetches) {
+        out << "  #" << f.number << " at " << SecondsText(f.tUs) << ": " << f.bytes << " bytes (length " << f.length
+            << ")";
+        if (!f.loaded) {
+            out << ", counted empty by the driver\n";
+            continue;
+        }
+        out << ": " << EntriesText(f);
+        if (f.entries[0] > 0) out << ", " << f.entries[0] << " before any header";
+        out << "; lint " << LintCount(f, Severity::Error) << " errors, " << LintCount(f, Severity::Warning)
+            << " warnings\n";
+        for (const LintFinding& l : f.lint) {
+            out << "     " << SeverityName(l.severity) << " " << l.line << ":" << l.column << " " << l.code << ": "
+                << l.text << "\n";
+        }
+    }
+
+    out << "\n"
+        << Pad("operation", 20) << PadLeft("calls", 10) << PadLeft("failures", 10) << PadLeft("median", 11)
+        << PadLeft("p99", 11) << PadLeft("max", 11) << "\n";
+    for (const auto& [name, op] : d.ops) {
+        out << Pad(name, 20) << PadLeft(std::to_string(op.calls), 10) << PadLeft(std::to_string(op.failures), 10)
+            << PadLeft(DurationText(op.medianNs), 11) << PadLeft(DurationText(op.p99Ns), 11)
+            << PadLeft(DurationText(op.maxNs), 11) << (op.fromSummary ? "  (the tracer's figures)" : "") << "\n";
+    }
+
+    out << "\nfailures by tag, data set, operation and status: " << d.failureGroups.size() << "\n";
+    size_t shown = 0;
+    for (const auto& [key, g] : d.failureGroups) {
+        if (shown++ == kScreenGroups) {
+            out << "  ... and " << d.failureGroups.size() - kScreenGroups << " more (see --json)\n";
+            break;
+        }
+        out << "  " << Pad(DisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
+            << Pad(std::get<2>(key), 10) << "status " << std::get<3>(key) << ": " << g.count << " times, first "
+            << SecondsText(g.firstUs) << ", last " << SecondsText(g.lastUs) << "\n";
+    }
+
+    const std::vector<TagKeyT> never = d.NeverSucceeded();
+    out << "\ntags that never succeeded: " << never.size() << "\n";
+    for (const TagKeyT& key : never) {
+        const KeyDigest& k = d.keys.at(key);
+        out << "  " << KeyText(key) << ": " << k.calls << " calls, last status " << k.lastStatus << "\n";
+    }
+
+    out << "\nlink events: " << d.events.size() + static_cast<size_t>(d.eventsLeftOut) << "\n";
+    for (size_t i = 0; i < d.events.size(); ++i) {
+        if (i == kScreenEvents && d.events.size() > kScreenEvents + 5) {
+            out << "  ... " << d.events.size() - kScreenEvents - 5 << " more ...\n";
+            i = d.events.size() - 5;
+        }
+        const LinkEvent& e = d.events[i];
+        out << "  " << PadLeft(SecondsText(e.tUs), 14) << "  " << Pad(e.what, 14) << e.text << "\n";
+    }
+    if (d.eventsLeftOut > 0) out << "  ... and " << d.eventsLeftOut << " more not kept\n";
+    return out.str();
+}
+
+std::string TraceJson(const TraceDigest& d) {
+    const TraceHeader& h = d.header;
+    json out;
+    out["trace"] = d.path;
+    out["header"] = {{"version", h.version},
+                     {"tracer", h.tracer},
+                     {"level", h.level},
+                     {"limit_mb", h.limitMb},
+                     {"pid", h.pid},
+                     {"start_utc", h.startUtc},
+                     {"timer_resolution_ns", h.timerResolutionNs},
+                     {"real_library", h.realLibrary.empty() ? json(nullptr) : json(h.realLibrary)},
+                     {"real_library_error", h.realLibraryError.empty() ? json(nullptr) : json(h.realLibraryError)},
+                     {"settings", h.settings.empty() ? json(nullptr) : json(h.settings)},
+                     {"real_file_version", h.realFileVersion.empty() ? json(nullptr) : json(h.realFileVersion)}};
+    out["notes"] = d.notes;
+    out["cut_off"] = d.cutOff;
+    out["stopped"] = d.stopped;
+    out["lines"] = d.lines;
+    out["calls"] = d.calls;
+    out["failures"] = d.failures;
+    out["span_us"] = d.lastUs - d.firstUs;
+    json fetches = json::array();
+    for (const FetchDigest& f : d.fetches) {
+        json entries = json::object();
+        for (int32_t kind = 1; kind <= 6; ++kind) entries[KindName(kind)] = f.entries[kind];
+        json lint = json::array();
+        for (const LintFinding& l : f.lint) {
+            lint.push_back({{"line", l.line},
+                            {"column", l.column},
+                            {"severity", SeverityName(l.severity)},
+                            {"code", l.code},
+                            {"text", l.text},
+                            {"hint", l.hint}});
+        }
+        fetches.push_back({{"fetch", f.number},
+                           {"seq", f.seq},
+                           {"t_us", f.tUs},
+                           {"length", f.length},
+                           {"bytes", f.bytes},
+                           {"loaded", f.loaded},
+                           {"entries", entries},
+                           {"before_any_header", f.entries[0]},
+                           {"lint", lint}});
+    }
+    out["fetches"] = fetches;
+    json ops = json::object();
+    for (const auto& [name, op] : d.ops) {
+        ops[name] = {{"calls", op.calls},
+                     {"failures", op.failures},
+                     {"dur_ns", {{"median", op.medianNs}, {"p99", op.p99Ns}, {"max", op.maxNs}}},
+                     {"durations_from", op.fromSummary ? "tracer summary" : "records"}};
+    }
+    out["ops"] = ops;
+    json groups = json::array();
+    for (const auto& [key, g] : d.failureGroups) {
+        groups.push_back({{"tag", ByteJson(std::get<0>(key))},
+                          {"data_set", std::get<1>(key)},
+                          {"op", std::get<2>(key)},
+                          {"status", std::get<3>(key)},
+                          {"count", g.count},
+                          {"first_us", g.firstUs},
+                          {"last_us", g.lastUs}});
+    }
+    out["failures_by_tag"] = groups;
+    json never = json::array();
+    for (const TagKeyT& key : d.NeverSucceeded()) {
+        const KeyDigest& k = d.keys.at(key);
+        never.push_back({{"tag", ByteJson(std::get<0>(key))},
+                         {"data_set", std::get<1>(key)},
+                         {"op", std::get<2>(key)},
+                         {"calls", k.calls},
+                         {"last_status", k.lastStatus}});
+    }
+    out["never_succeeded"] = never;
+    json events = json::array();
+    for (const LinkEvent& e : d.events) {
+        events.push_back({{"seq", e.seq}, {"t_us", e.tUs}, {"what", e.what}, {"text", e.text}});
+    }
+    out["events"] = events;
+    out["events_left_out"] = d.eventsLeftOut;
+    json series = json::array();
+    for (const TagSeries& s : d.series) {
+        json points = json::array();
+        for (const SeriesPoint& p : s.points)
+            points.push_back({p.tUs, std::isfinite(p.value) ? json(p.value) : json(nullptr)});
+        series.push_back({{"tag", ByteJson(s.tag)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
+    }
+    out["series"] = series;
+    return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+namespace {
+
+const char kStyle[] = R"(
+body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",sans-serif;margin:1.5em auto;max-width:1200px;padding:0 1em;color:#222}
+h1{font-size:1.4em;margin:.2em 0}h2{font-size:1.15em;border-bottom:1px solid #ccc;margin-top:1.6em}
+table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #ccc;padding:.25em .5em;vertical-align:top;text-align:left}
+th{background:#f2f2f2}.summary th{width:14em}.figure{font-weight:bold}.num{text-align:right;font-family:monospace}
+.bad{color:#b00020}.good{color:#116611}.tag-text{font-family:monospace}.note{background:#fffbe6;border:1px solid #c9b458;padding:.3em .6em}
+.chart svg{max-width:100%;height:auto}
+@media print{body{-webkit-print-color-adjust:exact;print-color-adjust:exact}}
+)";
+
+std::string Figure(const std::string& id, const std::string& value) {
+    return "<span class=\"figure\" data-figure=\"" + id + "\">" + Escape(value) + "</span>";
+}
+
+constexpr double kWidth = 1000.0;
+constexpr double kLeft = 200.0;
+constexpr double kRight = 20.0;
+
+double X(int64_t tUs, int64_t from, int64_t to) {
+    const double span = to > from ? static_cast<double>(to - from) : 1.0;
+    return kLeft + (kWidth - kLeft - kRight) * static_cast<double>(tUs - from) / span;
+}
+
+// Lane labels stop short of the plot: about 6 px a character at 11 px.
+constexpr size_t kLabelChars = 30;
+
+// At most `chars` characters (not bytes), an ellipsis standing for the rest.
+std::string Shortened(const std::string& text, size_t chars) {
+    std::vector<size_t> starts;  // where each character begins
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) starts.push_back(i);
+    }
+    if (starts.size() <= chars) return text;
+    return text.substr(0, starts[chars - 1]) + "\xE2\x80\xA6";
+}
+
+// One lane per failure group, a mark at each recorded failure.
+void WriteTimeline(std::ostream& out, const TraceDigest& d) {
+    const double lane = 18.0;
+    const double height = 30.0 + lane * static_cast<double>(d.failureGroups.size());
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"failure-timeline\" width=\"" << Number(kWidth)
+        << "\" height=\"" << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
+        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    size_t row = 0;
+    for (const auto& [key, g] : d.failureGroups) {
+        const double y = 10.0 + lane * static_cast<double>(row++);
+        const std::string label =
+            DisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
+        out << "<g class=\"lane\" data-tag=\"" << Escape(DisplayBytes(std::get<0>(key))) << "\" data-count=\""
+            << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\"" << Number(y + 12) << "\">"
+            << Escape(Shortened(label, kLabelChars)) << "</text>";
+        for (const int64_t t : g.times) {
+            const double x = X(t, d.firstUs, d.lastUs);
+            out << "<rect x=\"" << Number(x - 1.5) << "\" y=\"" << Number(y + 2) << "\" width=\"3\" height=\""
+                << Number(lane - 4) << "\" fill=\"#b00020\"/>";
+        }
+        out << "</g>\n";
+    }
+    const double axis = height - 12.0;
+    out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(axis - 6) << "\" x2=\"" << Number(kWidth - kRight)
+        << "\" y2=\"" << Number(axis - 6) << "\" stroke=\"#888\"/>";
+    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(axis + 6) << "\">" << Escape(SecondsText(d.firstUs))
+        << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\"" << Number(axis + 6) << "\" text-anchor=\"end\">"
+        << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
+}
+
+// The chosen tags' values over time, held between calls; one colour each.
+void WriteValueChart(std::ostream& out, const TraceDigest& d) {
+    const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
+    const double top = 10.0, plot = 240.0, legendRow = 18.0;
+    const double height = top + plot + 30.0 + legendRow * static_cast<double>(d.series.size());
+    double low = INFINITY, high = -INFINITY;
+    for (const TagSeries& s : d.series) {
+        for (const SeriesPoint& p : s.points) {
+            if (std::isfinite(p.value)) {
+                low = std::min(low, p.value);
+                high = std::max(high, p.value);
+            }
+        }
+    }
+    if (!(low <= high)) low = 0.0, high = 1.0;
+    if (high == low) low -= 1.0, high += 1.0;
+    auto y = [&](double v) { return top + plot * (high - v) / (high - low); };
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
+        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
+        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    out << "<rect x=\"" << Number(kLeft) << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight)
+        << "\" height=\"" << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
+    out << "<text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + 10) << "\" text-anchor=\"end\">"
+        << Escape(ShortNumber(high)) << "</text><text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + plot)
+        << "\" text-anchor=\"end\">" << Escape(ShortNumber(low)) << "</text>\n";
+    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(top + plot + 14) << "\">"
+        << Escape(SecondsText(d.firstUs)) << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\""
+        << Number(top + plot + 14) << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
+    for (size_t i = 0; i < d.series.size(); ++i) {
+        const TagSeries& s = d.series[i];
+        const char* colour = colours[i % (sizeof colours / sizeof *colours)];
+        std::string path;
+        double lastY = 0.0;
+        for (const SeriesPoint& p : s.points) {
+            if (!std::isfinite(p.value)) continue;
+            const double px = X(p.tUs, d.firstUs, d.lastUs), py = y(p.value);
+            path += path.empty() ? "M" + Number(px) + " " + Number(py) : " H" + Number(px) + " V" + Number(py);
+            lastY = py;
+        }
+        if (!path.empty()) path += " H" + Number(kWidth - kRight);
+        (void)lastY;
+        out << "<path class=\"series\" data-tag=\"" << Escape(DisplayBytes(s.tag)) << "\" data-points=\""
+            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << colour
+            << "\" stroke-width=\"1.5\"/>\n";
+        const double ly = top + plot + 30.0 + legendRow * static_cast<double>(i);
+        out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
+            << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
+            << Number(kLeft + 30) << "\" y=\"" << Number(ly) << "\">"
+            << Escape(DisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
+            << "</text>\n";
+    }
+    out << "</svg>\n";
+}
+
+}  // namespace
+
+void WriteTracePage(OutputFile& file, const TraceDigest& d) {
+    std::ostream& out = file.Stream();
+    const TraceHeader& h = d.header;
+    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>dcs-host trace: "
+        << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
+    out << "<section id=\"summary\"><h1>dcs-host trace: " << Escape(d.path) << "</h1>\n<table class=\"summary\">\n";
+    auto row = [&](const std::string& label, const std::string& figure) {
+        out << "<tr><th>" << Escape(label) << "</th><td>" << figure << "</td></tr>\n";
+    };
+    row("Started", Figure("start", h.startUtc) + " by process " + Figure("pid", std::to_string(h.pid)));
+    row("Tracer", Figure("tracer", h.tracer) + ", format " + Figure("version", std::to_string(h.version)) + ", level " +
+                      Figure("level", h.level));
+    row("Real library", Figure("real-library", h.realLibrary) +
+                            (h.realFileVersion.empty() ? "" : " version " + Figure("real-version", h.realFileVersion)) +
+                            (h.realLibraryError.empty()
+                                 ? ""
+                                 : " <span class=\"bad\">not in use: " + Escape(h.realLibraryError) + "</span>"));
+    row("Calls", Figure("calls", std::to_string(d.calls)) + ", " + Figure("failures", std::to_string(d.failures)) +
+                     " failed, over " + Figure("span", SecondsText(d.lastUs - d.firstUs)));
+    out << "</table>\n";
+    for (const std::string& note : d.notes) out << "<p class=\"note\">" << Escape(note) << "</p>\n";
+    out << "</section>\n";
+
+    out << "<section id=\"fetches\"><h2>Initialization string fetches</h2>\n<table><tr><th>#</th><th>at</th>"
+           "<th>bytes</th><th>length</th><th>entries</th><th>lint</th></tr>\n";
+    for (const FetchDigest& f : d.fetches) {
+        out << "<tr data-fetch=\"" << f.number << "\"><td class=\"num\">" << f.number << "</td><td class=\"num\">"
+            << Escape(SecondsText(f.tUs)) << "</td><td class=\"num\">" << f.bytes << "</td><td class=\"num\">"
+            << f.length << "</td><td>" << Escape(f.loaded ? EntriesText(f) : "counted empty by the driver")
+            << "</td><td>";
+        for (const LintFinding& l : f.lint) {
+            out << "<div class=\"severity-" << SeverityName(l.severity) << "\">" << l.line << ":" << l.column << " "
+                << Escape(l.code) << ": " << Escape(l.text) << "</div>";
+        }
+        out << "</td></tr>\n";
+    }
+    out << "</table></section>\n";
+
+    out << "<section id=\"operations\"><h2>Calls per operation</h2>\n<table><tr><th>operation</th><th>calls</th>"
+           "<th>failures</th><th>median</th><th>p99</th><th>max</th></tr>\n";
+    for (const auto& [name, op] : d.ops) {
+        out << "<tr data-op=\"" << Escape(name) << "\"><td>" << Escape(name) << "</td><td class=\"num\">" << op.calls
+            << "</td><td class=\"num\">" << op.failures << "</td><td class=\"num\">"
+            << Escape(DurationText(op.medianNs)) << "</td><td class=\"num\">" << Escape(DurationText(op.p99Ns))
+            << "</td><td class=\"num\">" << Escape(DurationText(op.maxNs)) << "</td></tr>\n";
+    }
+    out << "</table></section>\n";
+
+    out << "<section id=\"failures\"><h2>Failures</h2>\n<div class=\"chart\">";
+    WriteTimeline(out, d);
+    out << "</div>\n<table><tr><th>tag</th><th>data set</th><th>operation</th><th>status</th><th>count</th>"
+           "<th>first</th><th>last</th></tr>\n";
+    for (const auto& [key, g] : d.failureGroups) {
+        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(DisplayBytes(std::get<0>(key)))
+            << "</td><td class=\"num\">" << std::get<1>(key) << "</td><td>" << Escape(std::get<2>(key))
+            << "</td><td class=\"num\">" << std::get<3>(key) << "</td><td class=\"num\">" << g.count
+            << "</td><td class=\"num\">" << Escape(SecondsText(g.firstUs)) << "</td><td class=\"num\">"
+            << Escape(SecondsText(g.lastUs)) << "</td></tr>\n";
+    }
+    out << "</table>\n<h2>Tags that never succeeded</h2>\n<ul id=\"never-succeeded\">\n";
+    const std::vector<TagKeyT> never = d.NeverSucceeded();
+    for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
+    if (never.empty()) out << "<li>none: every tag called succeeded at least once</li>\n";
+    out << "</ul></section>\n";
+
+    if (!d.series.empty()) {
+        out << "<section id=\"values\"><h2>Values over time</h2>\n<div class=\"chart\">";
+        WriteValueChart(out, d);
+        out << "</div></section>\n";
+    }
+
+    out << "<section id=\"events\"><h2>Link events</h2>\n<table><tr><th>at</th><th>event</th><th></th></tr>\n";
+    for (const LinkEvent& e : d.events) {
+        out << "<tr class=\"event-" << e.what << "\"><td class=\"num\">" << Escape(SecondsText(e.tUs)) << "</td><td>"
+            << Escape(e.what) << "</td><td>" << Escape(e.text) << "</td></tr>\n";
+    }
+    out << "</table>";
+    if (d.eventsLeftOut > 0) out << "<p>" << d.eventsLeftOut << " more events not kept.</p>";
+    out << "</section>\n</body></html>\n";
+    file.Commit();
+}
+
+}  // namespace host

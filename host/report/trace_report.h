@@ -1,0 +1,25 @@
+// What the trace command shows of a trace: one screen of text, the same as
+// JSON, and a self-contained page with a timeline of the failures and a
+// chart of chosen tags' values over time.
+#pragma once
+
+#include <string>
+
+#include "output/output_file.h"
+#include "diagnose/trace_digest.h"
+
+namespace host {
+
+std::string TraceText(const TraceDigest& d);
+// Tag names and texts as byte text (each byte the code point of its value),
+// as the trace itself writes them, so that they come back exactly.
+std::string TraceJson(const TraceDigest& d);
+// Writes and commits the page.
+void WriteTracePage(OutputFile& file, const TraceDigest& d);
+
+// "1.234567 s" from microseconds.
+std::string SecondsText(int64_t us);
+// "850 ns", "1.2 us", "3.40 ms".
+std::string DurationText(int64_t ns);
+
+}  // namespace host

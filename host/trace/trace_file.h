@@ -1,0 +1,159 @@
+// Reading a trace of the Marlix client (JSON Lines, one record a line) as a
+// stream: one line in memory at a time, so a trace of any size is read in
+// bounded memory. Tag names and the initialization string come back as the
+// bytes the driver and the server exchanged.
+#pragma once
+
+#include <cstdint>
+#include <fstream>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace host {
+
+// A trace that cannot be read at all: missing, not a trace, or a format
+// version this reader does not know. The message names the file and says why.
+class TraceError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The format version this reader reads.
+constexpr int64_t kTraceFormatVersion = 1;
+
+struct TraceHeader {
+    int64_t version = 0;
+    std::string tracer;
+    std::string level;  // "all", "changes", "failures"
+    int64_t limitMb = 0;
+    int64_t pid = 0;
+    std::string startUtc;
+    int64_t timerResolutionNs = 0;
+    // Paths and messages are UTF-8, not byte text.
+    std::string realLibrary;
+    std::string realFileVersion;   // empty when the trace gives none
+    std::string settings;          // empty when none
+    std::string realLibraryError;  // why the real library was not in use; empty when it was
+    std::string settingsWarning;
+};
+
+struct TraceCall {
+    int64_t seq = 0;
+    int64_t tUs = 0;
+    std::string op;
+    int32_t ordinal = 0;
+    bool tagOperation = false;  // ordinals 4 to 9, 11, 12
+    int32_t dataSet = 0;
+    std::string tag;  // bytes
+    bool tagNull = false;
+    std::optional<double> value;  // written, or read when the read succeeded
+    int32_t status = 0;
+    std::optional<double> result;
+    uint32_t cookieBefore = 0;
+    uint32_t cookieAfter = 0;
+    int64_t durNs = 0;
+    int64_t folded = 0;
+
+    bool IsWrite() const { return ordinal == 5 || ordinal == 8 || ordinal == 12; }
+};
+
+struct TraceInitString {
+    int64_t seq = 0;
+    int64_t tUs = 0;
+    int64_t length = 0;  // the length the fetch was sized from
+    std::string text;    // the bytes received, up to the first NUL
+};
+
+struct PendingFold {
+    std::string op;
+    int32_t dataSet = 0;
+    std::string tag;
+    int64_t folded = 0;
+};
+
+// The tracer's own figures of one operation, over every call it saw.
+struct OpFigures {
+    std::string op;
+    int64_t calls = 0;
+    int64_t failures = 0;
+    int64_t medianNs = 0;
+    int64_t p99Ns = 0;
+    int64_t maxNs = 0;
+};
+
+struct TraceSummaryRecord {
+    std::string reason;  // "ResetLink", "exit", "limit"
+    int64_t seq = 0;
+    int64_t tUs = 0;
+    int64_t calls = 0;
+    int64_t failures = 0;
+    bool stopped = false;
+    std::vector<OpFigures> ops;
+    std::vector<PendingFold> pendingFolds;
+};
+
+enum class TraceRecordType { Call, InitString, Summary, Other };
+
+struct TraceRecord {
+    TraceRecordType type = TraceRecordType::Other;
+    int64_t line = 0;  // 1-based line of the file
+    TraceCall call;
+    TraceInitString initString;
+    TraceSummaryRecord summary;
+};
+
+// "ReadAI" for ordinal 4, ...; null for an ordinal the client has none for.
+const char* TraceOperationName(int32_t ordinal);
+// The ordinal of an operation name; 0 for an unknown name.
+int32_t TraceOrdinal(const std::string& op);
+
+// Decodes a JSON string of byte text (every code point U+0000..U+00FF
+// standing for the byte of that value) back into the bytes. Returns false
+// for a code point above U+00FF or text that is not UTF-8.
+bool DecodeByteText(const std::string& utf8, std::string& bytes);
+// The other way round: each byte as the code point of its value, in UTF-8.
+std::string EncodeByteText(const std::string& bytes);
+
+// Byte text for a person: printable ASCII as it is, bytes above 0x7F as
+// code page 1252 reads them, control bytes and the rest as \r, \n, \t or
+// \xNN. Valid UTF-8 whatever the bytes.
+std::string DisplayBytes(const std::string& bytes);
+
+class TraceReader {
+public:
+    // Opens the trace and reads its header line. Throws TraceError.
+    explicit TraceReader(const std::string& path);
+
+    const TraceHeader& Header() const { return header_; }
+
+    // The next record; false at the end of the file. A line that is not a
+    // record this reader understands is skipped with a note; a last line
+    // cut off before its end (a process killed while writing) ends the
+    // trace with a note.
+    bool Next(TraceRecord& record);
+
+    // What the reader noticed, in file order (bounded: the first few of each
+    // kind, then a count).
+    const std::vector<std::string>& Notes() const { return notes_; }
+    bool CutOff() const { return cutOff_; }
+    int64_t Lines() const { return line_; }
+
+private:
+    bool ReadLine(std::string& line, bool& complete);
+    void Note(const std::string& text);
+
+    std::string path_;
+    std::ifstream in_;
+    TraceHeader header_;
+    std::string line_text_;
+    int64_t line_ = 0;
+    int64_t skipped_ = 0;
+    bool cutOff_ = false;
+    std::vector<std::string> notes_;
+    std::set<std::string> otherTypes_;
+};
+
+}  // namespace host

@@ -1,0 +1,237 @@
+// The trace reader and digest on small hand-written traces: every figure
+// the trace command shows, the byte text, and the traces it must refuse or
+// read only in part.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "report/trace_report.h"
+#include "diagnose/trace_digest.h"
+#include "trace/trace_file.h"
+
+namespace host {
+namespace {
+
+const char kHeader[] =
+    R"({"type":"header","format":"mrx3p-trace","version":1,"tracer":"1.0.0","level":"changes","limit_mb":256,)"
+    R"("pid":4242,"start_utc":"2026-12-09T03:12:04.123456Z","timer_resolution_ns":100,)"
+    R"("real_library":"C:\\Marlix\\MRX3P.dll","real_file_version":"3.2.1.0","settings":null})";
+
+// A configuration, the flag writes, a set point that fails three times (two
+// of them folded), a tag that never succeeds (once more in the summary's
+// pending folds) and the reset.
+const char kBody[] =
+    R"({"type":"call","seq":1,"t_us":10,"op":"GetInitStringLength","ordinal":1,"result":40,"dur_ns":100}
+{"type":"call","seq":2,"t_us":20,"op":"GetInitString","ordinal":2,"result":30,"dur_ns":200}
+{"type":"init_string","seq":2,"t_us":20,"length":40,"bytes":30,"text":"*AI*\nA,-,1,0,1\r\n\"q\u00e9\u0080\u00ff\",-,1,0,1"}
+{"type":"call","seq":3,"t_us":30,"op":"GetInitStringLength","ordinal":1,"result":40,"dur_ns":100}
+{"type":"call","seq":4,"t_us":40,"op":"WriteDI","ordinal":8,"data_set":1,"tag":"EN","value":0,"status":0,"result":0,"cookie_before":0,"cookie_after":7,"dur_ns":900,"folded":0}
+{"type":"call","seq":5,"t_us":50,"op":"WriteDI","ordinal":8,"data_set":1,"tag":"RUN","value":0,"status":0,"result":0,"cookie_before":0,"cookie_after":8,"dur_ns":1100,"folded":0}
+{"type":"call","seq":6,"t_us":1000,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"SP","value":50.5,"status":0,"result":50.5,"cookie_before":0,"cookie_after":9,"dur_ns":800,"folded":0}
+{"type":"call","seq":9,"t_us":4000,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"SP","status":7,"result":0,"cookie_before":9,"cookie_after":9,"dur_ns":5000,"folded":2}
+{"type":"call","seq":10,"t_us":5000,"op":"ReadAI","ordinal":4,"data_set":2,"tag":"q\u00e9\u0080\u00ff","status":3,"result":0,"cookie_before":0,"cookie_after":0,"dur_ns":700,"folded":0}
+{"type":"call","seq":14,"t_us":9000,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"SP","value":"nan","status":0,"result":"nan","cookie_before":9,"cookie_after":9,"dur_ns":600,"folded":2}
+{"type":"call","seq":15,"t_us":9500,"op":"WriteDI","ordinal":8,"data_set":1,"tag":"EN","value":0,"status":0,"result":0,"cookie_before":7,"cookie_after":7,"dur_ns":900,"folded":0}
+{"type":"call","seq":16,"t_us":9600,"op":"ResetLink","ordinal":3,"result":0,"dur_ns":300}
+{"type":"summary","reason":"exit","seq":16,"t_us":9700,"calls":16,"failures":5,"ops":{},"pending_folds":[{"op":"ReadAI","data_set":2,"tag":"q\u00e9\u0080\u00ff","folded":1}],"stopped":false}
+)";
+
+const std::string kOddTag = "q\xE9\x80\xFF";
+
+std::string WriteTemp(const std::string& name, const std::string& text) {
+    const std::string path = ::testing::TempDir() + name;
+    std::ofstream(path, std::ios::binary) << text;
+    return path;
+}
+
+TEST(TraceByteText, EveryByteComesBackFromItsJsonForm) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all += static_cast<char>(b);
+    // As the tracer writes it: each byte a code point, escaped as JSON does.
+    const std::string line = nlohmann::json(EncodeByteText(all)).dump();
+    std::string back;
+    ASSERT_TRUE(DecodeByteText(nlohmann::json::parse(line).get<std::string>(), back));
+    EXPECT_EQ(back, all);
+    for (const char* refused : {"\xC4\x80" /* U+0100 */, "\xE2\x82\xAC" /* U+20AC */, "\xC3", "\xC3\x28"}) {
+        EXPECT_FALSE(DecodeByteText(refused, back)) << refused;
+    }
+    EXPECT_EQ(DisplayBytes("a\r\n\t\x01\x80\x81\xE9"), "a\\r\\n\\t\\x01\xE2\x82\xAC\\x81\xC3\xA9");
+}
+
+TEST(TraceDigest, SmallTraceFieldByField) {
+    const std::string path = WriteTemp("small.jsonl", std::string(kHeader) + "\n" + kBody);
+    std::string seenText;
+    int64_t seenLength = 0;
+    DigestOptions options;
+    options.analyse = [&](const std::string& text, int64_t length, FetchDigest& f) {
+        seenText = text;
+        seenLength = length;
+        f.entries[1] = 2;
+    };
+    options.tagGlobs = {"S?"};
+    std::string kept;
+    int64_t keptNumber = -1;
+    options.keptText = &kept;
+    options.keptNumber = &keptNumber;
+    const TraceDigest d = DigestTrace(path, options);
+
+    EXPECT_EQ(d.header.pid, 4242);
+    EXPECT_EQ(d.header.realLibrary, "C:\\Marlix\\MRX3P.dll");
+    EXPECT_EQ(d.header.realFileVersion, "3.2.1.0");
+    EXPECT_EQ(d.header.level, "changes");
+    EXPECT_TRUE(d.notes.empty());
+    EXPECT_FALSE(d.cutOff);
+    const std::string fetched = "*AI*\nA,-,1,0,1\r\n\"" + kOddTag + "\",-,1,0,1";
+    EXPECT_EQ(seenText, fetched);
+    EXPECT_EQ(seenLength, 40);
+    EXPECT_EQ(kept, fetched);
+    EXPECT_EQ(keptNumber, 1);
+    ASSERT_EQ(d.fetches.size(), 1u);
+    EXPECT_EQ(d.fetches[0].bytes, 30);
+    EXPECT_EQ(d.fetches[0].entries[1], 2);
+
+    // SP: ok, 2 folded ok, failed, 2 folded failed, nan ok: 7 calls, 3 failed.
+    const KeyDigest& sp = d.keys.at({"SP", 1, "ReadAI"});
+    EXPECT_EQ(sp.calls, 7);
+    EXPECT_EQ(sp.failures, 3);
+    EXPECT_EQ(sp.lastStatus, 0);
+    EXPECT_TRUE(sp.everOk);
+    const struct {
+        const char* op;
+        int64_t calls, failures, median, p99, max;
+    } ops[] = {{"GetInitStringLength", 2, 0, 100, 100, 100},
+               {"GetInitString", 1, 0, 200, 200, 200},
+               {"ReadAI", 9, 5, 700, 5000, 5000},
+               {"WriteDI", 3, 0, 900, 1100, 1100},
+               {"ResetLink", 1, 0, 300, 300, 300}};
+    for (const auto& o : ops) {
+        const OpDigest& op = d.ops.at(o.op);
+        EXPECT_EQ(op.calls, o.calls) << o.op;
+        EXPECT_EQ(op.failures, o.failures) << o.op;
+        EXPECT_EQ(op.medianNs, o.median) << o.op;
+        EXPECT_EQ(op.p99Ns, o.p99) << o.op;
+        EXPECT_EQ(op.maxNs, o.max) << o.op;
+    }
+    EXPECT_EQ(d.calls, 16);
+    EXPECT_EQ(d.failures, 5);
+
+    ASSERT_EQ(d.failureGroups.size(), 2u);
+    const FailureGroup& spFail = d.failureGroups.at({"SP", 1, "ReadAI", 7});
+    EXPECT_EQ(spFail.count, 3);
+    EXPECT_EQ(spFail.firstUs, 4000);
+    EXPECT_EQ(spFail.lastUs, 4000);
+    EXPECT_EQ(d.failureGroups.at({kOddTag, 2, "ReadAI", 3}).count, 2);
+    EXPECT_EQ(d.NeverSucceeded(), (std::vector<TagKeyT>{{kOddTag, 2, "ReadAI"}}));
+
+    std::vector<std::string> events;
+    for (const LinkEvent& e : d.events) events.push_back(e.what + ": " + e.text);
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"configuration: fetch 1 of the initialization string: 30 bytes (length 40)",
+                                        "flag: WriteDI EN = 0", "flag: WriteDI RUN = 0", "flag: WriteDI EN = 0",
+                                        "reset: ResetLink"}));
+    ASSERT_EQ(d.series.size(), 1u);
+    EXPECT_EQ(d.series[0].points.size(), 2u);  // 50.5 at 1000 us, nan at 9000 us
+
+    // The JSON gives the same, tags as byte text.
+    const nlohmann::json j = nlohmann::json::parse(TraceJson(d));
+    EXPECT_EQ(j["calls"], 16);
+    EXPECT_EQ(j["ops"]["ReadAI"]["dur_ns"]["p99"], 5000);
+    EXPECT_EQ(j["failures_by_tag"][0]["tag"], EncodeByteText("SP"));
+    EXPECT_EQ(j["failures_by_tag"][1]["tag"], EncodeByteText(kOddTag));
+    EXPECT_EQ(j["failures_by_tag"][1]["count"], 2);
+    EXPECT_EQ(j["never_succeeded"][0]["data_set"], 2);
+    EXPECT_EQ(j["events"].size(), 5u);
+    EXPECT_EQ(j["fetches"][0]["length"], 40);
+    EXPECT_TRUE(j["series"][0]["points"][1][1].is_null());
+    const std::string text = TraceText(d);
+    EXPECT_NE(text.find("q\xC3\xA9\xE2\x82\xAC\xC3\xBF (data set 2, ReadAI): 2 calls, last status 3"),
+              std::string::npos)
+        << text;
+}
+
+TEST(TraceReader, RefusesWhatIsNoTraceOfThisFormat) {
+    const std::string v2 =
+        std::string(kHeader).replace(std::string(kHeader).find("\"version\":1"), 11, "\"version\":2");
+    const struct {
+        const char* name;
+        std::string text;
+        const char* message;
+    } cases[] = {
+        {"v2.jsonl", v2 + "\n", "is written in format version 2; this dcs-host reads version 1 only"},
+        {"empty.jsonl", "", "is empty"},
+        {"notrace.jsonl", "{\"type\":\"call\"}\n", "its first line is no header record"},
+        {"otherformat.jsonl",
+         R"({"type":"header","format":"other","version":1})"
+         "\n",
+         "names the format \"other\""},
+    };
+    for (const auto& c : cases) {
+        const std::string path = WriteTemp(c.name, c.text);
+        try {
+            TraceReader reader(path);
+            ADD_FAILURE() << c.name << " was read";
+        } catch (const TraceError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.message), std::string::npos) << e.what();
+        }
+    }
+}
+
+TEST(TraceReader, CutOffAndDamagedLines) {
+    const std::string whole = std::string(kHeader) + "\n" + kBody;
+    const size_t lastLine = whole.rfind('\n', whole.size() - 2) + 1;
+    const struct {
+        const char* name;
+        std::string text;
+        int64_t summaries;
+        bool cutOff;
+        const char* note;
+    } cases[] = {
+        // Killed in the middle of the summary line.
+        {"cut.jsonl", whole.substr(0, lastLine + 40), 0, true, "cut off after 40 bytes"},
+        // Killed right before the last line end: the record is whole.
+        {"nolf.jsonl", whole.substr(0, whole.size() - 1), 1, false, nullptr},
+        // A damaged line in the middle is skipped, the rest read.
+        {"damaged.jsonl",
+         std::string(kHeader) + "\n{\"type\":\"call\",\"op\":\"ReadAI\",\"tag\":\"\\u0100\"}\nnot json\n" + kBody, 1,
+         false, "line 2: skipped, \"tag\" holds a character above U+00FF"},
+    };
+    for (const auto& c : cases) {
+        const TraceDigest d = DigestTrace(WriteTemp(c.name, c.text), DigestOptions{});
+        EXPECT_EQ(d.summaries, c.summaries) << c.name;
+        EXPECT_EQ(d.cutOff, c.cutOff) << c.name;
+        EXPECT_EQ(d.ops.at("ResetLink").calls, 1) << c.name;
+        if (c.note == nullptr) {
+            EXPECT_TRUE(d.notes.empty()) << c.name << ": " << d.notes.front();
+        } else {
+            ASSERT_FALSE(d.notes.empty()) << c.name;
+            EXPECT_NE(d.notes.front().find(c.note), std::string::npos) << d.notes.front();
+        }
+    }
+}
+
+TEST(DurationHistogram, QuantilesWithinTheBucketPrecision) {
+    std::mt19937_64 random(7);
+    std::lognormal_distribution<double> spread(7.0, 1.5);
+    std::vector<int64_t> values;
+    DurationHistogram h;
+    for (int i = 0; i < 20000; ++i) {
+        values.push_back(static_cast<int64_t>(spread(random)));
+        h.Add(values.back());
+    }
+    std::sort(values.begin(), values.end());
+    for (const double q : {0.5, 0.99}) {
+        const int64_t exact = values[static_cast<size_t>(q * static_cast<double>(values.size())) - 1];
+        EXPECT_NEAR(static_cast<double>(h.Quantile(q)), static_cast<double>(exact), static_cast<double>(exact) / 400.0)
+            << q;
+    }
+    EXPECT_EQ(h.Max(), values.back());
+}
+
+}  // namespace
+}  // namespace host

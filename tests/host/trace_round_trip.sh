@@ -1,0 +1,155 @@
+#!/bin/sh
+# Every example traced through the tracing core in front of the simulated
+# server, then replayed from its trace: the boxes and ErrorMsg texts
+# (standard error), the step table and the CSV must come out the same, at
+# every level, with failures scripted into the plant as well. Then the
+# captured initialization string against what the server served, byte for
+# byte, the summary of a trace, and the check's live verdicts.
+# Usage: trace_round_trip.sh DCS_HOST EXAMPLES_DIR
+. "$(dirname "$0")/test_lib.sh"
+
+# run NAME EXPECTED_STATUS ARGS...: output in $work/NAME.out and .err
+run() {
+    name=$1
+    expected=$2
+    shift 2
+    "$host" "$@" >"$work/$name.out" 2>"$work/$name.err"
+    status=$?
+    [ "$status" -eq "$expected" ] || { fail "$name: exit status $status, expected $expected"; head -5 "$work/$name.err"; }
+    if grep -q -e "runtime error" -e "AddressSanitizer" -e "LeakSanitizer" "$work/$name.err"; then
+        fail "$name: sanitizer report"; cat "$work/$name.err"
+    fi
+}
+expect_out() {  # NAME TEXT
+    grep -F -q -e "$2" "$work/$1.out" || fail "$1: output lacks: $2"
+}
+same() {  # WHAT FILE1 FILE2
+    cmp -s "$2" "$3" || { fail "$1 differ: $2 $3"; diff "$2" "$3" | head -10; }
+}
+
+# The plant with failures the server answers: a set point refused twice, the
+# Running Flag refused at the start, an analyser lost for good.
+cp -r "$examples/plant" "$work/failing"
+cat >>"$work/failing/plant.toml" <<'TOML'
+
+[[fail]]
+step = 5
+op = "ReadAI"
+name = "FIC-101.SP"
+status = 7
+times = 2
+
+[[fail]]
+step = 3
+op = "WriteDI"
+name = "LINK.RUNNING"
+status = 12
+
+[[fail]]
+step = 10
+op = "ReadAO"
+name = "PDI-109.PV"
+status = 4
+times = -1
+TOML
+
+# round_trip NAME CASE LEVEL EXPECTED_STATUS
+round_trip() {
+    run "$1.traced" "$4" run "$2" --trace "$work/$1.jsonl" --trace-level "$3" --csv "$work/$1.traced.csv"
+    run "$1.replayed" "$4" run "$2" --replay "$work/$1.jsonl" --csv "$work/$1.replayed.csv"
+    # The only difference allowed on standard error: the CSV's own name.
+    sed "s|$1\.traced\.csv|CSV|" "$work/$1.traced.err" >"$work/$1.traced.msgs"
+    sed "s|$1\.replayed\.csv|CSV|" "$work/$1.replayed.err" >"$work/$1.replayed.msgs"
+    same "$1: boxes and ErrorMsg texts" "$work/$1.traced.msgs" "$work/$1.replayed.msgs"
+    if [ -e "$work/$1.traced.csv" ] || [ -e "$work/$1.replayed.csv" ]; then
+        same "$1: CSV" "$work/$1.traced.csv" "$work/$1.replayed.csv"
+    fi
+    sed '/^replay of /,$d' "$work/$1.replayed.out" >"$work/$1.replayed.table"
+    same "$1: step table" "$work/$1.traced.out" "$work/$1.replayed.table"
+    grep -q -e "the replay made exactly the recorded calls" -e "every recorded failure was replayed" \
+        "$work/$1.replayed.out" || { fail "$1: the replay differs from its trace"; sed -n '/^replay of /,$p' "$work/$1.replayed.out"; }
+}
+round_trip plant "$examples/plant/plant.toml" changes 0
+round_trip unit "$examples/unit/unit.toml" changes 0
+round_trip crude "$examples/crude/crude.toml" changes 1
+round_trip broken "$examples/broken/broken.toml" changes 1
+for level in changes all failures; do
+    round_trip "failing-$level" "$work/failing/plant.toml" "$level" 1
+done
+grep -q "Error reading AO tag for PV tag PDI-109.PV of PV Import at index 1" "$work/failing-changes.traced.err" ||
+    fail "failing: the scripted failures raised no box"
+# At level failures the replay says what it cannot do.
+expect_out failing-failures.replayed "the trace holds failures only"
+
+# A replay against a changed case lists each differing write with its step.
+sed 's/^SP = 48.0/SP = 49.0/' "$work/failing/plant.toml" >"$work/failing/changed.toml"
+run changed 1 run "$work/failing/changed.toml" --replay "$work/failing-changes.jsonl"
+expect_out changed "DCSInitialize: WriteAI FIC-101.SPINIT (data set 1), call 1 of that tag: the driver wrote 49, the trace records 48"
+expect_out changed "1 differences from the trace"
+
+# The summary of the plant's trace with failures.
+run summary 0 trace "$work/failing-changes.jsonl" --json "$work/summary.json"
+expect_out summary "level changes"
+expect_out summary "#1 at "
+expect_out summary "668 bytes (length 668): AI 12, AO 3, DI 6, DO 2, DCD 2, CALC 5; lint 0 errors, 0 warnings"
+expect_out summary "PDI-109.PV              data set 1  ReadAO    status 4: 7 times"
+expect_out summary "FIC-101.SP              data set 1  ReadAI    status 7: 2 times"
+expect_out summary "tags that never succeeded: 0"
+expect_out summary "flag          WriteDI LINK.RUNNING = 1 failed with status 12"
+expect_out summary "reset         ResetLink"
+
+# The captured string is what the server served, byte for byte: carriage
+# returns, quotes, bytes above 0x7F, and a binary tail without NUL.
+mkdir "$work/bytes"
+printf '*AI*\r\n"FI\351-1",-,1,0,100\r\n'"'"'Q;2'"'"',-,1,0,1\n*DI*\nLINK.ENABLED,-,1\n\200\377\001\002\033\177\376' >"$work/bytes/odd.mrx"
+cat >"$work/bytes/odd.toml" <<'TOML'
+init_string = "odd.mrx"
+steps = 1
+[general]
+"Data Set" = 1
+"Enabled Flag" = "LINK.ENABLED"
+TOML
+run bytes.traced 0 run "$work/bytes/odd.toml" --trace "$work/bytes.jsonl"
+run bytes.captured 0 trace "$work/bytes.jsonl" --init-string "$work/bytes/captured.mrx"
+same "the captured string" "$work/bytes/odd.mrx" "$work/bytes/captured.mrx"
+run bytes.fetch2 2 trace "$work/bytes.jsonl" --init-string "$work/bytes/none.mrx" --fetch 2
+[ -e "$work/bytes/none.mrx" ] && fail "--fetch 2 of a trace with one fetch wrote a file"
+# check and run take the captured string in place of the case's own.
+printf '*AI*\nOTHER,-,1,0,1\n*DI*\nX,-,1\n' >"$work/bytes/other.mrx"
+sed 's/odd.mrx/other.mrx/' "$work/bytes/odd.toml" >"$work/bytes/other.toml"
+run bytes.check 1 check "$work/bytes/other.toml" --init-string "$work/bytes/captured.mrx" --json "$work/bytes/check.json"
+grep -q '"initStringPath": *".*captured.mrx"\|captured.mrx' "$work/bytes/check.json" || fail "check --init-string: the diagnosis does not name the captured string"
+run bytes.run 0 run "$work/bytes/other.toml" --init-string "$work/bytes/captured.mrx" --trace "$work/bytes2.jsonl"
+run bytes.captured2 0 trace "$work/bytes2.jsonl" --init-string "$work/bytes/captured2.mrx"
+same "the string run --init-string served" "$work/bytes/odd.mrx" "$work/bytes/captured2.mrx"
+
+# The check with the live trace: what the link did with each tag, and a tag
+# that binds here but never once succeeded live.
+run live 0 check "$work/failing/plant.toml" --trace "$work/failing-changes.jsonl" --all
+expect_out live "live: 14 calls of ReadAO (data set 1), 7 failed, last status 4"
+expect_out live "live: 3 calls of WriteDI (data set 1), 1 failed, last status 0"
+cp "$work/failing/plant.toml" "$work/failing/lost.toml"
+printf '\n[[fail]]\nop = "ReadAO"\nname = "PDI-109.PV"\nstatus = 4\ntimes = -1\n' >>"$work/failing/lost.toml"
+run lost.traced 1 run "$work/failing/lost.toml" --trace "$work/lost.jsonl"
+run lost 1 check "$work/failing/plant.toml" --trace "$work/lost.jsonl" --json "$work/lost.json"
+expect_out lost "failed, last status 4; binds here but never once succeeded live"
+grep -q '"disagrees": true' "$work/lost.json" || fail "lost: the JSON does not mark the disagreement"
+
+# A [[fail]] the server cannot answer with is refused where it stands.
+for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 0' 'name = "X"'; do
+    cp "$work/failing/plant.toml" "$work/failing/bad.toml"
+    printf '\n[[fail]]\n'"$bad"'\n' >>"$work/failing/bad.toml"
+    run bad 2 run "$work/failing/bad.toml"
+    grep -q 'bad.toml:[0-9:]*: fail [0-9]*: ' "$work/bad.err" || { fail "[[fail]] $bad: no located refusal"; cat "$work/bad.err"; }
+done
+
+# A trace of another format and one cut off in its last line.
+sed '1s/"version":1/"version":2/' "$work/plant.jsonl" >"$work/v2.jsonl"
+run v2 2 trace "$work/v2.jsonl"
+grep -q "format version 2; this dcs-host reads version 1 only" "$work/v2.err" || fail "v2: no clear refusal"
+head -c -30 "$work/plant.jsonl" >"$work/cut.jsonl"
+run cut 0 trace "$work/cut.jsonl"
+expect_out cut "note: line "
+expect_out cut "cut off after"
+
+finish "trace round-trip"
