@@ -12,6 +12,7 @@
 
 #include "case_file.h"
 #include "commands.h"
+#include "commands/catalogue_commands.h"
 #include "link.h"
 #include "output_file.h"
 
@@ -125,6 +126,24 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
 
+    host::TagsOptions tags;
+    host::DiffOptions diff;
+    host::MapOptions map;
+    host::ExportOptions exportList;
+    tags.driverPath = diff.driverPath = map.driverPath = exportList.driverPath = defaultDriver;
+    CLI::App* tagsCommand = app.add_subcommand(
+        "tags", "list the tag catalogue as the driver parses it, with notes on duplicates and broken entries");
+    tagsCommand->add_option("SOURCE", tags.source, "an initialization string file, or a case (.toml) naming one")
+        ->required();
+    tagsCommand->add_option("--kind", tags.kinds, "only tags of this kind: AI, AO, DI, DO, DCD, CALC (repeatable)");
+    tagsCommand->add_option("--data-set", tags.dataSets, "only tags of this data set (repeatable)");
+    tagsCommand->add_option("--match", tags.matches, "only tags whose names match this glob (repeatable)");
+    tagsCommand->add_option("--unused", tags.unusedCase, "only the tags no row of this case names");
+    tagsCommand->add_option("--json", tags.jsonPath, "write the listing to this JSON file");
+    tagsCommand->add_option("--csv", tags.csvPath, "write the listing to this CSV file");
+    tagsCommand->add_option("--driver", tags.driverPath, "the driver library to load for --unused")
+        ->capture_default_str();
+
     host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
@@ -141,6 +160,7 @@ int main(int argc, char** argv) {
             return host::RunCommand(c, run);
         });
     }
+    if (*tagsCommand) return host::TagsCommand(tags);
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

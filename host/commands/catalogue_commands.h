@@ -1,0 +1,61 @@
+// The commands that work on the tag catalogue and on IO lists: list it
+// (tags), compare two strings against a case (diff), propose rows from
+// naming conventions (map) and write a case's rows as IO lists (export).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace host {
+
+struct TagsOptions {
+    std::string source;  // an initialization string file, or a case (.toml) whose string is used
+    std::vector<std::string> kinds;
+    std::vector<int32_t> dataSets;
+    std::vector<std::string> matches;  // globs on the names
+    std::string unusedCase;            // list only the tags no row of this case names
+    std::string jsonPath;
+    std::string csvPath;
+    std::string driverPath;
+};
+
+struct DiffOptions {
+    std::string oldSource;
+    std::string newSource;
+    std::string casePath;  // empty: the catalogues only
+    std::string jsonPath;
+    std::string htmlPath;
+    std::string driverPath;
+};
+
+struct MapOptions {
+    std::string source;
+    std::string outDir;
+    std::string conventionsPath;  // empty: the conventions dcs-host ships with
+    std::string casePath;         // propose only what this case does not have yet
+    std::string driverPath;
+};
+
+struct ExportOptions {
+    std::string casePath;
+    std::string outDir;
+    char separator = ',';
+    char decimalMark = '.';
+    bool bom = true;
+    std::string driverPath;
+};
+
+// Exit statuses: 2 for an input or output that cannot be used; otherwise
+// tags, map and export 0; diff 0 when nothing changed that matters (to the
+// case, when one is given), 1 when something did.
+int TagsCommand(const TagsOptions& options);
+int DiffCommand(const DiffOptions& options);
+int MapCommand(const MapOptions& options);
+int ExportCommand(const ExportOptions& options);
+
+// The initialization string file of a SOURCE argument: the file itself, or
+// for a case file (named *.toml) the string the case names. Throws CaseError.
+std::string InitStringOfSource(const std::string& source);
+
+}  // namespace host
