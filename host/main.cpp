@@ -144,6 +144,20 @@ int main(int argc, char** argv) {
     tagsCommand->add_option("--driver", tags.driverPath, "the driver library to load for --unused")
         ->capture_default_str();
 
+    CLI::App* diffCommand = app.add_subcommand(
+        "diff",
+        "compare two initialization strings: tags added, removed and changed, and with --case every verdict "
+        "of the case that changes");
+    diffCommand->add_option("OLD", diff.oldSource, "the old initialization string file (or a case naming it)")
+        ->required();
+    diffCommand->add_option("NEW", diff.newSource, "the new initialization string file (or a case naming it)")
+        ->required();
+    diffCommand->add_option("--case", diff.casePath, "check this case against both strings");
+    diffCommand->add_option("--json", diff.jsonPath, "write the changes to this JSON file");
+    diffCommand->add_option("--html", diff.htmlPath, "write a self-contained HTML page of the changes");
+    diffCommand->add_option("--driver", diff.driverPath, "the driver library to load for --case")
+        ->capture_default_str();
+
     host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
@@ -161,6 +175,7 @@ int main(int argc, char** argv) {
         });
     }
     if (*tagsCommand) return host::TagsCommand(tags);
+    if (*diffCommand) return host::DiffCommand(diff);
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }
