@@ -158,6 +158,18 @@ int main(int argc, char** argv) {
     diffCommand->add_option("--driver", diff.driverPath, "the driver library to load for --case")
         ->capture_default_str();
 
+    std::string separator = ",";
+    std::string decimalMark = ".";
+    bool noBom = false;
+    CLI::App* exportCommand =
+        app.add_subcommand("export", "write the case's rows as CSV IO lists, with a case file that names them");
+    exportCommand->add_option("CASE", exportList.casePath, "the case file (TOML)")->required();
+    exportCommand->add_option("--out", exportList.outDir, "the folder to write into (made when missing)")->required();
+    exportCommand->add_option("--separator", separator, "the field separator: , or ;")->capture_default_str();
+    exportCommand->add_option("--decimal-mark", decimalMark, "the decimal mark: . or , (with --separator ';')")
+        ->capture_default_str();
+    exportCommand->add_flag("--no-bom", noBom, "write no UTF-8 byte-order mark");
+
     host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
@@ -176,6 +188,12 @@ int main(int argc, char** argv) {
     }
     if (*tagsCommand) return host::TagsCommand(tags);
     if (*diffCommand) return host::DiffCommand(diff);
+    if (*exportCommand) {
+        exportList.separator = separator.size() == 1 ? separator[0] : '?';
+        exportList.decimalMark = decimalMark.size() == 1 ? decimalMark[0] : '?';
+        exportList.bom = !noBom;
+        return host::ExportCommand(exportList);
+    }
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

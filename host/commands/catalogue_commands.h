@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "output/path_guard.h"
+
 namespace host {
 
 struct TagsOptions {
@@ -53,6 +55,16 @@ int TagsCommand(const TagsOptions& options);
 int DiffCommand(const DiffOptions& options);
 int MapCommand(const MapOptions& options);
 int ExportCommand(const ExportOptions& options);
+
+// Files a command writes together: refused when one names an input or
+// another, then all opened (which proves every folder writable) before any
+// is committed, so a failure leaves none of them half written.
+struct OutputText {
+    std::string path;
+    std::string text;
+    std::string what;  // for the messages: "controllers", "the case", ...
+};
+void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs);
 
 // The initialization string file of a SOURCE argument: the file itself, or
 // for a case file (named *.toml) the string the case names. Throws CaseError.
