@@ -10,11 +10,11 @@
 #include <optional>
 #include <string>
 
-#include "case_file.h"
-#include "commands.h"
+#include "case/case_file.h"
 #include "commands/catalogue_commands.h"
-#include "link.h"
-#include "output_file.h"
+#include "commands/commands.h"
+#include "link/link.h"
+#include "output/output_file.h"
 
 namespace {
 

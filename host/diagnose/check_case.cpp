@@ -1,8 +1,8 @@
-#include "check_case.h"
+#include "diagnose/check_case.h"
 
-#include "lint.h"
-#include "row_check.h"
-#include "session.h"
+#include "diagnose/lint.h"
+#include "diagnose/row_check.h"
+#include "link/session.h"
 
 namespace host {
 
@@ -58,8 +58,9 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         const CatalogueParse parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
+        diagnosis.initStringText = parse.text;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, LayoutOf(c));
+        diagnosis.rows = CheckRows(d, index, RowNamesOf(c));
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);

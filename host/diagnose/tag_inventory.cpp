@@ -8,7 +8,7 @@
 #include "binding.h"
 #include "case/input_file.h"
 #include "catalogue.h"
-#include "catalogue_parse.h"
+#include "diagnose/catalogue_parse.h"
 #include "iface_control.h"
 #include "mrx3p_control.h"
 #include "user32_control.h"

@@ -1,4 +1,4 @@
-#include "link.h"
+#include "link/link.h"
 
 #if defined(_WIN32)
 #include "box_capture.h"  // windows.h, and the message-box recorder
@@ -15,7 +15,7 @@
 #define DCS_HOST_DRIVER_FILE "libmrxnt.so"
 #endif
 
-#include "input_file.h"
+#include "case/input_file.h"
 
 namespace host {
 

@@ -1,6 +1,7 @@
-#include "session.h"
+#include "link/session.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "iface_control.h"
 #include "mrx3p_control.h"
@@ -53,13 +54,14 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
-int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
+int32_t OnBox(BoxCapture& capture, const char* caption, const char* text) {
     const std::string title = caption != nullptr ? caption : "";
     const std::string body = text != nullptr ? text : "";
-    if (!reporter.tally_.Add(title, body)) {
+    ++capture.raised_;
+    if (!capture.keep_(title, body)) {
         return 0;
     }
-    reporter.shown_.push_back({"box", title, body, reporter.phase_});
+    capture.kept_.push_back({"box", title, body, capture.phase_});
     return 1;
 }
 
@@ -67,33 +69,19 @@ namespace {
 
 // The stand-in echoes the box when this returns 1.
 extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* text, void* context) {
-    return OnBox(*static_cast<BoxReporter*>(context), caption, text);
+    return OnBox(*static_cast<BoxCapture*>(context), caption, text);
 }
 
 }  // namespace
 
-BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, this); }
+BoxCapture::BoxCapture(Filter keep) : keep_(std::move(keep)) { User32Standin_SetListener(ShowBox, this); }
 
-BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
-
-void BoxReporter::PrintNotShown() const {
-    for (const std::string& line : tally_.NotShownLines()) {
-        std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
-    }
-}
+BoxCapture::~BoxCapture() { User32Standin_SetListener(nullptr, nullptr); }
 
 std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy) {
     std::vector<DriverMessage> raised;
     for (const Message& m : messages) raised.push_back({m.box ? "box" : "ErrorMsg", m.caption, m.text, raisedBy});
     return raised;
-}
-
-Layout LayoutOf(const Case& c) {
-    Layout layout;
-    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
-    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
-    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
-    return layout;
 }
 
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {
