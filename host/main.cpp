@@ -170,6 +170,18 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     exportCommand->add_flag("--no-bom", noBom, "write no UTF-8 byte-order mark");
 
+    CLI::App* mapCommand = app.add_subcommand(
+        "map", "propose controller rows, PV exports and PV imports from naming conventions, as IO lists check takes");
+    mapCommand->add_option("SOURCE", map.source, "an initialization string file, or a case (.toml) naming one")
+        ->required();
+    mapCommand->add_option("--out", map.outDir, "the folder to write the IO lists into (made when missing)")
+        ->required();
+    mapCommand->add_option("--conventions", map.conventionsPath,
+                           "the naming conventions (default: those of examples/map/conventions.txt)");
+    mapCommand->add_option("--case", map.casePath, "propose only what this case does not have yet");
+    mapCommand->add_option("--driver", map.driverPath, "the driver library to load for the check")
+        ->capture_default_str();
+
     host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
@@ -188,6 +200,7 @@ int main(int argc, char** argv) {
     }
     if (*tagsCommand) return host::TagsCommand(tags);
     if (*diffCommand) return host::DiffCommand(diff);
+    if (*mapCommand) return host::MapCommand(map);
     if (*exportCommand) {
         exportList.separator = separator.size() == 1 ? separator[0] : '?';
         exportList.decimalMark = decimalMark.size() == 1 ? decimalMark[0] : '?';

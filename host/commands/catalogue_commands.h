@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "diagnose/tag_inventory.h"
 #include "output/path_guard.h"
 
 namespace host {
@@ -65,6 +66,18 @@ struct OutputText {
     std::string what;  // for the messages: "controllers", "the case", ...
 };
 void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs);
+
+// `path` as a file in `dir` should name it: relative when the two share a
+// folder below the root, absolute otherwise.
+std::string PathFrom(const std::string& dir, const std::string& path);
+
+// For each entry of the inventory, whether a row of the case names it, the
+// rows taken as the driver holds them (its defaults filled in). Throws.
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
+                                     const std::string& driverPath);
+
+// The conventions map uses unless told otherwise: examples/map/conventions.txt.
+const char* DefaultConventions();
 
 // The initialization string file of a SOURCE argument: the file itself, or
 // for a case file (named *.toml) the string the case names. Throws CaseError.

@@ -11,13 +11,9 @@
 
 namespace host {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-// `path` as a file in `dir` should name it: relative where both lie on the
-// same root, so the folder can move with its string; absolute otherwise.
-std::string RelativeTo(const std::string& path, const std::string& dir) {
+std::string PathFrom(const std::string& dir, const std::string& path) {
     std::error_code error;
     const fs::path target = fs::weakly_canonical(fs::absolute(path), error);
     const fs::path base = fs::weakly_canonical(fs::absolute(dir), error);
@@ -29,8 +25,6 @@ std::string RelativeTo(const std::string& path, const std::string& dir) {
     const fs::path relative = target.lexically_relative(base);
     return (relative.empty() || !shareFolder ? target : relative).generic_string();
 }
-
-}  // namespace
 
 void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs) {
     std::vector<PathUse> outputs;
@@ -67,7 +61,7 @@ int ExportCommand(const ExportOptions& options) {
         }
         const std::string caseName = fs::path(options.casePath).filename().string();
         files.push_back({(dir / caseName).string(),
-                         CaseFileWithLists(c, RelativeTo(c.initStringPath, options.outDir), names), "the case"});
+                         CaseFileWithLists(c, PathFrom(options.outDir, c.initStringPath), names), "the case"});
         std::vector<PathUse> inputs = {{"the case file", c.file}};
         for (const NamedFile& f : c.namedFiles) inputs.push_back({f.use, f.path});
         WriteAllOrNone(files, inputs);

@@ -59,8 +59,10 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
     return picked;
 }
 
-// Which entries the case's rows name, as the driver holds the rows.
-std::vector<bool> NamedByCase(const TagInventory& inventory, const std::string& casePath, const std::string& driver) {
+}  // namespace
+
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
+                                     const std::string& driver) {
     const Case c = ParseCaseFile(casePath);
     Driver loaded(driver);
     Link link(loaded);
@@ -70,8 +72,6 @@ std::vector<bool> NamedByCase(const TagInventory& inventory, const std::string& 
     link.Destroy();
     return named;
 }
-
-}  // namespace
 
 std::string InitStringOfSource(const std::string& source) {
     return EndsWithToml(source) ? ParseCaseFile(source).initStringPath : source;
@@ -94,7 +94,7 @@ int TagsCommand(const TagsOptions& options) {
 
         const TagInventory inventory = InventoryOfFile(path);
         std::vector<bool> named;
-        if (!options.unusedCase.empty()) named = NamedByCase(inventory, options.unusedCase, options.driverPath);
+        if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
         TagListing listing;
         listing.inventory = &inventory;
         listing.picked = Pick(inventory, options, named);
