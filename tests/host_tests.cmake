@@ -41,6 +41,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     dcs_warnings(catalogue_tools_tests)
     gtest_discover_tests(catalogue_tools_tests DISCOVERY_TIMEOUT 60)
 
+    add_test(NAME host_catalogue_commands
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/catalogue_tools.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
