@@ -122,7 +122,7 @@ Proposals Propose(const TagInventory& inventory, const std::vector<Convention>& 
     for (uint32_t i = 0; i < inventory.entries.size(); ++i) {
         const InventoryEntry& e = inventory.entries[i];
         // One look per data set and name: a repeated entry is the same tag.
-        if (!e.stored || inventory.GroupOf(e).entries.front() != i) continue;
+        if (!e.stored || inventory.GroupOf(e).first != i) continue;
         bool matched = false;
         for (size_t c = 0; c < conventions.size(); ++c) {
             const Convention& v = conventions[c];

@@ -1,9 +1,8 @@
 #include "diagnose/tag_inventory.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
-#include <string_view>
-#include <unordered_map>
 
 #include "binding.h"
 #include "case/input_file.h"
@@ -29,6 +28,7 @@ struct Collector {
     int32_t line = 1;
     bool inEntry = false;
     int32_t nameEndLine = 0;
+    size_t lastField = 0;  // offset of the entry's last field so far; 0 none
 
     size_t OffsetOf(const char* token) const { return static_cast<size_t>(token - base); }
 
@@ -48,10 +48,14 @@ struct Collector {
     }
 
     void On(const CatalogueEvent& event) {
+        if (event.Kind != CATALOGUE_EVENT_FIELD) CloseEntry();
         switch (event.Kind) {
         case CATALOGUE_EVENT_BEGIN:
             base = event.Token;
             original.assign(event.Token);
+            // About one entry a line: room for them all up front, so the
+            // list is not moved as it grows.
+            inventory->entries.reserve(static_cast<size_t>(std::count(original.begin(), original.end(), '\n')) + 16);
             break;
         case CATALOGUE_EVENT_STRAY: ++inventory->strayTokens; break;
         case CATALOGUE_EVENT_ENTRY: {
@@ -61,7 +65,9 @@ struct Collector {
             entry.stored = event.Stored == 1;
             const size_t offset = OffsetOf(event.Token);
             entry.line = LineAt(offset);
-            nameEndLine = LineAt(offset + entry.name.size());
+            // A quoted name may hold line feeds of its own.
+            nameEndLine = entry.line;
+            for (char c : entry.name) nameEndLine += c == '\n' ? 1 : 0;
             inventory->entries.push_back(std::move(entry));
             inEntry = true;
             break;
@@ -70,7 +76,7 @@ struct Collector {
         case CATALOGUE_EVENT_END:
             if (OffsetOf(event.Token) < original.size()) inventory->endLine = LineAt(OffsetOf(event.Token));
             break;
-        default: inEntry = false; break;
+        default: break;
         }
     }
 
@@ -83,42 +89,87 @@ struct Collector {
             entry.cutShort = true;
             return;
         }
-        const int32_t at = LineAt(offset);
-        if (at > nameEndLine) entry.fieldsLine = at;
+        lastField = offset;
         if (event.Header != 0 && entry.header == 0) {
             entry.header = event.Header;
             entry.headerField = event.Field;
         }
     }
+
+    // The line of the entry's last field, once the entry is complete: one
+    // count per entry rather than one per field.
+    void CloseEntry() {
+        if (!inEntry || inventory->entries.empty()) return;
+        inEntry = false;
+        if (lastField == 0) return;
+        const int32_t at = LineAt(lastField);
+        if (at > nameEndLine) inventory->entries.back().fieldsLine = at;
+        lastField = 0;
+    }
 };
 
 void OnEvent(void* context, const CatalogueEvent* event) { static_cast<Collector*>(context)->On(*event); }
 
-struct Key {
-    std::string_view name;
-    int32_t dataSet;
-    bool operator==(const Key& other) const { return dataSet == other.dataSet && name == other.name; }
-};
-
-struct KeyHash {
-    size_t operator()(const Key& key) const {
-        return std::hash<std::string_view>()(key.name) ^
-               (static_cast<size_t>(static_cast<uint32_t>(key.dataSet)) * 0x9E3779B97F4A7C15ull);
-    }
-};
+size_t HashOf(int32_t dataSet, const char* name, size_t length) {
+    // FNV-1a over the data set and the name.
+    uint64_t h = 1469598103934665603ull;
+    for (int shift = 0; shift < 32; shift += 8)
+        h = (h ^ ((static_cast<uint32_t>(dataSet) >> shift) & 0xFF)) * 1099511628211ull;
+    for (size_t i = 0; i < length; ++i) h = (h ^ static_cast<unsigned char>(name[i])) * 1099511628211ull;
+    h ^= h >> 33;
+    h *= 0xff51afd7ed558ccdull;
+    h ^= h >> 33;
+    return static_cast<size_t>(h);
+}
 
 void Group(TagInventory& inventory) {
-    std::unordered_map<Key, uint32_t, KeyHash> groups;
-    groups.reserve(inventory.entries.size());
-    for (size_t i = 0; i < inventory.entries.size(); ++i) {
+    size_t slots = 16;
+    while (slots < inventory.entries.size() * 2) slots *= 2;
+    inventory.index_.assign(slots, 0);
+    const size_t mask = slots - 1;
+    inventory.groups.reserve(inventory.entries.size());
+    // The hashes first, so each slot can be fetched ahead of its turn: the
+    // table is far larger than the caches, and waiting for every slot in
+    // turn would cost more than the rest of the grouping together.
+    std::vector<size_t> hashes(inventory.entries.size());
+    for (size_t i = 0; i < hashes.size(); ++i) {
+        const InventoryEntry& e = inventory.entries[i];
+        hashes[i] = HashOf(e.dataSet, e.name.data(), e.name.size());
+    }
+    constexpr size_t kAhead = 16;
+    for (uint32_t i = 0; i < inventory.entries.size(); ++i) {
+#if defined(__GNUC__)
+        if (i + kAhead < hashes.size()) __builtin_prefetch(&inventory.index_[hashes[i + kAhead] & mask]);
+#endif
         InventoryEntry& entry = inventory.entries[i];
         if (!entry.stored) continue;
-        const auto found =
-            groups.emplace(Key{entry.name, entry.dataSet}, static_cast<uint32_t>(inventory.groups.size()));
-        if (found.second) inventory.groups.emplace_back();
-        entry.group = found.first->second;
+        const size_t hash = hashes[i];
+        const uint64_t tag = static_cast<uint64_t>(hash >> 32) << 32;
+        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+            const uint64_t held = inventory.index_[slot];
+            if (held == 0) {
+                inventory.index_[slot] = tag | (inventory.groups.size() + 1);
+                InventoryGroup group;
+                group.first = group.last = i;
+                inventory.groups.push_back(group);
+                entry.group = static_cast<uint32_t>(inventory.groups.size()) - 1;
+                break;
+            }
+            // The hash's upper half is kept beside the group, so a probe
+            // reads an entry only when that half matches too.
+            if ((held & ~0xFFFFFFFFull) != tag) continue;
+            const auto g = static_cast<uint32_t>(held & 0xFFFFFFFFull) - 1;
+            const InventoryEntry& other = inventory.entries[inventory.groups[g].first];
+            if (other.dataSet == entry.dataSet && other.name == entry.name) {
+                InventoryGroup& group = inventory.groups[g];
+                inventory.entries[group.last].next = i + 1;
+                group.last = i;
+                entry.group = g;
+                break;
+            }
+        }
         InventoryGroup& group = inventory.groups[entry.group];
-        group.entries.push_back(static_cast<uint32_t>(i));
+        ++group.count;
         group.kinds |= 1u << entry.kind;
     }
 }
@@ -131,7 +182,7 @@ std::string Line(int32_t line) { return "line " + std::to_string(line); }
 std::string Where(const TagInventory& inventory, const InventoryGroup& group, size_t except, bool sameKind) {
     const int32_t kind = inventory.entries[except].kind;
     std::string where;
-    for (uint32_t other : group.entries) {
+    for (uint32_t other : inventory.EntriesOf(group)) {
         const InventoryEntry& e = inventory.entries[other];
         if (other == except || (e.kind == kind) != sameKind) continue;
         where += (where.empty() ? "" : ", ") + (sameKind ? std::string() : std::string(KindName(e.kind)) + " ") +
@@ -218,19 +269,35 @@ TagInventory InventoryOfFile(const std::string& path) {
     return inventory;
 }
 
-std::vector<bool> NamedByRows(const TagInventory& inventory, const DCSLinkData& d) {
-    std::unordered_map<Key, uint32_t, KeyHash> groups;
-    groups.reserve(inventory.groups.size());
-    for (const InventoryGroup& group : inventory.groups) {
-        const InventoryEntry& e = inventory.entries[group.entries.front()];
-        groups.emplace(Key{e.name, e.dataSet}, static_cast<uint32_t>(&group - inventory.groups.data()));
+std::vector<uint32_t> TagInventory::EntriesOf(const InventoryGroup& group) const {
+    std::vector<uint32_t> out;
+    out.reserve(group.count);
+    for (uint32_t at = group.first + 1; at != 0; at = entries[at - 1].next) out.push_back(at - 1);
+    return out;
+}
+
+const InventoryGroup* TagInventory::Find(int32_t dataSet, const std::string& name) const {
+    if (index_.empty()) return nullptr;
+    const size_t mask = index_.size() - 1;
+    const size_t hash = HashOf(dataSet, name.data(), name.size());
+    const uint64_t tag = static_cast<uint64_t>(hash >> 32) << 32;
+    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const uint64_t held = index_[slot];
+        if (held == 0) return nullptr;
+        if ((held & ~0xFFFFFFFFull) != tag) continue;
+        const InventoryGroup& group = groups[static_cast<uint32_t>(held & 0xFFFFFFFFull) - 1];
+        const InventoryEntry& e = entries[group.first];
+        if (e.dataSet == dataSet && e.name == name) return &group;
     }
+}
+
+std::vector<bool> NamedByRows(const TagInventory& inventory, const DCSLinkData& d) {
     std::vector<bool> named(inventory.entries.size(), false);
     auto mark = [&](int32_t dataSet, const char* text) {
         if (!HasText(text)) return;
-        const auto found = groups.find(Key{text, dataSet});
-        if (found == groups.end()) return;
-        for (uint32_t entry : inventory.groups[found->second].entries) named[entry] = true;
+        const InventoryGroup* group = inventory.Find(dataSet, text);
+        if (group == nullptr) return;
+        for (uint32_t entry : inventory.EntriesOf(*group)) named[entry] = true;
     };
     if (d.GenData != nullptr) {
         mark(GetGenDataInt(&d, GEN_DATA_SET), GetGenDataText(&d, GEN_ENABLED_FLAG));
@@ -253,6 +320,11 @@ std::vector<bool> NamedByRows(const TagInventory& inventory, const DCSLinkData& 
 std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t index) {
     std::vector<TagNote> notes;
     const InventoryEntry& entry = inventory.entries[index];
+    // Most entries have nothing to say; tell that without building anything.
+    if (entry.stored && inventory.GroupOf(entry).count == 1 && entry.header == 0 && entry.fieldsLine == 0 &&
+        !entry.cutShort) {
+        return notes;
+    }
     if (!entry.stored) {
         notes.push_back({"list-full", std::string("beyond the full ") + KindName(entry.kind) + " list (" +
                                           std::to_string(kTagListCapacity) +
@@ -293,8 +365,15 @@ std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t index) {
 }
 
 std::string VisibleName(const std::string& name) {
+    std::string out;
+    out.reserve(name.size() + 2);
+    AppendVisibleName(out, name);
+    return out;
+}
+
+void AppendVisibleName(std::string& out, const std::string& name) {
     static const char kHex[] = "0123456789ABCDEF";
-    std::string out = "\"";
+    out += '"';
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
         switch (c) {
@@ -313,7 +392,7 @@ std::string VisibleName(const std::string& name) {
             }
         }
     }
-    return out + "\"";
+    out += '"';
 }
 
 }  // namespace host

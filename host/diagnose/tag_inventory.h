@@ -25,11 +25,16 @@ struct InventoryEntry {
     bool stored = true;       // false: the list was full, the driver did not keep it
     bool cutShort = false;    // the string ended before the entry had all its fields
     uint32_t group = 0;       // entries of one data set and name share it (only those the driver kept)
+    uint32_t next = 0;        // the group's next entry, + 1; 0 for the last
 };
 
-// Entries of one data set and name that the driver kept, in string order.
+// Entries of one data set and name that the driver kept, in string order:
+// a chain through InventoryEntry::next, so a plant's string of 180,000 tags
+// costs no allocation per tag.
 struct InventoryGroup {
-    std::vector<uint32_t> entries;
+    uint32_t first = 0;
+    uint32_t last = 0;
+    uint32_t count = 0;
     uint32_t kinds = 0;  // bit `kind` set for each kind holding it
 };
 
@@ -42,6 +47,12 @@ struct TagInventory {
     int32_t endLine = 0;      // where an empty token ended the parse before the end of the text; else 0
 
     const InventoryGroup& GroupOf(const InventoryEntry& entry) const { return groups[entry.group]; }
+    // The entries of a group, in string order.
+    std::vector<uint32_t> EntriesOf(const InventoryGroup& group) const;
+    // The group of a data set and name; null when the driver kept no such tag.
+    const InventoryGroup* Find(int32_t dataSet, const std::string& name) const;
+
+    std::vector<uint64_t> index_;  // open addressing: upper half of the hash, group + 1; 0 a free slot
 };
 
 // Which kind each use of a name takes when the kinds in `kinds` (bit per
@@ -84,5 +95,6 @@ std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t entry);
 // \\, \r, \n, \t and \xNN for the other control bytes and for bytes of 0x80
 // and above (the tag server's code page is not UTF-8).
 std::string VisibleName(const std::string& name);
+void AppendVisibleName(std::string& out, const std::string& name);
 
 }  // namespace host
