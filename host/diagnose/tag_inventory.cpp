@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "binding.h"
+#include "binding_rules.h"
 #include "case/input_file.h"
 #include "catalogue.h"
 #include "diagnose/catalogue_parse.h"
@@ -174,8 +175,6 @@ void Group(TagInventory& inventory) {
     }
 }
 
-bool Holds(uint32_t kinds, int32_t kind) { return (kinds >> kind & 1u) != 0; }
-
 std::string Line(int32_t line) { return "line " + std::to_string(line); }
 
 // "AI line 3, CALC line 40" for the entries of a group, leaving one out.
@@ -197,43 +196,11 @@ std::string KindOrNothing(int32_t kind) { return kind != 0 ? KindName(kind) : "n
 
 BindingWinners WinnersOf(uint32_t kinds) {
     BindingWinners winners;
-    // Controller binding overwrites: the last list in its order that holds
-    // the name and may bind the column wins.
-    for (int32_t kind : kControllerListOrder) {
-        if (!Holds(kinds, kind)) continue;
-        if (ListBindsColumn(kind, CTRL_COL_SP)) winners.controllerRead = kind;
-        if (ListBindsColumn(kind, CTRL_COL_SP_INIT)) winners.controllerWrite = kind;
-    }
-    for (int32_t kind : kPVExportKinds) {
-        if (Holds(kinds, kind)) {
-            winners.pvExport = kind;
-            break;
-        }
-    }
-    for (int32_t kind : kPVImportKinds) {
-        if (Holds(kinds, kind)) {
-            winners.pvImport = kind;
-            break;
-        }
-    }
+    winners.controllerRead = BoundKind(TagColumnRuleOf(TAG_TABLE_CTRL, CTRL_COL_SP), kinds, false);
+    winners.controllerWrite = BoundKind(TagColumnRuleOf(TAG_TABLE_CTRL, CTRL_COL_SP_INIT), kinds, false);
+    winners.pvExport = BoundKind(TagColumnRuleOf(TAG_TABLE_PV_EXPORT, PV_COL_TAG), kinds, false);
+    winners.pvImport = BoundKind(TagColumnRuleOf(TAG_TABLE_PV_IMPORT, PV_COL_TAG), kinds, false);
     return winners;
-}
-
-bool KindServes(RowUse use, int32_t column, int32_t kind) {
-    switch (use) {
-    case RowUse::Controller: return ListBindsColumn(kind, column);
-    case RowUse::PVExport:
-        for (int32_t k : kPVExportKinds) {
-            if (k == kind) return true;
-        }
-        return false;
-    case RowUse::PVImport:
-        for (int32_t k : kPVImportKinds) {
-            if (k == kind) return true;
-        }
-        return false;
-    }
-    return false;
 }
 
 TagInventory TakeInventory(const std::string& path) {

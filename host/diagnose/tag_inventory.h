@@ -56,7 +56,8 @@ struct TagInventory {
 };
 
 // Which kind each use of a name takes when the kinds in `kinds` (bit per
-// kind) hold it in a data set: 0 when the use takes none of them.
+// kind, as KindBit sets them) hold it in a data set: 0 when the use takes
+// none of them. Asked of the driver's own binding rules.
 struct BindingWinners {
     int32_t controllerRead = 0;   // SP Tag, OP Tag: the last list wins
     int32_t controllerWrite = 0;  // SP Init, OP Init, Mode Tag
@@ -64,11 +65,6 @@ struct BindingWinners {
     int32_t pvImport = 0;
 };
 BindingWinners WinnersOf(uint32_t kinds);
-
-// Whether a tag of `kind` may serve a column: a controller column (1 SP Tag
-// ... 5 Mode Tag), or a PV export or PV import row.
-enum class RowUse { Controller, PVExport, PVImport };
-bool KindServes(RowUse use, int32_t column, int32_t kind);
 
 // Runs the driver's catalogue load on the string the simulated server holds
 // and releases the lists again. The driver's boxes (a token before the first
