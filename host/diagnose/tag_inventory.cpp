@@ -111,7 +111,7 @@ struct Collector {
 
 void OnEvent(void* context, const CatalogueEvent* event) { static_cast<Collector*>(context)->On(*event); }
 
-size_t HashOf(int32_t dataSet, const char* name, size_t length) {
+uint64_t HashOf(int32_t dataSet, const char* name, size_t length) {
     // FNV-1a over the data set and the name.
     uint64_t h = 1469598103934665603ull;
     for (int shift = 0; shift < 32; shift += 8)
@@ -120,7 +120,7 @@ size_t HashOf(int32_t dataSet, const char* name, size_t length) {
     h ^= h >> 33;
     h *= 0xff51afd7ed558ccdull;
     h ^= h >> 33;
-    return static_cast<size_t>(h);
+    return h;
 }
 
 void Group(TagInventory& inventory) {
@@ -132,7 +132,7 @@ void Group(TagInventory& inventory) {
     // The hashes first, so each slot can be fetched ahead of its turn: the
     // table is far larger than the caches, and waiting for every slot in
     // turn would cost more than the rest of the grouping together.
-    std::vector<size_t> hashes(inventory.entries.size());
+    std::vector<uint64_t> hashes(inventory.entries.size());
     for (size_t i = 0; i < hashes.size(); ++i) {
         const InventoryEntry& e = inventory.entries[i];
         hashes[i] = HashOf(e.dataSet, e.name.data(), e.name.size());
@@ -140,13 +140,14 @@ void Group(TagInventory& inventory) {
     constexpr size_t kAhead = 16;
     for (uint32_t i = 0; i < inventory.entries.size(); ++i) {
 #if defined(__GNUC__)
-        if (i + kAhead < hashes.size()) __builtin_prefetch(&inventory.index_[hashes[i + kAhead] & mask]);
+        if (i + kAhead < hashes.size())
+            __builtin_prefetch(&inventory.index_[static_cast<size_t>(hashes[i + kAhead]) & mask]);
 #endif
         InventoryEntry& entry = inventory.entries[i];
         if (!entry.stored) continue;
-        const size_t hash = hashes[i];
-        const uint64_t tag = static_cast<uint64_t>(hash >> 32) << 32;
-        for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const uint64_t hash = hashes[i];
+        const uint64_t tag = hash & ~0xFFFFFFFFull;
+        for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
             const uint64_t held = inventory.index_[slot];
             if (held == 0) {
                 inventory.index_[slot] = tag | (inventory.groups.size() + 1);
@@ -246,9 +247,9 @@ std::vector<uint32_t> TagInventory::EntriesOf(const InventoryGroup& group) const
 const InventoryGroup* TagInventory::Find(int32_t dataSet, const std::string& name) const {
     if (index_.empty()) return nullptr;
     const size_t mask = index_.size() - 1;
-    const size_t hash = HashOf(dataSet, name.data(), name.size());
-    const uint64_t tag = static_cast<uint64_t>(hash >> 32) << 32;
-    for (size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+    const uint64_t hash = HashOf(dataSet, name.data(), name.size());
+    const uint64_t tag = hash & ~0xFFFFFFFFull;
+    for (size_t slot = static_cast<size_t>(hash) & mask;; slot = (slot + 1) & mask) {
         const uint64_t held = index_[slot];
         if (held == 0) return nullptr;
         if ((held & ~0xFFFFFFFFull) != tag) continue;
