@@ -20,6 +20,7 @@
 #include "commands/commands.h"
 #include "diagnose/catalogue_diff.h"
 #include "diagnose/row_proposals.h"
+#include "report/diff_report.h"
 #include "report/io_list_writer.h"
 #include "report/json_report.h"
 #include "report/tags_report.h"
@@ -257,6 +258,67 @@ TEST(Export, EveryExampleReadsBackTheSame) {
         }
     }
     fs::remove_all(out);
+}
+
+TEST(Tags, UnusedByTheRowsDataSetAndName) {
+    const host::TagInventory inv =
+        Inventory("*AI*\nA,-,1,0,1\nA,-,2,0,1\nB,-,1,0,1\nFLAG,-,1,0,1\n*CALC*\nB,-,1\nP,-,3\n" + kPadding);
+    host::Case c;
+    c.general.push_back(checktest::Text("Enabled Flag", "FLAG"));  // an AI flag: named all the same
+    c.controllers.push_back(checktest::Controller(2, {"", "", "A", "B", ""}));
+    c.pvImports.push_back(checktest::PVRow<host::PVImportCase>(3, "P"));
+    host::Link link(checktest::TheDriver());
+    link.Load();
+    link.Fill(c);
+    const std::vector<bool> named = host::NamedByRows(inv, link.Data());
+    link.Destroy();
+    std::string unused;
+    for (size_t i = 0; i < inv.entries.size(); ++i) {
+        if (!named[i]) unused += inv.entries[i].name + std::to_string(inv.entries[i].dataSet) + " ";
+    }
+    // A in data set 2 is named; B is named only in data set 2, where no B is.
+    EXPECT_EQ(unused, "A1 B1 B1 PADDING_SO_THE_STRING_IS_NOT_EMPTY99 ");
+}
+
+TEST(Diff, ReportsStayValidWhateverTheNames) {
+    host::CatalogueDiff diff;
+    diff.oldPath = "old.mrx";
+    diff.newPath = "new \xE9.mrx";
+    diff.tags = host::DiffInventories(Inventory("*AI*\nOLD\xE9,-,1,0,1\n" + kPadding),
+                                      Inventory("*AI*\n<NEW>\x01,-,1,0,1\n" + kPadding));
+    ASSERT_EQ(diff.tags.size(), 2u);
+    EXPECT_TRUE(nlohmann::json::accept(host::DiffJson(diff)));
+    const std::string page = host::DiffHtml(diff);
+    for (char ch : page) EXPECT_LT(static_cast<unsigned char>(ch), 0x80u) << "shown as \\xNN instead";
+    EXPECT_EQ(page.find("<NEW>"), std::string::npos);
+    EXPECT_NE(page.find("&lt;NEW&gt;\\x01"), std::string::npos);
+    EXPECT_EQ(host::ExitStatusOf(diff), 1);
+    diff.withCase = true;  // with a case only its verdicts count
+    EXPECT_EQ(host::ExitStatusOf(diff), 0);
+}
+
+TEST(Export, TextsASpreadsheetWouldMangleReadBack) {
+    const fs::path dir = fs::temp_directory_path() / ("dcs_export_texts_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "in");
+    std::ofstream(dir / "in" / "t.mrx") << "*AI*\nA,-,1,0,1\n" << kPadding;
+    std::ofstream(dir / "in" / "t.toml")
+        << "init_string = \"t.mrx\"\n"
+           "[[controller]]\nname = \"a, \\\"quoted\\\"; name\"\n\"OP Tag\" = \" lead;trail \"\n"
+           "\"OP Init Tag\" = \"two\\nlines\"\n\"SP Tag\" = \"caf\u00e9\"\nSP = 0.1\nOP = 1e-300\nMode = -2.5\n"
+           "[[pv_export]]\n\"PV Tag\" = \"\\\"X\"\nfollows = 0\ngain = 0.35000000000000003\ntime_constant = 3\n"
+           "[[pv_import]]\n\"PV Tag\" = \"0x10\"\nMapping = 1\nActive = 0\n";
+    const host::Case original = host::ParseCaseFile((dir / "in" / "t.toml").string());
+    for (const char* separator : {",", ";"}) {
+        host::ExportOptions options;
+        options.casePath = (dir / "in" / "t.toml").string();
+        options.outDir = (dir / (separator[0] == ',' ? "comma" : "semicolon")).string();
+        options.separator = separator[0];
+        options.decimalMark = separator[0] == ';' ? ',' : '.';
+        ASSERT_EQ(host::ExportCommand(options), 0);
+        const host::Case back = host::ParseCaseFile((fs::path(options.outDir) / "t.toml").string());
+        EXPECT_EQ(Dump(back), Dump(original)) << separator;
+    }
+    fs::remove_all(dir);
 }
 
 TEST(Export, RefusesWhatAListCannotHold) {
