@@ -3,13 +3,14 @@
 #include <set>
 #include <sstream>
 
+#include "binding.h"
+#include "binding_rules.h"
 #include "case/case_file.h"
 #include "case/input_file.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/row_proposals.h"
-#include "link_state.h"
 #include "report/io_list_writer.h"
 
 namespace host {
@@ -66,7 +67,8 @@ ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const s
             const ProposedTag& tag = p.tags[col - 1];
             if (tag.name.empty()) continue;
             row.fields.push_back(Text(ColumnLabel(static_cast<MapColumn>(col)), tag.name));
-            if (col == 1 || col == 3) ServerHolds(c, held, tag.kind, p.dataSet, tag.name);
+            const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, col);
+            if (rule != nullptr && rule->Use == TAG_USE_READ) ServerHolds(c, held, tag.kind, p.dataSet, tag.name);
         }
         c.controllers.push_back(std::move(row));
         out.controllers.push_back(&p);

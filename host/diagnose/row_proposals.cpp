@@ -3,6 +3,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "binding_rules.h"
 #include "diagnose/catalogue_parse.h"
 
 namespace host {
@@ -166,15 +167,18 @@ Proposals Propose(const TagInventory& inventory, const std::vector<Convention>& 
             }
         }
         if (anyController) {
-            const bool op = !ctrl.tags[2].name.empty();
-            const bool opInit = !ctrl.tags[3].name.empty();
-            ctrl.proposed = op && opInit;
+            // A row lacking a text the configuration requires would stop it.
+            std::string missing;
+            for (int32_t col = 1; col <= 5; ++col) {
+                const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, col);
+                if (rule != nullptr && rule->RequiredMessage != nullptr && ctrl.tags[col - 1].name.empty()) {
+                    missing +=
+                        (missing.empty() ? "" : " and no ") + std::string(ColumnLabel(static_cast<MapColumn>(col)));
+                }
+            }
+            ctrl.proposed = missing.empty();
             if (!ctrl.proposed) {
-                ctrl.why = std::string("no ") +
-                           (op       ? "OP Init Tag"
-                            : opInit ? "OP Tag"
-                                     : "OP Tag and no OP Init Tag") +
-                           ", which a controller needs";
+                ctrl.why = "no " + missing + ", which a controller needs";
             } else if (isNamed(ctrl.tags[2].entry)) {
                 ctrl.proposed = false;
                 ctrl.why = "the case has it already (its OP Tag is named there)";
