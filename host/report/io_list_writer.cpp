@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 
+#include "case/case_schema.h"
 #include "report/number_text.h"
 
 namespace host {
@@ -42,8 +43,9 @@ public:
         return text;
     }
 
-    // Header and lines: name, the driver's labels, then the host's keys.
-    std::string Render(const std::vector<Cells>& rows, const std::vector<std::string>& hostKeys) const {
+    // Header and lines: name, the driver's labels, then the host's keys of
+    // the table in the order the case's schema gives them.
+    std::string Render(const std::vector<Cells>& rows, RowTable table) const {
         std::vector<std::string> columns = {"name"};
         for (const char* label : kLabelOrder) {
             if (std::find(labels_.begin(), labels_.end(), label) != labels_.end()) columns.push_back(label);
@@ -51,9 +53,19 @@ public:
         for (const std::string& label : labels_) {
             if (std::find(columns.begin(), columns.end(), label) == columns.end()) columns.push_back(label);
         }
-        for (const std::string& key : hostKeys) {
+        for (const HostKeySpec& spec : HostKeys(table)) {
+            const std::string key = spec.key;
+            if (key == "name") continue;
             const bool used = std::any_of(rows.begin(), rows.end(), [&](const Cells& c) { return c.count(key) != 0; });
             if (used) columns.push_back(key);
+        }
+        // A value under a key the reader does not take would be lost.
+        for (const Cells& row : rows) {
+            for (const auto& cell : row) {
+                if (std::find(columns.begin(), columns.end(), cell.first) == columns.end()) {
+                    throw ListError(std::string(table_) + ": the IO-list reader takes no key \"" + cell.first + "\"");
+                }
+            }
         }
         std::string out = format_.bom ? "\xEF\xBB\xBF" : "";
         for (size_t i = 0; i < columns.size(); ++i)
@@ -123,7 +135,7 @@ std::string ControllerList(const std::vector<ControllerCase>& rows, const ListFo
         if (row.op) cells["OP"] = list.Number(*row.op);
         lines.push_back(std::move(cells));
     }
-    return list.Render(lines, {"OPEnabled", "Mode", "SP", "OP"});
+    return list.Render(lines, RowTable::Controller);
 }
 
 std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat& format) {
@@ -144,7 +156,7 @@ std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat
         }
         lines.push_back(std::move(cells));
     }
-    return list.Render(lines, {"Active", "value", "follows", "gain", "time_constant", "initial"});
+    return list.Render(lines, RowTable::PVExport);
 }
 
 std::string PVImportList(const std::vector<PVImportCase>& rows, const ListFormat& format) {
@@ -155,7 +167,7 @@ std::string PVImportList(const std::vector<PVImportCase>& rows, const ListFormat
         cells["Active"] = std::to_string(rows[i].active);
         lines.push_back(std::move(cells));
     }
-    return list.Render(lines, {"Active"});
+    return list.Render(lines, RowTable::PVImport);
 }
 
 std::string TomlString(const std::string& text) {
