@@ -11,6 +11,7 @@
 #include <string>
 
 #include "case/case_file.h"
+#include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "link/link.h"
@@ -161,6 +162,62 @@ int main(int argc, char** argv) {
     traceCommand->add_option("--fetch", traceOptions.fetch, "which fetch --init-string writes, from 1")
         ->check(CLI::PositiveNumber);
 
+    host::TagsOptions tags;
+    host::DiffOptions diff;
+    host::MapOptions map;
+    host::ExportOptions exportList;
+    tags.driverPath = diff.driverPath = map.driverPath = exportList.driverPath = defaultDriver;
+    CLI::App* tagsCommand = app.add_subcommand(
+        "tags", "list the tag catalogue as the driver parses it, with notes on duplicates and broken entries");
+    tagsCommand->add_option("SOURCE", tags.source, "an initialization string file, or a case (.toml) naming one")
+        ->required();
+    tagsCommand->add_option("--kind", tags.kinds, "only tags of this kind: AI, AO, DI, DO, DCD, CALC (repeatable)");
+    tagsCommand->add_option("--data-set", tags.dataSets, "only tags of this data set (repeatable)");
+    tagsCommand->add_option("--match", tags.matches, "only tags whose names match this glob (repeatable)");
+    tagsCommand->add_option("--unused", tags.unusedCase, "only the tags no row of this case names");
+    tagsCommand->add_option("--json", tags.jsonPath, "write the listing to this JSON file");
+    tagsCommand->add_option("--csv", tags.csvPath, "write the listing to this CSV file");
+    tagsCommand->add_option("--driver", tags.driverPath, "the driver library to load for --unused")
+        ->capture_default_str();
+
+    CLI::App* diffCommand = app.add_subcommand(
+        "diff",
+        "compare two initialization strings: tags added, removed and changed, and with --case every verdict "
+        "of the case that changes");
+    diffCommand->add_option("OLD", diff.oldSource, "the old initialization string file (or a case naming it)")
+        ->required();
+    diffCommand->add_option("NEW", diff.newSource, "the new initialization string file (or a case naming it)")
+        ->required();
+    diffCommand->add_option("--case", diff.casePath, "check this case against both strings");
+    diffCommand->add_option("--json", diff.jsonPath, "write the changes to this JSON file");
+    diffCommand->add_option("--html", diff.htmlPath, "write a self-contained HTML page of the changes");
+    diffCommand->add_option("--driver", diff.driverPath, "the driver library to load for --case")
+        ->capture_default_str();
+
+    std::string separator = ",";
+    std::string decimalMark = ".";
+    bool noBom = false;
+    CLI::App* exportCommand =
+        app.add_subcommand("export", "write the case's rows as CSV IO lists, with a case file that names them");
+    exportCommand->add_option("CASE", exportList.casePath, "the case file (TOML)")->required();
+    exportCommand->add_option("--out", exportList.outDir, "the folder to write into (made when missing)")->required();
+    exportCommand->add_option("--separator", separator, "the field separator: , or ;")->capture_default_str();
+    exportCommand->add_option("--decimal-mark", decimalMark, "the decimal mark: . or , (with --separator ';')")
+        ->capture_default_str();
+    exportCommand->add_flag("--no-bom", noBom, "write no UTF-8 byte-order mark");
+
+    CLI::App* mapCommand = app.add_subcommand(
+        "map", "propose controller rows, PV exports and PV imports from naming conventions, as IO lists check takes");
+    mapCommand->add_option("SOURCE", map.source, "an initialization string file, or a case (.toml) naming one")
+        ->required();
+    mapCommand->add_option("--out", map.outDir, "the folder to write the IO lists into (made when missing)")
+        ->required();
+    mapCommand->add_option("--conventions", map.conventionsPath,
+                           "the naming conventions (default: those of examples/map/conventions.txt)");
+    mapCommand->add_option("--case", map.casePath, "propose only what this case does not have yet");
+    mapCommand->add_option("--driver", map.driverPath, "the driver library to load for the check")
+        ->capture_default_str();
+
     host::RemoveTemporaryFilesOnSignal();
     try {
         app.parse(argc, argv);
@@ -186,6 +243,15 @@ int main(int argc, char** argv) {
             run.report.casePath = c.file;
             return host::RunCommand(c, run);
         });
+    }
+    if (*tagsCommand) return host::TagsCommand(tags);
+    if (*diffCommand) return host::DiffCommand(diff);
+    if (*mapCommand) return host::MapCommand(map);
+    if (*exportCommand) {
+        exportList.separator = separator.size() == 1 ? separator[0] : '?';
+        exportList.decimalMark = decimalMark.size() == 1 ? decimalMark[0] : '?';
+        exportList.bom = !noBom;
+        return host::ExportCommand(exportList);
     }
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, [&](const host::Case& parsed) {

@@ -46,6 +46,19 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_page_in_browser.sh $<TARGET_FILE:dcs-host>)
     set_tests_properties(host_trace_page_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
 
+    # tags, diff, map and export, on the driver's parse and the checker.
+    add_executable(catalogue_tools_tests ${CMAKE_CURRENT_LIST_DIR}/host/catalogue_tools_test.cpp)
+    target_link_libraries(catalogue_tools_tests PRIVATE dcs_host_commands GTest::gtest_main)
+    target_include_directories(catalogue_tools_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
+    target_compile_definitions(catalogue_tools_tests PRIVATE DCS_DRIVER_PATH="$<TARGET_FILE:mrxnt>"
+                                                             DCS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+    add_dependencies(catalogue_tools_tests mrxnt)
+    dcs_warnings(catalogue_tools_tests)
+    gtest_discover_tests(catalogue_tools_tests DISCOVERY_TIMEOUT 60)
+
+    add_test(NAME host_catalogue_commands
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/catalogue_tools.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)

@@ -116,6 +116,8 @@ std::vector<std::string> Cells(const StepRecord& record, const std::vector<size_
 
 }  // namespace
 
+bool MatchesGlob(const std::string& pattern, const std::string& name) { return GlobMatches(pattern, name); }
+
 std::string FitNumber(double value, size_t width) {
     for (int digits = 6; digits > 1; --digits) {
         std::string text = ShortNumber(value, digits);

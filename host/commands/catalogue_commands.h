@@ -1,0 +1,86 @@
+// The commands that work on the tag catalogue and on IO lists: list it
+// (tags), compare two strings against a case (diff), propose rows from
+// naming conventions (map) and write a case's rows as IO lists (export).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "diagnose/tag_inventory.h"
+#include "output/path_guard.h"
+
+namespace host {
+
+struct TagsOptions {
+    std::string source;  // an initialization string file, or a case (.toml) whose string is used
+    std::vector<std::string> kinds;
+    std::vector<int32_t> dataSets;
+    std::vector<std::string> matches;  // globs on the names
+    std::string unusedCase;            // list only the tags no row of this case names
+    std::string jsonPath;
+    std::string csvPath;
+    std::string driverPath;
+};
+
+struct DiffOptions {
+    std::string oldSource;
+    std::string newSource;
+    std::string casePath;  // empty: the catalogues only
+    std::string jsonPath;
+    std::string htmlPath;
+    std::string driverPath;
+};
+
+struct MapOptions {
+    std::string source;
+    std::string outDir;
+    std::string conventionsPath;  // empty: the conventions dcs-host ships with
+    std::string casePath;         // propose only what this case does not have yet
+    std::string driverPath;
+};
+
+struct ExportOptions {
+    std::string casePath;
+    std::string outDir;
+    char separator = ',';
+    char decimalMark = '.';
+    bool bom = true;
+    std::string driverPath;
+};
+
+// Exit statuses: 2 for an input or output that cannot be used; otherwise
+// tags, map and export 0; diff 0 when nothing changed that matters (to the
+// case, when one is given), 1 when something did.
+int TagsCommand(const TagsOptions& options);
+int DiffCommand(const DiffOptions& options);
+int MapCommand(const MapOptions& options);
+int ExportCommand(const ExportOptions& options);
+
+// Files a command writes together: refused when one names an input or
+// another, then all opened (which proves every folder writable) before any
+// is committed, so a failure leaves none of them half written.
+struct OutputText {
+    std::string path;
+    std::string text;
+    std::string what;  // for the messages: "controllers", "the case", ...
+};
+void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs);
+
+// `path` as a file in `dir` should name it: relative when the two share a
+// folder below the root, absolute otherwise.
+std::string PathFrom(const std::string& dir, const std::string& path);
+
+// For each entry of the inventory, whether a row of the case names it, the
+// rows taken as the driver holds them (its defaults filled in). Throws.
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
+                                     const std::string& driverPath);
+
+// The conventions map uses unless told otherwise: examples/map/conventions.txt.
+const char* DefaultConventions();
+
+// The initialization string file of a SOURCE argument: the file itself, or
+// for a case file (named *.toml) the string the case names. Throws CaseError.
+std::string InitStringOfSource(const std::string& source);
+
+}  // namespace host

@@ -1,0 +1,71 @@
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "case/case_file.h"
+#include "commands/catalogue_commands.h"
+#include "commands/commands.h"
+#include "diagnose/catalogue_diff.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/diff_report.h"
+
+namespace host {
+
+namespace {
+
+// The case checked against one of the two strings, with the driver's own
+// verdicts.
+Diagnosis CheckAgainst(Driver& driver, Case c, const std::string& initString) {
+    c.initStringPath = initString;
+    return DiagnoseQuietly(driver, c);
+}
+
+}  // namespace
+
+int DiffCommand(const DiffOptions& options) {
+    try {
+        CatalogueDiff diff;
+        diff.oldPath = InitStringOfSource(options.oldSource);
+        diff.newPath = InitStringOfSource(options.newSource);
+        std::vector<PathUse> inputs = {{"OLD", diff.oldPath}, {"NEW", diff.newPath}};
+        if (!options.casePath.empty()) inputs.push_back({"the case file", options.casePath});
+        std::vector<PathUse> outputs;
+        if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
+        if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
+        RefuseOverlappingPaths(inputs, outputs);
+        std::unique_ptr<OutputFile> json;
+        std::unique_ptr<OutputFile> html;
+        if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
+        if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
+
+        diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
+        if (!options.casePath.empty()) {
+            const Case c = ParseCaseFile(options.casePath);
+            Driver driver(options.driverPath);
+            const Diagnosis before = CheckAgainst(driver, c, diff.oldPath);
+            const Diagnosis after = CheckAgainst(driver, c, diff.newPath);
+            diff.withCase = true;
+            diff.casePath = options.casePath;
+            diff.oldConfigured = before.configured;
+            diff.newConfigured = after.configured;
+            diff.rows = DiffVerdicts(before, after);
+        }
+        std::fputs(DiffText(diff).c_str(), stdout);
+        std::fflush(stdout);
+        if (json) {
+            json->Stream() << DiffJson(diff);
+            json->Commit();
+        }
+        if (html) {
+            html->Stream() << DiffHtml(diff);
+            html->Commit();
+        }
+        return ExitStatusOf(diff);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dcs-host diff: %s\n", e.what());
+        return 2;
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,227 @@
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <sstream>
+
+#include "binding.h"
+#include "binding_rules.h"
+#include "case/case_file.h"
+#include "case/input_file.h"
+#include "commands/catalogue_commands.h"
+#include "commands/commands.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/row_proposals.h"
+#include "report/io_list_writer.h"
+
+namespace host {
+
+namespace {
+
+FieldValue Integer(const std::string& label, int64_t value) {
+    FieldValue field;
+    field.label = label;
+    field.integer = value;
+    return field;
+}
+
+FieldValue Text(const std::string& label, const std::string& text) {
+    FieldValue field;
+    field.label = label;
+    field.isText = true;
+    field.text = text;
+    return field;
+}
+
+// The proposals as a case: its rows, and a value for every tag the rows
+// read, so the check's dry run finds the server holding them. Remembers
+// which proposal each row came from.
+struct ProposalCase {
+    Case c;
+    std::vector<ControllerProposal*> controllers;
+    std::vector<PVProposal*> pvExports;
+    std::vector<PVProposal*> pvImports;
+};
+
+void ServerHolds(Case& c, std::set<std::pair<int32_t, std::string>>& held, int32_t kind, int32_t dataSet,
+                 const std::string& name) {
+    if (kind == TAG_KIND_DCD || kind == 0 || !held.insert({dataSet, name}).second) return;
+    TagValue tag;
+    tag.kind = static_cast<TagKind>(kind);
+    tag.dataSet = dataSet;
+    tag.name = name;
+    c.tags.push_back(tag);
+}
+
+ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const std::string& file) {
+    ProposalCase out;
+    Case& c = out.c;
+    c.file = file;
+    c.initStringPath = initString;
+    std::set<std::pair<int32_t, std::string>> held;
+    for (ControllerProposal& p : proposals.controllers) {
+        if (!p.proposed) continue;
+        ControllerCase row;
+        row.name = p.base;
+        row.fields.push_back(Integer("Data Set", p.dataSet));
+        for (int32_t col = 1; col <= 5; ++col) {
+            const ProposedTag& tag = p.tags[col - 1];
+            if (tag.name.empty()) continue;
+            row.fields.push_back(Text(ColumnLabel(static_cast<MapColumn>(col)), tag.name));
+            const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, col);
+            if (rule != nullptr && rule->Use == TAG_USE_READ) ServerHolds(c, held, tag.kind, p.dataSet, tag.name);
+        }
+        c.controllers.push_back(std::move(row));
+        out.controllers.push_back(&p);
+    }
+    for (PVProposal& p : proposals.pvRows) {
+        if (!p.proposed) continue;
+        std::vector<FieldValue> fields = {Integer("Data Set", p.dataSet), Text("PV Tag", p.tag.name)};
+        if (p.isExport) {
+            PVExportCase row;
+            row.name = p.base;
+            row.fields = std::move(fields);
+            c.pvExports.push_back(std::move(row));
+            out.pvExports.push_back(&p);
+        } else {
+            PVImportCase row;
+            row.name = p.base;
+            row.fields = std::move(fields);
+            c.pvImports.push_back(std::move(row));
+            out.pvImports.push_back(&p);
+            ServerHolds(c, held, p.tag.kind, p.dataSet, p.tag.name);
+        }
+    }
+    return out;
+}
+
+// Takes out what the check finds a problem with: an optional column is left
+// empty, a row whose required tag has a problem is not proposed. Returns
+// how many were taken out.
+int32_t DropProblems(const ProposalCase& pc, const Diagnosis& d) {
+    int32_t dropped = 0;
+    for (const RowDiagnosis& row : d.rows) {
+        const auto at = static_cast<size_t>(row.index);
+        for (const TagDiagnosis& tag : row.tags) {
+            if (tag.status != Verdict::Problem) continue;
+            ++dropped;
+            const std::string why = "the check: " + tag.reason;
+            if (row.table == "controller" && at < pc.controllers.size()) {
+                ControllerProposal& p = *pc.controllers[at];
+                if (tag.required) {
+                    p.proposed = false;
+                    p.why = tag.field + ": " + why;
+                }
+                for (ProposedTag& t : p.tags) {
+                    if (!tag.required && t.name == tag.text) t = {"", 0, 0, t.pattern, why};
+                }
+            } else if (row.table == "pv_export" && at < pc.pvExports.size()) {
+                pc.pvExports[at]->proposed = false;
+                pc.pvExports[at]->why = why;
+            } else if (row.table == "pv_import" && at < pc.pvImports.size()) {
+                pc.pvImports[at]->proposed = false;
+                pc.pvImports[at]->why = why;
+            }
+        }
+    }
+    return dropped;
+}
+
+std::string Report(const TagInventory& inventory, const Proposals& p, const ProposalCase& pc, const Diagnosis& d) {
+    std::ostringstream out;
+    out << "map " << inventory.path << ": " << pc.c.controllers.size() << " controller(s), " << pc.c.pvExports.size()
+        << " PV export(s), " << pc.c.pvImports.size() << " PV import(s) proposed";
+    if (p.skippedByCase > 0) out << "; " << p.skippedByCase << " left out that the case has already";
+    out << "\n";
+    if (!p.controllers.empty()) out << "controllers, by base name (found / not found):\n";
+    for (const ControllerProposal& c : p.controllers) {
+        out << "  " << VisibleName(c.base) << " data set " << c.dataSet << ": "
+            << (c.proposed ? "proposed" : "not proposed: " + c.why) << "\n";
+        for (int32_t col = 1; col <= 5; ++col) {
+            const ProposedTag& t = c.tags[col - 1];
+            out << "      " << ColumnLabel(static_cast<MapColumn>(col)) << ": ";
+            if (!t.name.empty()) {
+                out << VisibleName(t.name) << " (" << KindName(t.kind) << ", " << t.pattern << ")\n";
+            } else {
+                out << "none" << (t.why.empty() ? "" : " - " + t.why) << "\n";
+            }
+        }
+    }
+    if (!p.pvRows.empty()) out << "PV rows:\n";
+    for (const PVProposal& v : p.pvRows) {
+        out << "  " << (v.isExport ? "pv_export " : "pv_import ") << VisibleName(v.tag.name) << " data set "
+            << v.dataSet;
+        if (v.tag.kind != 0) out << " (" << KindName(v.tag.kind) << ")";
+        out << ": " << (v.proposed ? "proposed" : "not proposed: " + v.why) << "\n";
+    }
+    out << p.unmatched.size() << " catalogue tag(s) match no convention";
+    out << (p.unmatched.empty() ? "\n" : ":\n");
+    for (uint32_t i : p.unmatched) {
+        const InventoryEntry& e = inventory.entries[i];
+        out << "  " << KindName(e.kind) << " data set " << e.dataSet << " line " << e.line << " " << VisibleName(e.name)
+            << "\n";
+    }
+    out << "check of the proposed rows: " << (d.configured ? "configured" : "NOT configured") << ", "
+        << d.RowsWithProblems() << " row(s) with problems\n";
+    return out.str();
+}
+
+}  // namespace
+
+int MapCommand(const MapOptions& options) {
+    try {
+        namespace fs = std::filesystem;
+        const std::string initString = InitStringOfSource(options.source);
+        const std::string conventionsFile =
+            options.conventionsPath.empty() ? std::string("(the default conventions)") : options.conventionsPath;
+        const std::vector<Convention> conventions = ParseConventions(
+            options.conventionsPath.empty() ? std::string(DefaultConventions())
+                                            : ReadInputFile(options.conventionsPath, "the conventions file"),
+            conventionsFile);
+        const TagInventory inventory = InventoryOfFile(initString);
+        std::vector<bool> named;
+        if (!options.casePath.empty()) named = EntriesNamedByCase(inventory, options.casePath, options.driverPath);
+        Proposals proposals = Propose(inventory, conventions, named);
+
+        fs::create_directories(options.outDir);
+        const fs::path dir(options.outDir);
+        const std::string caseFile = (dir / "map.toml").string();
+        Driver driver(options.driverPath);
+        ProposalCase pc = CaseOf(proposals, initString, caseFile);
+        Diagnosis diagnosis = DiagnoseQuietly(driver, pc.c);
+        if (DropProblems(pc, diagnosis) > 0) {
+            pc = CaseOf(proposals, initString, caseFile);
+            diagnosis = DiagnoseQuietly(driver, pc.c);
+        }
+        std::fputs(Report(inventory, proposals, pc, diagnosis).c_str(), stdout);
+
+        const ListFormat format;
+        ListNames names;
+        std::vector<OutputText> files;
+        if (!pc.c.controllers.empty()) {
+            names.controllers = "controllers.csv";
+            files.push_back(
+                {(dir / names.controllers).string(), ControllerList(pc.c.controllers, format), "controllers"});
+        }
+        if (!pc.c.pvExports.empty()) {
+            names.pvExports = "pv_exports.csv";
+            files.push_back({(dir / names.pvExports).string(), PVExportList(pc.c.pvExports, format), "PV exports"});
+        }
+        if (!pc.c.pvImports.empty()) {
+            names.pvImports = "pv_imports.csv";
+            files.push_back({(dir / names.pvImports).string(), PVImportList(pc.c.pvImports, format), "PV imports"});
+        }
+        files.push_back({caseFile, CaseFileWithLists(pc.c, PathFrom(options.outDir, initString), names),
+                         "a case naming the lists"});
+        std::vector<PathUse> inputs = {{"the initialization string file", initString}};
+        if (!options.conventionsPath.empty()) inputs.push_back({"the conventions file", options.conventionsPath});
+        if (!options.casePath.empty()) inputs.push_back({"the case file", options.casePath});
+        WriteAllOrNone(files, inputs);
+        for (const OutputText& f : files) std::printf("wrote %s (%s)\n", f.path.c_str(), f.what.c_str());
+        return diagnosis.RowsWithProblems() == 0 ? 0 : 1;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dcs-host map: %s\n", e.what());
+        return 2;
+    }
+}
+
+}  // namespace host

@@ -1,0 +1,119 @@
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+
+#include "case/case_file.h"
+#include "commands/catalogue_commands.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/tag_inventory.h"
+#include "link/link.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/tags_report.h"
+#include "report/terminal_table.h"
+
+namespace host {
+
+namespace {
+
+bool EndsWithToml(const std::string& path) {
+    const std::string suffix = ".toml";
+    if (path.size() <= suffix.size()) return false;
+    for (size_t i = 0; i < suffix.size(); ++i) {
+        const char c = path[path.size() - suffix.size() + i];
+        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
+    }
+    return true;
+}
+
+int32_t KindOfName(const std::string& name) {
+    std::string upper;
+    for (char c : name) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+    for (int32_t kind = 1; kind <= 6; ++kind) {
+        if (upper == KindName(kind)) return kind;
+    }
+    throw std::runtime_error("--kind: expected AI, AO, DI, DO, DCD or CALC, not \"" + name + "\"");
+}
+
+// The entries the filters let through, in string order.
+std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& options, const std::vector<bool>& named) {
+    uint32_t kinds = 0;
+    for (const std::string& kind : options.kinds) kinds |= 1u << KindOfName(kind);
+    std::vector<uint32_t> picked;
+    for (size_t i = 0; i < inventory.entries.size(); ++i) {
+        const InventoryEntry& e = inventory.entries[i];
+        if (kinds != 0 && (kinds >> e.kind & 1u) == 0) continue;
+        if (!options.dataSets.empty() &&
+            std::find(options.dataSets.begin(), options.dataSets.end(), e.dataSet) == options.dataSets.end()) {
+            continue;
+        }
+        if (!options.matches.empty() &&
+            std::none_of(options.matches.begin(), options.matches.end(),
+                         [&](const std::string& glob) { return MatchesGlob(glob, e.name); })) {
+            continue;
+        }
+        if (!named.empty() && named[i]) continue;
+        picked.push_back(static_cast<uint32_t>(i));
+    }
+    return picked;
+}
+
+}  // namespace
+
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
+                                     const std::string& driver) {
+    const Case c = ParseCaseFile(casePath);
+    Driver loaded(driver);
+    Link link(loaded);
+    link.Load();
+    link.Fill(c);
+    std::vector<bool> named = NamedByRows(inventory, link.Data());
+    link.Destroy();
+    return named;
+}
+
+std::string InitStringOfSource(const std::string& source) {
+    return EndsWithToml(source) ? ParseCaseFile(source).initStringPath : source;
+}
+
+int TagsCommand(const TagsOptions& options) {
+    try {
+        for (const std::string& kind : options.kinds) KindOfName(kind);
+        const std::string path = InitStringOfSource(options.source);
+        std::vector<PathUse> inputs = {{"the initialization string file", path}};
+        if (!options.unusedCase.empty()) inputs.push_back({"the case file", options.unusedCase});
+        std::vector<PathUse> outputs;
+        if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
+        if (!options.csvPath.empty()) outputs.push_back({"--csv", options.csvPath});
+        RefuseOverlappingPaths(inputs, outputs);
+        std::unique_ptr<OutputFile> json;
+        std::unique_ptr<OutputFile> csv;
+        if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
+        if (!options.csvPath.empty()) csv = std::make_unique<OutputFile>(options.csvPath);
+
+        const TagInventory inventory = InventoryOfFile(path);
+        std::vector<bool> named;
+        if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
+        TagListing listing;
+        listing.inventory = &inventory;
+        listing.picked = Pick(inventory, options, named);
+        listing.unusedBy = options.unusedCase;
+        WriteTagsText(std::cout, listing);
+        std::cout.flush();
+        if (json) {
+            WriteTagsJson(json->Stream(), listing);
+            json->Commit();
+        }
+        if (csv) {
+            WriteTagsCsv(csv->Stream(), listing);
+            csv->Commit();
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dcs-host tags: %s\n", e.what());
+        return 2;
+    }
+}
+
+}  // namespace host

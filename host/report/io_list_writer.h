@@ -1,0 +1,52 @@
+// A case's rows written as the IO lists dcs-host reads (the keys of the
+// case's rows as column names, one row per line), and the case file that
+// names them, so a case can move to a spreadsheet and back unchanged.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+
+#include "case/case_file.h"
+
+namespace host {
+
+// The spreadsheet's conventions. The reader takes a decimal comma only
+// between semicolons, so a comma as the decimal mark needs ';'.
+struct ListFormat {
+    char separator = ',';  // ',' or ';'
+    char decimalMark = '.';
+    bool bom = true;  // a UTF-8 byte-order mark, as spreadsheets write and expect
+};
+
+// A value an IO list cannot carry as it stands: the message names the row
+// and the key.
+class ListError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+// Throws ListError for a separator or decimal mark the reader would not
+// take back.
+void CheckListFormat(const ListFormat& format);
+
+// Header line and rows. Throws ListError for a text holding a carriage
+// return (the reader takes any line end inside a quoted cell as a line
+// feed) or a value of a type no field takes.
+std::string ControllerList(const std::vector<ControllerCase>& rows, const ListFormat& format);
+std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat& format);
+std::string PVImportList(const std::vector<PVImportCase>& rows, const ListFormat& format);
+
+// The case without its rows (the string, steps, the server's tags, the
+// general data, the events), naming the lists; a list name left empty is
+// not named. `initString` as the new file should name it.
+struct ListNames {
+    std::string controllers;
+    std::string pvExports;
+    std::string pvImports;
+};
+std::string CaseFileWithLists(const Case& c, const std::string& initString, const ListNames& lists);
+
+// A TOML basic string holding `text`.
+std::string TomlString(const std::string& text);
+
+}  // namespace host
