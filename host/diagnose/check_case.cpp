@@ -1,5 +1,9 @@
 #include "check_case.h"
 
+#include "diagnose/case_gaps.h"
+#include "diagnose/conflicts.h"
+#include "diagnose/root_cause.h"
+#include "diagnose/suggest.h"
 #include "lint.h"
 #include "row_check.h"
 #include "session.h"
@@ -45,6 +49,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
+    CatalogueParse parse;
     {
         Link link(driver);
         link.Load();
@@ -55,11 +60,14 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         // The checker's own load of the catalogue raises the driver's
         // catalogue boxes once more; they are already recorded above.
         MessageWatch ownLoad;
-        const CatalogueParse parse = ParseCatalogue();
+        parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, LayoutOf(c));
+        // Built on the first name that binds nothing: a case that binds
+        // pays nothing for it.
+        const SuggestionIndex suggestions(parse);
+        diagnosis.rows = CheckRows(d, index, LayoutOf(c), &suggestions);
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);
@@ -76,11 +84,17 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
             if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
         }
     }
+    // Reads happen only on a link that configures; before that, the tags
+    // the case lacks values for are not yet what stands in the way.
+    if (diagnosis.configured) MarkCaseGaps(c, diagnosis.rows);
+    diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
+    diagnosis.conflicts = FindConflicts(diagnosis.rows);
     return diagnosis;
 }
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
-    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty();
+    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
+                       !diagnosis.causes.empty() || !diagnosis.conflicts.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

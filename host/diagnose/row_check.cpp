@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "binding.h"
+#include "diagnose/suggest.h"
 #include "messages.h"
 #include "tag_io.h"
 
@@ -31,6 +32,7 @@ struct Column {
     std::string owner;           // "controller", "PV Export", "PV Import"
     DriverMessage unbound;       // what the driver shows when it does not bind; empty text: nothing
     DriverMessage missing;       // what the driver shows when the required text is empty
+    const SuggestionIndex* suggest = nullptr;  // none: no suggestions
 };
 
 std::string Format(const char* format, ...)
@@ -147,6 +149,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
     tag.field = c.field;
     tag.text = c.text != nullptr ? c.text : "";
     tag.required = c.required;
+    tag.dataSet = c.dataSet;
     if (!HasText(c.text)) {
         if (c.required) {
             tag.status = Verdict::Problem;
@@ -170,6 +173,9 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
     if (binding.empty()) {
         tag.status = Verdict::Problem;
         ExplainUnbound(c, index, held, tag);
+        if (c.suggest != nullptr && (tag.code == "not-in-catalogue" || tag.code == "near-miss")) {
+            tag.suggestions = c.suggest->Nearest(tag.text, c.kinds, c.dataSet);
+        }
         if (!c.unbound.text.empty()) tag.message = c.unbound;
         return tag;
     }
@@ -210,7 +216,7 @@ std::vector<int32_t> ControllerKinds(int32_t column) {
     return kinds;
 }
 
-RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
+RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index, const SuggestionIndex* suggest) {
     RowDiagnosis row{"general", 0, "general data", 0, {}};
     if (d.GenData == nullptr) return row;
     const char* enabled = GetGenDataText(&d, GEN_ENABLED_FLAG);
@@ -229,6 +235,7 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
         c.use = Use::Write;
         c.kinds = {kFlagTagKind};
         c.unbound = Box(kTitleBinding, messages[i]);
+        c.suggest = suggest;
         TagDiagnosis tag = Judge(c, index, nullptr);
         // A tag that serves as the Enabled Flag is not also the Running Flag.
         if (tag.status == Verdict::Bound && FlagOfName(enabled, running, c.text) != flags[i]) {
@@ -244,7 +251,8 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
     return row;
 }
 
-RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i, const std::string& name) {
+RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i, const std::string& name,
+                           const SuggestionIndex* suggest) {
     RowDiagnosis row{"controller", i, name, 0, {}};
     const int32_t opEnabled = GetCtrlOPEnabled(&d, i);
     const char* spText = GetCtrlDataText(&d, i, CTRL_COL_SP);
@@ -286,13 +294,14 @@ RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, in
         c.owner = kOwnerController;
         c.unbound = Box(kTitleBinding, WithIndex(rule.unbound, i));
         if (rule.missing != nullptr) c.missing = ErrorMessage(rule.missing);
+        c.suggest = suggest;
         row.tags.push_back(Judge(c, index, spText));
     }
     return row;
 }
 
 RowDiagnosis PVRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i, const std::string& name,
-                   bool isExport) {
+                   bool isExport, const SuggestionIndex* suggest) {
     RowDiagnosis row{isExport ? "pv_export" : "pv_import", i, name, 0, {}};
     Column c;
     c.table = row.table;
@@ -319,6 +328,7 @@ RowDiagnosis PVRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i,
     c.owner = isExport ? kOwnerPVExport : kOwnerPVImport;
     c.unbound = Box(kTitleBinding, WithIndex(isExport ? kMsgPVExportUnbound : kMsgPVImportUnbound, i));
     c.missing = ErrorMessage(isExport ? kMsgPVTagFieldError : kMsgPVImportTagFieldError);
+    c.suggest = suggest;
     row.tags.push_back(Judge(c, index, nullptr));
     return row;
 }
@@ -339,18 +349,19 @@ bool RequiredFails(const RowDiagnosis& row) {
 
 }  // namespace
 
-std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names) {
+std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names,
+                                    const SuggestionIndex* suggest) {
     std::vector<RowDiagnosis> rows;
     rows.reserve(static_cast<size_t>(1 + d.CtrlCnt + d.PVCnt + d.PVImportCnt));
-    rows.push_back(GeneralRow(d, index));
+    rows.push_back(GeneralRow(d, index, suggest));
     for (int32_t i = 0; i < d.CtrlCnt; ++i) {
-        rows.push_back(ControllerRow(d, index, i, NameAt(names.controllers, i)));
+        rows.push_back(ControllerRow(d, index, i, NameAt(names.controllers, i), suggest));
     }
     for (int32_t i = 0; i < d.PVCnt; ++i) {
-        rows.push_back(PVRow(d, index, i, NameAt(names.pvExports, i), true));
+        rows.push_back(PVRow(d, index, i, NameAt(names.pvExports, i), true, suggest));
     }
     for (int32_t i = 0; i < d.PVImportCnt; ++i) {
-        rows.push_back(PVRow(d, index, i, NameAt(names.pvImports, i), false));
+        rows.push_back(PVRow(d, index, i, NameAt(names.pvImports, i), false, suggest));
     }
     return rows;
 }
