@@ -10,10 +10,10 @@
 #include <optional>
 #include <string>
 
-#include "case_file.h"
-#include "commands.h"
-#include "link.h"
-#include "output_file.h"
+#include "case/case_file.h"
+#include "commands/commands.h"
+#include "link/link.h"
+#include "output/output_file.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "case_file.h"
+#include "case/case_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,8 +10,9 @@
 
 #include <toml++/toml.h>
 
-#include "input_file.h"
-#include "io_list_csv.h"
+#include "case/input_file.h"
+#include "case/io_list_csv.h"
+#include "case/near_words.h"
 
 namespace host {
 
@@ -65,6 +66,26 @@ std::string NearKey(const std::string& key, const std::string& keys) {
     return "";
 }
 
+// "did you mean \"steps\"? " for a key near one of `keys`, else "".
+std::string WithSuggestion(const std::string& key, const std::vector<std::string>& keys) {
+    const std::string near = DidYouMean(NearestWords(key, keys));
+    return near.empty() ? near : near + " ";
+}
+
+// Every unknown key of the file at once, in line order.
+void RefuseUnknownKeys(const Case& c) {
+    std::vector<CaseWarning> errors;
+    for (const CaseWarning& w : c.warnings) {
+        if (w.error) errors.push_back(w);
+    }
+    if (errors.empty()) return;
+    std::stable_sort(errors.begin(), errors.end(),
+                     [](const CaseWarning& a, const CaseWarning& b) { return a.line < b.line; });
+    std::string text;
+    for (const CaseWarning& w : errors) text += (text.empty() ? "" : "\n") + w.text;
+    throw CaseError(text);
+}
+
 // Reads the values of one table of the file, with the file name and the
 // table's description at hand for every message.
 class Reader {
@@ -72,8 +93,20 @@ public:
     Reader(const std::string& file, std::string what, std::vector<CaseWarning>* warnings = nullptr)
         : file_(file), what_(std::move(what)), warnings_(warnings) {}
 
+    // Refuses the case; the unknown keys met before are named with it.
     [[noreturn]] void Fail(int line, const std::string& message) const {
-        throw CaseError(Located(file_, line, what_.empty() ? message : what_ + ": " + message));
+        std::string text;
+        for (const CaseWarning& w : warnings_ != nullptr ? *warnings_ : std::vector<CaseWarning>()) {
+            if (w.error) text += w.text + "\n";
+        }
+        throw CaseError(text + Located(file_, line, what_.empty() ? message : what_ + ": " + message));
+    }
+
+    // An unknown key: noted, and the reading goes on, so that one run names
+    // every unknown key of the file (ParseCaseText refuses them together).
+    void Unknown(int line, const std::string& message) const {
+        if (warnings_ == nullptr) Fail(line, message);
+        warnings_->push_back({line, Located(file_, line, what_.empty() ? message : what_ + ": " + message), true});
     }
 
     void Warn(int line, const std::string& message) const {
@@ -194,13 +227,15 @@ public:
     // A key that is none of `hostKeys` ("a, b, c") but so close to one
     // that it is surely a typo of it, rather than a label of the driver's
     // (which the host cannot know before the driver is loaded).
-    void RefuseNearMiss(const toml::key& key, const char* hostKeys, const std::string& rowKind) const {
+    // Returns whether it was one.
+    bool RefuseNearMiss(const toml::key& key, const char* hostKeys, const std::string& rowKind) const {
         const std::string near = NearKey(std::string(key.str()), hostKeys);
         if (!near.empty()) {
-            Fail(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; did you mean " + near + "? A " +
+            Unknown(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; did you mean " + near + "? A " +
                                   rowKind + " takes the host keys " + hostKeys +
                                   ", and the fields the driver declares by their quoted labels");
         }
+        return !near.empty();
     }
 
 private:
@@ -292,23 +327,27 @@ void CheckTagComplete(const Reader& r, int line, const std::string& what, TagVal
     }
 }
 
-TagValue ReadTag(const std::string& file, const toml::table& table, size_t index) {
-    const Reader r(file, "tag " + std::to_string(index));
+TagValue ReadTag(const std::string& file, const toml::table& table, size_t index,
+                 std::vector<CaseWarning>& warnings) {
+    const Reader r(file, "tag " + std::to_string(index), &warnings);
     TagValue tag;
     tag.line = LineOf(table);
     bool hasKind = false, hasName = false, hasValue = false;
     const toml::node* valueNode = nullptr;
     for (auto&& [key, node] : table) {
         if (!ReadTagKey(r, std::string(key.str()), node, tag, hasKind, hasName, hasValue, valueNode)) {
-            r.Fail(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; expected kind, data_set, name, value");
+            r.Unknown(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; " +
+                                       WithSuggestion(std::string(key.str()), {"kind", "data_set", "name", "value"}) +
+                                       "expected kind, data_set, name, value");
         }
     }
     CheckTagComplete(r, tag.line, "a tag", tag, hasKind, hasName, hasValue, valueNode);
     return tag;
 }
 
-Event ReadEvent(const std::string& file, const toml::table& table, size_t index) {
-    const Reader r(file, "event " + std::to_string(index));
+Event ReadEvent(const std::string& file, const toml::table& table, size_t index,
+                std::vector<CaseWarning>& warnings) {
+    const Reader r(file, "event " + std::to_string(index), &warnings);
     Event event;
     event.line = LineOf(table);
     event.tag.line = event.line;
@@ -341,9 +380,9 @@ Event ReadEvent(const std::string& file, const toml::table& table, size_t index)
             }
             anyTagKey = true;
         } else {
-            r.Fail(LineOf(key), "unknown key \"" + k +
-                                    "\"; expected step, action, and for set_tag kind, data_set, "
-                                    "name, value");
+            r.Unknown(LineOf(key), "unknown key \"" + k + "\"; " +
+                                       WithSuggestion(k, {"step", "action", "kind", "data_set", "name", "value"}) +
+                                       "expected step, action, and for set_tag kind, data_set, name, value");
         }
     }
     if (!hasStep) r.Fail(event.line, "expected a key step (1 or later)");
@@ -389,8 +428,7 @@ ControllerCase ReadController(const std::string& file, const toml::table& table,
         } else if (k == "OP") {
             row.op = r.Number(node, "OP");
         } else {
-            r.RefuseNearMiss(key, kControllerHostKeys, "controller");
-            row.fields.push_back(r.Field(k, node));
+            if (!r.RefuseNearMiss(key, kControllerHostKeys, "controller")) row.fields.push_back(r.Field(k, node));
         }
     }
     return row;
@@ -430,8 +468,7 @@ PVExportCase ReadPVExport(const std::string& file, const toml::table& table, siz
             row.response.initial = r.Number(node, "initial");
             modelLine = modelLine == 0 ? LineOf(key) : modelLine;
         } else {
-            r.RefuseNearMiss(key, kPVExportHostKeys, "pv_export");
-            row.fields.push_back(r.Field(k, node));
+            if (!r.RefuseNearMiss(key, kPVExportHostKeys, "pv_export")) row.fields.push_back(r.Field(k, node));
         }
     }
     if (hasFollows && valueLine != 0) {
@@ -459,8 +496,7 @@ PVImportCase ReadPVImport(const std::string& file, const toml::table& table, siz
         } else if (k == "Active") {
             row.active = r.Switch(node, "Active");
         } else {
-            r.RefuseNearMiss(key, kPVImportHostKeys, "pv_import");
-            row.fields.push_back(r.Field(k, node));
+            if (!r.RefuseNearMiss(key, kPVImportHostKeys, "pv_import")) row.fields.push_back(r.Field(k, node));
         }
     }
     return row;
@@ -618,7 +654,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
 
     Case c;
     c.file = file;
-    const Reader top(file, "");
+    const Reader top(file, "", &c.warnings);
     bool hasInit = false;
     std::vector<std::pair<std::string, const toml::node*>> ioLists;
     for (auto&& [key, node] : root) {
@@ -634,7 +670,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (k == "steps") {
             c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, kMaxSteps));
         } else if (k == "tag") {
-            for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size()));
+            for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size(), c.warnings));
         } else if (k == "general") {
             const toml::table& table = top.Table(node, "general");
             c.generalLine = LineOf(table);
@@ -654,13 +690,18 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (IsIoListKey(k)) {
             ioLists.emplace_back(k, &node);
         } else if (k == "event") {
-            for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
+            for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size(), c.warnings));
         } else {
-            top.Fail(LineOf(key), "unknown key \"" + k +
-                                      "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                                      "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
+            top.Unknown(LineOf(key), "unknown key \"" + k + "\"; " +
+                                         WithSuggestion(k, {"init_string", "steps", "tag", "general", "controller",
+                                                            "pv_export", "pv_import", "event", "controllers",
+                                                            "pv_exports", "pv_imports"}) +
+                                         "expected init_string, steps, [[tag]], [general], [[controller]], "
+                                         "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or "
+                                         "pv_imports");
         }
     }
+    RefuseUnknownKeys(c);
     if (!hasInit) {
         top.Fail(1, "expected init_string = \"FILE\" naming the initialization string of the tag server");
     }

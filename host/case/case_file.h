@@ -114,7 +114,8 @@ struct NamedFile {
 
 struct CaseWarning {
     int line = 0;
-    std::string text;  // "FILE:LINE: warning: ..."
+    std::string text;    // "FILE:LINE: warning: ..."
+    bool error = false;  // an unknown key: kept so that every one is named, then refused together
 };
 
 struct Case {

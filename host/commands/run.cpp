@@ -1,14 +1,18 @@
-#include "commands.h"
+#include "commands/commands.h"
 
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <set>
 
-#include "output_file.h"
-#include "path_guard.h"
-#include "run_report.h"
-#include "schedule.h"
-#include "session.h"
+#include "case/row_names.h"
+#include "case/schedule.h"
+#include "diagnose/case_gaps.h"
+#include "link/session.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/message_tally.h"
+#include "report/run_report.h"
 
 namespace host {
 
@@ -79,7 +83,7 @@ void WarnOfLateEvents(const Case& c, int32_t steps) {
 // that memory stays flat however many steps.
 class Runner {
 public:
-    Runner(const Case& c, Driver& driver, Link& link, BoxReporter& boxes, RunReport& report)
+    Runner(const Case& c, Driver& driver, Link& link, BoxCapture& boxes, RunReport& report)
         : c_(c), driver_(driver), link_(link), d_(link.Data()), boxes_(boxes), report_(report) {}
 
     // Configures and runs the steps; false when the link did not configure
@@ -128,9 +132,10 @@ private:
     void Phase(const std::string& next) {
         Quiet();
         report_.Messages(Raised(errors_, phase_));
-        const std::vector<DriverMessage>& shown = boxes_.Shown();
+        const std::vector<DriverMessage>& shown = boxes_.Kept();
         report_.Messages(
             std::vector<DriverMessage>(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore_), shown.end()));
+        for (size_t i = shownBefore_; i < shown.size(); ++i) NameCaseGap(shown[i]);
         errors_.clear();
         shownBefore_ = shown.size();
         boxesBefore_ = boxes_.Raised();
@@ -142,6 +147,28 @@ private:
     bool Quiet() {
         for (Message& m : watch_.Take()) errors_.push_back(std::move(m));
         return errors_.empty() && boxes_.Raised() == boxesBefore_;
+    }
+
+    // A read that fails only because the case gives the server no value
+    // for the tag looks like a fault of the driver: say once what it is.
+    void NameCaseGap(const DriverMessage& m) {
+        const std::optional<FailedRead> read = FailedReadOf(m.text);
+        if (!read) return;
+        const bool controller = read->owner == "controller";
+        const int32_t rows = controller ? d_.CtrlCnt : d_.PVImportCnt;
+        if (read->index < 0 || read->index >= rows) return;
+        const DCSValue* cells = controller ? d_.CtrlData[read->index].Values : d_.PVImportData[read->index].Values;
+        const int32_t dataSet =
+            Link::RowInteger(controller ? link_.ControllerDefs() : link_.PVImportDefs(), cells, kDataSetLabel, 0);
+        if (ServerHolds(read->kind, dataSet, read->tag) || !gapsNamed_.insert(read->kind + '\n' + read->tag).second) {
+            return;
+        }
+        std::fprintf(stderr,
+                     "dcs-host: %s: the case gives the tag server no value for %s tag \"%s\" (data set %d), so the "
+                     "driver's %s read of %s %d fails: a gap in the case, not a fault of the driver; add %s\n",
+                     m.raisedBy.c_str(), read->kind.c_str(), read->tag.c_str(), static_cast<int>(dataSet),
+                     read->role.c_str(), read->owner.c_str(), static_cast<int>(read->index),
+                     TagTableFor(read->kind, dataSet, read->tag).c_str());
     }
 
     bool Show(const StepRecord& record) {
@@ -176,7 +203,7 @@ private:
     Driver& driver_;
     Link& link_;
     DCSLinkData& d_;
-    BoxReporter& boxes_;
+    BoxCapture& boxes_;
     RunReport& report_;
     MessageWatch watch_;
     std::vector<Message> errors_;  // the ErrorMsg texts of the current phase
@@ -184,6 +211,7 @@ private:
     size_t shownBefore_ = 0;
     int64_t boxesBefore_ = 0;
     bool configured_ = false;
+    std::set<std::string> gapsNamed_;
 };
 
 }  // namespace
@@ -191,7 +219,7 @@ private:
 int RunCommand(const Case& c, const RunOptions& options) {
     const int32_t steps = options.steps.value_or(c.steps.value_or(kDefaultSteps));
     RefuseOverlaps(c, options);
-    RunReport report(options.report, LayoutOf(c), std::cout);
+    RunReport report(options.report, RowNamesOf(c), std::cout);
     WarnOfLateEvents(c, steps);
 
     Driver driver(options.driverPath);
@@ -205,7 +233,11 @@ int RunCommand(const Case& c, const RunOptions& options) {
     bool configured = false;
     std::string afterReset;  // shown below the whole table
     {
-        BoxReporter boxes;
+        // A box raised over and over (one per line of a broken string, one
+        // per failing step) is shown in full only its first few times.
+        MessageTally tally;
+        BoxCapture boxes(
+            [&tally](const std::string& caption, const std::string& text) { return tally.Add(caption, text); });
         Link link(driver);
         link.Load();
         link.Fill(c);
@@ -217,7 +249,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
         afterReset = "after DCSReset: Enabled " + FlagText(FlagTag(link, kEnabledFlagLabel)) + ", Running " +
                      FlagText(FlagTag(link, kRunningFlagLabel)) + "\n";
         link.Destroy();
-        boxes.PrintNotShown();
+        for (const std::string& line : tally.NotShownLines()) std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
     }
     CheckReleased(before);
     const int written = report.Finish(configured, diagnosis ? &*diagnosis : nullptr);

@@ -1,8 +1,8 @@
 #include <filesystem>
 #include <system_error>
 
-#include "commands.h"
-#include "link.h"
+#include "commands/commands.h"
+#include "link/link.h"
 
 #ifndef DCS_HOST_VERSION
 #define DCS_HOST_VERSION "unknown"

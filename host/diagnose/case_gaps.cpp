@@ -1,8 +1,6 @@
 #include "diagnose/case_gaps.h"
 
 #include <cstdio>
-#include <set>
-#include <tuple>
 
 #include "messages.h"
 
@@ -10,11 +8,8 @@ namespace host {
 
 namespace {
 
-using Held = std::tuple<std::string, int32_t, std::string>;  // kind, data set, name
-
-// The tags a row reads and writes, by its place in the row: a controller's
-// SP and OP are read, its SP Init, OP Init and Mode written; a PV export is
-// written, a PV import read; the flags are written.
+// The tags a row reads, by its place in the row: a controller's SP and OP,
+// a PV import's PV.
 bool IsRead(const RowDiagnosis& row, size_t position) {
     if (row.table == "controller") return position == 0 || position == 2;
     return row.table == "pv_import";
@@ -53,31 +48,22 @@ std::string ReadError(const std::string& kind, const std::string& role, const st
 
 std::string TagTableFor(const std::string& kind, int32_t dataSet, const std::string& name) {
     const bool whole = kind == "DI" || kind == "DO";
-    return "[[tag]] kind = \"" + kind + "\"" + (dataSet != 1 ? ", data_set = " + std::to_string(dataSet) : "") +
+    return "a [[tag]] table with kind = \"" + kind + "\"" + (dataSet != 1 ? ", data_set = " + std::to_string(dataSet) : "") +
            ", name = " + Quoted(name) + ", value = " + (whole ? "0" : "0.0");
 }
 
-void MarkCaseGaps(const Case& c, std::vector<RowDiagnosis>& rows) {
-    std::set<Held> held;
-    for (const TagValue& tag : c.tags) held.insert({TagKindName(tag.kind), tag.dataSet, tag.name});
-    // A write of the driver creates the value before the first step reads it.
-    for (const RowDiagnosis& row : rows) {
-        for (size_t p = 0; p < row.tags.size(); ++p) {
-            const TagDiagnosis& tag = row.tags[p];
-            if (tag.status == Verdict::Bound && !IsRead(row, p)) held.insert({tag.kind, tag.dataSet, tag.text});
-        }
-    }
+void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows) {
     for (RowDiagnosis& row : rows) {
         for (size_t p = 0; p < row.tags.size(); ++p) {
             TagDiagnosis& tag = row.tags[p];
             if (tag.status != Verdict::Bound || !IsRead(row, p) || tag.operation.empty()) continue;
-            if (held.count({tag.kind, tag.dataSet, tag.text}) != 0) continue;
+            if (holds(tag.kind, tag.dataSet, tag.text)) continue;
             tag.status = Verdict::Problem;
             tag.code = "no-tag-value";
             tag.reason = "binds to the " + tag.kind + " tag of data set " + std::to_string(tag.dataSet) +
                          ", but the case gives the simulated tag server no value for it, so every " + tag.operation +
                          " fails: a gap in the case, not a fault of the driver. Add " +
-                         TagTableFor(tag.kind, tag.dataSet, tag.text) + " (a [[tag]] table with these keys)";
+                         TagTableFor(tag.kind, tag.dataSet, tag.text) + " to the case";
             tag.message = DriverMessage{"box", kTitleRuntimeError,
                                         ReadError(tag.kind, Role(row, p), tag.text, Owner(row), row.index), "step 1"};
         }

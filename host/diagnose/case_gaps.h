@@ -5,18 +5,23 @@
 // fault. Such a read is named as the case's gap, with what to add.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "case/case_file.h"
 #include "diagnose/diagnosis.h"
 
 namespace host {
 
-// Marks the bound reads of `rows` that the case gives no value for.
-void MarkCaseGaps(const Case& c, std::vector<RowDiagnosis>& rows);
+// Whether the simulated server holds a value for a tag (kind, data set, name).
+using HoldsValue = std::function<bool(const std::string&, int32_t, const std::string&)>;
 
-// The [[tag]] table that would give the server a value for the tag.
+// Marks the bound reads of `rows` for which the server holds no value after
+// the dry run: neither the case nor a write of the driver gave it one.
+void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows);
+
+// "a [[tag]] table with kind = ..., name = ..., value = 0.0": what gives the
+// server a value for the tag.
 std::string TagTableFor(const std::string& kind, int32_t dataSet, const std::string& name);
 
 }  // namespace host

@@ -1,12 +1,12 @@
-#include "check_case.h"
+#include "diagnose/check_case.h"
 
 #include "diagnose/case_gaps.h"
 #include "diagnose/conflicts.h"
 #include "diagnose/root_cause.h"
 #include "diagnose/suggest.h"
-#include "lint.h"
-#include "row_check.h"
-#include "session.h"
+#include "diagnose/lint.h"
+#include "diagnose/row_check.h"
+#include "link/session.h"
 
 namespace host {
 
@@ -63,11 +63,12 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
+        diagnosis.initStringText = parse.text;
         const CatalogueIndex index(parse);
         // Built on the first name that binds nothing: a case that binds
         // pays nothing for it.
         const SuggestionIndex suggestions(parse);
-        diagnosis.rows = CheckRows(d, index, LayoutOf(c), &suggestions);
+        diagnosis.rows = CheckRows(d, index, RowNamesOf(c), &suggestions);
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);
@@ -86,7 +87,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     }
     // Reads happen only on a link that configures; before that, the tags
     // the case lacks values for are not yet what stands in the way.
-    if (diagnosis.configured) MarkCaseGaps(c, diagnosis.rows);
+    if (diagnosis.configured) MarkCaseGaps(ServerHolds, diagnosis.rows);
     diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
     diagnosis.conflicts = FindConflicts(diagnosis.rows);
     return diagnosis;

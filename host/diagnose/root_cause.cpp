@@ -186,6 +186,11 @@ std::vector<RootCause> FindRootCauses(const CatalogueParse& parse, std::vector<L
         }
         if (cause.explains == 0 && folded.empty()) continue;
         cause.folded = static_cast<int32_t>(folded.size());
+        // Named, the first few: fixing the cause may bring them back.
+        for (size_t k = 0; k < folded.size() && k < 5; ++k) {
+            cause.foldedCodes += (k == 0 ? "[" : ", [") + folded[k]->code + "] line " + std::to_string(folded[k]->line);
+        }
+        if (folded.size() > 5) cause.foldedCodes += ", ...";
         used.push_back(r.finding);
         used.insert(used.end(), folded.begin(), folded.end());
         causes.push_back(std::move(cause));

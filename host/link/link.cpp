@@ -1,4 +1,4 @@
-#include "link.h"
+#include "link/link.h"
 
 #if defined(_WIN32)
 #include "box_capture.h"  // windows.h, and the message-box recorder
@@ -15,7 +15,7 @@
 #define DCS_HOST_DRIVER_FILE "libmrxnt.so"
 #endif
 
-#include "input_file.h"
+#include "case/input_file.h"
 
 namespace host {
 
@@ -254,12 +254,14 @@ void RequireDefs(const DefTable& defs, size_t rows) {
 }  // namespace
 
 void Link::Fill(const Case& c) {
+    // Every label the driver did not declare is named, not just the first.
+    std::vector<std::string> unknown;
     const DefTable general = General();
     if (!c.general.empty() && (d_.GenData == nullptr || general.defs == nullptr)) {
         throw std::runtime_error("the driver declared no general data");
     }
     if (d_.GenData != nullptr && general.defs != nullptr) {
-        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "");
+        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "", &unknown);
     }
 
     const DefTable ctrl = ControllerDefs();
@@ -275,7 +277,7 @@ void Link::Fill(const Case& c) {
         const ControllerCase& source = c.controllers[i];
         cells_.push_back(RowCells(ctrl, d_.CtrlRowDefault.Values));
         FillCells(ctrl, source.fields, cells_.back().data(), texts_, c.file, "controller " + std::to_string(i),
-                  kControllerHostKeys);
+                  kControllerHostKeys, &unknown);
         DCSCtrlRow& row = ctrlRows_[i];
         row.Values = cells_.back().data();
         row.OPEnabled = static_cast<int16_t>(source.opEnabled.value_or(1));
@@ -291,7 +293,7 @@ void Link::Fill(const Case& c) {
         const PVExportCase& source = c.pvExports[i];
         cells_.push_back(RowCells(pv, d_.PVRowDefault.Values));
         FillCells(pv, source.fields, cells_.back().data(), texts_, c.file, "pv_export " + std::to_string(i),
-                  kPVExportHostKeys);
+                  kPVExportHostKeys, &unknown);
         DCSPVRow& row = pvRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
@@ -303,7 +305,7 @@ void Link::Fill(const Case& c) {
         const PVImportCase& source = c.pvImports[i];
         cells_.push_back(RowCells(imp, d_.PVImportRowDefault.Values));
         FillCells(imp, source.fields, cells_.back().data(), texts_, c.file, "pv_import " + std::to_string(i),
-                  kPVImportHostKeys);
+                  kPVImportHostKeys, &unknown);
         DCSPVRow& row = pvImportRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
@@ -316,6 +318,11 @@ void Link::Fill(const Case& c) {
     d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
     d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
     d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
+    if (!unknown.empty()) {
+        std::string text;
+        for (const std::string& line : unknown) text += (text.empty() ? "" : "\n") + line;
+        throw CaseError(text);
+    }
 }
 
 int32_t Link::RowInteger(const DefTable& defs, const DCSValue* cells, const std::string& label, int32_t fallback) {

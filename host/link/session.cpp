@@ -1,6 +1,8 @@
-#include "session.h"
+#include "link/session.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #include "iface_control.h"
 #include "mrx3p_control.h"
@@ -24,6 +26,48 @@ void PrepareServer(const Case& c) {
     for (const TagValue& tag : c.tags) {
         SetTag(tag);
     }
+}
+
+std::optional<FailedRead> FailedReadOf(const std::string& text) {
+    // The driver's text: "Error reading %s tag for %s tag %s of %s at index %d".
+    const std::string lead = "Error reading ";
+    if (text.compare(0, lead.size(), lead) != 0) return std::nullopt;
+    FailedRead read;
+    const size_t kindEnd = text.find(" tag for ", lead.size());
+    if (kindEnd == std::string::npos) return std::nullopt;
+    read.kind = text.substr(lead.size(), kindEnd - lead.size());
+    const size_t roleStart = kindEnd + 9;
+    const size_t roleEnd = text.find(" tag ", roleStart);
+    if (roleEnd == std::string::npos) return std::nullopt;
+    read.role = text.substr(roleStart, roleEnd - roleStart);
+    for (const char* owner : {"controller", "PV Import"}) {
+        const std::string tail = std::string(" of ") + owner + " at index ";
+        const size_t at = text.rfind(tail);
+        if (at == std::string::npos || at < roleEnd + 5) continue;
+        read.tag = text.substr(roleEnd + 5, at - roleEnd - 5);
+        read.owner = owner;
+        read.index = static_cast<int32_t>(std::strtol(text.c_str() + at + tail.size(), nullptr, 10));
+        return read;
+    }
+    return std::nullopt;
+}
+
+bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& name) {
+    const struct {
+        const char* name;
+        int32_t kind;
+    } kinds[] = {{"AI", MRX_KIND_AI}, {"AO", MRX_KIND_AO}, {"DI", MRX_KIND_DI}, {"DO", MRX_KIND_DO},
+                 {"CALC", MRX_KIND_CALC}};
+    for (const auto& k : kinds) {
+        if (kind != k.name) continue;
+        if (k.kind == MRX_KIND_DI || k.kind == MRX_KIND_DO) {
+            int32_t value = 0;
+            return MrxStandin_GetInt(k.kind, dataSet, name.c_str(), &value) == 1;
+        }
+        double value = 0.0;
+        return MrxStandin_GetDouble(k.kind, dataSet, name.c_str(), &value) == 1;
+    }
+    return false;
 }
 
 void StopCallLog() {
@@ -53,13 +97,14 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
-int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
+int32_t OnBox(BoxCapture& capture, const char* caption, const char* text) {
     const std::string title = caption != nullptr ? caption : "";
     const std::string body = text != nullptr ? text : "";
-    if (!reporter.tally_.Add(title, body)) {
+    ++capture.raised_;
+    if (!capture.keep_(title, body)) {
         return 0;
     }
-    reporter.shown_.push_back({"box", title, body, reporter.phase_});
+    capture.kept_.push_back({"box", title, body, capture.phase_});
     return 1;
 }
 
@@ -67,33 +112,19 @@ namespace {
 
 // The stand-in echoes the box when this returns 1.
 extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* text, void* context) {
-    return OnBox(*static_cast<BoxReporter*>(context), caption, text);
+    return OnBox(*static_cast<BoxCapture*>(context), caption, text);
 }
 
 }  // namespace
 
-BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, this); }
+BoxCapture::BoxCapture(Filter keep) : keep_(std::move(keep)) { User32Standin_SetListener(ShowBox, this); }
 
-BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
-
-void BoxReporter::PrintNotShown() const {
-    for (const std::string& line : tally_.NotShownLines()) {
-        std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
-    }
-}
+BoxCapture::~BoxCapture() { User32Standin_SetListener(nullptr, nullptr); }
 
 std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy) {
     std::vector<DriverMessage> raised;
     for (const Message& m : messages) raised.push_back({m.box ? "box" : "ErrorMsg", m.caption, m.text, raisedBy});
     return raised;
-}
-
-Layout LayoutOf(const Case& c) {
-    Layout layout;
-    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
-    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
-    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
-    return layout;
 }
 
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {

@@ -1,4 +1,4 @@
-#include "output_file.h"
+#include "output/output_file.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

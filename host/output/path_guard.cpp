@@ -1,9 +1,9 @@
-#include "path_guard.h"
+#include "output/path_guard.h"
 
 #include <filesystem>
 #include <system_error>
 
-#include "output_file.h"
+#include "output/output_file.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "check_report.h"
+#include "report/check_report.h"
 
 #include <sstream>
 #include <vector>
@@ -108,7 +108,9 @@ std::string CheckReport(const Diagnosis& d, bool all) {
             out << "      | " << f.quote << "\n";
             out << "      fix: " << f.hint << "\n";
             out << "      explains " << c.explains << " row verdict(s)";
-            if (c.folded > 0) out << "; " << c.folded << " lint finding(s) inside these lines follow from it";
+            if (c.folded > 0) {
+                out << "; " << c.folded << " lint finding(s) inside these lines follow from it: " << c.foldedCodes;
+            }
             out << "\n";
         }
     }

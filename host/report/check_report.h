@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "html_report.h"
+#include "report/html_report.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,10 +6,9 @@
 #include <stdexcept>
 #include <unordered_map>
 
-#include "input_file.h"
-#include "markup.h"
-#include "output_file.h"
-#include "terminal_table.h"
+#include "output/output_file.h"
+#include "report/markup.h"
+#include "report/terminal_table.h"
 
 namespace host {
 
@@ -328,7 +327,9 @@ void WriteCauses(std::ostream& out, const Diagnosis& d) {
             << "</code> lines " << f.line << " to " << c.lastLine << ": " << Escape(f.text) << " <em>"
             << Escape(f.hint) << "</em><br>explains <b data-figure=\"explains\">" << c.explains
             << "</b> row verdict(s)";
-        if (c.folded > 0) out << "; " << c.folded << " lint finding(s) inside these lines follow from it";
+        if (c.folded > 0) {
+            out << "; " << c.folded << " lint finding(s) inside these lines follow from it: " << Escape(c.foldedCodes);
+        }
         out << "</div>\n";
     }
     out << "</section>\n";
@@ -558,7 +559,7 @@ std::string HtmlPage(const PageInput& input) {
         WriteCauses(out, *input.diagnosis);
         WriteDiagnosis(out, *input.diagnosis);
         WriteConflicts(out, *input.diagnosis);
-        WriteLint(out, *input.diagnosis, input.initStringText);
+        WriteLint(out, *input.diagnosis, input.diagnosis->initStringText);
     }
     const bool ownMessages = !input.messages.empty() || input.diagnosis == nullptr || input.run;
     WriteMessages(out, ownMessages ? input.messages : input.diagnosis->messages);
@@ -575,20 +576,7 @@ std::string HtmlPage(const PageInput& input) {
 }
 
 void WriteHtmlPage(OutputFile& file, const PageInput& input) {
-    if (input.diagnosis == nullptr || !input.initStringText.empty() || input.diagnosis->initStringPath.empty()) {
-        file.Stream() << HtmlPage(input);
-        file.Commit();
-        return;
-    }
-    // The findings quote the file; a file gone since the check still leaves
-    // a page, with the reason where the quotes would be.
-    PageInput quoted = input;
-    try {
-        quoted.initStringText = ReadInputFile(input.diagnosis->initStringPath, "the initialization string file");
-    } catch (const std::runtime_error& e) {
-        quoted.initStringText = std::string("(") + e.what() + ")";
-    }
-    file.Stream() << HtmlPage(quoted);
+    file.Stream() << HtmlPage(input);
     file.Commit();
 }
 

@@ -1,4 +1,4 @@
-#include "json_report.h"
+#include "report/json_report.h"
 
 #include <nlohmann/json.hpp>
 
@@ -62,6 +62,7 @@ std::string JsonReport(const Diagnosis& d) {
                           {"hint", f.hint},
                           {"explains", c.explains},
                           {"folded", c.folded},
+                          {"folded_codes", c.foldedCodes},
                           {"summary", c.summary}});
     }
     json conflicts = json::array();

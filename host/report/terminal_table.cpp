@@ -1,4 +1,4 @@
-#include "terminal_table.h"
+#include "report/terminal_table.h"
 
 #if defined(_WIN32)
 #define WIN32_LEAN_AND_MEAN
@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <optional>
 
-#include "markup.h"
+#include "report/markup.h"
 
 namespace host {
 

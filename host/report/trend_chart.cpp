@@ -1,4 +1,4 @@
-#include "trend_chart.h"
+#include "report/trend_chart.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,8 +6,8 @@
 #include <optional>
 #include <sstream>
 
-#include "markup.h"
-#include "terminal_table.h"
+#include "report/markup.h"
+#include "report/terminal_table.h"
 
 namespace host {
 

@@ -2,12 +2,13 @@
 // stands on, and what a good file says reaches the case unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
-#include "case_file.h"
-#include "schedule.h"
+#include "case/case_file.h"
+#include "case/schedule.h"
 
 namespace {
 
@@ -43,6 +44,27 @@ std::string Repeated(const std::string& text, int times) {
     std::string out;
     for (int i = 0; i < times; ++i) out += text;
     return out;
+}
+
+TEST_F(CaseFileTest, EveryUnknownKeyInOneRun) {
+    const std::string error = Error(std::string(kHead) +
+                                    "step = 3\n"
+                                    "[[tag]]\nkind = \"AI\"\nnmae = \"X\"\nname = \"X\"\nvalue = 1\n"
+                                    "[[controller]]\nOPEnable = 1\n\"OP Tag\" = \"FIC-101.OP\"\n"
+                                    "[[event]]\nstep = 1\naction = \"start\"\nwhen = 2\n");
+    const std::vector<std::string> expected = {
+        "case.toml:2: unknown key \"step\"; did you mean \"steps\"?",
+        "case.toml:5: tag 0: unknown key \"nmae\"; did you mean \"name\"?",
+        "case.toml:9: controller 0: unknown key \"OPEnable\"; did you mean OPEnabled?",
+        "case.toml:14: event 0: unknown key \"when\"",
+    };
+    size_t at = 0;
+    for (const std::string& line : expected) {
+        const size_t found = error.find(line, at);
+        EXPECT_NE(found, std::string::npos) << line << "\n in: " << error;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 3) << error;
 }
 
 TEST_F(CaseFileTest, ReadsEverySection) {
