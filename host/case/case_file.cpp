@@ -72,19 +72,23 @@ std::string WithSuggestion(const std::string& key, const std::vector<std::string
     return near.empty() ? near : near + " ";
 }
 
-// Every unknown key of the file at once, in line order.
-void RefuseUnknownKeys(const Case& c) {
+}  // namespace
+
+void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more) {
     std::vector<CaseWarning> errors;
     for (const CaseWarning& w : c.warnings) {
         if (w.error) errors.push_back(w);
     }
-    if (errors.empty()) return;
+    if (errors.empty() && more.empty()) return;
     std::stable_sort(errors.begin(), errors.end(),
                      [](const CaseWarning& a, const CaseWarning& b) { return a.line < b.line; });
     std::string text;
     for (const CaseWarning& w : errors) text += (text.empty() ? "" : "\n") + w.text;
+    for (const std::string& line : more) text += (text.empty() ? "" : "\n") + line;
     throw CaseError(text);
 }
+
+namespace {
 
 // Reads the values of one table of the file, with the file name and the
 // table's description at hand for every message.
@@ -701,7 +705,6 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
                                          "pv_imports");
         }
     }
-    RefuseUnknownKeys(c);
     if (!hasInit) {
         top.Fail(1, "expected init_string = \"FILE\" naming the initialization string of the tag server");
     }

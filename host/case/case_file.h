@@ -150,8 +150,16 @@ constexpr size_t kMaxTextLength = 63;
 // so this bounds the run's time, not its memory.
 constexpr int32_t kMaxSteps = 10000000;
 
+// Refuses a case that holds unknown keys (its warnings marked as errors),
+// naming every one, and `more` besides (the labels the driver does not
+// declare, which only the loaded driver can tell). Throws CaseError.
+void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more = {});
+
 // Reads and checks a case file. `file` is used as named in the messages.
-// Throws CaseError.
+// An unknown key does not end the reading: it is kept among the warnings,
+// marked as an error, so that RefuseUnknownKeys (called when the case is
+// filled into the driver's tables) names it together with every other.
+// Throws CaseError for any other fault.
 Case ParseCaseFile(const std::string& file);
 // The same from text already read; relative paths are resolved against
 // `baseDir`. The initialization string file must be a readable regular file

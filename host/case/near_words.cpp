@@ -57,8 +57,12 @@ std::vector<std::string> NearestWords(const std::string& word, const std::vector
                      [](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) {
                          return a.first < b.first;
                      });
+    // A word that differs only in case or separators is the one meant.
     std::vector<std::string> words;
-    for (size_t k = 0; k < found.size() && words.size() < most; ++k) words.push_back(candidates[found[k].second]);
+    for (size_t k = 0; k < found.size() && words.size() < most; ++k) {
+        if (found[k].first > 0 && found.front().first == 0) break;
+        words.push_back(candidates[found[k].second]);
+    }
     return words;
 }
 

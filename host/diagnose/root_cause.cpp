@@ -179,10 +179,12 @@ std::vector<RootCause> FindRootCauses(const CatalogueParse& parse, std::vector<L
         const int32_t firstLine = parse.Position(std::min(r.begin, parse.text.size())).first;
         const int32_t lastLine = parse.Position(r.end == 0 ? 0 : std::min(r.end, parse.text.size()) - 1).first;
         cause.lastLine = std::max(lastLine, cause.finding.line);
+        // A region that runs to the end holds the empty token there too.
+        const int32_t foldLast = r.end >= parse.text.size() ? parse.Position(parse.text.size()).first : cause.lastLine;
         std::vector<const LintFinding*> folded;
         for (const LintFinding& f : lint) {
             if (&f == r.finding || std::find(used.begin(), used.end(), &f) != used.end()) continue;
-            if (f.line >= std::min(firstLine, cause.finding.line) && f.line <= cause.lastLine) folded.push_back(&f);
+            if (f.line >= std::min(firstLine, cause.finding.line) && f.line <= foldLast) folded.push_back(&f);
         }
         if (cause.explains == 0 && folded.empty()) continue;
         cause.folded = static_cast<int32_t>(folded.size());

@@ -318,11 +318,7 @@ void Link::Fill(const Case& c) {
     d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
     d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
     d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
-    if (!unknown.empty()) {
-        std::string text;
-        for (const std::string& line : unknown) text += (text.empty() ? "" : "\n") + line;
-        throw CaseError(text);
-    }
+    RefuseUnknownKeys(c, unknown);
 }
 
 int32_t Link::RowInteger(const DefTable& defs, const DCSValue* cells, const std::string& label, int32_t fallback) {

@@ -28,7 +28,7 @@ protected:
     // The message of the fault the text is refused with.
     std::string Error(const std::string& text) {
         try {
-            Parse(text);
+            host::RefuseUnknownKeys(Parse(text));
         } catch (const host::CaseError& e) {
             return e.what();
         }

@@ -112,7 +112,8 @@ for code in not-in-catalogue other-data-set kind-not-allowed dcd-not-readable ne
             token-before-header header-swallowed parse-ends-early data-set-not-decimal duplicate-name carriage-return; do
     expect_out crude_check "[$code]"
 done
-[ -s "$work/crude.json" ] && grep -q '"problems": 19' "$work/crude.json" || fail "crude_check: JSON not written or wrong count"
+# 16 row problems, the header-swallowed error and the root cause (the carriage returns follow from it)
+[ -s "$work/crude.json" ] && grep -q '"problems": 18' "$work/crude.json" || fail "crude_check: JSON not written or wrong count"
 run crude_json_dir 2 check "$examples/crude/crude.toml" --json "$work/no/such/dir/crude.json"
 
 run broken_run 1 run "$examples/broken/broken.toml"
@@ -125,6 +126,15 @@ printf 'init_string = "plant.mrx"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP 
 run label 2 check "$work/label.toml"
 expect_err label "label.toml:4: controller 0: no field \"SP Tagg\" is declared for controller rows"
 if grep -q "configuration" "$work/label.out"; then fail "label: the driver was configured"; fi
+
+# Three typos, three keys named in one run: the host's own and the driver's labels.
+printf 'init_string = "plant.mrx"\nstep = 3\n[general]\n"Enable Flag" = "LINK.ENABLED"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP tag" = "FIC-101.SP"\n' >"$work/typos.toml"
+run typos 2 check "$work/typos.toml"
+expect_err typos 'typos.toml:2: unknown key "step"; did you mean "steps"?'
+expect_err typos 'typos.toml:4: general: no field "Enable Flag" is declared for the general data'
+expect_err typos 'did you mean "Enabled Flag"?'
+expect_err typos 'typos.toml:7: controller 0: no field "SP tag" is declared for controller rows'
+expect_err typos 'did you mean "SP Tag"?'
 
 printf 'init_string = "plant.mrx"\n[[pv_import]]\n"PV Tag" = "X"\nMapping = "2:1"\n' >"$work/option.toml"
 run option 2 run "$work/option.toml"
@@ -173,7 +183,7 @@ expect_err gap_run 'step 1: the case gives the tag server no value for AI tag "F
 expect_err gap_run 'add a [[tag]] table with kind = "AI", name = "FIC-1.SP", value = 0.0'
 run gap_check 1 check "$work/gap/unit.toml" --problems-csv "$work/gap/problems.csv"
 expect_out gap_check 'SP Tag "FIC-1.SP": problem AI ReadAI [no-tag-value]'
-grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*,gap/unit.toml:[0-9]*$' "$work/gap/problems.csv" ||
+grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*gap/unit.toml:[0-9]*$' "$work/gap/problems.csv" ||
     fail "gap_check: the problems CSV lacks the gap: $(cat "$work/gap/problems.csv")"
 
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
