@@ -236,8 +236,8 @@ public:
         const std::string near = NearKey(std::string(key.str()), hostKeys);
         if (!near.empty()) {
             Unknown(LineOf(key), "unknown key \"" + std::string(key.str()) + "\"; did you mean " + near + "? A " +
-                                  rowKind + " takes the host keys " + hostKeys +
-                                  ", and the fields the driver declares by their quoted labels");
+                                     rowKind + " takes the host keys " + hostKeys +
+                                     ", and the fields the driver declares by their quoted labels");
         }
         return !near.empty();
     }
@@ -331,8 +331,7 @@ void CheckTagComplete(const Reader& r, int line, const std::string& what, TagVal
     }
 }
 
-TagValue ReadTag(const std::string& file, const toml::table& table, size_t index,
-                 std::vector<CaseWarning>& warnings) {
+TagValue ReadTag(const std::string& file, const toml::table& table, size_t index, std::vector<CaseWarning>& warnings) {
     const Reader r(file, "tag " + std::to_string(index), &warnings);
     TagValue tag;
     tag.line = LineOf(table);
@@ -349,8 +348,7 @@ TagValue ReadTag(const std::string& file, const toml::table& table, size_t index
     return tag;
 }
 
-Event ReadEvent(const std::string& file, const toml::table& table, size_t index,
-                std::vector<CaseWarning>& warnings) {
+Event ReadEvent(const std::string& file, const toml::table& table, size_t index, std::vector<CaseWarning>& warnings) {
     const Reader r(file, "event " + std::to_string(index), &warnings);
     Event event;
     event.line = LineOf(table);
@@ -674,7 +672,8 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (k == "steps") {
             c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, kMaxSteps));
         } else if (k == "tag") {
-            for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size(), c.warnings));
+            for (const toml::table* t : top.Tables(node, k))
+                c.tags.push_back(ReadTag(file, *t, c.tags.size(), c.warnings));
         } else if (k == "general") {
             const toml::table& table = top.Table(node, "general");
             c.generalLine = LineOf(table);
@@ -694,15 +693,16 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         } else if (IsIoListKey(k)) {
             ioLists.emplace_back(k, &node);
         } else if (k == "event") {
-            for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size(), c.warnings));
+            for (const toml::table* t : top.Tables(node, k))
+                c.events.push_back(ReadEvent(file, *t, c.events.size(), c.warnings));
         } else {
-            top.Unknown(LineOf(key), "unknown key \"" + k + "\"; " +
-                                         WithSuggestion(k, {"init_string", "steps", "tag", "general", "controller",
-                                                            "pv_export", "pv_import", "event", "controllers",
-                                                            "pv_exports", "pv_imports"}) +
-                                         "expected init_string, steps, [[tag]], [general], [[controller]], "
-                                         "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or "
-                                         "pv_imports");
+            top.Unknown(LineOf(key),
+                        "unknown key \"" + k + "\"; " +
+                            WithSuggestion(k, {"init_string", "steps", "tag", "general", "controller", "pv_export",
+                                               "pv_import", "event", "controllers", "pv_exports", "pv_imports"}) +
+                            "expected init_string, steps, [[tag]], [general], [[controller]], "
+                            "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or "
+                            "pv_imports");
         }
     }
     if (!hasInit) {

@@ -53,10 +53,9 @@ std::vector<std::string> NearestWords(const std::string& word, const std::vector
         const size_t d = EditDistance(plain, other, bound);
         if (d <= bound) found.emplace_back(d, i);
     }
-    std::stable_sort(found.begin(), found.end(),
-                     [](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) {
-                         return a.first < b.first;
-                     });
+    std::stable_sort(
+        found.begin(), found.end(),
+        [](const std::pair<size_t, size_t>& a, const std::pair<size_t, size_t>& b) { return a.first < b.first; });
     // A word that differs only in case or separators is the one meant.
     std::vector<std::string> words;
     for (size_t k = 0; k < found.size() && words.size() < most; ++k) {

@@ -2,10 +2,11 @@
 
 #include "diagnose/case_gaps.h"
 #include "diagnose/conflicts.h"
-#include "diagnose/root_cause.h"
-#include "diagnose/suggest.h"
+#include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
+#include "diagnose/root_cause.h"
 #include "diagnose/row_check.h"
+#include "diagnose/suggest.h"
 #include "link/session.h"
 
 namespace host {
@@ -46,6 +47,7 @@ void DryRun(Driver& driver, DCSLinkData& d, Diagnosis& diagnosis) {
 Diagnosis CheckCase(Driver& driver, const Case& c) {
     Diagnosis diagnosis;
     diagnosis.casePath = c.file;
+    diagnosis.verdictSource = kVerdictSource;
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
@@ -88,6 +90,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     // Reads happen only on a link that configures; before that, the tags
     // the case lacks values for are not yet what stands in the way.
     if (diagnosis.configured) MarkCaseGaps(ServerHolds, diagnosis.rows);
+    CompareWithDryRun(diagnosis);
     diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
     diagnosis.conflicts = FindConflicts(diagnosis.rows);
     return diagnosis;
@@ -95,7 +98,8 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
     const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
-                       !diagnosis.causes.empty() || !diagnosis.conflicts.empty();
+                       !diagnosis.causes.empty() || !diagnosis.conflicts.empty() || diagnosis.RowsDiffering() > 0 ||
+                       !diagnosis.unexplained.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

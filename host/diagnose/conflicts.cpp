@@ -5,21 +5,39 @@
 #include <set>
 #include <unordered_map>
 
+#include "binding.h"
+#include "binding_rules.h"
+
 namespace host {
 
 namespace {
 
 // The moments at which the driver moves a tag, in the order the host calls
-// them, and within each the order of the driver's passes: at DCSInitialize
-// the modes are captured (Mode tags set to 0), then each controller's SP
-// Init and OP Init are pushed, then the PV exports, then the Enabled Flag;
-// at DCSStart the modes are restored, the initial values pushed again and
-// the Running Flag set; at DCSStop the modes are captured and the Running
-// Flag cleared; in a step the controllers' SP and OP are read, then the PV
-// exports written, then the PV imports read.
+// them; which moments a column's tag is moved at comes from the column's
+// rule.
 enum Moment { kConfigure, kInitialize, kStart, kStep, kStop, kTimeZero, kReset, kMoments };
 const char* const kMomentNames[] = {"DCSConfigure", "DCSInitialize", "DCSStart", "every step",
                                     "DCSStop",      "DCSTimeZero",   "DCSReset"};
+const uint32_t kMomentBits[] = {TAG_MOMENT_CONFIGURE, TAG_MOMENT_INITIALIZE, TAG_MOMENT_START, TAG_MOMENT_STEP,
+                                TAG_MOMENT_STOP,      TAG_MOMENT_TIME_ZERO,  TAG_MOMENT_RESET};
+
+// Within a moment the driver works pass by pass: at DCSInitialize the modes
+// are captured (Mode tags set to 0), then each controller's SP Init and OP
+// Init pushed, then the PV exports, then the Enabled Flag; at DCSStart the
+// modes restored, the initial values pushed, the Running Flag set; at
+// DCSStop the modes captured, the Running Flag cleared; in a step the
+// controllers read, the PV exports written, the PV imports read. The later
+// pass writes last.
+int32_t PassOf(const TagColumnRule& rule, Moment m) {
+    switch (rule.Table) {
+    case TAG_TABLE_CTRL: return m == kStep || rule.Column == CTRL_COL_MODE ? 1 : 2;
+    case TAG_TABLE_PV_EXPORT: return m == kInitialize ? 3 : 2;
+    case TAG_TABLE_PV_IMPORT: return 3;
+    default:  // the flags
+        if (m == kConfigure) return rule.Column == GEN_ENABLED_FLAG ? 1 : 2;
+        return m == kInitialize ? 4 : m == kStart ? 3 : m == kStop ? 2 : 1;
+    }
+}
 
 enum class Use { None, Read, Write };
 
@@ -31,53 +49,42 @@ struct TagUse {
     Use use = Use::None;
     int32_t pass[kMoments] = {};  // 0: not moved at that moment; else the pass within it
     bool flag = false;            // the general data's Enabled or Running Flag
+    bool mode = false;            // a controller's Mode tag
+    bool enabledFlag = false;
 };
 
-// What the driver does with the tag at `position` of a row of `table`.
+int32_t TableNumber(const std::string& table) {
+    if (table == "controller") return TAG_TABLE_CTRL;
+    if (table == "pv_export") return TAG_TABLE_PV_EXPORT;
+    if (table == "pv_import") return TAG_TABLE_PV_IMPORT;
+    return TAG_TABLE_GENERAL;
+}
+
+// What the driver does with the tag at `position` of a row, by the rule of
+// its column.
 TagUse UseOf(const RowDiagnosis& row, int32_t position) {
     TagUse u;
     u.row = &row;
     u.tag = &row.tags[static_cast<size_t>(position)];
     u.position = position;
-    if (row.table == "controller") {
-        if (position == 0 || position == 2) {  // SP, OP
-            u.use = Use::Read;
-            u.pass[kStep] = 1;
-        } else if (position == 1 || position == 3) {  // SP Init, OP Init
-            u.use = Use::Write;
-            u.pass[kInitialize] = u.pass[kStart] = 2;
-        } else if (position == 4) {  // Mode
-            u.use = Use::Write;
-            u.pass[kInitialize] = u.pass[kStart] = u.pass[kStop] = u.pass[kTimeZero] = 1;
-        }
-    } else if (row.table == "pv_export") {
-        u.use = Use::Write;
-        u.pass[kInitialize] = 3;
-        u.pass[kStep] = 2;
-    } else if (row.table == "pv_import") {
-        u.use = Use::Read;
-        u.pass[kStep] = 3;
-    } else if (row.table == "general") {
-        u.use = Use::Write;
-        u.flag = true;
-        u.pass[kConfigure] = position + 1;
-        if (position == 0) {
-            u.pass[kInitialize] = 4;
-            u.pass[kReset] = 1;
-        } else {
-            u.pass[kStart] = 3;
-            u.pass[kStop] = 2;
-        }
+    const TagColumnRule* rule = TagColumnRuleOf(TableNumber(row.table), u.tag->column);
+    if (rule == nullptr) return u;
+    u.use = rule->Use == TAG_USE_READ ? Use::Read : Use::Write;
+    u.flag = rule->Table == TAG_TABLE_GENERAL;
+    u.enabledFlag = u.flag && rule->Column == GEN_ENABLED_FLAG;
+    u.mode = rule->Table == TAG_TABLE_CTRL && rule->Column == CTRL_COL_MODE;
+    for (int32_t m = 0; m < kMoments; ++m) {
+        if ((rule->Moments & kMomentBits[m]) != 0) u.pass[m] = PassOf(*rule, static_cast<Moment>(m));
     }
     return u;
 }
 
 std::string WhenText(const TagUse& u) {
     if (u.flag) {
-        return u.position == 0 ? "0 at DCSConfigure and DCSReset, 1 at DCSInitialize"
-                               : "0 at DCSConfigure and DCSStop, 1 at DCSStart";
+        return u.enabledFlag ? "0 at DCSConfigure and DCSReset, 1 at DCSInitialize"
+                             : "0 at DCSConfigure and DCSStop, 1 at DCSStart";
     }
-    if (u.row->table == "controller" && u.position == 4) {
+    if (u.mode) {
         return "0 at DCSInitialize, DCSStop and DCSTimeZero; the captured mode at DCSStart";
     }
     std::string when;
@@ -89,8 +96,8 @@ std::string WhenText(const TagUse& u) {
 }
 
 std::string Who(const TagUse& u) {
-    std::string who = u.row->table == "general" ? std::string("general") : u.row->table + " " +
-                                                                                std::to_string(u.row->index);
+    std::string who =
+        u.row->table == "general" ? std::string("general") : u.row->table + " " + std::to_string(u.row->index);
     if (!u.row->name.empty() && u.row->table != "general") who += " (" + u.row->name + ")";
     return who + " " + u.tag->field;
 }
@@ -105,12 +112,12 @@ std::string Winner(const TagUse& a, const TagUse& b) {
     std::string text;
     for (int32_t m = 0; m < kMoments; ++m) {
         if (a.pass[m] == 0 || b.pass[m] == 0) continue;
-        const bool bLater = b.pass[m] != a.pass[m] ? b.pass[m] > a.pass[m]
-                                                   : (b.row != a.row ? b.row > a.row : b.position > a.position);
+        const bool bLater =
+            b.pass[m] != a.pass[m] ? b.pass[m] > a.pass[m] : (b.row != a.row ? b.row > a.row : b.position > a.position);
         const TagUse& last = bLater ? b : a;
-        text += (text.empty() ? "" : "; ") + std::string(m == kStep ? "every step" : std::string("at ") +
-                                                                                          kMomentNames[m]) +
-                " " + Who(last) + " writes last";
+        text += (text.empty() ? "" : "; ") +
+                std::string(m == kStep ? "every step" : std::string("at ") + kMomentNames[m]) + " " + Who(last) +
+                " writes last";
     }
     if (text.empty()) return "they write at different moments, so the tag holds whichever wrote last";
     return text + ", so the tag server keeps that value";
@@ -145,8 +152,9 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
                  "Mode writes (at DCSInitialize and DCSStart) overwrite the earlier row's";
         c.first = Side(a);
         c.second = Side(b);
-        c.first.when = c.second.when = "SP and OP read every step; SP Init and OP Init written at DCSInitialize and "
-                                       "DCSStart; Mode at DCSInitialize, DCSStart, DCSStop and DCSTimeZero";
+        c.first.when = c.second.when =
+            "SP and OP read every step; SP Init and OP Init written at DCSInitialize and "
+            "DCSStart; Mode at DCSInitialize, DCSStart, DCSStop and DCSTimeZero";
         out.push_back(std::move(c));
     }
 
@@ -182,7 +190,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
                 c.text = Who(u) + " writes \"" + u.tag->text + "\", the " + flag->tag->field +
                          " tag: the driver sets the flag " + WhenText(*flag) + ", and the row's writes (" +
                          WhenText(u) + ") overwrite it, so the tag server no longer tells whether the link " +
-                         (flag->position == 0 ? "is enabled" : "is running");
+                         (flag->enabledFlag ? "is enabled" : "is running");
                 c.first = Side(*flag);
                 c.second = Side(u);
                 out.push_back(std::move(c));
@@ -214,8 +222,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             c.severity = Severity::Warning;
             c.code = "export-read-back";
             const bool import = u.row->table == "pv_import";
-            c.text = Who(*firstExport) + " writes \"" + u.tag->text + "\" every step, and " + Who(u) +
-                     " reads it: " +
+            c.text = Who(*firstExport) + " writes \"" + u.tag->text + "\" every step, and " + Who(u) + " reads it: " +
                      (import ? std::string("the PV imports are read after the PV exports are written, so it gets "
                                            "this step's exported value back")
                              : std::string("the controllers are read before the PV exports are written, so it sees "

@@ -40,6 +40,7 @@ struct TagDiagnosis {
     std::vector<Suggestion> suggestions;   // nearest names of a kind the column takes, best first
     int32_t dataSet = 0;                   // the row's data set, in which the text is looked up
     std::string cause;                     // the root cause that explains this problem; empty: none
+    int32_t column = -1;                   // the driver's column (general data: the field)
 };
 
 struct RowDiagnosis {
@@ -48,6 +49,9 @@ struct RowDiagnosis {
     std::string name;   // the host's name of the row
     int32_t line = 0;   // where the case file defines the row; 0 when unknown
     std::vector<TagDiagnosis> tags;
+    // Where the loaded driver's messages in the dry run differ from what the
+    // rules predict for this row, in plain words; empty when they agree.
+    std::vector<std::string> driverDiffers = {};
 
     bool HasProblem() const {
         for (const TagDiagnosis& tag : tags) {
@@ -95,11 +99,11 @@ struct RowConflict {
 // because of it and the lint findings that follow from it.
 struct RootCause {
     LintFinding finding;
-    int32_t lastLine = 0;  // the lines it covers: finding.line to lastLine
-    int32_t explains = 0;  // row verdicts it explains
-    int32_t folded = 0;    // lint findings folded into it
+    int32_t lastLine = 0;     // the lines it covers: finding.line to lastLine
+    int32_t explains = 0;     // row verdicts it explains
+    int32_t folded = 0;       // lint findings folded into it
     std::string foldedCodes;  // "[code] line N, ..." of the first of them
-    std::string summary;   // the short form each explained verdict names
+    std::string summary;      // the short form each explained verdict names
 };
 
 // Where the driver's configuration stops (at the first missing required
@@ -123,8 +127,12 @@ struct Diagnosis {
     std::vector<LintFinding> lint;        // without the findings that became root causes
     std::vector<RootCause> causes;        // the findings that explain others, most rows first
     std::vector<RowConflict> conflicts;
+    std::string verdictSource;               // where the verdicts come from, in plain words
+    std::string driverPath;                  // the driver that made the dry run
+    std::vector<DriverMessage> unexplained;  // binding or runtime messages of the dry run no row accounts for
 
     int32_t RowsWithProblems() const;
+    int32_t RowsDiffering() const;
     int32_t LintCount(Severity severity) const;
     // Row problems plus lint errors, root causes and conflicts that are errors.
     int32_t Problems() const;

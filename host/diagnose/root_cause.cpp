@@ -102,8 +102,8 @@ std::vector<Region> Regions(const CatalogueParse& parse, std::vector<LintFinding
             Region r{"token-before-header", parse.strayTokens.front(), NextHeader(parse, 0), f, {}, {}};
             if (!parse.headers.empty()) r.end = parse.headers.front().offset;
             for (const std::string& token : parse.strayTexts) r.names.insert(Trimmed(token));
-            r.summary = "the tokens before the first section header are dropped: see the root cause at " +
-                        LineText(f->line);
+            r.summary =
+                "the tokens before the first section header are dropped: see the root cause at " + LineText(f->line);
             regions.push_back(std::move(r));
         }
     }
@@ -114,8 +114,8 @@ std::vector<Region> Regions(const CatalogueParse& parse, std::vector<LintFinding
         Region r{"header-swallowed", s.offset, NextHeader(parse, s.offset), f, {}, {}};
         AddTokens(text, r.begin, r.end, r.names);
         r.summary = std::string("a short entry swallowed the header *") + KindName(s.header) + "* at " +
-                    LineText(line) + ", so the tags after it went into the " +
-                    KindName(parse.entries[s.entry].kind) + " list";
+                    LineText(line) + ", so the tags after it went into the " + KindName(parse.entries[s.entry].kind) +
+                    " list";
         regions.push_back(std::move(r));
     }
     if (parse.endOffset < text.size()) {

@@ -87,8 +87,8 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
             const std::string near = DidYouMean(NearestWords(value.label, labels));
             if (!near.empty()) message += "; " + near;
             if (unknown == nullptr) fail(message);
-            unknown->push_back(Located(value.file.empty() ? file : value.file, value.line, value.column,
-                                       owner + ": " + message));
+            unknown->push_back(
+                Located(value.file.empty() ? file : value.file, value.line, value.column, owner + ": " + message));
             continue;
         }
         const DCSDataDef& def = table.defs[index];

@@ -56,8 +56,8 @@ bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& na
     const struct {
         const char* name;
         int32_t kind;
-    } kinds[] = {{"AI", MRX_KIND_AI}, {"AO", MRX_KIND_AO}, {"DI", MRX_KIND_DI}, {"DO", MRX_KIND_DO},
-                 {"CALC", MRX_KIND_CALC}};
+    } kinds[] = {
+        {"AI", MRX_KIND_AI}, {"AO", MRX_KIND_AO}, {"DI", MRX_KIND_DI}, {"DO", MRX_KIND_DO}, {"CALC", MRX_KIND_CALC}};
     for (const auto& k : kinds) {
         if (kind != k.name) continue;
         if (k.kind == MRX_KIND_DI || k.kind == MRX_KIND_DO) {

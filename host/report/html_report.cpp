@@ -111,8 +111,7 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
                        Figure("root-causes", std::to_string(d->causes.size()), "bad") + " (see below, first)");
         }
         if (!d->conflicts.empty()) {
-            SummaryRow(out, "Conflicts between rows",
-                       Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
+            SummaryRow(out, "Conflicts between rows", Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
         }
     }
     if (input.run) {
@@ -222,8 +221,7 @@ int32_t StatusIndex(Verdict v) {
 
 void WriteRow(std::ostream& out, const RowDiagnosis& row, const std::vector<std::string>& fields) {
     out << "<tr class=\"" << (row.HasProblem() ? "row-problem" : "row-ok") << "\"><th>" << row.index << " "
-        << Escape(row.name) << (row.line > 0 ? " <small>line " + std::to_string(row.line) + "</small>" : "")
-        << "</th>";
+        << Escape(row.name) << (row.line > 0 ? " <small>line " + std::to_string(row.line) + "</small>" : "") << "</th>";
     for (const std::string& field : fields) {
         auto tag =
             std::find_if(row.tags.begin(), row.tags.end(), [&](const TagDiagnosis& t) { return t.field == field; });
@@ -258,8 +256,7 @@ void WriteRowData(std::ostream& out, const std::string& id, const std::vector<co
             const std::string why = Explanation(*tag);
             const auto found = whyIndex.emplace(why, whys.size());
             if (found.second) whys.push_back(why);
-            data << "[" << JsonText(tag->text) << "," << StatusIndex(tag->status) << "," << found.first->second
-                 << "]";
+            data << "[" << JsonText(tag->text) << "," << StatusIndex(tag->status) << "," << found.first->second << "]";
         }
         data << "]]";
     }
@@ -304,8 +301,8 @@ void WriteDiagnosisTable(std::ostream& out, const std::string& table, std::vecto
     const std::vector<const RowDiagnosis*> rest(rows.begin() + static_cast<std::ptrdiff_t>(shown), rows.end());
     const std::string id = "rows-" + table;
     const size_t restProblems = problems - shown;
-    out << "<details class=\"more\" data-table=\"" << Escape(table) << "\" data-rows=\"" << Escape(id)
-        << "\"><summary>" << Thousands(rest.size()) << " more row(s)";
+    out << "<details class=\"more\" data-table=\"" << Escape(table) << "\" data-rows=\"" << Escape(id) << "\"><summary>"
+        << Thousands(rest.size()) << " more row(s)";
     if (restProblems > 0) out << ", " << Thousands(restProblems) << " of them with problems";
     out << " (of all " << Thousands(rows.size()) << ": tags bound " << Thousands(counts[0]) << ", empty "
         << Thousands(counts[1]) << ", unused " << Thousands(counts[2]) << ", problems " << Thousands(counts[3])
@@ -324,9 +321,8 @@ void WriteCauses(std::ostream& out, const Diagnosis& d) {
         const LintFinding& f = c.finding;
         out << "<div class=\"cause\" data-code=\"" << Escape(f.code) << "\"><span class=\"severity-"
             << SeverityName(f.severity) << "\">" << SeverityName(f.severity) << "</span> <code>" << Escape(f.code)
-            << "</code> lines " << f.line << " to " << c.lastLine << ": " << Escape(f.text) << " <em>"
-            << Escape(f.hint) << "</em><br>explains <b data-figure=\"explains\">" << c.explains
-            << "</b> row verdict(s)";
+            << "</code> lines " << f.line << " to " << c.lastLine << ": " << Escape(f.text) << " <em>" << Escape(f.hint)
+            << "</em><br>explains <b data-figure=\"explains\">" << c.explains << "</b> row verdict(s)";
         if (c.folded > 0) {
             out << "; " << c.folded << " lint finding(s) inside these lines follow from it: " << Escape(c.foldedCodes);
         }
@@ -345,8 +341,8 @@ void WriteConflicts(std::ostream& out, const Diagnosis& d) {
         for (const ConflictSide* side : {&c.first, &c.second}) {
             out << "<li>" << Escape(side->table) << " " << side->index << " " << Escape(side->name)
                 << (side->line > 0 ? " <small>line " + std::to_string(side->line) + "</small>" : "") << ", "
-                << Escape(side->field) << " <span class=\"tag-text\">" << VisibleTag(side->text) << "</span>: "
-                << Escape(side->when) << "</li>";
+                << Escape(side->field) << " <span class=\"tag-text\">" << VisibleTag(side->text)
+                << "</span>: " << Escape(side->when) << "</li>";
         }
         out << "</ul></div>\n";
     }
@@ -371,6 +367,17 @@ void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
         }
         WriteDiagnosisTable(out, table, rows);
     }
+    if (!d.verdictSource.empty()) out << "<p>Verdicts: from " << Escape(d.verdictSource) << ".</p>\n";
+    bool differs = false;
+    for (const RowDiagnosis& row : d.rows) {
+        for (const std::string& line : row.driverDiffers) {
+            if (!differs) out << "<h3>Where the loaded driver differs from the rules</h3>\n<ul>\n";
+            differs = true;
+            out << "<li>" << Escape(row.table) << " " << row.index << " " << Escape(row.name) << ": " << Escape(line)
+                << "</li>\n";
+        }
+    }
+    if (differs) out << "</ul>\n";
     out << "</section>\n";
 }
 

@@ -26,7 +26,8 @@ std::string SourceOf(const Case& c, const std::string& table, int32_t index, int
                      const std::string& field) {
     if (const std::vector<FieldValue>* fields = FieldsOf(c, table, index)) {
         for (const FieldValue& value : *fields) {
-            if (value.label == field) return Position(value.file.empty() ? c.file : value.file, value.line, value.column);
+            if (value.label == field)
+                return Position(value.file.empty() ? c.file : value.file, value.line, value.column);
         }
     }
     return Position(c.file, rowLine, 0);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check_support.h"
+#include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
 #include "diagnose/root_cause.h"
 #include "diagnose/suggest.h"
@@ -382,7 +383,7 @@ struct ConflictCase {
     host::Case c;
     const char* code;
     host::Severity severity;
-    const char* first;   // "table index" of each side
+    const char* first;  // "table index" of each side
     const char* second;
     const char* says;
 };
@@ -434,7 +435,7 @@ struct CauseCase {
     std::string text;
     host::Case c;
     int32_t explains;
-    int32_t folded;  // at least
+    int32_t folded;    // at least
     const char* says;  // in the verdict of the first row's tag it explains
 };
 
@@ -550,27 +551,27 @@ struct Typo {
 
 TEST(Suggestions, RankTheUsualSlipsFirst) {
     host::CatalogueParse parse;
-    parse.entries = {Entry(1, "FIC-101.SP", 1),  Entry(2, "FIC-101.OP", 1), Entry(1, "FIC-101.SPI", 1),
-                     Entry(1, "FIC_102.PV", 1),  Entry(1, "TIC-1O1.PV", 1), Entry(1, "LIC-100.SP", 2),
-                     Entry(1, "LIC-100.SP", 1),  Entry(3, "PUMP 7", 1),     Entry(1, "FIC-101.MODE", 1),
+    parse.entries = {Entry(1, "FIC-101.SP", 1), Entry(2, "FIC-101.OP", 1), Entry(1, "FIC-101.SPI", 1),
+                     Entry(1, "FIC_102.PV", 1), Entry(1, "TIC-1O1.PV", 1), Entry(1, "LIC-100.SP", 2),
+                     Entry(1, "LIC-100.SP", 1), Entry(3, "PUMP 7", 1),     Entry(1, "FIC-101.MODE", 1),
                      Entry(1, "FIC-101.SP", 3)};
     parse.entries.back().stored = false;  // skipped by a full list: nothing binds to it
     const host::SuggestionIndex index(parse);
     const std::vector<int32_t> any = {1, 2, 3, 4, 5, 6}, writable = {1, 3, 6};
     const Typo typos[] = {
         {"FIC-101.SPT", any, 1, {"FIC-101.SP", "FIC-101.SPI", "FIC-101.OP"}},  // a letter too many
-        {"FIC101.SP", any, 1, {"FIC-101.SP"}},                   // the dash left out
-        {"fic-101.sp", any, 1, {"FIC-101.SP"}},                  // letter case
-        {"FIC-101.SP ", any, 1, {"FIC-101.SP"}},                 // a trailing blank
-        {"FIC-102.PV", any, 1, {"FIC_102.PV"}},                  // "_" for "-"
-        {"TIC-101.PV", any, 1, {"TIC-1O1.PV"}},                  // O for 0
-        {"PUMP7", any, 1, {"PUMP 7"}},                           // a blank left out
-        {"FIC-101.0P", writable, 1, {"FIC-101.SP", "FIC-101.SPI"}},  // the AO tag cannot be written
-        {"FIC-101.S", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},   // a letter too few
-        {"FIC-101.PS", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},  // two letters swapped
+        {"FIC101.SP", any, 1, {"FIC-101.SP"}},                                 // the dash left out
+        {"fic-101.sp", any, 1, {"FIC-101.SP"}},                                // letter case
+        {"FIC-101.SP ", any, 1, {"FIC-101.SP"}},                               // a trailing blank
+        {"FIC-102.PV", any, 1, {"FIC_102.PV"}},                                // "_" for "-"
+        {"TIC-101.PV", any, 1, {"TIC-1O1.PV"}},                                // O for 0
+        {"PUMP7", any, 1, {"PUMP 7"}},                                         // a blank left out
+        {"FIC-101.0P", writable, 1, {"FIC-101.SP", "FIC-101.SPI"}},            // the AO tag cannot be written
+        {"FIC-101.S", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},    // a letter too few
+        {"FIC-101.PS", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},   // two letters swapped
         {"FIC-101.MOD", any, 1, {"FIC-101.MODE", "FIC-101.OP"}},
         {"FIC-101.XYZ", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},  // a swapped suffix: three at most
-        {"LIC-100.SPT", any, 2, {"LIC-100.SP", "LIC-100.SP"}},                  // the row's data set first
+        {"LIC-100.SPT", any, 2, {"LIC-100.SP", "LIC-100.SP"}},                 // the row's data set first
         {"ZZZ-999.QQ", any, 1, {}},
     };
     for (const Typo& t : typos) {
@@ -597,6 +598,80 @@ TEST(CheckReports, ProblemsCsvOneLinePerProblem) {
     EXPECT_EQ(csv.substr(0, csv.find('\n')), "table,row,name,field,text,code,reason,suggestion,source");
     EXPECT_NE(csv.find("\ncontroller,0,C,SP Tag,a1,near-miss,"), std::string::npos) << csv;
     EXPECT_NE(csv.find(",\"\"\"A1\"\" (AI, data set 1)\",case.toml:7:9\n"), std::string::npos) << csv;
+}
+
+// A driver whose messages differ from the rules is flagged row by row:
+// the real driver agrees with the rules, and each kind of divergence is
+// pinned on the row it concerns (or, when no row accounts for it, listed
+// on its own). The divergent message lists stand in for a driver built
+// with other rules.
+TEST(CheckCodes, DriverThatDiffersFromTheRulesIsFlagged) {
+    host::Case c;
+    c.file = "differs.toml";
+    c.controllers.push_back(checktest::Controller(1, {"", "", "A1", "A1", ""}));
+    c.controllers.push_back(checktest::Controller(1, {"NOPE", "", "A1", "A1", ""}));
+    c.controllers.push_back(checktest::Controller(1, {"", "", "AO1", "AO1", ""}));
+    const host::Diagnosis real = checktest::Check(c, kCatalogue);
+    ASSERT_EQ(real.RowsDiffering(), 0);
+    ASSERT_TRUE(real.unexplained.empty());
+    ASSERT_FALSE(real.verdictSource.empty());
+    ASSERT_EQ(real.stop.table, "controller");
+    ASSERT_EQ(real.stop.index, 2);
+
+    const host::DriverMessage extraBox{"box", "MARLIXNT",
+                                       "Incorrect data set or unknown mode tag for controller at index 0\n"
+                                       "          Mode tags must be writable (AI, DI, or CALC)",
+                                       "DCSConfigure"};
+    const host::DriverMessage stray{"box", "MARLIXNT", "Something else entirely", "DCSConfigure"};
+    struct Divergence {
+        const char* what;
+        void (*change)(std::vector<host::DriverMessage>&, const host::DriverMessage&, const host::DriverMessage&);
+        std::vector<int32_t> flagged;  // controller rows
+        size_t unexplained;
+    };
+    const Divergence cases[] = {
+        {"a predicted message missing",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage&) {
+             m.erase(m.begin());
+         },
+         {1},
+         0},
+        {"a message for a row that binds",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage& extra, const host::DriverMessage&) {
+             m.insert(m.begin(), extra);
+         },
+         {0},
+         0},
+        {"a message no row accounts for",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage& other) {
+             m.push_back(other);
+         },
+         {},
+         1},
+        {"a step message where the rules predict a configuration failure",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage&) {
+             m.push_back(
+                 {"box", "KVMRXNT Error", "Error reading AI tag for SP tag A1 of controller at index 0", "step 1"});
+         },
+         {0},
+         0},
+    };
+    for (const Divergence& test : cases) {
+        SCOPED_TRACE(test.what);
+        host::Diagnosis d = real;
+        d.stepRun = true;
+        test.change(d.messages, extraBox, stray);
+        host::CompareWithDryRun(d);
+        std::vector<int32_t> flagged;
+        for (const host::RowDiagnosis& row : d.rows) {
+            if (!row.driverDiffers.empty()) flagged.push_back(row.index);
+        }
+        EXPECT_EQ(flagged, test.flagged);
+        EXPECT_EQ(d.unexplained.size(), test.unexplained);
+        const std::string report = host::CheckReport(d, false);
+        EXPECT_NE(report.find("verdicts: from the driver's binding rules built into this dcs-host"), std::string::npos);
+        EXPECT_NE(report.find("DIFFER from the rules"), std::string::npos) << report;
+    }
 }
 
 }  // namespace
