@@ -8,9 +8,14 @@ namespace host {
 size_t EditDistance(const std::string& a, const std::string& b, size_t bound) {
     const size_t n = a.size(), m = b.size();
     if ((n > m ? n - m : m - n) > bound) return bound + 1;
-    // Three rows of the optimal-string-alignment table; a row whose every
+    // Three rows of the optimal-string-alignment table, reused from call to
+    // call (a check asks this for every misspelt name); a row whose every
     // cell is past the bound ends the count.
-    std::vector<size_t> before(m + 1), previous(m + 1), current(m + 1);
+    thread_local std::vector<size_t> rows;
+    if (rows.size() < 3 * (m + 1)) rows.resize(3 * (m + 1));
+    size_t* before = rows.data();
+    size_t* previous = before + (m + 1);
+    size_t* current = previous + (m + 1);
     for (size_t j = 0; j <= m; ++j) previous[j] = j;
     for (size_t i = 1; i <= n; ++i) {
         current[0] = i;
@@ -23,8 +28,10 @@ size_t EditDistance(const std::string& a, const std::string& b, size_t bound) {
             smallest = std::min(smallest, v);
         }
         if (smallest > bound) return bound + 1;
-        before.swap(previous);
-        previous.swap(current);
+        size_t* oldest = before;
+        before = previous;
+        previous = current;
+        current = oldest;
     }
     return std::min(previous[m], bound + 1);
 }

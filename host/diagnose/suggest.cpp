@@ -37,16 +37,8 @@ size_t StemLength(const std::string& key) {
     return dot == std::string::npos || dot == 0 ? key.size() : dot;
 }
 
-void Sort(std::vector<std::pair<uint64_t, uint32_t>>& table) {
-    std::sort(table.begin(), table.end());
-    table.erase(std::unique(table.begin(), table.end()), table.end());
-}
-
-template <typename Visit>
-void Lookup(const std::vector<std::pair<uint64_t, uint32_t>>& table, uint64_t hash, Visit visit) {
-    auto it = std::lower_bound(table.begin(), table.end(), std::make_pair(hash, uint32_t{0}));
-    for (; it != table.end() && it->first == hash; ++it) visit(it->second);
-}
+// 0 marks an empty slot, so no text may hash to it.
+uint64_t Slot(uint64_t hash) { return hash == 0 ? 1 : hash; }
 
 // A stem shared by more keys than this says nothing about the typo (a
 // plant whose names are all "TAG.x"): its keys are not compared.
@@ -66,6 +58,41 @@ std::string SuggestionIndex::Normal(const std::string& name) {
 }
 
 SuggestionIndex::SuggestionIndex(const CatalogueParse& parse) : parse_(parse) {}
+
+void SuggestionIndex::HashIndex::Build(std::vector<std::pair<uint64_t, uint32_t>>& pairs) {
+    for (auto& pair : pairs) pair.first = Slot(pair.first);
+    std::sort(pairs.begin(), pairs.end());
+    pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
+    size_t distinct = 0;
+    for (size_t i = 0; i < pairs.size(); ++i) distinct += i == 0 || pairs[i].first != pairs[i - 1].first ? 1 : 0;
+    size_t size = 16;
+    while (size < 2 * distinct) size *= 2;
+    slots.assign(size, 0);
+    ranges.assign(size, {0, 0});
+    keys.clear();
+    keys.reserve(pairs.size());
+    for (size_t i = 0; i < pairs.size();) {
+        const uint64_t hash = pairs[i].first;
+        const uint32_t begin = static_cast<uint32_t>(keys.size());
+        for (; i < pairs.size() && pairs[i].first == hash; ++i) keys.push_back(pairs[i].second);
+        size_t at = static_cast<size_t>(hash) & (size - 1);
+        while (slots[at] != 0) at = (at + 1) & (size - 1);
+        slots[at] = hash;
+        ranges[at] = {begin, static_cast<uint32_t>(keys.size())};
+    }
+}
+
+template <typename Visit>
+void SuggestionIndex::HashIndex::Find(uint64_t hash, Visit visit) const {
+    if (slots.empty()) return;
+    hash = Slot(hash);
+    const size_t mask = slots.size() - 1;
+    for (size_t at = static_cast<size_t>(hash) & mask; slots[at] != 0; at = (at + 1) & mask) {
+        if (slots[at] != hash) continue;
+        for (uint32_t k = ranges[at].first; k < ranges[at].second; ++k) visit(keys[k]);
+        return;
+    }
+}
 
 void SuggestionIndex::Build() const {
     built_ = true;
@@ -87,20 +114,21 @@ void SuggestionIndex::Build() const {
         entries_.back().push_back(item.second);
     }
     for (auto& list : entries_) std::sort(list.begin(), list.end());
-    byKey_.reserve(keys_.size());
-    byStem_.reserve(keys_.size());
+    std::vector<std::pair<uint64_t, uint32_t>> byKey, byStem, byDeletion;
+    byKey.reserve(keys_.size());
+    byStem.reserve(keys_.size());
     size_t deletions = 0;
     for (const std::string& key : keys_) deletions += key.size();
-    byDeletion_.reserve(deletions);
+    byDeletion.reserve(deletions);
     for (uint32_t k = 0; k < keys_.size(); ++k) {
         const std::string& key = keys_[k];
-        byKey_.emplace_back(Hash(key), k);
-        byStem_.emplace_back(Hash(key.data(), StemLength(key)), k);
-        for (size_t at = 0; at < key.size(); ++at) byDeletion_.emplace_back(DeletionHash(key, at), k);
+        byKey.emplace_back(Hash(key), k);
+        byStem.emplace_back(Hash(key.data(), StemLength(key)), k);
+        for (size_t at = 0; at < key.size(); ++at) byDeletion.emplace_back(DeletionHash(key, at), k);
     }
-    Sort(byKey_);
-    Sort(byDeletion_);
-    Sort(byStem_);
+    byKey_.Build(byKey);
+    byDeletion_.Build(byDeletion);
+    byStem_.Build(byStem);
 }
 
 std::vector<Suggestion> SuggestionIndex::Nearest(const std::string& text, const std::vector<int32_t>& kinds,
@@ -112,19 +140,32 @@ std::vector<Suggestion> SuggestionIndex::Nearest(const std::string& text, const 
     const size_t bound = query.size() <= 4 ? 1 : 2;
     std::vector<uint32_t> candidates;
     auto take = [&](uint32_t k) { candidates.push_back(k); };
-    // Equal keys, keys one longer (a character dropped in the text), one
-    // shorter (one too many), or one replaced or swapped.
-    Lookup(byKey_, Hash(query), take);
-    Lookup(byDeletion_, Hash(query), take);
-    for (size_t at = 0; at < query.size(); ++at) {
-        const uint64_t h = DeletionHash(query, at);
-        Lookup(byKey_, h, take);
-        Lookup(byDeletion_, h, take);
+    auto allowed = [&](uint32_t k) {
+        for (size_t entry : entries_[k]) {
+            const CatalogueEntry& e = parse_.entries[entry];
+            if (e.name != text && std::find(kinds.begin(), kinds.end(), e.kind) != kinds.end()) return true;
+        }
+        return false;
+    };
+    // A key equal once the usual slips are set aside beats any edit, so
+    // nothing further is looked for.
+    byKey_.Find(Hash(query), take);
+    bool equal = false;
+    for (uint32_t k : candidates) equal = equal || (keys_[k] == query && allowed(k));
+    if (!equal) {
+        // Keys one longer (a character dropped in the text), one shorter
+        // (one too many), or one replaced or swapped.
+        byDeletion_.Find(Hash(query), take);
+        for (size_t at = 0; at < query.size(); ++at) {
+            const uint64_t h = DeletionHash(query, at);
+            byKey_.Find(h, take);
+            byDeletion_.Find(h, take);
+        }
+        // The same stem with another suffix.
+        std::vector<uint32_t> stem;
+        byStem_.Find(Hash(query.data(), StemLength(query)), [&](uint32_t k) { stem.push_back(k); });
+        if (stem.size() <= kStemFanOut) candidates.insert(candidates.end(), stem.begin(), stem.end());
     }
-    // The same stem with another suffix.
-    std::vector<uint32_t> stem;
-    Lookup(byStem_, Hash(query.data(), StemLength(query)), [&](uint32_t k) { stem.push_back(k); });
-    if (stem.size() <= kStemFanOut) candidates.insert(candidates.end(), stem.begin(), stem.end());
     std::sort(candidates.begin(), candidates.end());
     candidates.erase(std::unique(candidates.begin(), candidates.end()), candidates.end());
 

@@ -37,12 +37,20 @@ private:
     // Distinct normal keys and the stored entries behind each.
     mutable std::vector<std::string> keys_;
     mutable std::vector<std::vector<size_t>> entries_;
-    // (hash, key) pairs sorted by hash: the keys themselves, the keys with
-    // one character deleted, and the keys' stems (up to the last "."). A
-    // hash that collides only costs a comparison.
-    mutable std::vector<std::pair<uint64_t, uint32_t>> byKey_;
-    mutable std::vector<std::pair<uint64_t, uint32_t>> byDeletion_;
-    mutable std::vector<std::pair<uint64_t, uint32_t>> byStem_;
+    // Keys by the hash of a text: the keys themselves, the keys with one
+    // character deleted, and the keys' stems (up to the last "."). A hash
+    // that collides only costs a comparison.
+    struct HashIndex {
+        std::vector<uint32_t> keys;                         // key numbers, grouped by hash
+        std::vector<uint64_t> slots;                        // open addressing: a hash, 0 for none
+        std::vector<std::pair<uint32_t, uint32_t>> ranges;  // of each slot in keys
+        void Build(std::vector<std::pair<uint64_t, uint32_t>>& pairs);
+        template <typename Visit>
+        void Find(uint64_t hash, Visit visit) const;
+    };
+    mutable HashIndex byKey_;
+    mutable HashIndex byDeletion_;
+    mutable HashIndex byStem_;
 };
 
 }  // namespace host
