@@ -83,13 +83,13 @@ row init_dangling 2 'dangling.mrx": No such file or directory' yes run init_dang
 row init_huge 2 'more than the 64 MiB' yes run init_huge.toml
 row steps_huge 2 'from 0 to 10000000; 1000000000 is more than' yes run unit.toml --steps 1000000000
 row steps_word 2 'from 0 to 10000000, not "ten"' yes run unit.toml --steps ten
-row typo_sp 2 'typo_sp.toml:23: controller 0: unknown key "Sp"; did you mean SP?|name, OPEnabled, Mode, SP, OP' yes \
+row typo_sp 2 'typo_sp.toml:23:1: controller 0: unknown key "Sp"; did you mean SP?|name, OPEnabled, Mode, SP, OP' yes \
     run typo_sp.toml
 row typo_follows 2 'unknown key "folows"; did you mean follows?' yes run typo_follows.toml
 row di_range 2 'from -2147483648 to 2147483647; 99999999999 is out of that range' yes run big_di.toml
 row set_tag_name 2 'a set_tag event needs kind, name and value; name' yes run no_name.toml
 row text_bytes 2 'name is 80 bytes long; the driver'"'"'s text cells hold 63 bytes' yes run long_name.toml
-row odd_values 0 'odd.toml:52: warning: controller 1: OPEnabled = -5|odd.toml:53: warning: controller 1: Mode = 1.5|it captures 1|odd.toml:56: warning: pv_export 1: Active = 2' \
+row odd_values 0 'odd.toml:52:13: warning: controller 1: OPEnabled = -5|odd.toml:53:8: warning: controller 1: Mode = 1.5|it captures 1|odd.toml:56:10: warning: pv_export 1: Active = 2' \
     yes run odd.toml
 row stray_lines 1 '1980 more of "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists (raised 2000 times, the first 20 shown)' yes run stray.toml
 [ "$(grep -c 'Unknown tag type' stray_lines.err)" -eq 21 ] || fail "stray_lines: expected 20 boxes and one count"

