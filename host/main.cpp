@@ -139,6 +139,8 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
+    checkCommand->add_option("--problems-csv", check.problemsCsvPath,
+                             "write one line per problem to this CSV file, with where each value came from");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
     std::string checkInitString;
     checkCommand->add_option("--init-string", checkInitString,

@@ -75,6 +75,6 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/pages_in_browser.sh $<TARGET_FILE:dcs-host>
                      $<TARGET_FILE:html_page_sample> ${PROJECT_SOURCE_DIR}/examples)
     # Exit status 77: the browser is missing, said plainly; not a pass.
-    set_tests_properties(host_pages_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+    set_tests_properties(host_pages_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200)
   endif()
 endif()

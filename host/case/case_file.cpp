@@ -1,5 +1,7 @@
 #include "case/case_file.h"
 
+#include "case/near_words.h"
+
 #include <algorithm>
 #include <cmath>
 #include <filesystem>
@@ -243,10 +245,14 @@ private:
         } else if (k == "fail") {
             for (const RawRow& row : Sections(r_, item)) c_.failures.push_back(ReadFailure(row, c_.failures.size()));
         } else {
-            r_.Fail(item.at,
-                    "unknown key \"" + k +
-                        "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
-                        "[[pv_export]], [[pv_import]], [[event]], [[fail]], controllers, pv_exports or pv_imports");
+            const std::string near =
+                DidYouMean(NearestWords(k, {"init_string", "steps", "tag", "general", "controller", "pv_export",
+                                            "pv_import", "event", "fail", "controllers", "pv_exports", "pv_imports"}));
+            c_.unknownKeys.push_back(
+                r_.Message(item.at, "unknown key \"" + k + "\"; " + (near.empty() ? "" : near + " ") +
+                                        "expected init_string, steps, [[tag]], [general], "
+                                        "[[controller]], [[pv_export]], [[pv_import]], [[event]], [[fail]], "
+                                        "controllers, pv_exports or pv_imports"));
         }
     }
 
@@ -265,6 +271,14 @@ Case ReadTomlCase(const std::string& text, const std::string& file, const std::s
     for (const TomlItem& item : ReadTomlDocument(text, file)) top.Take(item);
     top.Finish();
     return c;
+}
+
+void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more) {
+    if (c.unknownKeys.empty() && more.empty()) return;
+    std::string text;
+    for (const std::string& line : c.unknownKeys) text += (text.empty() ? "" : "\n") + line;
+    for (const std::string& line : more) text += (text.empty() ? "" : "\n") + line;
+    throw CaseError(text);
 }
 
 }  // namespace host

@@ -9,6 +9,11 @@
 
 namespace host {
 
+// Refuses a case that holds unknown keys, naming every one, and `more`
+// besides (the labels the driver does not declare, which only the loaded
+// driver can tell). Throws CaseError.
+void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more = {});
+
 // The TOML adapter alone: the case file's own keys and rows, the IO lists
 // it names left in `ioLists` and no validation pass. Throws CaseError.
 Case ReadTomlCase(const std::string& text, const std::string& file, const std::string& baseDir);

@@ -42,12 +42,21 @@ void AppendIoList(Case& c, const std::string& key, const std::string& path, cons
 
 Case ParseCaseText(const std::string& text, const std::string& file, const std::string& baseDir) {
     Case c = ReadTomlCase(text, file, baseDir);
-    for (const Case::IoList& list : c.ioLists) {
-        AppendIoList(c, list.key, list.path, list.at);
-        c.namedFiles.push_back({"the IO list " + list.key, list.path});
+    try {
+        for (const Case::IoList& list : c.ioLists) {
+            AppendIoList(c, list.key, list.path, list.at);
+            c.namedFiles.push_back({"the IO list " + list.key, list.path});
+        }
+        ValidateCase(c);
+        CheckInitString(c);
+    } catch (const CaseError& e) {
+        // The unknown keys come first: a typo ("folows") is what the faults
+        // after it follow from (gain without follows).
+        if (c.unknownKeys.empty()) throw;
+        std::string message;
+        for (const std::string& line : c.unknownKeys) message += line + "\n";
+        throw CaseError(message + e.what());
     }
-    ValidateCase(c);
-    CheckInitString(c);
     std::stable_sort(c.events.begin(), c.events.end(), [](const Event& a, const Event& b) { return a.step < b.step; });
     return c;
 }

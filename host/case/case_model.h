@@ -165,6 +165,10 @@ struct Case {
     // Values the host takes but the driver will read otherwise than the
     // user may think, in file order.
     std::vector<CaseWarning> warnings;
+    // Unknown keys, each worded "FILE:LINE:COLUMN: ...": the reading goes
+    // on, and RefuseUnknownKeys names them all together with the labels the
+    // driver does not declare, once the case is filled in.
+    std::vector<std::string> unknownKeys;
     std::optional<int32_t> steps;
     std::vector<TagValue> tags;
     std::vector<FieldValue> general;

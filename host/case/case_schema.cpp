@@ -203,7 +203,8 @@ Typed Convert(const ValueReader& r, const HostKeySpec& spec, const RawValue& val
 }
 
 template <typename Row>
-Row ReadRow(const std::vector<KeyRule<Row>>& rules, RowTable table, const RawRow& raw, size_t index) {
+Row ReadRow(const std::vector<KeyRule<Row>>& rules, RowTable table, const RawRow& raw, size_t index,
+            std::vector<std::string>& unknownKeys) {
     const std::string what = std::string(RowTableName(table)) + " " + std::to_string(index);
     const ValueReader r(what);
     Row row;
@@ -223,9 +224,12 @@ Row ReadRow(const std::vector<KeyRule<Row>>& rules, RowTable table, const RawRow
         }
         const std::string near = NearKey(entry.key, HostKeys(table));
         if (!near.empty()) {
-            r.Fail(entry.keyAt, "unknown key \"" + entry.key + "\"; did you mean " + near + "? A " +
-                                    RowTableName(table) + " takes the host keys " + HostKeyList(table) +
-                                    ", and the fields the driver declares by their quoted labels");
+            unknownKeys.push_back(r.Message(entry.keyAt, "unknown key \"" + entry.key + "\"; did you mean " + near +
+                                                             "? A " + RowTableName(table) + " takes the host keys " +
+                                                             HostKeyList(table) +
+                                                             ", and the fields the driver declares by their quoted "
+                                                             "labels"));
+            continue;
         }
         row.fields.push_back(r.Field(entry.key, entry.value));
     }
@@ -322,8 +326,10 @@ std::string HostKeyList(RowTable table) {
     return list;
 }
 
-void ValueReader::Fail(const SourcePos& at, const std::string& message) const {
-    throw CaseError(Located(at, what_.empty() ? message : what_ + ": " + message));
+void ValueReader::Fail(const SourcePos& at, const std::string& message) const { throw CaseError(Message(at, message)); }
+
+std::string ValueReader::Message(const SourcePos& at, const std::string& message) const {
+    return Located(at, what_.empty() ? message : what_ + ": " + message);
 }
 
 std::string ValueReader::Described(const RawValue& value) {
@@ -443,10 +449,14 @@ FieldValue ValueReader::Field(const std::string& label, const RawValue& value) c
 void AppendRow(Case& c, RowTable table, const RawRow& raw) {
     switch (table) {
     case RowTable::Controller:
-        c.controllers.push_back(ReadRow(ControllerRules(), table, raw, c.controllers.size()));
+        c.controllers.push_back(ReadRow(ControllerRules(), table, raw, c.controllers.size(), c.unknownKeys));
         break;
-    case RowTable::PVExport: c.pvExports.push_back(ReadRow(PVExportRules(), table, raw, c.pvExports.size())); break;
-    case RowTable::PVImport: c.pvImports.push_back(ReadRow(PVImportRules(), table, raw, c.pvImports.size())); break;
+    case RowTable::PVExport:
+        c.pvExports.push_back(ReadRow(PVExportRules(), table, raw, c.pvExports.size(), c.unknownKeys));
+        break;
+    case RowTable::PVImport:
+        c.pvImports.push_back(ReadRow(PVImportRules(), table, raw, c.pvImports.size(), c.unknownKeys));
+        break;
     }
 }
 

@@ -85,6 +85,8 @@ public:
     explicit ValueReader(std::string what) : what_(std::move(what)) {}
 
     [[noreturn]] void Fail(const SourcePos& at, const std::string& message) const;
+    // The message Fail would throw.
+    std::string Message(const SourcePos& at, const std::string& message) const;
     std::string Text(const RawValue& value, const std::string& key) const;
     double Number(const RawValue& value, const std::string& key) const;
     int64_t Integer(const RawValue& value, const std::string& key, int64_t low, int64_t high) const;

@@ -11,6 +11,7 @@
 #include "report/check_report.h"
 #include "report/html_report.h"
 #include "report/json_report.h"
+#include "report/problems_csv.h"
 #include "user32_control.h"
 
 namespace host {
@@ -23,6 +24,7 @@ namespace {
 struct CheckOutputs {
     std::unique_ptr<OutputFile> json;
     std::unique_ptr<OutputFile> html;
+    std::unique_ptr<OutputFile> problems;
 
     CheckOutputs(const Case& c, const CheckOptions& options) {
         std::vector<PathUse> inputs = {{"the case file", c.file}, {"the driver", options.driverPath}};
@@ -31,9 +33,11 @@ struct CheckOutputs {
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
         if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
         if (!options.tracePath.empty()) inputs.push_back({"the trace", options.tracePath});
+        if (!options.problemsCsvPath.empty()) outputs.push_back({"--problems-csv", options.problemsCsvPath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
+        if (!options.problemsCsvPath.empty()) problems = std::make_unique<OutputFile>(options.problemsCsvPath);
     }
 };
 
@@ -66,6 +70,10 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     if (outputs.json) {
         outputs.json->Stream() << JsonReport(diagnosis);
         outputs.json->Commit();
+    }
+    if (outputs.problems) {
+        outputs.problems->Stream() << ProblemsCsv(diagnosis, c);
+        outputs.problems->Commit();
     }
     if (outputs.html) {
         PageInput page;

@@ -27,6 +27,7 @@ struct CheckOptions {
     std::string driverVersion;
     std::string htmlPath;  // empty: no page
     std::string jsonPath;  // empty: no JSON
+    std::string problemsCsvPath;  // empty: no CSV of the problems
     bool all = false;      // list the rows without problems too
 };
 

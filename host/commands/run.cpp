@@ -3,10 +3,12 @@
 #include <cstdio>
 #include <iostream>
 #include <optional>
+#include <set>
 
 #include "case/row_names.h"
 #include "case/schedule.h"
 #include "commands/trace_command.h"
+#include "diagnose/case_gaps.h"
 #include "link/session.h"
 #include "mrx3p_control.h"
 #include "output/output_file.h"
@@ -137,6 +139,7 @@ private:
         const std::vector<DriverMessage>& shown = boxes_.Kept();
         report_.Messages(
             std::vector<DriverMessage>(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore_), shown.end()));
+        for (size_t i = shownBefore_; i < shown.size(); ++i) NameCaseGap(shown[i]);
         errors_.clear();
         shownBefore_ = shown.size();
         boxesBefore_ = boxes_.Raised();
@@ -149,6 +152,28 @@ private:
     bool Quiet() {
         for (Message& m : watch_.Take()) errors_.push_back(std::move(m));
         return errors_.empty() && boxes_.Raised() == boxesBefore_;
+    }
+
+    // A read that fails only because the case gives the server no value
+    // for the tag looks like a fault of the driver: say once what it is.
+    void NameCaseGap(const DriverMessage& m) {
+        const std::optional<FailedRead> read = FailedReadOf(m.text);
+        if (!read) return;
+        const bool controller = read->owner == "controller";
+        const int32_t rows = controller ? d_.CtrlCnt : d_.PVImportCnt;
+        if (read->index < 0 || read->index >= rows) return;
+        const DCSValue* cells = controller ? d_.CtrlData[read->index].Values : d_.PVImportData[read->index].Values;
+        const int32_t dataSet =
+            Link::RowInteger(controller ? link_.ControllerDefs() : link_.PVImportDefs(), cells, kDataSetLabel, 0);
+        if (ServerHolds(read->kind, dataSet, read->tag) || !gapsNamed_.insert(read->kind + '\n' + read->tag).second) {
+            return;
+        }
+        std::fprintf(stderr,
+                     "dcs-host: %s: the case gives the tag server no value for %s tag \"%s\" (data set %d), so the "
+                     "driver's %s read of %s %d fails: a gap in the case, not a fault of the driver; add %s\n",
+                     m.raisedBy.c_str(), read->kind.c_str(), read->tag.c_str(), static_cast<int>(dataSet),
+                     read->role.c_str(), read->owner.c_str(), static_cast<int>(read->index),
+                     TagTableFor(read->kind, dataSet, read->tag).c_str());
     }
 
     bool Show(const StepRecord& record) {
@@ -193,6 +218,7 @@ private:
     size_t shownBefore_ = 0;
     int64_t boxesBefore_ = 0;
     bool configured_ = false;
+    std::set<std::string> gapsNamed_;
 };
 
 }  // namespace

@@ -1,8 +1,12 @@
 #include "diagnose/check_case.h"
 
+#include "diagnose/case_gaps.h"
+#include "diagnose/conflicts.h"
 #include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
+#include "diagnose/root_cause.h"
 #include "diagnose/row_check.h"
+#include "diagnose/suggest.h"
 #include "link/session.h"
 
 namespace host {
@@ -47,6 +51,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
+    CatalogueParse parse;
     {
         Link link(driver);
         link.Load();
@@ -57,12 +62,15 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         // The checker's own load of the catalogue raises the driver's
         // catalogue boxes once more; they are already recorded above.
         MessageWatch ownLoad;
-        const CatalogueParse parse = ParseCatalogue();
+        parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
         diagnosis.initStringText = parse.text;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, RowNamesOf(c));
+        // Built on the first name that binds nothing: a case that binds
+        // pays nothing for it.
+        const SuggestionIndex suggestions(parse);
+        diagnosis.rows = CheckRows(d, index, RowNamesOf(c), &suggestions);
         diagnosis.lint = LintInitString(parse);
 
         driver.Reset(&d);
@@ -79,13 +87,19 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
             if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
         }
     }
+    // Reads happen only on a link that configures; before that, the tags
+    // the case lacks values for are not yet what stands in the way.
+    if (diagnosis.configured) MarkCaseGaps(ServerHolds, diagnosis.rows);
     CompareWithDryRun(diagnosis);
+    diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
+    diagnosis.conflicts = FindConflicts(diagnosis.rows);
     return diagnosis;
 }
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
     const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
-                       diagnosis.RowsDiffering() > 0 || !diagnosis.unexplained.empty();
+                       !diagnosis.causes.empty() || !diagnosis.conflicts.empty() || diagnosis.RowsDiffering() > 0 ||
+                       !diagnosis.unexplained.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

@@ -27,7 +27,8 @@ int32_t Diagnosis::LintCount(Severity severity) const {
 }
 
 int32_t Diagnosis::Problems() const {
-    int32_t count = LintCount(Severity::Error);
+    int32_t count = LintCount(Severity::Error) + static_cast<int32_t>(causes.size());
+    for (const RowConflict& conflict : conflicts) count += conflict.severity == Severity::Error ? 1 : 0;
     for (const RowDiagnosis& row : rows) {
         for (const TagDiagnosis& tag : row.tags) {
             if (tag.status == Verdict::Problem) ++count;

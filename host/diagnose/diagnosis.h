@@ -20,6 +20,13 @@ enum class Verdict {
     Problem,  // does not bind, or binds where the driver will fail on it
 };
 
+// A catalogue name near a text that names nothing the column can bind.
+struct Suggestion {
+    std::string name;
+    std::string kind;  // "AI", ...
+    int32_t dataSet = 0;
+};
+
 struct TagDiagnosis {
     std::string field;  // the label the driver declares: "SP Tag", "PV Tag", "Enabled Flag", ...
     std::string text;   // the tag text as the row holds it
@@ -30,6 +37,9 @@ struct TagDiagnosis {
     std::string code;                      // for a problem: "not-in-catalogue", "near-miss", ...
     std::string reason;                    // plain words: why, and what the driver will do
     std::optional<DriverMessage> message;  // the message the driver shows for this problem
+    std::vector<Suggestion> suggestions;   // nearest names of a kind the column takes, best first
+    int32_t dataSet = 0;                   // the row's data set, in which the text is looked up
+    std::string cause;                     // the root cause that explains this problem; empty: none
     int32_t column = -1;                   // the driver's column (general data: the field)
     // With a trace of the live link: what it did with this tag ("live: 120
     // calls of ReadAI, 3 failed, last status 0"); empty without one.
@@ -68,6 +78,38 @@ struct LintFinding {
     std::string quote;  // the line of the file it is on, without its line end
 };
 
+// One side of a conflict between rows: a column of a row and when the
+// driver moves its tag.
+struct ConflictSide {
+    std::string table;
+    int32_t index = 0;
+    std::string name;
+    std::string field;
+    std::string text;
+    int32_t line = 0;
+    std::string when;  // "every step, and at DCSInitialize", ...
+};
+
+// Two rows whose tags get in each other's way.
+struct RowConflict {
+    Severity severity = Severity::Error;
+    std::string code;  // "duplicate-controller", "two-writers", ...
+    std::string text;  // plain words, with who wins
+    ConflictSide first;
+    ConflictSide second;
+};
+
+// A finding of the lint that explains others: the rows that bind nothing
+// because of it and the lint findings that follow from it.
+struct RootCause {
+    LintFinding finding;
+    int32_t lastLine = 0;     // the lines it covers: finding.line to lastLine
+    int32_t explains = 0;     // row verdicts it explains
+    int32_t folded = 0;       // lint findings folded into it
+    std::string foldedCodes;  // "[code] line N, ..." of the first of them
+    std::string summary;      // the short form each explained verdict names
+};
+
 // Where the driver's configuration stops (at the first missing required
 // text, or the first row whose binding fails); table empty when it does not.
 struct ConfigurationStopPoint {
@@ -86,7 +128,9 @@ struct Diagnosis {
     ConfigurationStopPoint stop;          // as the verdicts predict it
     std::vector<DriverMessage> messages;  // in the order the driver raised them
     std::vector<RowDiagnosis> rows;       // general, controllers, PV exports, PV imports
-    std::vector<LintFinding> lint;
+    std::vector<LintFinding> lint;        // without the findings that became root causes
+    std::vector<RootCause> causes;        // the findings that explain others, most rows first
+    std::vector<RowConflict> conflicts;
     std::string verdictSource;               // where the verdicts come from, in plain words
     std::string driverPath;                  // the driver that made the dry run
     std::vector<DriverMessage> unexplained;  // binding or runtime messages of the dry run no row accounts for
@@ -94,7 +138,7 @@ struct Diagnosis {
     int32_t RowsWithProblems() const;
     int32_t RowsDiffering() const;
     int32_t LintCount(Severity severity) const;
-    // Row problems plus lint errors.
+    // Row problems plus lint errors, root causes and conflicts that are errors.
     int32_t Problems() const;
 };
 

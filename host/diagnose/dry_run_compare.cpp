@@ -97,7 +97,9 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
     for (size_t r = 0; r < d.rows.size(); ++r) {
         const RowDiagnosis& row = d.rows[r];
         for (const TagDiagnosis& tag : row.tags) {
-            if (tag.status == Verdict::Problem && tag.code != "dcd-not-readable" && tag.message) {
+            // A read the case gives no value fails in the step, not at configuration.
+            if (tag.status == Verdict::Problem && tag.code != "dcd-not-readable" && tag.code != "no-tag-value" &&
+                tag.message) {
                 out.push_back({r, *tag.message});
             }
         }
@@ -109,7 +111,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
             const TagColumnRule* rule = TagColumnRuleOf(TableOf(d.rows[r].table), tag.column);
             const bool readAtStep =
                 rule != nullptr && rule->Use == TAG_USE_READ && (rule->Moments & TAG_MOMENT_STEP) != 0;
-            if (readAtStep && tag.code == "dcd-not-readable" && tag.message) {
+            if (readAtStep && (tag.code == "dcd-not-readable" || tag.code == "no-tag-value") && tag.message) {
                 out.push_back({r, *tag.message});
                 return out;
             }

@@ -6,6 +6,7 @@
 
 #include "binding.h"
 #include "binding_rules.h"
+#include "diagnose/suggest.h"
 #include "messages.h"
 #include "tag_io.h"
 
@@ -147,6 +148,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index) {
     TagDiagnosis tag;
     tag.field = c.field;
     tag.column = c.rule->Column;
+    tag.dataSet = c.dataSet;
     tag.text = c.text != nullptr ? c.text : "";
     tag.required = c.required;
     if (!HasText(c.text)) {
@@ -301,9 +303,31 @@ bool BindingFails(const RowDiagnosis& row) {
     return false;
 }
 
+int32_t TableNumber(const std::string& table) {
+    if (table == "controller") return TAG_TABLE_CTRL;
+    if (table == "pv_export") return TAG_TABLE_PV_EXPORT;
+    if (table == "pv_import") return TAG_TABLE_PV_IMPORT;
+    return TAG_TABLE_GENERAL;
+}
+
+// The nearest names, of the lists the column's rule searches, for every
+// text that names nothing.
+void Suggest(std::vector<RowDiagnosis>& rows, const SuggestionIndex& suggest) {
+    for (RowDiagnosis& row : rows) {
+        for (TagDiagnosis& tag : row.tags) {
+            if (tag.code != "not-in-catalogue" && tag.code != "near-miss") continue;
+            const TagColumnRule* rule = TagColumnRuleOf(TableNumber(row.table), tag.column);
+            if (rule == nullptr) continue;
+            const std::vector<int32_t> kinds(rule->Lists, rule->Lists + rule->ListCnt);
+            tag.suggestions = suggest.Nearest(tag.text, kinds, tag.dataSet);
+        }
+    }
+}
+
 }  // namespace
 
-std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names) {
+std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names,
+                                    const SuggestionIndex* suggest) {
     std::vector<RowDiagnosis> rows;
     rows.reserve(static_cast<size_t>(1 + d.CtrlCnt + d.PVCnt + d.PVImportCnt));
     rows.push_back(GeneralRow(d, index));
@@ -316,6 +340,7 @@ std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& 
     for (int32_t i = 0; i < d.PVImportCnt; ++i) {
         rows.push_back(PVRow(d, index, i, NameAt(names.pvImports, i), false));
     }
+    if (suggest != nullptr) Suggest(rows, *suggest);
     return rows;
 }
 

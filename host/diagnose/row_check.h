@@ -13,8 +13,12 @@
 
 namespace host {
 
-// The general data, then every controller, PV-export and PV-import row.
-std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names);
+class SuggestionIndex;
+
+// The general data, then every controller, PV-export and PV-import row;
+// with `suggest`, the nearest names for every text that binds nothing.
+std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names,
+                                    const SuggestionIndex* suggest = nullptr);
 
 // Where the driver's configuration will stop, judged from the verdicts:
 // the first missing required text (the driver checks those before it binds

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "case/near_words.h"
+
 namespace host {
 
 char* TextStore::Add(const std::string& text) {
@@ -63,7 +65,8 @@ std::string Quoted(const std::vector<std::string>& labels) {
 }  // namespace
 
 void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells, TextStore& texts,
-               const std::string& file, const std::string& owner, const std::string& hostKeys) {
+               const std::string& file, const std::string& owner, const std::string& hostKeys,
+               std::vector<std::string>* unknown) {
     for (const FieldValue& value : values) {
         auto fail = [&](const std::string& message) {
             throw CaseError(
@@ -76,7 +79,17 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
             if (!hostKeys.empty()) {
                 message += ", and the host takes " + hostKeys;
             }
-            fail(message);
+            std::vector<std::string> labels;
+            for (int32_t i = 0; table.defs != nullptr && i < table.count; ++i) {
+                const char* label = table.defs[i].Label;  // the record is packed: copied, not bound
+                if (label != nullptr) labels.emplace_back(label);
+            }
+            const std::string near = DidYouMean(NearestWords(value.label, labels));
+            if (!near.empty()) message += "; " + near;
+            if (unknown == nullptr) fail(message);
+            unknown->push_back(
+                Located(value.file.empty() ? file : value.file, value.line, value.column, owner + ": " + message));
+            continue;
         }
         const DCSDataDef& def = table.defs[index];
         if (!value.otherType.empty()) {

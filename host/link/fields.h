@@ -46,9 +46,12 @@ std::vector<std::string> OptionLabels(const DCSDataDef& def);
 // copy kept in `texts`), an option label (or its index) into an option
 // field. `owner` names the row in messages ("controller 2"); `hostKeys`
 // lists the keys the host itself takes in such a row, for the message about
-// a label nobody declared. Throws CaseError naming the file and line.
+// a label nobody declared. Throws CaseError naming the file and line; with
+// `unknown`, a label nobody declared is added to it instead, so that the
+// caller can name every one at once.
 void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells, TextStore& texts,
-               const std::string& file, const std::string& owner, const std::string& hostKeys);
+               const std::string& file, const std::string& owner, const std::string& hostKeys,
+               std::vector<std::string>* unknown = nullptr);
 
 // Reading back what a cell holds.
 int32_t CellInteger(const DCSValue& cell);

@@ -255,12 +255,14 @@ void RequireDefs(const DefTable& defs, size_t rows) {
 }  // namespace
 
 void Link::Fill(const Case& c) {
+    // Every label the driver did not declare is named, not just the first.
+    std::vector<std::string> unknown;
     const DefTable general = General();
     if (!c.general.empty() && (d_.GenData == nullptr || general.defs == nullptr)) {
         throw std::runtime_error("the driver declared no general data");
     }
     if (d_.GenData != nullptr && general.defs != nullptr) {
-        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "");
+        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "", &unknown);
     }
 
     const DefTable ctrl = ControllerDefs();
@@ -276,7 +278,7 @@ void Link::Fill(const Case& c) {
         const ControllerCase& source = c.controllers[i];
         cells_.push_back(RowCells(ctrl, d_.CtrlRowDefault.Values));
         FillCells(ctrl, source.fields, cells_.back().data(), texts_, c.file, "controller " + std::to_string(i),
-                  HostKeyList(RowTable::Controller));
+                  HostKeyList(RowTable::Controller), &unknown);
         DCSCtrlRow& row = ctrlRows_[i];
         row.Values = cells_.back().data();
         row.OPEnabled = static_cast<int16_t>(source.opEnabled.value_or(1));
@@ -292,7 +294,7 @@ void Link::Fill(const Case& c) {
         const PVExportCase& source = c.pvExports[i];
         cells_.push_back(RowCells(pv, d_.PVRowDefault.Values));
         FillCells(pv, source.fields, cells_.back().data(), texts_, c.file, "pv_export " + std::to_string(i),
-                  HostKeyList(RowTable::PVExport));
+                  HostKeyList(RowTable::PVExport), &unknown);
         DCSPVRow& row = pvRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
@@ -304,7 +306,7 @@ void Link::Fill(const Case& c) {
         const PVImportCase& source = c.pvImports[i];
         cells_.push_back(RowCells(imp, d_.PVImportRowDefault.Values));
         FillCells(imp, source.fields, cells_.back().data(), texts_, c.file, "pv_import " + std::to_string(i),
-                  HostKeyList(RowTable::PVImport));
+                  HostKeyList(RowTable::PVImport), &unknown);
         DCSPVRow& row = pvImportRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
@@ -317,6 +319,7 @@ void Link::Fill(const Case& c) {
     d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
     d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
     d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
+    RefuseUnknownKeys(c, unknown);
 }
 
 int32_t Link::RowInteger(const DefTable& defs, const DCSValue* cells, const std::string& label, int32_t fallback) {

@@ -67,7 +67,8 @@ public:
 
     void Load();
     // Throws CaseError for a field the driver did not declare, or a value
-    // that does not suit the field.
+    // that does not suit the field, and for the case's unknown keys: every
+    // one of them is named at once.
     void Fill(const Case& c);
 
     DCSLinkData& Data() { return d_; }

@@ -1,6 +1,7 @@
 #include "link/session.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 #include "iface_control.h"
@@ -25,6 +26,48 @@ void PrepareServer(const Case& c) {
     for (const TagValue& tag : c.tags) {
         SetTag(tag);
     }
+}
+
+std::optional<FailedRead> FailedReadOf(const std::string& text) {
+    // The driver's text: "Error reading %s tag for %s tag %s of %s at index %d".
+    const std::string lead = "Error reading ";
+    if (text.compare(0, lead.size(), lead) != 0) return std::nullopt;
+    FailedRead read;
+    const size_t kindEnd = text.find(" tag for ", lead.size());
+    if (kindEnd == std::string::npos) return std::nullopt;
+    read.kind = text.substr(lead.size(), kindEnd - lead.size());
+    const size_t roleStart = kindEnd + 9;
+    const size_t roleEnd = text.find(" tag ", roleStart);
+    if (roleEnd == std::string::npos) return std::nullopt;
+    read.role = text.substr(roleStart, roleEnd - roleStart);
+    for (const char* owner : {"controller", "PV Import"}) {
+        const std::string tail = std::string(" of ") + owner + " at index ";
+        const size_t at = text.rfind(tail);
+        if (at == std::string::npos || at < roleEnd + 5) continue;
+        read.tag = text.substr(roleEnd + 5, at - roleEnd - 5);
+        read.owner = owner;
+        read.index = static_cast<int32_t>(std::strtol(text.c_str() + at + tail.size(), nullptr, 10));
+        return read;
+    }
+    return std::nullopt;
+}
+
+bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& name) {
+    const struct {
+        const char* name;
+        int32_t kind;
+    } kinds[] = {
+        {"AI", MRX_KIND_AI}, {"AO", MRX_KIND_AO}, {"DI", MRX_KIND_DI}, {"DO", MRX_KIND_DO}, {"CALC", MRX_KIND_CALC}};
+    for (const auto& k : kinds) {
+        if (kind != k.name) continue;
+        if (k.kind == MRX_KIND_DI || k.kind == MRX_KIND_DO) {
+            int32_t value = 0;
+            return MrxStandin_GetInt(k.kind, dataSet, name.c_str(), &value) == 1;
+        }
+        double value = 0.0;
+        return MrxStandin_GetDouble(k.kind, dataSet, name.c_str(), &value) == 1;
+    }
+    return false;
 }
 
 void StopCallLog() {

@@ -32,6 +32,21 @@ void StopCallLog();
 // Sets one tag's value in the simulated server.
 void SetTag(const TagValue& tag);
 
+// A read the driver reported failed ("Error reading AI tag for SP tag X of
+// controller at index 3"), taken apart; none for any other message.
+struct FailedRead {
+    std::string kind;   // "AI", ...
+    std::string role;   // "SP", "OP", "PV"
+    std::string tag;    // the tag text
+    std::string owner;  // "controller", "PV Import"
+    int32_t index = 0;
+};
+std::optional<FailedRead> FailedReadOf(const std::string& text);
+
+// Whether the simulated server holds a value for the tag ("AI", data set,
+// name): it holds the case's [[tag]] values and what the driver wrote.
+bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& name);
+
 struct Message {
     bool box;  // a message box; otherwise the host's ErrorMsg
     std::string caption;

@@ -35,9 +35,38 @@ std::string RowHeading(const RowDiagnosis& row) {
     return heading;
 }
 
+}  // namespace
+
+std::string ShownText(const std::string& text) {
+    std::string shown = "\"";
+    for (char c : text) {
+        if (c == '\r') {
+            shown += "\\r";
+        } else if (c == '\n') {
+            shown += "\\n";
+        } else if (c == '\t') {
+            shown += "\\t";
+        } else {
+            shown += c;
+        }
+    }
+    return shown + "\"";
+}
+
+std::string SuggestionText(const std::vector<Suggestion>& suggestions) {
+    std::string text;
+    for (const Suggestion& s : suggestions) {
+        text += (text.empty() ? "" : ", ") + ShownText(s.name) + " (" + s.kind + ", data set " +
+                std::to_string(s.dataSet) + ")";
+    }
+    return text;
+}
+
+namespace {
+
 void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
     for (const TagDiagnosis& tag : row.tags) {
-        out << "    " << tag.field << " " << (tag.text.empty() ? "(none)" : "\"" + tag.text + "\"") << ": "
+        out << "    " << tag.field << " " << (tag.text.empty() ? "(none)" : ShownText(tag.text)) << ": "
             << VerdictName(tag.status);
         if (!tag.kind.empty()) out << " " << tag.kind;
         if (!tag.operation.empty()) out << " " << tag.operation;
@@ -45,6 +74,7 @@ void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
         if (tag.status == Verdict::Problem || tag.status == Verdict::Unused) out << " - " << tag.reason;
         out << "\n";
         if (!tag.live.empty()) out << "      " << tag.live << "\n";
+        if (!tag.suggestions.empty()) out << "      did you mean: " << SuggestionText(tag.suggestions) << "\n";
         if (tag.message) {
             out << "      driver shows: " << MessageLine(tag.message->source, tag.message->title, tag.message->text)
                 << "\n";
@@ -60,7 +90,10 @@ std::string CheckReport(const Diagnosis& d, bool all) {
     out << "check " << d.casePath << "\n";
     out << (d.configured ? "configured" : "NOT configured") << "; " << checked << " rows checked, "
         << d.RowsWithProblems() << " with problems; lint " << d.LintCount(Severity::Error) << " errors, "
-        << d.LintCount(Severity::Warning) << " warnings; " << d.messages.size() << " driver messages\n";
+        << d.LintCount(Severity::Warning) << " warnings; " << d.messages.size() << " driver messages";
+    if (!d.causes.empty()) out << "; " << d.causes.size() << " root cause(s)";
+    if (!d.conflicts.empty()) out << "; " << d.conflicts.size() << " conflict(s) between rows";
+    out << "\n";
     if (!d.stop.table.empty()) {
         out << "the driver's configuration stops at " << d.stop.table << " " << d.stop.index
             << (d.stop.name.empty() ? "" : " (" + d.stop.name + ")") << "; every row is checked here all the same\n";
@@ -77,6 +110,21 @@ std::string CheckReport(const Diagnosis& d, bool all) {
                           " rows, " + std::to_string(d.unexplained.size()) + " messages no row accounts for\n");
     }
 
+    if (!d.causes.empty()) {
+        out << "\nroot causes (each explains the findings after it):\n";
+        for (const RootCause& c : d.causes) {
+            const LintFinding& f = c.finding;
+            out << "  " << d.initStringPath << " lines " << f.line << " to " << c.lastLine << ": "
+                << SeverityName(f.severity) << " [" << f.code << "] " << f.text << "\n";
+            out << "      | " << f.quote << "\n";
+            out << "      fix: " << f.hint << "\n";
+            out << "      explains " << c.explains << " row verdict(s)";
+            if (c.folded > 0) {
+                out << "; " << c.folded << " lint finding(s) inside these lines follow from it: " << c.foldedCodes;
+            }
+            out << "\n";
+        }
+    }
     bool heading = false;
     for (const RowDiagnosis& row : d.rows) {
         if (!row.HasProblem() && row.driverDiffers.empty()) continue;
@@ -90,6 +138,20 @@ std::string CheckReport(const Diagnosis& d, bool all) {
         out << "\ndriver messages the rules do not account for:\n";
         for (const DriverMessage& m : d.unexplained) {
             out << "  " << m.raisedBy << ": " << MessageLine(m.source, m.title, m.text) << "\n";
+        }
+    }
+    if (!d.conflicts.empty()) {
+        out << "\nconflicts between rows:\n";
+        for (const RowConflict& c : d.conflicts) {
+            out << "  " << SeverityName(c.severity) << " [" << c.code << "] " << c.text << "\n";
+            for (const ConflictSide* side : {&c.first, &c.second}) {
+                out << "      "
+                    << (side->table == "general" ? std::string("general")
+                                                 : side->table + " " + std::to_string(side->index))
+                    << (side->name.empty() || side->table == "general" ? "" : " (" + side->name + ")")
+                    << (side->line > 0 ? ", case line " + std::to_string(side->line) : "") << ": " << side->field << " "
+                    << ShownText(side->text) << ": " << side->when << "\n";
+            }
         }
     }
     if (!d.lint.empty()) {

@@ -5,11 +5,18 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "diagnose/diagnosis.h"
 
 namespace host {
 
 std::string CheckReport(const Diagnosis& diagnosis, bool all);
+
+// A tag text in quotes, its carriage returns, line feeds and tabs shown as
+// \r, \n and \t, so a blank or a stray character at either end shows.
+std::string ShownText(const std::string& text);
+// The suggestions as one line: "FIC-101.SP" (AI, data set 1), ...
+std::string SuggestionText(const std::vector<Suggestion>& suggestions);
 
 }  // namespace host

@@ -1,11 +1,14 @@
 #include "report/html_report.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
+#include <unordered_map>
 
 #include "output/output_file.h"
 #include "report/markup.h"
+#include "report/terminal_table.h"
 
 namespace host {
 
@@ -23,6 +26,10 @@ th{background:#f2f2f2}.summary th{width:14em}.figure{font-weight:bold}
 td.tag{position:relative;min-width:7em}.tag-text{font-family:monospace}
 .why{display:none;font-size:.85em;color:#333;white-space:pre-wrap}
 td.tag:hover .why{display:block;position:absolute;z-index:2;left:0;top:100%;width:24em;background:#fffbe6;border:1px solid #c9b458;padding:.4em;box-shadow:0 2px 6px #0003}
+td.tag.verdict-problem .why,td.tag.verdict-problem:hover .why{display:block;position:static;width:auto;max-width:28em;background:none;border:0;padding:.2em 0 0;box-shadow:none}
+.blank{color:#b00020;background:#fde2e1;font-size:.85em;padding:0 1px}.suggest{color:#116611}
+details.more{margin:.4em 0 1em}details.more summary{cursor:pointer;color:#1f4f9f}.cause{border-left:4px solid #b00020;padding:.2em .8em;margin:.8em 0}
+.conflict{margin:.6em 0}.conflict ul{margin:.2em 0}.left-out{color:#555;font-size:.9em}
 body.only-problems tr.row-ok{display:none}
 .key span[class^=verdict]{display:inline-block;padding:0 .6em;margin-right:.4em;border:1px solid #ccc}
 .finding{margin:.8em 0}.finding pre,.message pre{background:#f7f7f7;border:1px solid #ddd;padding:.4em;overflow-x:auto;margin:.3em 0}
@@ -36,6 +43,34 @@ ol.messages li{margin:.5em 0}.raised-by{font-family:monospace;background:#eef;pa
 
 const char kFilterScript[] = R"(<script>
 document.getElementById('only-problems').addEventListener('change',function(e){document.body.classList.toggle('only-problems',e.target.checked);});
+</script>
+)";
+
+// Renders the rows a long table keeps as data, a thousand at a time, when
+// the reader opens them: a plant's page opens at once however many rows.
+const char kLazyRowsScript[] = R"(<script>
+(function(){
+var S=['bound','empty','unused','problem'];
+function esc(t){return t.replace(/[&<>"']/g,function(c){return {'&':'&amp;','<':'&lt;','>':'&gt;','"':'&quot;',"'":'&#39;'}[c];});}
+function vis(t){if(t==='')return '&mdash;';var m=/^([ \t\r\n]*)([\s\S]*?)([ \t\r\n]*)$/.exec(t);
+function b(s){return s.replace(/./g,function(c){return '<span class="blank">'+({' ':'&#9251;','\t':'TAB','\r':'CR','\n':'LF'}[c])+'</span>';});}
+return b(m[1])+esc(m[2]).replace(/\r/g,'<span class="blank">CR</span>')+b(m[3]);}
+document.querySelectorAll('details.more').forEach(function(d){
+  var data=null,shown=0,body=d.querySelector('tbody');
+  function more(){
+    var end=Math.min(shown+1000,data.rows.length),h='';
+    for(;shown<end;shown++){var r=data.rows[shown];
+      h+='<tr class="'+(r[3]?'row-problem':'row-ok')+'"><th>'+r[0]+' '+esc(r[1])+(r[2]>0?' <small>line '+r[2]+'</small>':'')+'</th>';
+      for(var i=0;i<r[4].length;i++){var c=r[4][i];if(!c){h+='<td></td>';continue;}var why=data.why[c[2]];
+        h+='<td class="tag verdict-'+S[c[1]]+'" data-field="'+esc(data.fields[i])+'" title="'+esc(why)+'"><span class="tag-text">'+vis(c[0])+'</span>'+(why?'<div class="why">'+esc(why)+'</div>':'')+'</td>';}
+      h+='</tr>';}
+    body.insertAdjacentHTML('beforeend',h);
+    var b=d.querySelector('button');b.hidden=shown>=data.rows.length;b.textContent='show 1000 more of '+(data.rows.length-shown);
+  }
+  d.addEventListener('toggle',function(){if(!d.open||data)return;data=JSON.parse(document.getElementById(d.getAttribute('data-rows')).textContent);more();});
+  d.querySelector('button').addEventListener('click',more);
+});
+})();
 </script>
 )";
 
@@ -71,6 +106,13 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
         SummaryRow(out, "Lint",
                    Figure("lint-errors", std::to_string(errors), Count(errors, true)) + " errors, " +
                        Figure("lint-warnings", std::to_string(warnings)) + " warnings");
+        if (!d->causes.empty()) {
+            SummaryRow(out, "Root causes",
+                       Figure("root-causes", std::to_string(d->causes.size()), "bad") + " (see below, first)");
+        }
+        if (!d->conflicts.empty()) {
+            SummaryRow(out, "Conflicts between rows", Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
+        }
     }
     if (input.run) {
         SummaryRow(
@@ -82,7 +124,35 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
     out << "</table></section>\n";
 }
 
-// What a cell tells on hover and in print.
+// A tag text as HTML with what a reader cannot see made visible: blanks at
+// either end (a trailing blank keeps a name from binding), carriage
+// returns, line feeds and tabs.
+std::string VisibleTag(const std::string& text) {
+    if (text.empty()) return "&mdash;";
+    size_t begin = 0, end = text.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (begin < end && blank(text[begin])) ++begin;
+    while (end > begin && blank(text[end - 1])) --end;
+    auto mark = [](char c) -> std::string {
+        const char* shown = c == ' ' ? "&#9251;" : c == '\t' ? "TAB" : c == '\r' ? "CR" : "LF";
+        return std::string("<span class=\"blank\">") + shown + "</span>";
+    };
+    std::string out;
+    for (size_t i = 0; i < begin; ++i) out += mark(text[i]);
+    for (size_t i = begin; i < end; ++i) {
+        out += text[i] == '\r' || text[i] == '\n' ? mark(text[i]) : Escape(std::string(1, text[i]));
+    }
+    for (size_t i = end; i < text.size(); ++i) out += mark(text[i]);
+    return out;
+}
+
+std::string Thousands(size_t n) {
+    std::string digits = std::to_string(n);
+    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
+// What a cell tells on hover and in print; a problem's is always shown.
 std::string Explanation(const TagDiagnosis& tag) {
     std::string text;
     if (tag.status == Verdict::Bound) {
@@ -90,6 +160,14 @@ std::string Explanation(const TagDiagnosis& tag) {
     } else {
         text = tag.reason;
         if (!tag.code.empty()) text = tag.code + (text.empty() ? "" : ": " + text);
+    }
+    if (!tag.suggestions.empty()) {
+        std::string names;
+        for (const Suggestion& n : tag.suggestions) {
+            names += (names.empty() ? "\"" : ", \"") + n.name + "\" (" + n.kind + ", data set " +
+                     std::to_string(n.dataSet) + ")";
+        }
+        text += "\nDid you mean: " + names + "?";
     }
     if (tag.message) {
         text += (text.empty() ? "" : "\n") + std::string("Driver: ") +
@@ -102,12 +180,94 @@ std::string Explanation(const TagDiagnosis& tag) {
 void WriteTagCell(std::ostream& out, const TagDiagnosis& tag) {
     const std::string why = Explanation(tag);
     out << "<td class=\"tag verdict-" << VerdictName(tag.status) << "\" data-field=\"" << Escape(tag.field)
-        << "\" title=\"" << Escape(why) << "\"><span class=\"tag-text\">"
-        << (tag.text.empty() ? "&mdash;" : Escape(tag.text)) << "</span>"
+        << "\" title=\"" << Escape(why) << "\"><span class=\"tag-text\">" << VisibleTag(tag.text) << "</span>"
         << (tag.required && tag.text.empty() ? " (required)" : "")
         << (tag.liveDisagrees ? " <span class=\"live-disagrees bad\">(live differs)</span>" : "");
     if (!why.empty()) out << "<div class=\"why\">" << Escape(why) << "</div>";
     out << "</td>";
+}
+
+// A table this long is written out whole, as it always was; a longer one
+// (a plant) shows its first problem rows and keeps the rest as data that a
+// small script turns into rows when the reader opens them.
+constexpr size_t kWholeTable = 400;
+constexpr size_t kShownProblemRows = 300;
+
+// A JSON string that is safe inside a script element.
+std::string JsonText(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
+            char code[8];
+            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
+            out += code;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+int32_t StatusIndex(Verdict v) {
+    switch (v) {
+    case Verdict::Bound: return 0;
+    case Verdict::Empty: return 1;
+    case Verdict::Unused: return 2;
+    case Verdict::Problem: return 3;
+    }
+    return 3;
+}
+
+void WriteRow(std::ostream& out, const RowDiagnosis& row, const std::vector<std::string>& fields) {
+    out << "<tr class=\"" << (row.HasProblem() ? "row-problem" : "row-ok") << "\"><th>" << row.index << " "
+        << Escape(row.name) << (row.line > 0 ? " <small>line " + std::to_string(row.line) + "</small>" : "") << "</th>";
+    for (const std::string& field : fields) {
+        auto tag =
+            std::find_if(row.tags.begin(), row.tags.end(), [&](const TagDiagnosis& t) { return t.field == field; });
+        if (tag == row.tags.end()) {
+            out << "<td></td>";
+        } else {
+            WriteTagCell(out, *tag);
+        }
+    }
+    out << "</tr>\n";
+}
+
+// The rows left out of the page's markup, as data: each explanation once.
+void WriteRowData(std::ostream& out, const std::string& id, const std::vector<const RowDiagnosis*>& rows,
+                  const std::vector<std::string>& fields) {
+    std::vector<std::string> whys;
+    std::unordered_map<std::string, size_t> whyIndex;
+    std::ostringstream data;
+    data << "[";
+    for (size_t r = 0; r < rows.size(); ++r) {
+        const RowDiagnosis& row = *rows[r];
+        data << (r == 0 ? "" : ",") << "[" << row.index << "," << JsonText(row.name) << "," << row.line << ","
+             << (row.HasProblem() ? 1 : 0) << ",[";
+        for (size_t f = 0; f < fields.size(); ++f) {
+            auto tag = std::find_if(row.tags.begin(), row.tags.end(),
+                                    [&](const TagDiagnosis& t) { return t.field == fields[f]; });
+            data << (f == 0 ? "" : ",");
+            if (tag == row.tags.end()) {
+                data << "0";
+                continue;
+            }
+            const std::string why = Explanation(*tag);
+            const auto found = whyIndex.emplace(why, whys.size());
+            if (found.second) whys.push_back(why);
+            data << "[" << JsonText(tag->text) << "," << StatusIndex(tag->status) << "," << found.first->second << "]";
+        }
+        data << "]]";
+    }
+    data << "]";
+    out << "<script type=\"application/json\" id=\"" << id << "\">{\"fields\":[";
+    for (size_t f = 0; f < fields.size(); ++f) out << (f == 0 ? "" : ",") << JsonText(fields[f]);
+    out << "],\"why\":[";
+    for (size_t w = 0; w < whys.size(); ++w) out << (w == 0 ? "" : ",") << JsonText(whys[w]);
+    out << "],\"rows\":" << data.str() << "}</script>\n";
 }
 
 void WriteDiagnosisTable(std::ostream& out, const std::string& table, std::vector<const RowDiagnosis*> rows) {
@@ -120,33 +280,82 @@ void WriteDiagnosisTable(std::ostream& out, const std::string& table, std::vecto
     // Problems first; otherwise the case's order.
     std::stable_sort(rows.begin(), rows.end(),
                      [](const RowDiagnosis* a, const RowDiagnosis* b) { return a->HasProblem() && !b->HasProblem(); });
-    out << "<h3>" << Escape(table) << "</h3>\n<table class=\"diagnosis\" data-table=\"" << Escape(table)
-        << "\">\n<tr><th>row</th>";
-    for (const std::string& field : fields) out << "<th>" << Escape(field) << "</th>";
-    out << "</tr>\n";
+    size_t problems = 0;
+    size_t counts[4] = {};
     for (const RowDiagnosis* row : rows) {
-        out << "<tr class=\"" << (row->HasProblem() ? "row-problem" : "row-ok") << "\"><th>" << row->index << " "
-            << Escape(row->name) << (row->line > 0 ? " <small>line " + std::to_string(row->line) + "</small>" : "")
-            << "</th>";
-        for (const std::string& field : fields) {
-            auto tag = std::find_if(row->tags.begin(), row->tags.end(),
-                                    [&](const TagDiagnosis& t) { return t.field == field; });
-            if (tag == row->tags.end()) {
-                out << "<td></td>";
-            } else {
-                WriteTagCell(out, *tag);
-            }
-        }
-        out << "</tr>\n";
+        problems += row->HasProblem() ? 1 : 0;
+        for (const TagDiagnosis& tag : row->tags) ++counts[StatusIndex(tag.status)];
     }
+    const bool whole = rows.size() <= kWholeTable;
+    const size_t shown = whole ? rows.size() : std::min(problems, kShownProblemRows);
+    out << "<h3>" << Escape(table) << " <small>" << Thousands(rows.size()) << " row(s), " << Thousands(problems)
+        << " with problems</small></h3>\n";
+    auto header = [&] {
+        out << "<tr><th>row</th>";
+        for (const std::string& field : fields) out << "<th>" << Escape(field) << "</th>";
+        out << "</tr>\n";
+    };
+    out << "<table class=\"diagnosis\" data-table=\"" << Escape(table) << "\">\n";
+    header();
+    for (size_t r = 0; r < shown; ++r) WriteRow(out, *rows[r], fields);
     out << "</table>\n";
+    if (whole) return;
+    const std::vector<const RowDiagnosis*> rest(rows.begin() + static_cast<std::ptrdiff_t>(shown), rows.end());
+    const std::string id = "rows-" + table;
+    const size_t restProblems = problems - shown;
+    out << "<details class=\"more\" data-table=\"" << Escape(table) << "\" data-rows=\"" << Escape(id) << "\"><summary>"
+        << Thousands(rest.size()) << " more row(s)";
+    if (restProblems > 0) out << ", " << Thousands(restProblems) << " of them with problems";
+    out << " (of all " << Thousands(rows.size()) << ": tags bound " << Thousands(counts[0]) << ", empty "
+        << Thousands(counts[1]) << ", unused " << Thousands(counts[2]) << ", problems " << Thousands(counts[3])
+        << "); open to list them</summary>\n<table class=\"diagnosis\"><thead>";
+    header();
+    out << "</thead><tbody></tbody></table><button type=\"button\">show more</button></details>\n";
+    WriteRowData(out, id, rest, fields);
+}
+
+// The faults of the initialization string that explain the others, first.
+void WriteCauses(std::ostream& out, const Diagnosis& d) {
+    if (d.causes.empty()) return;
+    out << "<section id=\"causes\"><h2>Root causes</h2>\n<p>Each explains the rows and findings after it; "
+        << "fix these first.</p>\n";
+    for (const RootCause& c : d.causes) {
+        const LintFinding& f = c.finding;
+        out << "<div class=\"cause\" data-code=\"" << Escape(f.code) << "\"><span class=\"severity-"
+            << SeverityName(f.severity) << "\">" << SeverityName(f.severity) << "</span> <code>" << Escape(f.code)
+            << "</code> lines " << f.line << " to " << c.lastLine << ": " << Escape(f.text) << " <em>" << Escape(f.hint)
+            << "</em><br>explains <b data-figure=\"explains\">" << c.explains << "</b> row verdict(s)";
+        if (c.folded > 0) {
+            out << "; " << c.folded << " lint finding(s) inside these lines follow from it: " << Escape(c.foldedCodes);
+        }
+        out << "</div>\n";
+    }
+    out << "</section>\n";
+}
+
+void WriteConflicts(std::ostream& out, const Diagnosis& d) {
+    if (d.conflicts.empty()) return;
+    out << "<section id=\"conflicts\"><h2>Conflicts between rows</h2>\n";
+    for (const RowConflict& c : d.conflicts) {
+        out << "<div class=\"conflict\" data-code=\"" << Escape(c.code) << "\"><span class=\"severity-"
+            << SeverityName(c.severity) << "\">" << SeverityName(c.severity) << "</span> <code>" << Escape(c.code)
+            << "</code>: " << Escape(c.text) << "\n<ul>";
+        for (const ConflictSide* side : {&c.first, &c.second}) {
+            out << "<li>" << Escape(side->table) << " " << side->index << " " << Escape(side->name)
+                << (side->line > 0 ? " <small>line " + std::to_string(side->line) + "</small>" : "") << ", "
+                << Escape(side->field) << " <span class=\"tag-text\">" << VisibleTag(side->text)
+                << "</span>: " << Escape(side->when) << "</li>";
+        }
+        out << "</ul></div>\n";
+    }
+    out << "</section>\n";
 }
 
 void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
     out << "<section id=\"diagnosis\"><h2>Tags, row by row</h2>\n"
         << "<p class=\"key\"><span class=\"verdict-bound\">bound</span><span class=\"verdict-empty\">empty</span>"
         << "<span class=\"verdict-unused\">unused</span><span class=\"verdict-problem\">problem</span> "
-        << "<span class=\"no-print\">Point at a cell for how it is served or why it is a problem.</span></p>\n"
+        << "<span class=\"no-print\">Point at a cell for how it is served; a problem says why beneath it.</span></p>\n"
         << "<p class=\"no-print\"><label><input type=\"checkbox\" id=\"only-problems\"> show only rows with problems"
         << "</label></p>\n";
     std::vector<std::string> tables;
@@ -200,7 +409,14 @@ void WriteLint(std::ostream& out, const Diagnosis& d, const std::string& text) {
     out << "</h2>\n";
     if (d.lint.empty()) out << "<p>No findings.</p>\n";
     constexpr int32_t kAround = 2;
-    for (const LintFinding& f : d.lint) {
+    // A generated string can hold thousands of findings of one kind.
+    constexpr size_t kFindings = 300;
+    if (d.lint.size() > kFindings) {
+        out << "<p class=\"left-out\">The first " << kFindings << " of " << Thousands(d.lint.size())
+            << " findings; the terminal and JSON reports hold them all.</p>\n";
+    }
+    for (size_t k = 0; k < d.lint.size() && k < kFindings; ++k) {
+        const LintFinding& f = d.lint[k];
         out << "<div class=\"finding\"><span class=\"severity-" << SeverityName(f.severity) << "\">"
             << SeverityName(f.severity) << "</span> line " << f.line << ", column " << f.column << " <code>"
             << Escape(f.code) << "</code>: " << Escape(f.text);
@@ -223,6 +439,10 @@ void WriteLint(std::ostream& out, const Diagnosis& d, const std::string& text) {
     out << "</section>\n";
 }
 
+// A run of one message (a box for every stray token) is one item with its
+// count; past this many items the rest are counted, not listed.
+constexpr size_t kMessageItems = 200;
+
 void WriteMessages(std::ostream& out, const std::vector<DriverMessage>& messages) {
     out << "<section id=\"messages\"><h2>Messages the driver raised</h2>\n";
     if (messages.empty()) {
@@ -230,34 +450,107 @@ void WriteMessages(std::ostream& out, const std::vector<DriverMessage>& messages
         return;
     }
     out << "<ol class=\"messages\">\n";
-    for (const DriverMessage& m : messages) {
+    size_t items = 0, i = 0;
+    for (; i < messages.size() && items < kMessageItems; ++items) {
+        const DriverMessage& m = messages[i];
+        size_t same = 1;
+        while (i + same < messages.size() && messages[i + same].raisedBy == m.raisedBy &&
+               messages[i + same].source == m.source && messages[i + same].title == m.title &&
+               messages[i + same].text == m.text) {
+            ++same;
+        }
         out << "<li class=\"message\"><span class=\"raised-by\">" << Escape(m.raisedBy) << "</span> "
             << (m.source == "box" ? "message box " : Escape(m.source) + " ");
         if (!m.title.empty()) out << "<b class=\"title\">" << Escape(m.title) << "</b>";
+        if (same > 1) out << " (" << same << " times)";
         out << "<pre>" << Escape(m.text) << "</pre></li>\n";
+        i += same;
     }
-    out << "</ol></section>\n";
+    out << "</ol>\n";
+    if (i < messages.size()) {
+        out << "<p class=\"left-out\">" << Thousands(messages.size() - i)
+            << " more message(s) not listed here; the terminal report counts them all.</p>\n";
+    }
+    out << "</section>\n";
 }
 
+// A plant's step table would have tens of thousands of columns: the page
+// keeps the columns --columns picks, the changing ones first, up to this many.
+constexpr size_t kStepColumns = 40;
+
 void WriteStepTable(std::ostream& out, const PageRun& run) {
-    out << "<h2>Steps</h2>\n<div class=\"wide\"><table class=\"steps\">\n<tr><th>step</th><th>status</th>";
-    for (const std::string& name : run.layout.controllers)
-        out << "<th>" << Escape(name) << " SP</th><th>" << Escape(name) << " OP</th>";
-    for (const std::string& name : run.layout.pvExports) out << "<th>" << Escape(name) << "</th>";
-    for (const std::string& name : run.layout.pvImports) out << "<th>" << Escape(name) << "</th>";
-    out << "<th>Enabled</th><th>Running</th><th>events</th></tr>\n";
+    const std::vector<std::string> names = TableColumnNames(run.layout);
+    // Every cell of every record, in the order of the names.
+    std::vector<std::vector<std::string>> cells;
     auto flag = [](const std::optional<int32_t>& f) { return f ? std::to_string(*f) : std::string("-"); };
     for (const StepRecord& r : run.records) {
-        out << "<tr" << (r.ok ? "" : " class=\"fail\"") << "><td>" << (r.step == 0 ? "init" : std::to_string(r.step))
-            << "</td><td>" << (r.ok ? "ok" : "FAIL") << "</td>";
+        std::vector<std::string> row;
+        row.reserve(names.size());
         for (const ControllerSample& c : r.controllers) {
-            out << "<td>" << ShortNumber(c.sp) << (c.spChanged ? "*" : "") << "</td><td>" << ShortNumber(c.op)
-                << (c.opChanged ? "*" : "") << "</td>";
+            row.push_back(ShortNumber(c.sp) + (c.spChanged ? "*" : ""));
+            row.push_back(ShortNumber(c.op) + (c.opChanged ? "*" : ""));
         }
-        for (double v : r.pvExports) out << "<td>" << ShortNumber(v) << "</td>";
-        for (double v : r.pvImports) out << "<td>" << ShortNumber(v) << "</td>";
-        out << "<td>" << flag(r.enabled) << "</td><td>" << flag(r.running) << "</td><td class=\"events\">"
-            << Escape(r.events) << "</td></tr>\n";
+        for (double v : r.pvExports) row.push_back(ShortNumber(v));
+        for (double v : r.pvImports) row.push_back(ShortNumber(v));
+        row.push_back(flag(r.enabled));
+        row.push_back(flag(r.running));
+        row.resize(names.size());
+        cells.push_back(std::move(row));
+    }
+    auto plain = [](std::string text) {
+        if (!text.empty() && text.back() == '*') text.pop_back();
+        return text;
+    };
+    std::vector<size_t> changing, constant;
+    size_t unpicked = 0;
+    for (size_t c = 0; c < names.size(); ++c) {
+        bool picked = run.chart.columns.empty();
+        for (const std::string& pattern : run.chart.columns) picked = picked || MatchesGlob(pattern, names[c]);
+        if (!picked) {
+            ++unpicked;
+            continue;
+        }
+        bool changes = false;
+        for (size_t r = 1; r < cells.size() && !changes; ++r) changes = plain(cells[r][c]) != plain(cells[0][c]);
+        (changes ? changing : constant).push_back(c);
+    }
+    std::vector<size_t> shown;
+    const size_t picked = changing.size() + constant.size();
+    if (picked <= kStepColumns) {
+        for (size_t c = 0; c < names.size(); ++c) {
+            if (std::find(changing.begin(), changing.end(), c) != changing.end() ||
+                std::find(constant.begin(), constant.end(), c) != constant.end()) {
+                shown.push_back(c);
+            }
+        }
+    } else {
+        shown = changing;
+        shown.insert(shown.end(), constant.begin(), constant.end());
+        shown.resize(kStepColumns);
+    }
+    out << "<h2>Steps</h2>\n";
+    if (picked > shown.size() || unpicked > 0) {
+        const size_t changingShown = std::min(changing.size(), shown.size());
+        out << "<p class=\"left-out\" data-figure=\"step-columns\">Showing " << shown.size() << " of "
+            << Thousands(names.size()) << " columns";
+        if (unpicked > 0) out << " (" << Thousands(picked) << " picked by --columns)";
+        out << ": " << changingShown << " that change";
+        if (shown.size() > changingShown) out << " and " << shown.size() - changingShown << " that never change";
+        out << ". Left out: " << Thousands(changing.size() - changingShown) << " changing and "
+            << Thousands(constant.size() - (shown.size() - changingShown)) << " never-changing column(s)"
+            << (unpicked > 0 ? ", " + Thousands(unpicked) + " not picked" : std::string())
+            << "; --columns GLOB (repeatable) picks the columns.</p>\n";
+    }
+    out << "<div class=\"wide\"><table class=\"steps\">\n<tr><th>step</th><th>status</th>";
+    for (size_t c : shown) out << "<th>" << Escape(names[c]) << "</th>";
+    out << "<th>events</th></tr>\n";
+    for (size_t r = 0; r < run.records.size(); ++r) {
+        const StepRecord& rec = run.records[r];
+        out << "<tr" << (rec.ok ? "" : " class=\"fail\"") << "><td>"
+            << (rec.step == 0 ? "init" : std::to_string(rec.step)) << "</td><td>" << (rec.ok ? "ok" : "FAIL")
+            << "</td>";
+        for (size_t c : shown) out << "<td>" << cells[r][c] << "</td>";
+        out << "<td class=\"events\">" << Escape(rec.events) << "</td></tr>\n";
     }
     out << "</table></div>\n<p>* the driver stored the value during the step.</p>\n";
 }
@@ -272,7 +565,9 @@ std::string HtmlPage(const PageInput& input) {
         << "</style></head>\n<body>\n";
     WriteSummary(out, input);
     if (input.diagnosis != nullptr) {
+        WriteCauses(out, *input.diagnosis);
         WriteDiagnosis(out, *input.diagnosis);
+        WriteConflicts(out, *input.diagnosis);
         WriteLint(out, *input.diagnosis, input.diagnosis->initStringText);
     }
     const bool ownMessages = !input.messages.empty() || input.diagnosis == nullptr || input.run;
@@ -284,7 +579,7 @@ std::string HtmlPage(const PageInput& input) {
         WriteStepTable(out, *input.run);
         out << "</section>\n";
     }
-    if (input.diagnosis != nullptr) out << kFilterScript;
+    if (input.diagnosis != nullptr) out << kFilterScript << kLazyRowsScript;
     out << "</body></html>\n";
     return out.str();
 }

@@ -14,6 +14,13 @@ json TagJson(const TagDiagnosis& tag) {
     json out = {{"field", tag.field},       {"text", tag.text},         {"status", VerdictName(tag.status)},
                 {"required", tag.required}, {"kind", OrNull(tag.kind)}, {"operation", OrNull(tag.operation)},
                 {"code", OrNull(tag.code)}, {"reason", tag.reason}};
+    json suggestions = json::array();
+    for (const Suggestion& s : tag.suggestions) {
+        suggestions.push_back({{"name", s.name}, {"kind", s.kind}, {"data_set", s.dataSet}});
+    }
+    out["suggestions"] = suggestions;
+    out["data_set"] = tag.dataSet;
+    out["cause"] = OrNull(tag.cause);
     out["message"] =
         tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
                     : json(nullptr);
@@ -48,7 +55,36 @@ std::string JsonReport(const Diagnosis& d) {
                         {"text", f.text},
                         {"hint", f.hint}});
     }
+    json causes = json::array();
+    for (const RootCause& c : d.causes) {
+        const LintFinding& f = c.finding;
+        causes.push_back({{"line", f.line},
+                          {"column", f.column},
+                          {"last_line", c.lastLine},
+                          {"severity", SeverityName(f.severity)},
+                          {"code", f.code},
+                          {"text", f.text},
+                          {"hint", f.hint},
+                          {"explains", c.explains},
+                          {"folded", c.folded},
+                          {"folded_codes", c.foldedCodes},
+                          {"summary", c.summary}});
+    }
+    json conflicts = json::array();
+    auto side = [](const ConflictSide& s) {
+        return json{{"table", s.table}, {"index", s.index}, {"name", s.name}, {"field", s.field},
+                    {"text", s.text},   {"line", s.line},   {"when", s.when}};
+    };
+    for (const RowConflict& c : d.conflicts) {
+        conflicts.push_back({{"severity", SeverityName(c.severity)},
+                             {"code", c.code},
+                             {"text", c.text},
+                             {"first", side(c.first)},
+                             {"second", side(c.second)}});
+    }
     json out = {{"case", d.casePath},
+                {"causes", causes},
+                {"conflicts", conflicts},
                 {"init_string", d.initStringPath},
                 {"configured", d.configured},
                 {"messages", messages},

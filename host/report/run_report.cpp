@@ -7,6 +7,14 @@
 
 namespace host {
 
+namespace {
+
+// A chart of a plant's thousands of lines shows none of them: the changing
+// series come first, and the chart says how many it left out.
+constexpr size_t kChartSeries = 40;
+
+}  // namespace
+
 RunReport::RunReport(const RunReportOptions& options, const Layout& layout, std::ostream& terminal)
     : options_(options), layout_(layout), terminal_(terminal), table_(layout, options.tableWidth, options.columns) {
     if (!options_.csvPath.empty()) {
@@ -57,6 +65,8 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
     chart.configured = configured;
     chart.keepConstant = options_.plotConstant;
     chart.events = events_;
+    chart.columns = options_.columns;
+    chart.maxSeries = kChartSeries;
     if (svg_) {
         attempt([&] {
             WriteChart(svg_->Stream(), layout_, records, chart);

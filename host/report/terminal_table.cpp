@@ -126,6 +126,10 @@ std::string FitNumber(double value, size_t width) {
     return ShortNumber(value, 1);
 }
 
+bool MatchesGlob(const std::string& pattern, const std::string& name) { return GlobMatches(pattern, name); }
+
+std::vector<std::string> TableColumnNames(const Layout& layout) { return ColumnNames(layout); }
+
 size_t TableWidth() {
     if (const char* columns = std::getenv("COLUMNS")) {
         char* end = nullptr;

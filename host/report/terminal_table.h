@@ -65,6 +65,12 @@ private:
     bool headerShown_ = false;
 };
 
+// Whether a --columns glob ("FIC-*", "* OP") matches a column name.
+bool MatchesGlob(const std::string& pattern, const std::string& name);
+// The names of the table's columns, in order: each controller's SP and OP,
+// the PV exports, the PV imports, Enabled and Running.
+std::vector<std::string> TableColumnNames(const Layout& layout);
+
 // A number in `width` characters at most: six significant digits, fewer when
 // the exponent needs the room.
 std::string FitNumber(double value, size_t width);

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "report/markup.h"
+#include "report/terminal_table.h"
 
 namespace host {
 
@@ -343,13 +344,34 @@ void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepR
     std::vector<Series> all = CollectSeries(layout, records);
     std::vector<std::string> notes;
     std::string constant;
+    size_t constants = 0;
     std::vector<Series*> kept;
+    size_t unpicked = 0;
     for (Series& s : all) {
+        if (!input.columns.empty()) {
+            // An import's series carries " (import)"; a glob names the table's column.
+            const std::string column = s.name.size() > 9 && s.name.compare(s.name.size() - 9, 9, " (import)") == 0
+                                           ? s.name.substr(0, s.name.size() - 9)
+                                           : s.name;
+            bool picked = false;
+            for (const std::string& pattern : input.columns) picked = picked || MatchesGlob(pattern, column);
+            if (!picked) {
+                ++unpicked;
+                continue;
+            }
+        }
         if (!input.keepConstant && IsConstant(s)) {
-            constant += (constant.empty() ? "" : ", ") + s.name;
+            // A plant has thousands: the first few show what they are.
+            if (constants++ < 20) constant += (constant.empty() ? "" : ", ") + s.name;
         } else {
             kept.push_back(&s);
         }
+    }
+    if (constants > 20) constant += " and " + std::to_string(constants - 20) + " more";
+    size_t dropped = 0;
+    if (input.maxSeries > 0 && kept.size() > input.maxSeries) {
+        dropped = kept.size() - input.maxSeries;
+        kept.resize(input.maxSeries);
     }
     SplitByScale(kept);
     const std::vector<const Series*> shown(kept.begin(), kept.end());
@@ -361,6 +383,11 @@ void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepR
                             "th step is drawn (thinned to keep the chart small).");
         }
         if (!constant.empty()) notes.push_back("Left out, never changing (--plot-constant draws them): " + constant);
+        if (dropped > 0) {
+            notes.push_back("Drawn: the first " + std::to_string(kept.size()) + " changing series; " +
+                            std::to_string(dropped) + " more left out (--columns GLOB picks which are drawn).");
+        }
+        if (unpicked > 0) notes.push_back(std::to_string(unpicked) + " series not picked by --columns.");
     }
 
     std::vector<int32_t> steps;

@@ -24,6 +24,8 @@ struct ChartInput {
     bool keepConstant = false;  // draw series that never change
     int32_t stride = 1;         // the records hold every stride-th step (1: every step)
     std::vector<ChartEvent> events;
+    std::vector<std::string> columns;  // --columns globs: only the series they match; none: all
+    size_t maxSeries = 0;              // at most this many series drawn, the changing ones; 0: no limit
 };
 
 // Sizes the layout is built from, shared with the tests that check it.

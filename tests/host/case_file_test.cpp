@@ -2,6 +2,7 @@
 // stands on, and what a good file says reaches the case unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -27,7 +28,7 @@ protected:
     // The message of the fault the text is refused with.
     std::string Error(const std::string& text) {
         try {
-            Parse(text);
+            host::RefuseUnknownKeys(Parse(text));
         } catch (const host::CaseError& e) {
             return e.what();
         }
@@ -43,6 +44,25 @@ std::string Repeated(const std::string& text, int times) {
     std::string out;
     for (int i = 0; i < times; ++i) out += text;
     return out;
+}
+
+TEST_F(CaseFileTest, EveryUnknownKeyInOneRun) {
+    const std::string error = Error(std::string(kHead) +
+                                    "step = 3\n"
+                                    "[[controller]]\nOPEnable = 1\n\"OP Tag\" = \"FIC-101.OP\"\n"
+                                    "[[pv_import]]\nAktive = 1\n\"PV Tag\" = \"FIC-101.PV\"\n");
+    const std::vector<std::string> expected = {
+        "case.toml:2:", "unknown key \"step\"; did you mean \"steps\"?",
+        "case.toml:4:", "controller 0: unknown key \"OPEnable\"; did you mean OPEnabled?",
+        "case.toml:7:", "pv_import 0: unknown key \"Aktive\"; did you mean Active?",
+    };
+    size_t at = 0;
+    for (const std::string& part : expected) {
+        const size_t found = error.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << "\n in: " << error;
+        if (found != std::string::npos) at = found;
+    }
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << error;
 }
 
 TEST_F(CaseFileTest, ReadsEverySection) {

@@ -29,6 +29,7 @@ protected:
         std::string out;
         try {
             const host::Case c = host::ParseCaseText(text, "case.toml", dir_.string());
+            host::RefuseUnknownKeys(c);  // as filling the case into the driver's tables does
             for (const host::CaseWarning& w : c.warnings) out += Short(w.text) + "\n";
             out += Rows(c);
         } catch (const host::CaseError& e) {

@@ -10,8 +10,11 @@
 #include "check_support.h"
 #include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
+#include "diagnose/root_cause.h"
+#include "diagnose/suggest.h"
 #include "report/check_report.h"
 #include "report/json_report.h"
+#include "report/problems_csv.h"
 
 namespace {
 
@@ -202,7 +205,14 @@ TEST(CheckCodes, RowVerdicts) {
         host::Case c;
         c.controllers.push_back(checktest::Controller(1, rc.controller, rc.opEnabled));
         if (rc.pvExport != "-") c.pvExports.push_back(checktest::PVRow<host::PVExportCase>(1, rc.pvExport));
-        const host::Diagnosis d = checktest::Check(c, kCatalogue);
+        // Every tag the driver may read holds a value, so no read fails for want of one.
+        const host::Diagnosis d = checktest::Check(c, kCatalogue,
+                                                   {{MRX_KIND_AI, {1, "A1"}},
+                                                    {MRX_KIND_AI, {1, "SHARED"}},
+                                                    {MRX_KIND_AI, {1, "Mixed.Case"}},
+                                                    {MRX_KIND_AO, {1, "AO1"}},
+                                                    {MRX_KIND_DI, {1, "D1"}},
+                                                    {MRX_KIND_CALC, {1, "SHARED"}}});
         const host::TagDiagnosis& tag = checktest::TagOf(d, rc.table, 0, rc.field);
         EXPECT_EQ(tag.status, rc.status);
         EXPECT_EQ(tag.code, rc.code);
@@ -255,7 +265,10 @@ TEST(CheckCodes, LintFindings) {
         SCOPED_TRACE(lc.code);
         const host::Diagnosis d = checktest::Check(host::Case{}, lc.text);
         bool found = false;
-        for (const host::LintFinding& f : d.lint) {
+        // A finding that explains others is reported as a root cause.
+        std::vector<host::LintFinding> all = d.lint;
+        for (const host::RootCause& cause : d.causes) all.push_back(cause.finding);
+        for (const host::LintFinding& f : all) {
             if (f.code != lc.code || f.line != lc.line) continue;
             found = true;
             EXPECT_EQ(f.column, lc.column);
@@ -295,8 +308,11 @@ TEST(CheckCodes, EmptyStringStopsEverything) {
     host::Case c;
     c.controllers.push_back(checktest::Controller(1, {"", "", "A1", "A1", ""}));
     const host::Diagnosis d = checktest::Check(c, "*AI*\nA1,-,1,0,100\n");
-    ASSERT_EQ(d.lint.size(), 1u);
-    EXPECT_EQ(d.lint[0].code, "empty-init-string");
+    EXPECT_TRUE(d.lint.empty());
+    ASSERT_EQ(d.causes.size(), 1u);
+    EXPECT_EQ(d.causes[0].finding.code, "empty-init-string");
+    EXPECT_EQ(d.causes[0].explains, 2);  // the OP and OP Init texts
+    EXPECT_EQ(checktest::TagOf(d, "controller", 0, "OP Tag").cause, "empty-init-string");
     EXPECT_EQ(d.stop.table, "init_string");
     EXPECT_FALSE(d.configured);
 }
@@ -358,8 +374,230 @@ TEST(CheckReports, TerminalPutsProblemsFirst) {
         << brief;
     EXPECT_LT(brief.find("controller 0"), brief.find("line 1, column 1"));
     EXPECT_NE(brief.find("      | TITLE"), std::string::npos);
-    EXPECT_EQ(brief.find("controller 1"), std::string::npos);
-    EXPECT_NE(all.find("controller 1"), std::string::npos);
+    EXPECT_EQ(brief.find("\n  controller 1 (C)\n"), std::string::npos);
+    EXPECT_NE(all.find("\n  controller 1 (C)\n"), std::string::npos);
+}
+
+struct ConflictCase {
+    const char* what;
+    host::Case c;
+    const char* code;
+    host::Severity severity;
+    const char* first;  // "table index" of each side
+    const char* second;
+    const char* says;
+};
+
+std::string SideOf(const host::ConflictSide& side) { return side.table + " " + std::to_string(side.index); }
+
+TEST(CheckCodes, ConflictsBetweenRows) {
+    using host::Severity;
+    auto exportRow = [](const std::string& tag) { return checktest::PVRow<host::PVExportCase>(1, tag); };
+    auto importRow = [](const std::string& tag) { return checktest::PVRow<host::PVImportCase>(1, tag); };
+    host::Case twice, twoExports, readBack, flag, initValues;
+    twice.controllers = {checktest::Controller(1, {"A1", "", "AO1", "A1", ""}),
+                         checktest::Controller(1, {"A1", "", "AO1", "A1", ""})};
+    twoExports.pvExports = {exportRow("SHARED"), exportRow("D1"), exportRow("SHARED")};
+    readBack.pvExports = {exportRow("SHARED")};
+    readBack.pvImports = {importRow("SHARED")};
+    flag.general = {checktest::Integer("Data Set", 1), checktest::Text("Running Flag", "D1")};
+    flag.controllers = {checktest::Controller(1, {"", "", "AO1", "A1", "D1"})};
+    initValues.controllers = {checktest::Controller(1, {"", "A1", "AO1", "D1", ""}),
+                              checktest::Controller(1, {"", "", "AO1", "A1", ""})};
+    const ConflictCase cases[] = {
+        {"one controller twice", twice, "duplicate-controller", Severity::Error, "controller 0", "controller 1",
+         "one controller linked twice"},
+        {"two PV exports on one tag", twoExports, "two-writers", Severity::Error, "pv_export 0", "pv_export 2",
+         "every step pv_export 2 (P) PV Tag writes last"},
+        {"an export read back", readBack, "export-read-back", Severity::Warning, "pv_export 0", "pv_import 0",
+         "this step's exported value back"},
+        {"a flag written by a row", flag, "flag-written-by-row", Severity::Error, "general 0", "controller 0",
+         "1 at DCSStart"},
+        {"SP Init and another row's OP Init", initValues, "two-writers", Severity::Warning, "controller 0",
+         "controller 1", "at DCSInitialize controller 1 (C) OP Init Tag writes last"},
+    };
+    for (const ConflictCase& cc : cases) {
+        SCOPED_TRACE(cc.what);
+        const host::Diagnosis d = checktest::Check(cc.c, kCatalogue);
+        ASSERT_EQ(d.conflicts.size(), 1u);
+        const host::RowConflict& conflict = d.conflicts[0];
+        EXPECT_EQ(conflict.code, cc.code);
+        EXPECT_EQ(conflict.severity, cc.severity);
+        EXPECT_EQ(SideOf(conflict.first), cc.first);
+        EXPECT_EQ(SideOf(conflict.second), cc.second);
+        EXPECT_NE(conflict.text.find(cc.says), std::string::npos) << conflict.text;
+        EXPECT_FALSE(conflict.first.when.empty() || conflict.second.when.empty());
+    }
+}
+
+struct CauseCase {
+    const char* code;
+    std::string text;
+    host::Case c;
+    int32_t explains;
+    int32_t folded;    // at least
+    const char* says;  // in the verdict of the first row's tag it explains
+};
+
+TEST(CheckCodes, RootCausesExplainTheRowsAfterThem) {
+    host::Case flags;  // a flag that must be DI, and two controller texts
+    flags.general = {checktest::Integer("Data Set", 1), checktest::Text("Enabled Flag", "D9")};
+    host::Case ctrl;
+    ctrl.controllers = {checktest::Controller(1, {"A1", "", "B1", "A1", ""})};
+    host::Case link;
+    link.general = {checktest::Integer("Data Set", 1), checktest::Text("Enabled Flag", "LINK.ON")};
+    const CauseCase cases[] = {
+        {"carriage-return", "*AI*\r\nA1,-,1,0,100\r\nB1,-,1,0,100\r\n" + kPadding, ctrl, 3, 5,
+         "headers to carriage returns"},
+        {"carriage-return", kPadding + "*AI*\nA1,-,1,0,100\n*DI*\r\nLINK.ON,-,1\r\n", link, 1, 1,
+         "lost headers to carriage returns"},
+        {"header-swallowed", kPadding + "*AI*\nA1,-,1,0\n*DI*\nD9,-,1\n", flags, 1, 0,
+         "swallowed the header *DI* at line 5"},
+        {"parse-ends-early", "*AI*\nA1,-,1,0,100\n,\nB1,-,1,0,100\n" + kPadding, ctrl, 1, 0,
+         "the parse ended early at line 3"},
+        {"token-before-header", "A1,-,1,0,100\n*AI*\nB1,-,1,0,100\n" + kPadding, ctrl, 2, 4,
+         "before the first section header"},
+    };
+    for (const CauseCase& cc : cases) {
+        SCOPED_TRACE(cc.text);
+        const host::Diagnosis d = checktest::Check(cc.c, cc.text);
+        ASSERT_EQ(d.causes.size(), 1u);
+        const host::RootCause& cause = d.causes[0];
+        EXPECT_EQ(cause.finding.code, cc.code);
+        EXPECT_EQ(cause.explains, cc.explains);
+        EXPECT_GE(cause.folded, cc.folded);
+        for (const host::LintFinding& f : d.lint) {
+            EXPECT_FALSE(f.line >= cause.finding.line && f.line <= cause.lastLine) << f.code << " was not folded";
+        }
+        int32_t named = 0;
+        for (const host::RowDiagnosis& row : d.rows) {
+            for (const host::TagDiagnosis& tag : row.tags) {
+                if (tag.cause != cc.code) continue;
+                ++named;
+                EXPECT_NE(tag.reason.find(cc.says), std::string::npos) << tag.reason;
+                EXPECT_TRUE(tag.suggestions.empty());
+            }
+        }
+        EXPECT_EQ(named, cc.explains);
+        EXPECT_LT(host::CheckReport(d, false).find("root causes"), host::CheckReport(d, false).find("problems:"));
+    }
+}
+
+// The full list, from a parse built by hand (see LintFullList).
+TEST(CheckCodes, FullListExplainsTheTagsItSkipped) {
+    host::CatalogueParse parse;
+    parse.loaded = true;
+    parse.text = "*DI*\nD0,-,1\nD1,-,1\nD2,-,1\n";
+    parse.endOffset = parse.text.size();
+    parse.headers.push_back({3, 0});
+    for (int i = 0; i < 3; ++i) {
+        host::CatalogueEntry entry;
+        entry.kind = 3;
+        entry.name = "D" + std::to_string(i);
+        entry.dataSet = 1;
+        entry.stored = i == 0;
+        entry.offset = 5 + 7 * static_cast<size_t>(i);
+        parse.entries.push_back(entry);
+    }
+    std::vector<host::LintFinding> lint = host::LintInitString(parse);
+    host::RowDiagnosis row{"general", 0, "general data", 0, {}};
+    host::TagDiagnosis tag;
+    tag.field = "Enabled Flag";
+    tag.text = "D2";
+    tag.status = Verdict::Problem;
+    tag.code = "not-in-catalogue";
+    row.tags = {tag};
+    std::vector<host::RowDiagnosis> rows = {row};
+    const std::vector<host::RootCause> causes = host::FindRootCauses(parse, lint, rows);
+    ASSERT_EQ(causes.size(), 1u);
+    EXPECT_EQ(causes[0].finding.code, "list-full");
+    EXPECT_EQ(causes[0].explains, 1);
+    EXPECT_TRUE(lint.empty());
+    EXPECT_NE(rows[0].tags[0].reason.find("the DI list was full (32767 tags)"), std::string::npos);
+}
+
+TEST(CheckCodes, CaseGapNamedAsOne) {
+    host::Case c;
+    c.controllers = {checktest::Controller(1, {"A1", "", "AO1", "D1", ""})};
+    // The server holds the OP's value but not the SP's.
+    const host::Diagnosis d = checktest::Check(c, kCatalogue, {{MRX_KIND_AO, {1, "AO1"}}});
+    const host::TagDiagnosis& sp = checktest::TagOf(d, "controller", 0, "SP Tag");
+    EXPECT_EQ(sp.code, "no-tag-value");
+    EXPECT_NE(sp.reason.find("a [[tag]] table with kind = \"AI\", name = \"A1\", value = 0.0"), std::string::npos)
+        << sp.reason;
+    ASSERT_TRUE(sp.message.has_value());
+    EXPECT_EQ(sp.message->text, "Error reading AI tag for SP tag A1 of controller at index 0");
+    bool raised = false;
+    for (const host::DriverMessage& m : d.messages) raised = raised || m.text == sp.message->text;
+    EXPECT_TRUE(raised) << "the dry run meets the same read error";
+    EXPECT_EQ(checktest::TagOf(d, "controller", 0, "OP Tag").status, Verdict::Bound);
+}
+
+host::CatalogueEntry Entry(int32_t kind, const std::string& name, int32_t dataSet) {
+    host::CatalogueEntry e;
+    e.kind = kind;
+    e.name = name;
+    e.dataSet = dataSet;
+    e.stored = true;
+    return e;
+}
+
+struct Typo {
+    const char* text;
+    std::vector<int32_t> kinds;
+    int32_t dataSet;
+    std::vector<std::string> expected;  // best first
+};
+
+TEST(Suggestions, RankTheUsualSlipsFirst) {
+    host::CatalogueParse parse;
+    parse.entries = {Entry(1, "FIC-101.SP", 1), Entry(2, "FIC-101.OP", 1), Entry(1, "FIC-101.SPI", 1),
+                     Entry(1, "FIC_102.PV", 1), Entry(1, "TIC-1O1.PV", 1), Entry(1, "LIC-100.SP", 2),
+                     Entry(1, "LIC-100.SP", 1), Entry(3, "PUMP 7", 1),     Entry(1, "FIC-101.MODE", 1),
+                     Entry(1, "FIC-101.SP", 3)};
+    parse.entries.back().stored = false;  // skipped by a full list: nothing binds to it
+    const host::SuggestionIndex index(parse);
+    const std::vector<int32_t> any = {1, 2, 3, 4, 5, 6}, writable = {1, 3, 6};
+    const Typo typos[] = {
+        {"FIC-101.SPT", any, 1, {"FIC-101.SP", "FIC-101.SPI", "FIC-101.OP"}},  // a letter too many
+        {"FIC101.SP", any, 1, {"FIC-101.SP"}},                                 // the dash left out
+        {"fic-101.sp", any, 1, {"FIC-101.SP"}},                                // letter case
+        {"FIC-101.SP ", any, 1, {"FIC-101.SP"}},                               // a trailing blank
+        {"FIC-102.PV", any, 1, {"FIC_102.PV"}},                                // "_" for "-"
+        {"TIC-101.PV", any, 1, {"TIC-1O1.PV"}},                                // O for 0
+        {"PUMP7", any, 1, {"PUMP 7"}},                                         // a blank left out
+        {"FIC-101.0P", writable, 1, {"FIC-101.SP", "FIC-101.SPI"}},            // the AO tag cannot be written
+        {"FIC-101.S", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},    // a letter too few
+        {"FIC-101.PS", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},   // two letters swapped
+        {"FIC-101.MOD", any, 1, {"FIC-101.MODE", "FIC-101.OP"}},
+        {"FIC-101.XYZ", any, 1, {"FIC-101.SP", "FIC-101.OP", "FIC-101.SPI"}},  // a swapped suffix: three at most
+        {"LIC-100.SPT", any, 2, {"LIC-100.SP", "LIC-100.SP"}},                 // the row's data set first
+        {"ZZZ-999.QQ", any, 1, {}},
+    };
+    for (const Typo& t : typos) {
+        SCOPED_TRACE(t.text);
+        const std::vector<host::Suggestion> got = index.Nearest(t.text, t.kinds, t.dataSet);
+        std::vector<std::string> names;
+        for (const host::Suggestion& s : got) names.push_back(s.name);
+        EXPECT_EQ(names, t.expected);
+        if (std::string(t.text) == "LIC-100.SPT") {
+            ASSERT_EQ(got.size(), 2u);
+            EXPECT_EQ(got[0].dataSet, 2);
+        }
+    }
+}
+
+TEST(CheckReports, ProblemsCsvOneLinePerProblem) {
+    host::Case c;
+    c.file = "case.toml";
+    c.controllers.push_back(checktest::Controller(1, {"a1", "", "A1", "A1", ""}));
+    c.controllers[0].fields[1].line = 7;
+    c.controllers[0].fields[1].column = 9;
+    const host::Diagnosis d = checktest::Check(c, kClean);
+    const std::string csv = host::ProblemsCsv(d, c);
+    EXPECT_EQ(csv.substr(0, csv.find('\n')), "table,row,name,field,text,code,reason,suggestion,source");
+    EXPECT_NE(csv.find("\ncontroller,0,C,SP Tag,a1,near-miss,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",\"\"\"A1\"\" (AI, data set 1)\",case.toml:7:9\n"), std::string::npos) << csv;
 }
 
 // A driver whose messages differ from the rules is flagged row by row:

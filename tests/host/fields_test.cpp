@@ -106,7 +106,7 @@ TEST_F(FillTest, TextsOutliveTheCaseAndStayPut) {
 TEST_F(FillTest, RefusedValuesNameFieldOwnerAndLine) {
     EXPECT_EQ(FillError(table_, {Int("Data Set", 1, 3), Text("PV Tagg", "X", 9)}),
               "case.toml:9: pv_import 1: no field \"PV Tagg\" is declared for PV import rows; the driver declares "
-              "\"Mapping\", \"PV Tag\", \"Data Set\", and the host takes name, Active");
+              "\"Mapping\", \"PV Tag\", \"Data Set\", and the host takes name, Active; did you mean \"PV Tag\"?");
     EXPECT_EQ(FillError(table_, {Text("Data Set", "one", 4)}),
               "case.toml:4: pv_import 1: field \"Data Set\" holds an integer; expected an integer, not a text");
     EXPECT_EQ(FillError(table_, {Int("PV Tag", 5, 5)}),
@@ -130,6 +130,19 @@ TEST_F(FillTest, RefusedValuesNameFieldOwnerAndLine) {
                          "rows; the driver declares \"Mapping\"",
                          0),
               0u);
+}
+
+TEST_F(FillTest, EveryUnknownLabelNamedAtOnce) {
+    std::vector<DCSValue> cells = Cells(3);
+    host::TextStore texts;
+    std::vector<std::string> unknown;
+    host::FillCells(table_, {Text("PV tag", "X", 3), Int("Data Set", 1, 4), Text("Maping", "1:1", 5)}, cells.data(),
+                    texts, "case.toml", "pv_import 0", "name, Active", &unknown);
+    ASSERT_EQ(unknown.size(), 2u);
+    EXPECT_EQ(unknown[0].rfind("case.toml:3: pv_import 0: no field \"PV tag\"", 0), 0u) << unknown[0];
+    EXPECT_NE(unknown[0].find("did you mean \"PV Tag\"?"), std::string::npos) << unknown[0];
+    EXPECT_NE(unknown[1].find("did you mean \"Mapping\"?"), std::string::npos) << unknown[1];
+    EXPECT_EQ(host::CellInteger(cells[2]), 1) << "the known labels are still filled";
 }
 
 TEST(FieldTableTest, LabelsAreMatchedExactly) {

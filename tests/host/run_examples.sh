@@ -99,13 +99,21 @@ expect_out broken_check '[token-before-header] token "BROKEN UNIT TAG LIST"'
 
 # The crude unit: every planted mistake in one run, and the JSON written.
 run crude_check 1 check "$examples/crude/crude.toml" --json "$work/crude.json"
-expect_out crude_check "NOT configured; 31 rows checked, 16 with problems; lint 3 errors, 3 warnings; 2 driver messages"
+expect_out crude_check "NOT configured; 31 rows checked, 16 with problems; lint 1 errors, 3 warnings; 2 driver messages; 1 root cause(s)"
+# The early end explains the rows naming tags after it, and the carriage
+# returns past it follow from it.
+expect_out crude_check "lines 60 to 65: error [parse-ends-early]"
+expect_out crude_check "explains 3 row verdict(s); 1 lint finding(s) inside these lines follow from it: [carriage-return] line 63"
+expect_out crude_check 'PV Tag "LI-121.PV": problem [not-in-catalogue] - the parse ended early at line 60'
+expect_out crude_check 'did you mean: "FIC-106.SP" (AI, data set 1)'
+expect_out crude_check 'PV Tag "FI-108.PV": problem [other-data-set]'
 expect_out crude_check "the driver's configuration stops at controller 7 (FIC-108)"
 for code in not-in-catalogue other-data-set kind-not-allowed dcd-not-readable near-miss missing-text \
             token-before-header header-swallowed parse-ends-early data-set-not-decimal duplicate-name carriage-return; do
     expect_out crude_check "[$code]"
 done
-[ -s "$work/crude.json" ] && grep -q '"problems": 19' "$work/crude.json" || fail "crude_check: JSON not written or wrong count"
+# 16 row problems, the header-swallowed error and the root cause (the carriage returns follow from it)
+[ -s "$work/crude.json" ] && grep -q '"problems": 18' "$work/crude.json" || fail "crude_check: JSON not written or wrong count"
 run crude_json_dir 2 check "$examples/crude/crude.toml" --json "$work/no/such/dir/crude.json"
 
 run broken_run 1 run "$examples/broken/broken.toml"
@@ -118,6 +126,15 @@ printf 'init_string = "plant.mrx"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP 
 run label 2 check "$work/label.toml"
 expect_err label "label.toml:4:13: controller 0: no field \"SP Tagg\" is declared for controller rows"
 if grep -q "configuration" "$work/label.out"; then fail "label: the driver was configured"; fi
+
+# Three typos, three keys named in one run: the host's own and the driver's labels.
+printf 'init_string = "plant.mrx"\nstep = 3\n[general]\n"Enable Flag" = "LINK.ENABLED"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP tag" = "FIC-101.SP"\n' >"$work/typos.toml"
+run typos 2 check "$work/typos.toml"
+expect_err typos 'unknown key "step"; did you mean "steps"?'
+expect_err typos 'general: no field "Enable Flag" is declared for the general data'
+expect_err typos 'did you mean "Enabled Flag"?'
+expect_err typos 'controller 0: no field "SP tag" is declared for controller rows'
+expect_err typos 'did you mean "SP Tag"?'
 
 printf 'init_string = "plant.mrx"\n[[pv_import]]\n"PV Tag" = "X"\nMapping = "2:1"\n' >"$work/option.toml"
 run option 2 run "$work/option.toml"
@@ -156,6 +173,18 @@ expect_csv 1 "FIC-101 OP" 0.5
 printf 'name;SP Tag\r\nFIC-101;"FIC-101.SP\r\n' >"$work/csv/io/controllers.csv"
 run csv_fault 2 run "$work/csv/case.toml"
 expect_err csv_fault "io/controllers.csv:2:9: expected a closing quote for the field opened here"
+
+# A tag the driver reads but the case gives no value: named as the case's gap.
+mkdir -p "$work/gap"
+cp "$examples/unit/unit.mrx" "$work/gap/"
+awk 'BEGIN { RS = ""; ORS = "\n\n" } !/name = "FIC-1.SP"/' "$examples/unit/unit.toml" >"$work/gap/unit.toml"
+run gap_run 1 run "$work/gap/unit.toml" --steps 2
+expect_err gap_run 'step 1: the case gives the tag server no value for AI tag "FIC-1.SP" (data set 1)'
+expect_err gap_run 'add a [[tag]] table with kind = "AI", name = "FIC-1.SP", value = 0.0'
+run gap_check 1 check "$work/gap/unit.toml" --problems-csv "$work/gap/problems.csv"
+expect_out gap_check 'SP Tag "FIC-1.SP": problem AI ReadAI [no-tag-value]'
+grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*gap/unit.toml:[0-9]*:[0-9]*$' "$work/gap/problems.csv" ||
+    fail "gap_check: the problems CSV lacks the gap: $(cat "$work/gap/problems.csv")"
 
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
 run usage 2 frobnicate

@@ -24,18 +24,41 @@ inline host::Diagnosis Diagnosis() {
         "box", "MARLIXNT", "Incorrect data set or unknown SP tag for controller at index 1", "DCSConfigure"};
     d.messages = {unknownSp, {"ErrorMsg", "", "Tag list has 2 errors", "DCSConfigure"}};
     host::RowDiagnosis general{"general", 0, "general", 12, {}};
-    general.tags = {{"Enabled Flag", "UNIT2.ENABLED", Verdict::Bound, false, "DI", "WriteDI", "", "", {}},
-                    {"Running Flag", "", Verdict::Empty, false, "", "", "", "", {}}};
+    general.tags = {
+        {"Enabled Flag", "UNIT2.ENABLED", Verdict::Bound, false, "DI", "WriteDI", "", "", {}, {}, 0, {}, -1},
+        {"Running Flag", "", Verdict::Empty, false, "", "", "", "", {}, {}, 0, {}, -1}};
     host::RowDiagnosis fic{"controller", 0, "FIC-201", 20, {}};
-    fic.tags = {{"SP Tag", "FIC-201.SP", Verdict::Bound, false, "AI", "ReadAI", "", "", {}},
-                {"OP Tag", "FIC-201.OP", Verdict::Bound, true, "AO", "ReadAO", "", "", {}}};
+    fic.tags = {{"SP Tag", "FIC-201.SP", Verdict::Bound, false, "AI", "ReadAI", "", "", {}, {}, 0, {}, -1},
+                {"OP Tag", "FIC-201.OP", Verdict::Bound, true, "AO", "ReadAO", "", "", {}, {}, 0, {}, -1}};
     host::RowDiagnosis tic{"controller", 1, "TIC-202", 30, {}};
-    tic.tags = {{"SP Tag", kScriptTag, Verdict::Problem, false, "", "", "not-in-catalogue",
-                 "no such tag in data set 1; the driver refuses the configuration", unknownSp},
-                {"OP Tag", "TIC-202.OP", Verdict::Bound, true, "AI", "ReadAI", "", "", {}}};
+    tic.tags = {{"SP Tag",
+                 kScriptTag,
+                 Verdict::Problem,
+                 false,
+                 "",
+                 "",
+                 "not-in-catalogue",
+                 "no such tag in data set 1; the driver refuses the configuration",
+                 unknownSp,
+                 {},
+                 0,
+                 {},
+                 -1},
+                {"OP Tag", "TIC-202.OP", Verdict::Bound, true, "AI", "ReadAI", "", "", {}, {}, 0, {}, -1}};
     host::RowDiagnosis spare{"pv_export", 0, "FI-208", 40, {}};
-    spare.tags = {
-        {"PV Tag", "FI-208.PV", Verdict::Unused, true, "", "", "", "Active is 0: the driver leaves it alone", {}}};
+    spare.tags = {{"PV Tag",
+                   "FI-208.PV",
+                   Verdict::Unused,
+                   true,
+                   "",
+                   "",
+                   "",
+                   "Active is 0: the driver leaves it alone",
+                   {},
+                   {},
+                   0,
+                   {},
+                   -1}};
     d.rows = {general, fic, tic, spare};
     d.lint = {{2, 11, host::Severity::Error, "carriage-return", "a carriage return ends the line",
                "save with LF line ends", ""},
