@@ -9,11 +9,13 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
-#include "case_file.h"
-#include "commands.h"
-#include "link.h"
-#include "output_file.h"
+#include "case/case_file.h"
+#include "commands/commands.h"
+#include "link/link.h"
+#include "os/os.h"
+#include "output/output_file.h"
 
 namespace {
 
@@ -30,14 +32,14 @@ int OnCase(const std::string& casePath, Command command) {
     try {
         const host::Case c = host::ParseCaseFile(casePath);
         for (const host::CaseWarning& warning : c.warnings) {
-            std::fprintf(stderr, "%s\n", warning.text.c_str());
+            host::os::Write(stderr, warning.text + "\n");
         }
         return command(c);
     } catch (const host::CaseError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        host::os::Write(stderr, std::string(e.what()) + "\n");
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "dcs-host: %s\n", e.what());
+        host::os::Write(stderr, "dcs-host: " + std::string(e.what()) + "\n");
         return 2;
     }
 }
@@ -82,12 +84,18 @@ std::string SvgName(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    host::os::UseUtf8Console();
     CLI::App app{kDescription, "dcs-host"};
-    app.require_subcommand(1);
+    // A command is required unless --version is given; checked after the
+    // parse, which the version flag has to see whole (with --driver).
+    app.require_subcommand(0, 1);
+    app.fallthrough();
     const std::string defaultDriver = host::DefaultDriverPath();
-    app.set_version_flag(
-        "--version", [&] { return host::VersionText(defaultDriver); },
-        "show the version of dcs-host and of the driver it loads by default, and exit");
+    bool version = false;
+    std::string versionDriver;
+    app.add_flag("--version", version,
+                 "show the version of dcs-host and of the driver it loads (the default one, or --driver's), and exit");
+    app.add_option("--driver", versionDriver, "with --version: the driver library to describe");
 
     std::string casePath;
     host::RunOptions run;
@@ -126,10 +134,27 @@ int main(int argc, char** argv) {
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
 
     host::RemoveTemporaryFilesOnSignal();
+    // The command line as the user typed it, in any language: on Windows argv
+    // holds it in the ANSI code page.
+    const std::vector<std::string> arguments = host::os::Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 2;
+    }
+    if (version) {
+        std::string driver = versionDriver;
+        if (driver.empty() && runCommand->count("--driver") > 0) driver = run.driverPath;
+        if (driver.empty() && checkCommand->count("--driver") > 0) driver = check.driverPath;
+        host::os::Write(stdout, host::VersionText(driver.empty() ? defaultDriver : driver) + "\n");
+        return 0;
+    }
+    if (app.get_subcommands().empty()) {
+        host::os::Write(stderr,
+                        "dcs-host: a command is required: run or check\nRun with --help for more information.\n");
+        return 2;
     }
 
     if (*runCommand) {

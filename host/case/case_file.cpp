@@ -12,6 +12,7 @@
 
 #include "input_file.h"
 #include "io_list_csv.h"
+#include "os/os.h"
 
 namespace host {
 
@@ -21,9 +22,9 @@ namespace {
 // with forward slashes, which Windows takes as well, so that the reports of
 // a case read the same on both systems.
 std::string Resolved(const std::string& path, const std::string& baseDir) {
-    std::filesystem::path resolved(path);
-    if (resolved.is_relative()) resolved = std::filesystem::path(baseDir) / resolved;
-    return resolved.lexically_normal().generic_string();
+    std::filesystem::path resolved = os::FsPath(path);
+    if (resolved.is_relative()) resolved = os::FsPath(baseDir) / resolved;
+    return os::GenericUtf8(resolved.lexically_normal());
 }
 
 int LineOf(const toml::node& node) { return static_cast<int>(node.source().begin.line); }
@@ -699,8 +700,8 @@ Case ParseCaseFile(const std::string& file) {
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(file, 0, e.what()));
     }
-    const std::filesystem::path base = std::filesystem::path(file).parent_path();
-    return ParseCaseText(text, file, base.empty() ? "." : base.string());
+    const std::filesystem::path base = os::FsPath(file).parent_path();
+    return ParseCaseText(text, file, base.empty() ? "." : os::Utf8(base));
 }
 
 }  // namespace host

@@ -1,8 +1,6 @@
-#include <filesystem>
-#include <system_error>
-
-#include "commands.h"
-#include "link.h"
+#include "commands/commands.h"
+#include "link/link.h"
+#include "os/os.h"
 
 #ifndef DCS_HOST_VERSION
 #define DCS_HOST_VERSION "unknown"
@@ -12,10 +10,10 @@ namespace host {
 
 std::string VersionText(const std::string& driverPath) {
     std::string text = std::string("dcs-host ") + DCS_HOST_VERSION + "\ndriver: " + driverPath;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(driverPath, error)) {
-        return text + " (not found)";
-    }
+    os::FileStatus status;
+    std::string why;
+    if (!os::Status(driverPath, status, why)) return text + " (cannot be read: " + why + ")";
+    if (status.type != os::FileType::Regular) return text + " (not found)";
     // The simulator lists a driver by its version block; show what it would.
     if (const std::optional<DriverVersion> version = ReadDriverVersion(driverPath)) {
         text += "\ndriver display name: \"" + version->displayName + "\"";

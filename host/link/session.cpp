@@ -1,6 +1,9 @@
 #include "session.h"
 
 #include <cstdio>
+#include <stdexcept>
+
+#include "case/input_file.h"
 
 #include "iface_control.h"
 #include "mrx3p_control.h"
@@ -17,10 +20,15 @@ void PrepareServer(const Case& c) {
     MrxStandin_SetLogging(1);
     IFaceStandin_Reset();
     User32Standin_Reset();
-    if (MrxStandin_SetInitStringFromFile(c.initStringPath.c_str()) != 0) {
-        throw CaseError(Located(c.file, c.initStringLine,
-                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
+    // Read here rather than by the stand-in, so that a path in any language
+    // works on Windows too.
+    std::string text;
+    try {
+        text = ReadInputFile(c.initStringPath, "the initialization string file");
+    } catch (const std::runtime_error& e) {
+        throw CaseError(Located(c.file, c.initStringLine, e.what()));
     }
+    MrxStandin_SetInitStringBytes(text.data(), static_cast<int32_t>(text.size()));
     for (const TagValue& tag : c.tags) {
         SetTag(tag);
     }
