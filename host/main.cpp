@@ -12,10 +12,12 @@
 #include <vector>
 
 #include "case/case_file.h"
+#include "case/simulator_text.h"
 #include "commands/commands.h"
 #include "link/link.h"
 #include "os/os.h"
 #include "output/output_file.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -28,9 +30,11 @@ const char kDescription[] =
 // Runs a command on the case, turning a case or setup error into its
 // message and exit status 2.
 template <typename Command>
-int OnCase(const std::string& casePath, Command command) {
+int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
     try {
-        const host::Case c = host::ParseCaseFile(casePath);
+        host::Case c = host::ParseCaseFile(casePath);
+        if (codePage) c.codePage = *codePage;
+        host::EncodeForSimulator(c);
         for (const host::CaseWarning& warning : c.warnings) {
             host::os::Write(stderr, warning.text + "\n");
         }
@@ -69,6 +73,13 @@ std::string DriverVersionText(const std::string& path) {
         return version->fileVersion + " (\"" + version->displayName + "\")";
     }
     return path == host::DefaultDriverPath() ? DCS_HOST_VERSION : "unknown (not the driver built with this host)";
+}
+
+// "--code-page" takes a code page dcs-host has.
+std::string CheckCodePage(std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits && host::CodePage::Find(std::stoi(text))) return std::string();
+    return "expected one of the code pages " + host::CodePage::Supported() + ", not \"" + text + "\"";
 }
 
 // A chart is written as SVG whatever the name says; a name that promises
@@ -122,6 +133,12 @@ int main(int argc, char** argv) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     runCommand->add_option("--html", run.report.htmlPath, "write a self-contained HTML report to this file");
     runCommand->add_option("--driver", run.driverPath, "the driver library to load")->capture_default_str();
+    std::optional<int> codePage;
+    const std::string codePageHelp =
+        "the simulator's code page, in which the driver sees the case's texts (the "
+        "case's code_page, else 1252); one of " +
+        host::CodePage::Supported();
+    runCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
 
     CLI::App* checkCommand = app.add_subcommand(
         "check",
@@ -132,6 +149,7 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
+    checkCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
 
     host::RemoveTemporaryFilesOnSignal();
     // The command line as the user typed it, in any language: on Windows argv
@@ -161,11 +179,11 @@ int main(int argc, char** argv) {
         run.report.driverPath = run.driverPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
-        return OnCase(casePath, [&](const host::Case& c) {
+        return OnCase(casePath, codePage, [&](const host::Case& c) {
             run.report.casePath = c.file;
             return host::RunCommand(c, run);
         });
     }
     check.driverVersion = DriverVersionText(check.driverPath);
-    return OnCase(casePath, [&](const host::Case& c) { return host::CheckCommand(c, check); });
+    return OnCase(casePath, codePage, [&](const host::Case& c) { return host::CheckCommand(c, check); });
 }

@@ -634,6 +634,9 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             hasInit = true;
         } else if (k == "steps") {
             c.steps = static_cast<int32_t>(top.Integer(node, "steps", 0, kMaxSteps));
+        } else if (k == "code_page") {
+            c.codePage = static_cast<int>(top.Integer(node, "code_page", 1, 65535));
+            c.codePageLine = LineOf(node);
         } else if (k == "tag") {
             for (const toml::table* t : top.Tables(node, k)) c.tags.push_back(ReadTag(file, *t, c.tags.size()));
         } else if (k == "general") {
@@ -658,7 +661,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
             for (const toml::table* t : top.Tables(node, k)) c.events.push_back(ReadEvent(file, *t, c.events.size()));
         } else {
             top.Fail(LineOf(key), "unknown key \"" + k +
-                                      "\"; expected init_string, steps, [[tag]], [general], [[controller]], "
+                                      "\"; expected init_string, steps, code_page, [[tag]], [general], [[controller]], "
                                       "[[pv_export]], [[pv_import]], [[event]], controllers, pv_exports or pv_imports");
         }
     }

@@ -205,7 +205,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
     bool configured = false;
     std::string afterReset;  // shown below the whole table
     {
-        BoxReporter boxes;
+        BoxReporter boxes(c.codePage);
         Link link(driver);
         link.Load();
         link.Fill(c);

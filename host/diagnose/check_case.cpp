@@ -1,5 +1,6 @@
 #include "check_case.h"
 
+#include "diagnose/text_encoding.h"
 #include "lint.h"
 #include "row_check.h"
 #include "session.h"
@@ -61,6 +62,9 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         const CatalogueIndex index(parse);
         diagnosis.rows = CheckRows(d, index, LayoutOf(c));
         diagnosis.lint = LintInitString(parse);
+        const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
+        ExplainEncodings(diagnosis, index, codePage);
+        DecodeForReports(diagnosis, codePage);
 
         driver.Reset(&d);
         link.Destroy();

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "case/input_file.h"
+#include "os/os.h"
 
 #include "iface_control.h"
 #include "mrx3p_control.h"
@@ -61,14 +62,40 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
-int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
-    const std::string title = caption != nullptr ? caption : "";
-    const std::string body = text != nullptr ? text : "";
-    if (!reporter.tally_.Add(title, body)) {
-        return 0;
+namespace {
+
+// A box as the stand-in frames it, in UTF-8.
+void Echo(const std::string& title, const std::string& text) {
+    constexpr size_t kFrameWidth = 60;
+    std::string top = "=== " + title + " ";
+    if (top.size() < kFrameWidth) top.append(kFrameWidth - top.size(), '=');
+    std::string out = top + "\n";
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out += "| " + line + "\n";
+        if (end == std::string::npos) break;
+        start = end + 1;
     }
-    reporter.shown_.push_back({"box", title, body, reporter.phase_});
-    return 1;
+    out.append(kFrameWidth, '=');
+    os::Write(stderr, out + "\n");
+    std::fflush(stderr);
+}
+
+}  // namespace
+
+int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
+    // The driver's texts are in the simulator's code page; they are shown
+    // here, decoded, rather than echoed by the stand-in as bytes.
+    const std::string title = reporter.codePage_.Decode(caption != nullptr ? caption : "");
+    const std::string body = reporter.codePage_.Decode(text != nullptr ? text : "");
+    if (reporter.tally_.Add(title, body)) {
+        Echo(title, body);
+        reporter.shown_.push_back({"box", title, body, reporter.phase_});
+    }
+    return 0;
 }
 
 namespace {
@@ -80,7 +107,10 @@ extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* 
 
 }  // namespace
 
-BoxReporter::BoxReporter() { User32Standin_SetListener(ShowBox, this); }
+BoxReporter::BoxReporter(int codePage)
+    : codePage_(CodePage::Find(codePage).value_or(*CodePage::Find(kDefaultCodePage))) {
+    User32Standin_SetListener(ShowBox, this);
+}
 
 BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
 

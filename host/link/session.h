@@ -13,6 +13,7 @@
 #include "link.h"
 #include "message_tally.h"
 #include "report.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -56,7 +57,8 @@ private:
 // for the ErrorMsg texts while it stands.
 class BoxReporter {
 public:
-    BoxReporter();
+    // `codePage`: the simulator's, in which the driver's texts come.
+    explicit BoxReporter(int codePage = kDefaultCodePage);
     ~BoxReporter();
     BoxReporter(const BoxReporter&) = delete;
     BoxReporter& operator=(const BoxReporter&) = delete;
@@ -74,6 +76,7 @@ public:
 private:
     friend int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text);
     MessageTally tally_;
+    CodePage codePage_;
     std::string phase_;
     std::vector<DriverMessage> shown_;
 };
