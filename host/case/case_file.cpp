@@ -699,7 +699,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
 Case ParseCaseFile(const std::string& file) {
     std::string text;
     try {
-        text = ReadInputFile(file, "the case file");
+        text = ReadTextFile(file, "the case file");
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(file, 0, e.what()));
     }

@@ -342,7 +342,7 @@ PVImportCase PVImportRow(const CellReader& r, const CsvTable& table, const CsvRe
 void AppendIoList(Case& c, const std::string& key, const std::string& path, int line) {
     std::string text;
     try {
-        text = ReadInputFile(path, "the IO list");
+        text = ReadTextFile(path, "the IO list");
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(c.file, line, key + ": " + e.what()));
     }

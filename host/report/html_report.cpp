@@ -70,8 +70,9 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
         const int32_t errors = d->LintCount(Severity::Error);
         const int32_t warnings = d->LintCount(Severity::Warning);
         SummaryRow(out, "Lint",
-                   Figure("lint-errors", std::to_string(errors), Count(errors, true)) + " errors, " +
-                       Figure("lint-warnings", std::to_string(warnings)) + " warnings");
+                   Figure("lint-errors", std::to_string(errors), Count(errors, true)) +
+                       (errors == 1 ? " error, " : " errors, ") + Figure("lint-warnings", std::to_string(warnings)) +
+                       (warnings == 1 ? " warning" : " warnings"));
     }
     if (input.run) {
         SummaryRow(
