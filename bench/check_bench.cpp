@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "bench_support.h"
-#include "catalogue_parse.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/lint.h"
+#include "diagnose/row_check.h"
 #include "entry_points.h"
 #include "host_case.h"
 #include "iface_control.h"
 #include "init_string_gen.h"
-#include "lint.h"
 #include "mrx3p_control.h"
-#include "row_check.h"
 #include "user32_control.h"
 
 namespace {

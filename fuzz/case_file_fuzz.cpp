@@ -14,7 +14,7 @@
 #include <fstream>
 #include <string>
 
-#include "case_file.h"
+#include "case/case_file.h"
 
 namespace {
 

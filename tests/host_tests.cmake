@@ -12,7 +12,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/io_list_csv_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/number_text_test.cpp
     )
-    target_link_libraries(host_tests PRIVATE dcs_host_lib GTest::gtest_main)
+    target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
     dcs_warnings(host_tests)
     gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
@@ -23,7 +23,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/check_differential_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/check_codes_test.cpp
     )
-    target_link_libraries(check_tests PRIVATE dcs_host_check GTest::gtest_main)
+    target_link_libraries(check_tests PRIVATE dcs_host_report GTest::gtest_main)
     target_include_directories(check_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
     target_compile_definitions(check_tests PRIVATE DCS_DRIVER_PATH="$<TARGET_FILE:mrxnt>"
                                                    DCS_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")
@@ -41,7 +41,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     # The pages in a real browser: the examples' reports and a page of a
     # diagnosis built by hand.
     add_executable(html_page_sample ${CMAKE_CURRENT_LIST_DIR}/host/html_page_sample.cpp)
-    target_link_libraries(html_page_sample PRIVATE dcs_host_lib)
+    target_link_libraries(html_page_sample PRIVATE dcs_host_report)
     dcs_warnings(html_page_sample)
     add_test(NAME host_pages_in_browser
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/pages_in_browser.sh $<TARGET_FILE:dcs-host>

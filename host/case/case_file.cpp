@@ -1,4 +1,4 @@
-#include "case_file.h"
+#include "case/case_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -10,8 +10,8 @@
 
 #include <toml++/toml.h>
 
-#include "input_file.h"
-#include "io_list_csv.h"
+#include "case/input_file.h"
+#include "case/io_list_csv.h"
 #include "os/os.h"
 
 namespace host {

@@ -1,4 +1,4 @@
-#include "io_list_csv.h"
+#include "case/io_list_csv.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -7,7 +7,7 @@
 #include <limits>
 #include <stdexcept>
 
-#include "input_file.h"
+#include "case/input_file.h"
 
 namespace host {
 

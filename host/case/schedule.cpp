@@ -1,4 +1,4 @@
-#include "schedule.h"
+#include "case/schedule.h"
 
 namespace host {
 

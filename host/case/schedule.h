@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "case_file.h"
+#include "case/case_file.h"
 
 namespace host {
 

@@ -1,15 +1,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "check_case.h"
-#include "check_report.h"
-#include "commands.h"
-#include "html_report.h"
+#include "commands/commands.h"
+#include "diagnose/check_case.h"
 #include "iface_control.h"
-#include "json_report.h"
-#include "output_file.h"
-#include "path_guard.h"
-#include "session.h"
+#include "link/session.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/check_report.h"
+#include "report/html_report.h"
+#include "report/json_report.h"
 #include "user32_control.h"
 
 namespace host {

@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
-#include "case_file.h"
-#include "diagnosis.h"
-#include "link.h"
-#include "run_report.h"
+#include "case/case_file.h"
+#include "diagnose/diagnosis.h"
+#include "link/link.h"
+#include "report/run_report.h"
 
 namespace host {
 

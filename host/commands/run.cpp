@@ -1,14 +1,16 @@
-#include "commands.h"
+#include "commands/commands.h"
 
 #include <cstdio>
 #include <iostream>
 #include <optional>
 
-#include "output_file.h"
-#include "path_guard.h"
-#include "run_report.h"
-#include "schedule.h"
-#include "session.h"
+#include "case/row_names.h"
+#include "case/schedule.h"
+#include "link/session.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/message_tally.h"
+#include "report/run_report.h"
 
 namespace host {
 
@@ -79,7 +81,7 @@ void WarnOfLateEvents(const Case& c, int32_t steps) {
 // that memory stays flat however many steps.
 class Runner {
 public:
-    Runner(const Case& c, Driver& driver, Link& link, BoxReporter& boxes, RunReport& report)
+    Runner(const Case& c, Driver& driver, Link& link, BoxCapture& boxes, RunReport& report)
         : c_(c), driver_(driver), link_(link), d_(link.Data()), boxes_(boxes), report_(report) {}
 
     // Configures and runs the steps; false when the link did not configure
@@ -128,7 +130,7 @@ private:
     void Phase(const std::string& next) {
         Quiet();
         report_.Messages(Raised(errors_, phase_));
-        const std::vector<DriverMessage>& shown = boxes_.Shown();
+        const std::vector<DriverMessage>& shown = boxes_.Kept();
         report_.Messages(
             std::vector<DriverMessage>(shown.begin() + static_cast<std::ptrdiff_t>(shownBefore_), shown.end()));
         errors_.clear();
@@ -176,7 +178,7 @@ private:
     Driver& driver_;
     Link& link_;
     DCSLinkData& d_;
-    BoxReporter& boxes_;
+    BoxCapture& boxes_;
     RunReport& report_;
     MessageWatch watch_;
     std::vector<Message> errors_;  // the ErrorMsg texts of the current phase
@@ -191,7 +193,7 @@ private:
 int RunCommand(const Case& c, const RunOptions& options) {
     const int32_t steps = options.steps.value_or(c.steps.value_or(kDefaultSteps));
     RefuseOverlaps(c, options);
-    RunReport report(options.report, LayoutOf(c), std::cout);
+    RunReport report(options.report, RowNamesOf(c), std::cout);
     WarnOfLateEvents(c, steps);
 
     Driver driver(options.driverPath);
@@ -205,7 +207,12 @@ int RunCommand(const Case& c, const RunOptions& options) {
     bool configured = false;
     std::string afterReset;  // shown below the whole table
     {
-        BoxReporter boxes(c.codePage);
+        // A box raised over and over (one per line of a broken string, one
+        // per failing step) is shown in full only its first few times.
+        MessageTally tally;
+        BoxCapture boxes(
+            [&tally](const std::string& caption, const std::string& text) { return tally.Add(caption, text); },
+            c.codePage);
         Link link(driver);
         link.Load();
         link.Fill(c);
@@ -217,7 +224,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
         afterReset = "after DCSReset: Enabled " + FlagText(FlagTag(link, kEnabledFlagLabel)) + ", Running " +
                      FlagText(FlagTag(link, kRunningFlagLabel)) + "\n";
         link.Destroy();
-        boxes.PrintNotShown();
+        for (const std::string& line : tally.NotShownLines()) std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
     }
     CheckReleased(before);
     const int written = report.Finish(configured, diagnosis ? &*diagnosis : nullptr);

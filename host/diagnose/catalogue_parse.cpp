@@ -1,4 +1,4 @@
-#include "catalogue_parse.h"
+#include "diagnose/catalogue_parse.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,9 +1,9 @@
-#include "check_case.h"
+#include "diagnose/check_case.h"
 
+#include "diagnose/lint.h"
+#include "diagnose/row_check.h"
 #include "diagnose/text_encoding.h"
-#include "lint.h"
-#include "row_check.h"
-#include "session.h"
+#include "link/session.h"
 
 namespace host {
 
@@ -59,8 +59,9 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         const CatalogueParse parse = ParseCatalogue();
         ownLoad.Take();
         loaded = parse.loaded;
+        diagnosis.initStringText = parse.text;
         const CatalogueIndex index(parse);
-        diagnosis.rows = CheckRows(d, index, LayoutOf(c));
+        diagnosis.rows = CheckRows(d, index, RowNamesOf(c));
         diagnosis.lint = LintInitString(parse);
         const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
         ExplainEncodings(diagnosis, index, codePage);

@@ -4,9 +4,9 @@
 // both decided with the driver's own parse and binding rules.
 #pragma once
 
-#include "case_file.h"
-#include "diagnosis.h"
-#include "link.h"
+#include "case/case_file.h"
+#include "diagnose/diagnosis.h"
+#include "link/link.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "link/driver_message.h"
+
 namespace host {
 
 // What becomes of one tag text of one row.
@@ -16,14 +18,6 @@ enum class Verdict {
     Empty,    // no text
     Unused,   // the row is inactive, so the driver leaves this column alone
     Problem,  // does not bind, or binds where the driver will fail on it
-};
-
-// A message as the driver raised it.
-struct DriverMessage {
-    std::string source;  // "box" or "ErrorMsg"
-    std::string title;   // the box's title; empty for ErrorMsg
-    std::string text;
-    std::string raisedBy;  // "DCSConfigure", "DCSInitialize", "step 1", ...
 };
 
 struct TagDiagnosis {
@@ -77,6 +71,7 @@ struct ConfigurationStopPoint {
 struct Diagnosis {
     std::string casePath;
     std::string initStringPath;
+    std::string initStringText;  // as the driver received it; the lint findings quote it
     bool configured = false;
     bool stepRun = false;                 // the dry run got as far as one step
     bool stepOk = false;                  // initialize and the step raised nothing and the step returned 1

@@ -1,4 +1,4 @@
-#include "lint.h"
+#include "diagnose/lint.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "catalogue_parse.h"
-#include "diagnosis.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 

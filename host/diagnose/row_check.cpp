@@ -1,4 +1,4 @@
-#include "row_check.h"
+#include "diagnose/row_check.h"
 
 #include <cstdarg>
 #include <cstdio>

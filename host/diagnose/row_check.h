@@ -6,15 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "catalogue_parse.h"
-#include "diagnosis.h"
+#include "case/row_names.h"
+#include "diagnose/catalogue_parse.h"
+#include "diagnose/diagnosis.h"
 #include "hostapi/dcs_link_data.h"
-#include "report.h"
 
 namespace host {
-
-// The host's names of the rows, by table; a missing name is left empty.
-using RowNames = Layout;
 
 // The general data, then every controller, PV-export and PV-import row.
 std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& index, const RowNames& names);

@@ -1,4 +1,4 @@
-#include "fields.h"
+#include "link/fields.h"
 
 #include <cstring>
 

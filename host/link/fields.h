@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "case_file.h"
+#include "case/case_file.h"
 #include "hostapi/dcs_link_data.h"
 
 namespace host {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "case_file.h"
+#include "case/case_file.h"
 #include "entry_points.h"
-#include "fields.h"
+#include "link/fields.h"
 
 namespace host {
 

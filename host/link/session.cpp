@@ -1,7 +1,8 @@
-#include "session.h"
+#include "link/session.h"
 
 #include <cstdio>
 #include <stdexcept>
+#include <utility>
 
 #include "case/input_file.h"
 #include "os/os.h"
@@ -86,15 +87,17 @@ void Echo(const std::string& title, const std::string& text) {
 
 }  // namespace
 
-int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text) {
-    // The driver's texts are in the simulator's code page; they are shown
+int32_t OnBox(BoxCapture& capture, const char* caption, const char* text) {
+    // The driver's texts are in the simulator's code page; a box is shown
     // here, decoded, rather than echoed by the stand-in as bytes.
-    const std::string title = reporter.codePage_.Decode(caption != nullptr ? caption : "");
-    const std::string body = reporter.codePage_.Decode(text != nullptr ? text : "");
-    if (reporter.tally_.Add(title, body)) {
-        Echo(title, body);
-        reporter.shown_.push_back({"box", title, body, reporter.phase_});
+    const std::string title = capture.codePage_.Decode(caption != nullptr ? caption : "");
+    const std::string body = capture.codePage_.Decode(text != nullptr ? text : "");
+    ++capture.raised_;
+    if (!capture.keep_(title, body)) {
+        return 0;
     }
+    Echo(title, body);
+    capture.kept_.push_back({"box", title, body, capture.phase_});
     return 0;
 }
 
@@ -102,36 +105,22 @@ namespace {
 
 // The stand-in echoes the box when this returns 1.
 extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* text, void* context) {
-    return OnBox(*static_cast<BoxReporter*>(context), caption, text);
+    return OnBox(*static_cast<BoxCapture*>(context), caption, text);
 }
 
 }  // namespace
 
-BoxReporter::BoxReporter(int codePage)
-    : codePage_(CodePage::Find(codePage).value_or(*CodePage::Find(kDefaultCodePage))) {
+BoxCapture::BoxCapture(Filter keep, int codePage)
+    : keep_(std::move(keep)), codePage_(CodePage::Find(codePage).value_or(*CodePage::Find(kDefaultCodePage))) {
     User32Standin_SetListener(ShowBox, this);
 }
 
-BoxReporter::~BoxReporter() { User32Standin_SetListener(nullptr, nullptr); }
-
-void BoxReporter::PrintNotShown() const {
-    for (const std::string& line : tally_.NotShownLines()) {
-        std::fprintf(stderr, "dcs-host: %s\n", line.c_str());
-    }
-}
+BoxCapture::~BoxCapture() { User32Standin_SetListener(nullptr, nullptr); }
 
 std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy) {
     std::vector<DriverMessage> raised;
     for (const Message& m : messages) raised.push_back({m.box ? "box" : "ErrorMsg", m.caption, m.text, raisedBy});
     return raised;
-}
-
-Layout LayoutOf(const Case& c) {
-    Layout layout;
-    for (const ControllerCase& row : c.controllers) layout.controllers.push_back(row.name);
-    for (const PVExportCase& row : c.pvExports) layout.pvExports.push_back(row.name);
-    for (const PVImportCase& row : c.pvImports) layout.pvImports.push_back(row.name);
-    return layout;
 }
 
 std::optional<int32_t> FlagTag(const Link& link, const char* label) {

@@ -4,15 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "case_file.h"
-#include "diagnosis.h"
-#include "link.h"
-#include "message_tally.h"
-#include "report.h"
+#include "case/case_file.h"
+#include "link/driver_message.h"
+#include "link/link.h"
 #include "text/code_page.h"
 
 namespace host {
@@ -50,42 +49,40 @@ private:
     int32_t errors_ = 0;
 };
 
-// Shows the driver's message boxes on standard error as they are raised,
-// each distinct message in full only its first kShownRepeats times, and
-// counts them all. The stand-in then keeps no record of them, so create it
-// after PrepareServer (which resets the stand-in) and use MessageWatch only
-// for the ErrorMsg texts while it stands.
-class BoxReporter {
+// Captures the driver's message boxes as they are raised and counts them
+// all; the caller's filter says which are kept (and echoed on standard
+// error), so that how often a repeated message is shown stays the report's
+// choice. The stand-in then keeps no record of them, so create it after
+// PrepareServer (which resets the stand-in) and use MessageWatch only for the
+// ErrorMsg texts while it stands.
+class BoxCapture {
 public:
-    // `codePage`: the simulator's, in which the driver's texts come.
-    explicit BoxReporter(int codePage = kDefaultCodePage);
-    ~BoxReporter();
-    BoxReporter(const BoxReporter&) = delete;
-    BoxReporter& operator=(const BoxReporter&) = delete;
+    using Filter = std::function<bool(const std::string& caption, const std::string& text)>;
+    // `codePage`: the simulator's, in which the driver's texts come; the boxes
+    // are kept and shown decoded through it.
+    explicit BoxCapture(Filter keep, int codePage = kDefaultCodePage);
+    ~BoxCapture();
+    BoxCapture(const BoxCapture&) = delete;
+    BoxCapture& operator=(const BoxCapture&) = delete;
 
     // Every box raised so far.
-    int64_t Raised() const { return tally_.Total(); }
+    int64_t Raised() const { return raised_; }
     // What the boxes raised from now on are said to be raised by ("step 3").
     void SetPhase(const std::string& phase) { phase_ = phase; }
-    // The boxes shown in full, in order, each with what raised it: a report
-    // keeps these, not every repeat, so its size stays bounded.
-    const std::vector<DriverMessage>& Shown() const { return shown_; }
-    // One line on standard error for each message not shown in full.
-    void PrintNotShown() const;
+    // The boxes the filter kept, in order, each with what raised it.
+    const std::vector<DriverMessage>& Kept() const { return kept_; }
 
 private:
-    friend int32_t OnBox(BoxReporter& reporter, const char* caption, const char* text);
-    MessageTally tally_;
+    friend int32_t OnBox(BoxCapture& capture, const char* caption, const char* text);
+    Filter keep_;
     CodePage codePage_;
+    int64_t raised_ = 0;
     std::string phase_;
-    std::vector<DriverMessage> shown_;
+    std::vector<DriverMessage> kept_;
 };
 // The messages as the reports show them, each naming what raised it
 // ("DCSConfigure", "step 3").
 std::vector<DriverMessage> Raised(const std::vector<Message>& messages, const std::string& raisedBy);
-
-// The names of the case's rows, in table order, as the reports show them.
-Layout LayoutOf(const Case& c);
 
 // The value of a general-data flag tag as the server holds it; none when the
 // tag is not named or the server does not hold it.

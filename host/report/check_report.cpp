@@ -1,4 +1,4 @@
-#include "check_report.h"
+#include "report/check_report.h"
 
 #include <sstream>
 #include <vector>

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 

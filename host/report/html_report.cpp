@@ -1,12 +1,11 @@
-#include "html_report.h"
+#include "report/html_report.h"
 
 #include <algorithm>
 #include <sstream>
 #include <stdexcept>
 
-#include "input_file.h"
-#include "markup.h"
-#include "output_file.h"
+#include "output/output_file.h"
+#include "report/markup.h"
 
 namespace host {
 
@@ -262,7 +261,7 @@ std::string HtmlPage(const PageInput& input) {
     WriteSummary(out, input);
     if (input.diagnosis != nullptr) {
         WriteDiagnosis(out, *input.diagnosis);
-        WriteLint(out, *input.diagnosis, input.initStringText);
+        WriteLint(out, *input.diagnosis, input.diagnosis->initStringText);
     }
     const bool ownMessages = !input.messages.empty() || input.diagnosis == nullptr || input.run;
     WriteMessages(out, ownMessages ? input.messages : input.diagnosis->messages);
@@ -279,20 +278,7 @@ std::string HtmlPage(const PageInput& input) {
 }
 
 void WriteHtmlPage(OutputFile& file, const PageInput& input) {
-    if (input.diagnosis == nullptr || !input.initStringText.empty() || input.diagnosis->initStringPath.empty()) {
-        file.Stream() << HtmlPage(input);
-        file.Commit();
-        return;
-    }
-    // The findings quote the file; a file gone since the check still leaves
-    // a page, with the reason where the quotes would be.
-    PageInput quoted = input;
-    try {
-        quoted.initStringText = ReadInputFile(input.diagnosis->initStringPath, "the initialization string file");
-    } catch (const std::runtime_error& e) {
-        quoted.initStringText = std::string("(") + e.what() + ")";
-    }
-    file.Stream() << HtmlPage(quoted);
+    file.Stream() << HtmlPage(input);
     file.Commit();
 }
 

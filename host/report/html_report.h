@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "diagnosis.h"
-#include "output_file.h"
-#include "report.h"
-#include "trend_chart.h"
+#include "diagnose/diagnosis.h"
+#include "output/output_file.h"
+#include "report/report.h"
+#include "report/trend_chart.h"
 
 namespace host {
 
@@ -35,14 +35,12 @@ struct PageInput {
     // are the diagnosis's own, which are used when this list is empty.
     std::vector<DriverMessage> messages;
     const Diagnosis* diagnosis = nullptr;  // none: the page has no diagnosis part
-    std::string initStringText;            // the file the lint findings quote; empty: read by WriteHtmlPage
     std::optional<PageRun> run;
 };
 
 std::string HtmlPage(const PageInput& input);
 
-// Writes the page through an OutputFile, reading the initialization string
-// file the findings quote when the input does not hold it. Throws OutputError.
+// Writes the page through an OutputFile. Throws OutputError.
 void WriteHtmlPage(const std::string& path, const PageInput& input);
 // The same into an output opened earlier, which it commits.
 void WriteHtmlPage(OutputFile& file, const PageInput& input);

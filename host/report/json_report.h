@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace host {
 

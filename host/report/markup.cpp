@@ -1,4 +1,4 @@
-#include "markup.h"
+#include "report/markup.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "message_tally.h"
+#include "report/message_tally.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "number_text.h"
+#include "report/number_text.h"
 
 #include <charconv>
 #include <system_error>

@@ -1,11 +1,11 @@
-#include "report.h"
+#include "report/report.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 
-#include "number_text.h"
+#include "report/number_text.h"
 
 namespace host {
 

@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "case/row_names.h"
+
 namespace host {
 
 // The names of the rows, in table order.
-struct Layout {
-    std::vector<std::string> controllers;
-    std::vector<std::string> pvExports;
-    std::vector<std::string> pvImports;
-};
+using Layout = RowNames;
 
 struct ControllerSample {
     double sp = 0.0;

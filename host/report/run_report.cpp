@@ -1,9 +1,9 @@
-#include "run_report.h"
+#include "report/run_report.h"
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "html_report.h"
+#include "report/html_report.h"
 
 namespace host {
 

@@ -8,12 +8,12 @@
 #include <string>
 #include <vector>
 
-#include "diagnosis.h"
-#include "output_file.h"
-#include "report.h"
-#include "terminal_table.h"
-#include "trend_chart.h"
-#include "trend_samples.h"
+#include "diagnose/diagnosis.h"
+#include "output/output_file.h"
+#include "report/report.h"
+#include "report/terminal_table.h"
+#include "report/trend_chart.h"
+#include "report/trend_samples.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "terminal_table.h"
+#include "report/terminal_table.h"
 
 #include <algorithm>
 #include <cmath>
@@ -7,8 +7,7 @@
 #include <optional>
 
 #include "os/os.h"
-
-#include "markup.h"
+#include "report/markup.h"
 
 namespace host {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "report.h"
+#include "report/report.h"
 
 namespace host {
 

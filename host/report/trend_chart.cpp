@@ -1,4 +1,4 @@
-#include "trend_chart.h"
+#include "report/trend_chart.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <optional>
 #include <sstream>
 
-#include "markup.h"
+#include "report/markup.h"
 
 namespace host {
 

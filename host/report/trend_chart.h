@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "report.h"
+#include "report/report.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "trend_samples.h"
+#include "report/trend_samples.h"
 
 #include <algorithm>
 

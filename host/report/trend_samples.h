@@ -10,7 +10,7 @@
 #include <optional>
 #include <vector>
 
-#include "report.h"
+#include "report/report.h"
 
 namespace host {
 

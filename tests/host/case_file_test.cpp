@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
-#include "case_file.h"
-#include "schedule.h"
+#include "case/case_file.h"
+#include "case/schedule.h"
 
 namespace {
 

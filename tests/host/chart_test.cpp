@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "trend_chart.h"
+#include "report/trend_chart.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "check_report.h"
 #include "check_support.h"
-#include "json_report.h"
-#include "lint.h"
+#include "diagnose/lint.h"
+#include "report/check_report.h"
+#include "report/json_report.h"
 
 namespace {
 

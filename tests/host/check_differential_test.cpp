@@ -18,8 +18,8 @@
 #include <vector>
 
 #include "catalogue.h"
-#include "catalogue_parse.h"
 #include "check_support.h"
+#include "diagnose/catalogue_parse.h"
 #include "link_state.h"
 
 namespace {

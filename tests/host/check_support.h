@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "check_case.h"
+#include "diagnose/check_case.h"
 #include "iface_control.h"
+#include "link/session.h"
 #include "mrx3p_control.h"
-#include "session.h"
 #include "user32_control.h"
 
 namespace checktest {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "fields.h"
+#include "link/fields.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "html_report.h"
+#include "report/html_report.h"
 #include "sample_diagnosis.h"
 
 int main(int argc, char** argv) {
@@ -18,7 +18,6 @@ int main(int argc, char** argv) {
     page.driverPath = "libmrxnt.so";
     page.driverVersion = "1.0.0";
     page.diagnosis = &diagnosis;
-    page.initStringText = sample::InitString();
     try {
         host::WriteHtmlPage(argv[1], page);
     } catch (const std::exception& e) {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "html_report.h"
+#include "report/html_report.h"
 #include "sample_diagnosis.h"
 
 namespace {
@@ -13,7 +13,6 @@ std::string Page(const host::Diagnosis& d) {
     page.command = "check";
     page.casePath = d.casePath;
     page.diagnosis = &d;
-    page.initStringText = sample::InitString();
     return host::HtmlPage(page);
 }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "io_list_csv.h"
+#include "case/io_list_csv.h"
 
 namespace {
 

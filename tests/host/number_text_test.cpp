@@ -10,7 +10,7 @@
 #include <random>
 #include <string>
 
-#include "number_text.h"
+#include "report/number_text.h"
 
 namespace {
 

@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
-#include "message_tally.h"
-#include "output_file.h"
-#include "path_guard.h"
-#include "trend_samples.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/message_tally.h"
+#include "report/trend_samples.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "report.h"
-#include "terminal_table.h"
+#include "report/report.h"
+#include "report/terminal_table.h"
 
 namespace {
 

@@ -4,18 +4,21 @@
 
 #include <string>
 
-#include "diagnosis.h"
+#include "diagnose/diagnosis.h"
 
 namespace sample {
 
 // A tag name that would run if the page let it through.
 constexpr const char* kScriptTag = "<script>document.title='ran'</script>";
 
+inline std::string InitString() { return "AI FIC-201.SP\nAI TIC-202\r.SP\nAO FIC-201.OP\nKavro tags\nAI TIC-202.OP\n"; }
+
 inline host::Diagnosis Diagnosis() {
     using host::Verdict;
     host::Diagnosis d;
     d.casePath = "cases/unit <2>.toml";
     d.initStringPath = "cases/unit2.mrx";
+    d.initStringText = InitString();
     d.configured = false;
     const host::DriverMessage unknownSp{
         "box", "MARLIXNT", "Incorrect data set or unknown SP tag for controller at index 1", "DCSConfigure"};
@@ -34,12 +37,10 @@ inline host::Diagnosis Diagnosis() {
     spare.tags = {
         {"PV Tag", "FI-208.PV", Verdict::Unused, true, "", "", "", "Active is 0: the driver leaves it alone", {}}};
     d.rows = {general, fic, tic, spare};
-    d.lint = {
-        {2, 11, host::Severity::Error, "carriage-return", "a carriage return ends the line", "save with LF line ends", ""},
-        {4, 1, host::Severity::Warning, "header-swallowed", "the title line is read as a tag", "remove it", ""}};
+    d.lint = {{2, 11, host::Severity::Error, "carriage-return", "a carriage return ends the line",
+               "save with LF line ends", ""},
+              {4, 1, host::Severity::Warning, "header-swallowed", "the title line is read as a tag", "remove it", ""}};
     return d;
 }
-
-inline std::string InitString() { return "AI FIC-201.SP\nAI TIC-202\r.SP\nAO FIC-201.OP\nKavro tags\nAI TIC-202.OP\n"; }
 
 }  // namespace sample
