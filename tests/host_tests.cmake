@@ -39,6 +39,11 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
 
+    # Every output parsed by a real parser, on a case full of odd bytes.
+    add_test(NAME host_output_validity
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/output_validity.sh $<TARGET_FILE:dcs-host>)
+    set_tests_properties(host_output_validity PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
     # The pages in a real browser: the examples' reports and a page of a
     # diagnosis built by hand.
     add_executable(html_page_sample ${CMAKE_CURRENT_LIST_DIR}/host/html_page_sample.cpp)

@@ -66,6 +66,7 @@ void DecodeForReports(Diagnosis& diagnosis, const CodePage& codePage) {
             if (tag.message) decodeMessage(*tag.message);
         }
     }
+    decode(diagnosis.initStringText);
     for (LintFinding& finding : diagnosis.lint) {
         decode(finding.text);
         decode(finding.hint);

@@ -1,11 +1,13 @@
 #include "report/html_report.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <sstream>
 #include <stdexcept>
 
 #include "output/output_file.h"
 #include "report/markup.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -166,15 +168,19 @@ void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
 // visible: a stray carriage return is often the very finding.
 std::string Visible(const std::string& line) {
     std::string out;
-    for (unsigned char c : line) {
+    for (size_t i = 0; i < line.size();) {
+        size_t length = 1;
+        const char32_t c = NextCharacter(line, i, &length);
         if (c == '\r') {
             out += "<span class=\"ctl\">CR</span>";
-        } else if (c < 0x20 && c != '\t') {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += std::string("<span class=\"ctl\">\\x") + kHex[c >> 4] + kHex[c & 15] + "</span>";
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+            char code[16];
+            std::snprintf(code, sizeof code, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+            out += std::string("<span class=\"ctl\">") + code + "</span>";
         } else {
-            out += Escape(std::string(1, static_cast<char>(c)));
+            out += Escape(line.substr(i, length));
         }
+        i += length;
     }
     return out;
 }
