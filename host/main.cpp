@@ -107,6 +107,8 @@ int main(int argc, char** argv) {
     app.add_flag("--version", version,
                  "show the version of dcs-host and of the driver it loads (the default one, or --driver's), and exit");
     app.add_option("--driver", versionDriver, "with --version: the driver library to describe");
+    bool listCodes = false;
+    app.add_flag("--list-codes", listCodes, "list every verdict and code the check gives, and exit")->group("");
 
     std::string casePath;
     host::RunOptions run;
@@ -161,6 +163,10 @@ int main(int argc, char** argv) {
         app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 2;
+    }
+    if (listCodes) {
+        host::os::Write(stdout, host::CodesText());
+        return 0;
     }
     if (version) {
         std::string driver = versionDriver;

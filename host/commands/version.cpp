@@ -1,4 +1,5 @@
 #include "commands/commands.h"
+#include "diagnose/diagnosis.h"
 #include "link/link.h"
 #include "os/os.h"
 
@@ -19,6 +20,16 @@ std::string VersionText(const std::string& driverPath) {
         text += "\ndriver display name: \"" + version->displayName + "\"";
         text += "\ndriver file version: " + version->fileVersion;
     }
+    return text;
+}
+
+std::string CodesText() {
+    std::string text;
+    for (const Verdict verdict : {Verdict::Bound, Verdict::Empty, Verdict::Unused, Verdict::Problem}) {
+        text += std::string("verdict ") + VerdictName(verdict) + "\n";
+    }
+    for (size_t i = 0; i < kProblemCodeCount; ++i) text += std::string("problem ") + kProblemCodes[i] + "\n";
+    for (size_t i = 0; i < kLintCodeCount; ++i) text += std::string("lint ") + kLintCodes[i] + "\n";
     return text;
 }
 

@@ -99,7 +99,7 @@ std::string Operation(Use use, int32_t kind) {
 void ExplainUnbound(const Column& c, const CatalogueIndex& index, const std::vector<int32_t>& held, TagDiagnosis& tag) {
     const std::string text = c.text;
     if (!held.empty()) {
-        tag.code = "kind-not-allowed";
+        tag.code = code::kKindNotAllowed;
         tag.reason = "data set " + std::to_string(c.dataSet) + " holds \"" + text + "\" as " + KindList(held) +
                      ", but the " + c.field + " can only take " + KindList(c.kinds);
         if (c.column == CTRL_COL_OP && c.table == "controller" && Contains(held, TAG_KIND_DCD)) {
@@ -117,7 +117,7 @@ void ExplainUnbound(const Column& c, const CatalogueIndex& index, const std::vec
             sets += (sets.empty() ? "" : ", ") + std::to_string(e.dataSet) + " (" + KindName(e.kind) + ")";
             last = e.dataSet;
         }
-        tag.code = "other-data-set";
+        tag.code = code::kOtherDataSet;
         tag.reason = "\"" + text + "\" is not in data set " + std::to_string(c.dataSet) +
                      "; the catalogue has it in data set " + sets;
         return;
@@ -131,14 +131,14 @@ void ExplainUnbound(const Column& c, const CatalogueIndex& index, const std::vec
                 break;
             }
         }
-        tag.code = "near-miss";
+        tag.code = code::kNearMiss;
         tag.reason =
             "no tag \"" + text + "\"; the catalogue has \"" + best->name + "\" (" + KindName(best->kind) +
             ", data set " + std::to_string(best->dataSet) +
             "), which differs only in letter case, blanks or a carriage return; names must match byte for byte";
         return;
     }
-    tag.code = "not-in-catalogue";
+    tag.code = code::kNotInCatalogue;
     tag.reason = "no tag named \"" + text + "\" in any list or data set of the initialization string";
 }
 
@@ -150,7 +150,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
     if (!HasText(c.text)) {
         if (c.required) {
             tag.status = Verdict::Problem;
-            tag.code = "missing-text";
+            tag.code = code::kMissingText;
             tag.reason =
                 "the " + c.field + " is required: the driver refuses the whole configuration before it binds anything";
             tag.message = c.missing;
@@ -187,7 +187,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
     }
     if (tag.operation.empty()) {
         tag.status = Verdict::Problem;
-        tag.code = "dcd-not-readable";
+        tag.code = code::kDcdNotReadable;
         tag.reason = why + "; the driver has no read for DCD tags, so every step stops here with \"Bad tag type\"";
         tag.message = DriverMessage{"box", kTitleRuntimeError,
                                     Format(kMsgBadTagType, static_cast<int>(kind), c.role.c_str(), c.text,
@@ -235,7 +235,7 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
             tag.status = Verdict::Problem;
             tag.kind.clear();
             tag.operation.clear();
-            tag.code = "same-as-enabled-flag";
+            tag.code = code::kSameAsEnabledFlag;
             tag.reason = "the same DI tag is the Enabled Flag; the driver binds it to that flag only";
             tag.message = c.unbound;
         }
@@ -329,7 +329,7 @@ std::string NameAt(const std::vector<std::string>& names, int32_t i) {
 
 bool RequiredFails(const RowDiagnosis& row) {
     for (const TagDiagnosis& tag : row.tags) {
-        if (tag.status == Verdict::Problem && tag.code != "dcd-not-readable" &&
+        if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable &&
             (tag.required || row.table == "general")) {
             return true;
         }
@@ -364,7 +364,7 @@ StopPoint ConfigurationStop(const std::vector<RowDiagnosis>& rows) {
         for (const RowDiagnosis& row : rows) {
             if (row.table != step[0]) continue;
             for (const TagDiagnosis& tag : row.tags) {
-                if (tag.code == "missing-text" && (step[1][0] == '\0' || tag.field == step[1])) {
+                if (tag.code == code::kMissingText && (step[1][0] == '\0' || tag.field == step[1])) {
                     return {true, row.table, row.index};
                 }
             }

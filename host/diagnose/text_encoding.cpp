@@ -33,12 +33,12 @@ std::vector<Spelling> OtherSpellings(const std::string& bytes, const CodePage& c
 void ExplainEncodings(Diagnosis& diagnosis, const CatalogueIndex& index, const CodePage& codePage) {
     for (RowDiagnosis& row : diagnosis.rows) {
         for (TagDiagnosis& tag : row.tags) {
-            if (tag.code != "not-in-catalogue") continue;
+            if (tag.code != code::kNotInCatalogue) continue;
             for (const Spelling& spelling : OtherSpellings(tag.text, codePage)) {
                 const std::vector<size_t>& entries = index.ByName(spelling.bytes);
                 if (entries.empty()) continue;
                 const CatalogueEntry& entry = index.Entry(entries.front());
-                tag.code = "other-encoding";
+                tag.code = code::kOtherEncoding;
                 tag.reason = "no tag \"" + tag.text + "\" in " + codePage.Name() +
                              ", the simulator's; the catalogue has \"" + entry.name + "\" (" + KindName(entry.kind) +
                              ", data set " + std::to_string(entry.dataSet) + "), which is the same text in " +
