@@ -46,31 +46,15 @@ inline void ResetSlot(TagSlot* slot) {
     slot->Found = 0;
 }
 
-// The binding rules, for the driver and for tools that must predict it.
+// The binding rules themselves (which lists a column may bind, which match
+// wins, the messages) are data, in binding_rules.h.
 //
-// Controller binding scans the lists in this order and a later match
-// overwrites an earlier one: the last list that holds the name wins.
+// Controller binding scans the lists in this order and, where the column's
+// rule says so, a later match overwrites an earlier one.
 extern const int32_t kControllerListOrder[kTagListCount];
 
-// Whether the list of `kind` may bind controller column 1 to 5. The columns
-// the driver writes (SP Init, OP Init, Mode) take only AI, DI and CALC tags.
+// Whether the list of `kind` may bind controller column 1 to 5.
 bool ListBindsColumn(int32_t kind, int32_t column);
-
-// A DCD tag serves the SP or the OP of a row, not both: a DCD record whose
-// name is also the row's SP text does not bind the OP column.
-inline bool DcdTakenBySP(int32_t kind, int32_t column, const char* spText, const char* name) {
-    return kind == TAG_KIND_DCD && column == CTRL_COL_OP && SameName(spText, name);
-}
-
-// The lists a PV export and a PV import may bind, in the order they are
-// searched: the first list that holds the name wins.
-constexpr int32_t kPVExportKindCount = 3;
-constexpr int32_t kPVImportKindCount = kTagListCount;
-extern const int32_t kPVExportKinds[kPVExportKindCount];
-extern const int32_t kPVImportKinds[kPVImportKindCount];
-
-// The two flag tags bind only to tags of this kind.
-constexpr int32_t kFlagTagKind = TAG_KIND_DI;
 
 // Which flag a catalogue name serves: GEN_ENABLED_FLAG, GEN_RUNNING_FLAG or
 // 0. A tag that serves as the Enabled Flag is not also the Running Flag.

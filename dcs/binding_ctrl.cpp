@@ -1,33 +1,21 @@
 #include "binding.h"
+#include "binding_rules.h"
 #include "messages.h"
-
-namespace {
-
-// Which controller columns a list may bind. The columns the driver writes
-// (SP Init, OP Init, Mode) take only the writable kinds AI, DI and CALC.
-struct BindableColumns {
-    bool column[6];  // indexed by column; 0 is the data set
-};
-
-constexpr bool Y = true;
-constexpr bool N = false;
-const BindableColumns kBindable[kTagListCount] = {
-    {{N, Y, Y, Y, Y, Y}},  // AI
-    {{N, Y, N, Y, N, N}},  // AO
-    {{N, Y, Y, Y, Y, Y}},  // DI
-    {{N, Y, N, Y, N, N}},  // DO
-    {{N, Y, N, Y, N, N}},  // DCD (OP only under another name than the SP's)
-    {{N, Y, Y, Y, Y, Y}},  // CALC
-};
-
-}  // namespace
 
 const int32_t kControllerListOrder[kTagListCount] = {TAG_KIND_AI, TAG_KIND_AO,  TAG_KIND_DI,
                                                      TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
 
 bool ListBindsColumn(int32_t kind, int32_t column) {
-    return kind >= TAG_KIND_AI && kind <= TAG_KIND_CALC && column >= CTRL_COL_SP && column <= CTRL_COL_MODE &&
-           kBindable[kind - 1].column[column];
+    const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, column);
+    if (rule == nullptr) {
+        return false;
+    }
+    for (int32_t i = 0; i < rule->ListCnt; ++i) {
+        if (rule->Lists[i] == kind) {
+            return true;
+        }
+    }
+    return false;
 }
 
 TagSlot* SlotOfColumn(CtrlBinding* binding, int32_t column) {
@@ -41,10 +29,15 @@ void MatchControllerTags(const DCSLinkData* d, int32_t row, int32_t kind) {
         return;
     }
     const int32_t dataSet = GetCtrlDataInt(d, row, CTRL_COL_DATA_SET);
+    // Only the columns this list may bind are compared; a column whose rule
+    // keeps a DCD record that is also the SP text for the SP skips it.
     const char* texts[6] = {};
+    const TagColumnRule* rules[6] = {};
     for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
-        texts[column] = kBindable[kind - 1].column[column] ? GetCtrlDataText(d, row, column) : nullptr;
+        rules[column] = TagColumnRuleOf(TAG_TABLE_CTRL, column);
+        texts[column] = ListBindsColumn(kind, column) ? GetCtrlDataText(d, row, column) : nullptr;
     }
+    const char* spText = GetCtrlDataText(d, row, CTRL_COL_SP);
     CtrlBinding* binding = &CtrlBindings[row];
     for (int32_t i = 0; i < list.Count; ++i) {
         const TagHead* tag = TagAt(list, kind, i);
@@ -55,10 +48,13 @@ void MatchControllerTags(const DCSLinkData* d, int32_t row, int32_t kind) {
             if (!SameName(texts[column], tag->Name)) {
                 continue;
             }
-            if (DcdTakenBySP(kind, column, texts[CTRL_COL_SP], tag->Name)) {
+            if (kind == TAG_KIND_DCD && rules[column]->DcdServesSPOnly == 1 && SameName(spText, tag->Name)) {
                 continue;
             }
             TagSlot* slot = SlotOfColumn(binding, column);
+            if (slot->Found == 1 && rules[column]->LastWins == 0) {
+                continue;
+            }
             slot->Kind = kind;
             slot->Found = 1;
         }
@@ -75,24 +71,21 @@ int32_t BindController(const DCSLinkData* d, int32_t row) {
     for (int32_t kind : kControllerListOrder) {
         MatchControllerTags(d, row, kind);
     }
-    const int32_t result = binding->OPSlot.Found == 1 && binding->OPInitSlot.Found == 1 ? 1 : 0;
-
-    // The SP, SP Init and Mode tags are optional: only a named one that did
-    // not bind is worth a message. OP and OP Init are always reported.
-    if (binding->SPSlot.Found == 0 && HasText(GetCtrlDataText(d, row, CTRL_COL_SP))) {
-        ShowFormattedMessage(kTitleBinding, kMsgSPTagUnbound, static_cast<int>(row));
-    }
-    if (binding->SPInitSlot.Found == 0 && HasText(GetCtrlDataText(d, row, CTRL_COL_SP_INIT))) {
-        ShowFormattedMessage(kTitleBinding, kMsgSPInitTagUnbound, static_cast<int>(row));
-    }
-    if (binding->OPSlot.Found == 0) {
-        ShowFormattedMessage(kTitleBinding, kMsgOPTagUnbound, static_cast<int>(row));
-    }
-    if (binding->OPInitSlot.Found == 0) {
-        ShowFormattedMessage(kTitleBinding, kMsgOPInitTagUnbound, static_cast<int>(row));
-    }
-    if (binding->ModeSlot.Found == 0 && HasText(GetCtrlDataText(d, row, CTRL_COL_MODE))) {
-        ShowFormattedMessage(kTitleBinding, kMsgModeTagUnbound, static_cast<int>(row));
+    // A column that must bind ends the link when it does not; the others
+    // only tell the user. Each unbound column that names a tag (or that is
+    // reported even without one) gets its message, in column order.
+    int32_t result = 1;
+    for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
+        const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, column);
+        if (SlotOfColumn(binding, column)->Found == 1) {
+            continue;
+        }
+        if (rule->UnboundStops == 1) {
+            result = 0;
+        }
+        if (rule->ReportsEmpty == 1 || HasText(GetCtrlDataText(d, row, column))) {
+            ShowRowMessage(kTitleBinding, rule->UnboundMessage, row);
+        }
     }
     return result;
 }

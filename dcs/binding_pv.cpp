@@ -1,25 +1,35 @@
 #include "binding.h"
+#include "binding_rules.h"
 #include "messages.h"
-
-// A PV export is written by the driver, so only the writable kinds serve;
-// a PV import is only read, so every kind does. The first list that holds
-// the tag wins.
-const int32_t kPVExportKinds[kPVExportKindCount] = {TAG_KIND_AI, TAG_KIND_DI, TAG_KIND_CALC};
-const int32_t kPVImportKinds[kPVImportKindCount] = {TAG_KIND_AI, TAG_KIND_AO,  TAG_KIND_DI,
-                                                    TAG_KIND_DO, TAG_KIND_DCD, TAG_KIND_CALC};
 
 namespace {
 
-template <size_t N>
-bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const int32_t (&kinds)[N], PVRowIntReader dataSetOf,
+// Searches the lists of the row's rule in order; a PV row stops at the
+// first list that holds the tag.
+bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const TagColumnRule* rule, PVRowIntReader dataSetOf,
                  PVRowTextReader tagOf) {
     ResetSlot(&table[row]);
-    for (int32_t kind : kinds) {
-        if (FindPVTag(d, row, table, kind, dataSetOf, tagOf) == 1) {
-            return true;
+    bool found = false;
+    for (int32_t i = 0; i < rule->ListCnt; ++i) {
+        if (FindPVTag(d, row, table, rule->Lists[i], dataSetOf, tagOf) == 1) {
+            found = true;
+            if (rule->LastWins == 0) {
+                break;
+            }
         }
     }
-    return false;
+    return found;
+}
+
+// Binds one PV row by its rule; shows the rule's message when it does not.
+int32_t BindPVRow(const DCSLinkData* d, int32_t row, int32_t table, TagSlot* bindings, PVRowIntReader dataSetOf,
+                  PVRowTextReader tagOf) {
+    const TagColumnRule* rule = TagColumnRuleOf(table, PV_COL_TAG);
+    if (FindInLists(d, row, bindings, rule, dataSetOf, tagOf)) {
+        return 1;
+    }
+    ShowRowMessage(kTitleBinding, rule->UnboundMessage, row);
+    return 0;
 }
 
 }  // namespace
@@ -45,19 +55,11 @@ uint8_t FindPVTag(const DCSLinkData* d, int32_t row, TagSlot* table, int32_t kin
 }
 
 int32_t BindPVExport(const DCSLinkData* d, int32_t row) {
-    if (FindInLists(d, row, PVExportBindings, kPVExportKinds, GetPVDataInt, GetPVDataText)) {
-        return 1;
-    }
-    ShowFormattedMessage(kTitleBinding, kMsgPVExportUnbound, static_cast<int>(row));
-    return 0;
+    return BindPVRow(d, row, TAG_TABLE_PV_EXPORT, PVExportBindings, GetPVDataInt, GetPVDataText);
 }
 
 int32_t BindPVImport(const DCSLinkData* d, int32_t row) {
-    if (FindInLists(d, row, PVImportBindings, kPVImportKinds, GetPVImportDataInt, GetPVImportDataText)) {
-        return 1;
-    }
-    ShowFormattedMessage(kTitleBinding, kMsgPVImportUnbound, static_cast<int>(row));
-    return 0;
+    return BindPVRow(d, row, TAG_TABLE_PV_IMPORT, PVImportBindings, GetPVImportDataInt, GetPVImportDataText);
 }
 
 uint8_t BindGeneralFlags(const DCSLinkData* d) {
@@ -71,9 +73,13 @@ uint8_t BindGeneralFlags(const DCSLinkData* d) {
     const char* running = d->GenData != nullptr ? GetGenDataText(d, GEN_RUNNING_FLAG) : nullptr;
     const int32_t dataSet = d->GenData != nullptr ? GetGenDataInt(d, GEN_DATA_SET) : 0;
 
-    const TagList& list = TagListOf(kFlagTagKind);
+    // Both flags are written, so they share one list: the one their rules name.
+    const TagColumnRule* enabledRule = TagColumnRuleOf(TAG_TABLE_GENERAL, GEN_ENABLED_FLAG);
+    const TagColumnRule* runningRule = TagColumnRuleOf(TAG_TABLE_GENERAL, GEN_RUNNING_FLAG);
+    const int32_t flagKind = enabledRule->Lists[0];
+    const TagList& list = TagListOf(flagKind);
     for (int32_t i = 0; list.Items != nullptr && i < list.Count; ++i) {
-        const TagHead* tag = TagAt(list, kFlagTagKind, i);
+        const TagHead* tag = TagAt(list, flagKind, i);
         if (tag->DataSet != dataSet) {
             continue;
         }
@@ -87,11 +93,11 @@ uint8_t BindGeneralFlags(const DCSLinkData* d) {
 
     uint8_t result = 1;
     if (HasText(enabled) && EnabledFlagBinding.Found == 0) {
-        ShowMessage(kMsgEnabledFlagUnbound, kTitleBinding);
+        ShowMessage(enabledRule->UnboundMessage, kTitleBinding);
         result = 0;
     }
     if (HasText(running) && RunningFlagBinding.Found == 0) {
-        ShowMessage(kMsgRunningFlagUnbound, kTitleBinding);
+        ShowMessage(runningRule->UnboundMessage, kTitleBinding);
         return 0;
     }
     return result;

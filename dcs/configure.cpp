@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "binding.h"
+#include "binding_rules.h"
 #include "catalogue.h"
 #include "messages.h"
 #include "platform/iface.h"
@@ -11,24 +12,28 @@
 
 namespace {
 
-// Counts whether the rows of a PV table have a text in every text field.
-// Without a definition table (its allocation failed at load) no field is
-// known to be text.
-int32_t CheckTextFields(const DCSLinkData* d, const DCSDataDef* defs, int32_t defCnt, int32_t rowCnt,
-                        PVRowTextReader textOf) {
+// Whether the rows of a PV table have a text in every text field. Without
+// a definition table (its allocation failed at load) no field is known to
+// be text.
+int32_t CheckTextFields(const DCSLinkData* d, int32_t table, int32_t rowCnt) {
+    const RequiredTextCheck check = {table, -1, nullptr};
     int32_t result = 1;
-    if (defs == nullptr) {
-        return result;
-    }
     for (int32_t row = 0; row < rowCnt; ++row) {
-        for (int32_t field = 0; field < defCnt; ++field) {
-            if (defs[field].Kind == FIELD_KIND_TEXT && !HasText(textOf(d, row, field))) {
-                result = 0;
-                break;
-            }
+        if (RowLacksRequiredText(d, check, row)) {
+            result = 0;
         }
     }
     return result;
+}
+
+// Runs one required-text check over its whole table.
+int32_t RunRequiredTextCheck(const DCSLinkData* d, const RequiredTextCheck& check) {
+    switch (check.Table) {
+    case TAG_TABLE_CTRL: return CheckCtrlTagColumn(d, check.Column);
+    case TAG_TABLE_PV_EXPORT: return CheckPVTagFields(d);
+    case TAG_TABLE_PV_IMPORT: return CheckPVImportTagFields(d);
+    default: return 1;
+    }
 }
 
 bool AnyTagListExists() {
@@ -79,6 +84,40 @@ bool BindRows(const DCSLinkData* d, int32_t count, int32_t (*bind)(const DCSLink
     return true;
 }
 
+// Binds one table of kBindingOrder. The flags end the configuration at once
+// when they do not bind (and are cleared when they do); a row table is
+// allocated and, while everything before it bound, bound row by row.
+// False when the configuration must fail now.
+bool BindTable(DCSLinkData* d, int32_t table, bool& bound) {
+    switch (table) {
+    case TAG_TABLE_GENERAL:
+        if (BindGeneralFlags(d) != 1) {
+            return false;
+        }
+        ClearLinkFlags(d);
+        return true;
+    case TAG_TABLE_CTRL:
+        if (!AllocateBindings(CtrlBindings, CtrlBindingCnt, GetCtrlCnt(d), kOwnerController)) {
+            return false;
+        }
+        bound = bound && BindRows(d, GetCtrlCnt(d), BindController);
+        return true;
+    case TAG_TABLE_PV_EXPORT:
+        if (!AllocateBindings(PVExportBindings, PVExportBindingCnt, GetPVCnt(d), kOwnerPVExport)) {
+            return false;
+        }
+        bound = bound && BindRows(d, GetPVCnt(d), BindPVExport);
+        return true;
+    case TAG_TABLE_PV_IMPORT:
+        if (!AllocateBindings(PVImportBindings, PVImportBindingCnt, GetPVImportCnt(d), kOwnerPVImport)) {
+            return false;
+        }
+        bound = bound && BindRows(d, GetPVImportCnt(d), BindPVImport);
+        return true;
+    default: return true;
+    }
+}
+
 }  // namespace
 
 int32_t CheckCtrlTagColumn(const DCSLinkData* d, int32_t column) {
@@ -86,23 +125,19 @@ int32_t CheckCtrlTagColumn(const DCSLinkData* d, int32_t column) {
     if (rows <= 0) {
         return 1;
     }
-    if (d->CtrlDef == nullptr || column >= d->CtrlDefCnt || GetCtrlDefKind(d, column) != FIELD_KIND_TEXT) {
-        return 1;
-    }
+    const RequiredTextCheck check = {TAG_TABLE_CTRL, column, nullptr};
     for (int32_t row = 0; row < rows; ++row) {
-        if (!HasText(GetCtrlDataText(d, row, column))) {
+        if (RowLacksRequiredText(d, check, row)) {
             return 0;
         }
     }
     return 1;
 }
 
-int32_t CheckPVTagFields(const DCSLinkData* d) {
-    return CheckTextFields(d, d->PVDef, GetPVDefCnt(d), GetPVCnt(d), GetPVDataText);
-}
+int32_t CheckPVTagFields(const DCSLinkData* d) { return CheckTextFields(d, TAG_TABLE_PV_EXPORT, GetPVCnt(d)); }
 
 int32_t CheckPVImportTagFields(const DCSLinkData* d) {
-    return CheckTextFields(d, d->PVImportDef, GetPVImportDefCnt(d), GetPVImportCnt(d), GetPVImportDataText);
+    return CheckTextFields(d, TAG_TABLE_PV_IMPORT, GetPVImportCnt(d));
 }
 
 void ResetLinkState(const DCSLinkData* d) {
@@ -126,21 +161,11 @@ int32_t ConfigureLink(DCSLinkData* d) {
     if (LoadTagCatalogue() != 1) {
         return Fail(d);
     }
-    if (CheckCtrlTagColumn(d, CTRL_COL_OP) == 0) {
-        ErrorMsg(kMsgOPTagsMissing);
-        return Fail(d);
-    }
-    if (CheckCtrlTagColumn(d, CTRL_COL_OP_INIT) == 0) {
-        ErrorMsg(kMsgOPInitTagsMissing);
-        return Fail(d);
-    }
-    if (CheckPVTagFields(d) == 0) {
-        ErrorMsg(kMsgPVTagFieldError);
-        return Fail(d);
-    }
-    if (CheckPVImportTagFields(d) == 0) {
-        ErrorMsg(kMsgPVImportTagFieldError);
-        return Fail(d);
+    for (const RequiredTextCheck& check : kRequiredTextChecks) {
+        if (RunRequiredTextCheck(d, check) == 0) {
+            ErrorMsg(check.Message);
+            return Fail(d);
+        }
     }
     if (GetInitStringLength() <= kEmptyInitStringLength) {
         ShowMessage(kMsgCannotEnableLink, kTitleConfigError);
@@ -150,26 +175,15 @@ int32_t ConfigureLink(DCSLinkData* d) {
         ShowMessage(kMsgCaseMustBeReloaded, kTitleConfigError);
         return Fail(d);
     }
-    if (BindGeneralFlags(d) != 1) {
-        return Fail(d);
-    }
-    ClearLinkFlags(d);
-
-    // Every table is allocated even after an earlier binding stopped, so
-    // that the reset finds the same tables whatever failed.
+    // The tables are bound in the rules' order. Every row table is allocated
+    // even after an earlier binding stopped, so that the reset finds the same
+    // tables whatever failed.
     bool bound = true;
-    if (!AllocateBindings(CtrlBindings, CtrlBindingCnt, GetCtrlCnt(d), kOwnerController)) {
-        return Fail(d);
+    for (int32_t table : kBindingOrder) {
+        if (!BindTable(d, table, bound)) {
+            return Fail(d);
+        }
     }
-    bound = BindRows(d, GetCtrlCnt(d), BindController);
-    if (!AllocateBindings(PVExportBindings, PVExportBindingCnt, GetPVCnt(d), kOwnerPVExport)) {
-        return Fail(d);
-    }
-    bound = bound && BindRows(d, GetPVCnt(d), BindPVExport);
-    if (!AllocateBindings(PVImportBindings, PVImportBindingCnt, GetPVImportCnt(d), kOwnerPVImport)) {
-        return Fail(d);
-    }
-    bound = bound && BindRows(d, GetPVImportCnt(d), BindPVImport);
     if (!bound) {
         return Fail(d);
     }

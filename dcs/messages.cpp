@@ -18,6 +18,19 @@ void ShowMessage(const char* text, const char* title) {
     MessageBoxA(nullptr, TextOrEmpty(text), TextOrEmpty(title), kStyleOkOnly);
 }
 
+// The rules hold their message texts as data, so the format is not a
+// literal here; every text they hold has at most the one %d.
+#if defined(__GNUC__)
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat-nonliteral"
+#endif
+void ShowRowMessage(const char* title, const char* format, int32_t row) {
+    ShowFormattedMessage(title, format, static_cast<int>(row));
+}
+#if defined(__GNUC__)
+#pragma GCC diagnostic pop
+#endif
+
 void ShowFormattedMessage(const char* title, const char* format, ...) {
     // Measured first, then formatted into storage of exactly that size.
     va_list args;

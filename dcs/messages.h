@@ -109,6 +109,10 @@ void ShowMessage(const char* text, const char* title);
 // Formats in the printf manner into storage from the host services, sized
 // to the result, and shows it. Callers pass no null %s argument: the report
 // routines below turn a null tag text into an empty one first.
+// Shows a binding message of the rules (binding_rules.h): a fixed text
+// whose only conversion is one %d, given the row index.
+void ShowRowMessage(const char* title, const char* format, int32_t row);
+
 void ShowFormattedMessage(const char* title, const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 2, 3)))

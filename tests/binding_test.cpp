@@ -4,8 +4,10 @@
 #include <string>
 
 #include "binding.h"
+#include "binding_rules.h"
 #include "case_builder.h"
 #include "catalogue.h"
+#include "configure.h"
 #include "messages.h"
 #include "platform/iface.h"
 #include "test_support.h"
@@ -63,9 +65,9 @@ TEST_F(BindingTest, ControllerColumnsBindByKind) {
     ExpectSlot(b.OPInitSlot, TAG_KIND_DI, true);
     ExpectSlot(b.ModeSlot, TAG_KIND_CALC, true);
     EXPECT_EQ(+b.SavedMode, 0);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "Incorrect data set or unknown SPInit tag for controller at index 0\n"
-                              "                SPInit tags must be writable (AI, DI or CALC)"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"Incorrect data set or unknown SPInit tag for controller at index 0\n"
+                                        "                SPInit tags must be writable (AI, DI or CALC)"}));
 }
 
 TEST_F(BindingTest, LastListWinsForControllers) {
@@ -94,9 +96,9 @@ TEST_F(BindingTest, DoBindsTheOPButNotTheOPInit) {
     c.AddController({1, nullptr, nullptr, "DO1", "DO1", nullptr});
     EXPECT_EQ(BindController(&c.d, 0), 0);
     ExpectSlot(CtrlBindings[0].OPSlot, TAG_KIND_DO, true);
-    EXPECT_EQ(BoxTexts(), (std::vector<std::string>{
-                              "Incorrect data set or unknown OPInit tag for controller at index 0\n"
-                              "             OPInit tags must be writable (AI, DI or CALC)"}));
+    EXPECT_EQ(BoxTexts(),
+              (std::vector<std::string>{"Incorrect data set or unknown OPInit tag for controller at index 0\n"
+                                        "             OPInit tags must be writable (AI, DI or CALC)"}));
 }
 
 TEST_F(BindingTest, NamesMatchExactlyWithinTheRowsDataSet) {
@@ -176,6 +178,76 @@ TEST_F(BindingTest, GeneralFlags) {
     c.SetGeneral(1, "", nullptr);
     EXPECT_EQ(BindGeneralFlags(&c.d), 1) << "no flags named, nothing to bind";
     EXPECT_EQ(Boxes().size(), 1u);
+}
+
+// The rules' answer for a name held by any set of lists is what the
+// binding itself makes of it, for every tag column: the winner is the kind
+// of the bound slot, and a column with no winner is unbound. Rows where the
+// SP shares the name exercise the DCD rule.
+TEST_F(BindingTest, QueryAnswersWhatTheBindingDoes) {
+    const char* const headers[] = {"*AI*", "*AO*", "*DI*", "*DO*", "*DCD*", "*CALC*"};
+    const char* const fields[] = {",0,1", ",0,1", "", "", ",0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0,0", ""};
+    TestCase c;  // its reset at the end releases the fixture's tables
+    c.AddController({1, "N", "N", "N", "N", "N"});
+    c.AddController({1, "S", "N", "N", "N", "N"});
+    c.AddPVExport(1, "N");
+    c.AddPVImport(1, "N");
+    c.SetGeneral(1, "N", nullptr);
+    for (uint32_t mask = 0; mask < 64; ++mask) {
+        SCOPED_TRACE("lists holding N: " + std::to_string(mask));
+        std::string text = "*DO*\nPADDING_SO_THE_STRING_IS_NOT_EMPTY,-,99\n";
+        for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
+            if ((mask & (1u << (kind - 1))) != 0)
+                text += std::string(headers[kind - 1]) + "\nN,-,1" + fields[kind - 1] + "\n";
+        }
+        FreeTagCatalogue();
+        MrxStandin_SetInitString(text.c_str());
+        ASSERT_EQ(LoadTagCatalogue(), 1);
+        TagColumnAnswer answer{};
+        for (int32_t row = 0; row < 2; ++row) {
+            BindController(&c.d, row);
+            for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
+                const char* spText = row == 0 ? "N" : "S";
+                const char* name = column == CTRL_COL_SP ? spText : "N";
+                ASSERT_EQ(QueryTagColumn(TAG_TABLE_CTRL, column, 1, name, spText, &answer), 1);
+                EXPECT_EQ(answer.Held, name[0] == 'N' ? mask << 1 : 0u);
+                const TagSlot* slot = SlotOfColumn(&CtrlBindings[row], column);
+                EXPECT_EQ(+slot->Kind, answer.Winner) << "row " << row << " column " << column;
+                EXPECT_EQ(+slot->Found, answer.Winner != TAG_KIND_NONE ? 1 : 0);
+                EXPECT_EQ(answer.Candidates == 0, answer.Winner == TAG_KIND_NONE);
+            }
+        }
+        BindPVExport(&c.d, 0);
+        QueryTagColumn(TAG_TABLE_PV_EXPORT, PV_COL_TAG, 1, "N", nullptr, &answer);
+        EXPECT_EQ(+PVExportBindings[0].Kind, answer.Winner);
+        BindPVImport(&c.d, 0);
+        QueryTagColumn(TAG_TABLE_PV_IMPORT, PV_COL_TAG, 1, "N", nullptr, &answer);
+        EXPECT_EQ(+PVImportBindings[0].Kind, answer.Winner);
+        BindGeneralFlags(&c.d);
+        QueryTagColumn(TAG_TABLE_GENERAL, GEN_ENABLED_FLAG, 1, "N", nullptr, &answer);
+        EXPECT_EQ(+EnabledFlagBinding.Found, answer.Winner != TAG_KIND_NONE ? 1 : 0);
+        EXPECT_EQ(QueryTagColumn(TAG_TABLE_CTRL, CTRL_COL_DATA_SET, 1, "N", nullptr, &answer), 0);
+    }
+}
+
+// The texts the configuration requires are those the field definitions
+// make text, and the configuration's own check refuses exactly those rows.
+TEST_F(BindingTest, RequiredTextsFollowTheDefinitions) {
+    TestCase c;
+    c.AddController({1, "AI1", nullptr, "AI1", "", nullptr});
+    EXPECT_TRUE(TextRequired(&c.d, TAG_TABLE_CTRL, CTRL_COL_OP));
+    EXPECT_TRUE(TextRequired(&c.d, TAG_TABLE_CTRL, CTRL_COL_OP_INIT));
+    EXPECT_FALSE(TextRequired(&c.d, TAG_TABLE_CTRL, CTRL_COL_SP));
+    EXPECT_FALSE(TextRequired(&c.d, TAG_TABLE_GENERAL, GEN_ENABLED_FLAG));
+    EXPECT_TRUE(TextRequired(&c.d, TAG_TABLE_PV_EXPORT, PV_COL_TAG));
+    EXPECT_FALSE(TextRequired(&c.d, TAG_TABLE_PV_IMPORT, PV_COL_DATA_SET));
+    EXPECT_TRUE(RowLacksRequiredText(&c.d, kRequiredTextChecks[1], 0));
+    EXPECT_EQ(CheckCtrlTagColumn(&c.d, CTRL_COL_OP_INIT), 0);
+    // A definition that is not text is not required, and not checked.
+    c.d.CtrlDef[CTRL_COL_OP_INIT].Kind = FIELD_KIND_INTEGER;
+    EXPECT_FALSE(TextRequired(&c.d, TAG_TABLE_CTRL, CTRL_COL_OP_INIT));
+    EXPECT_FALSE(RowLacksRequiredText(&c.d, kRequiredTextChecks[1], 0));
+    EXPECT_EQ(CheckCtrlTagColumn(&c.d, CTRL_COL_OP_INIT), 1);
 }
 
 }  // namespace

@@ -51,7 +51,8 @@ Diagnosis DiagnoseQuietly(Driver& driver, const Case& c) {
 int CheckCommand(const Case& c, const CheckOptions& options) {
     CheckOutputs outputs(c, options);
     Driver driver(options.driverPath);
-    const Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    diagnosis.driverPath = options.driverPath;
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
     std::fflush(stdout);
     if (outputs.json) {

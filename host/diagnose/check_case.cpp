@@ -1,5 +1,6 @@
 #include "diagnose/check_case.h"
 
+#include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
 #include "diagnose/row_check.h"
 #include "diagnose/text_encoding.h"
@@ -43,6 +44,7 @@ void DryRun(Driver& driver, DCSLinkData& d, Diagnosis& diagnosis) {
 Diagnosis CheckCase(Driver& driver, const Case& c) {
     Diagnosis diagnosis;
     diagnosis.casePath = c.file;
+    diagnosis.verdictSource = kVerdictSource;
     diagnosis.initStringPath = c.initStringPath;
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
@@ -81,11 +83,13 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
             if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
         }
     }
+    CompareWithDryRun(diagnosis);
     return diagnosis;
 }
 
 int ExitStatusOf(const Diagnosis& diagnosis) {
-    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty();
+    const bool found = diagnosis.Problems() > 0 || !diagnosis.lint.empty() || !diagnosis.messages.empty() ||
+                       diagnosis.RowsDiffering() > 0 || !diagnosis.unexplained.empty();
     return diagnosis.configured && diagnosis.stepOk && !found ? 0 : 1;
 }
 

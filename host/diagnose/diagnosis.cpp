@@ -10,6 +10,14 @@ int32_t Diagnosis::RowsWithProblems() const {
     return count;
 }
 
+int32_t Diagnosis::RowsDiffering() const {
+    int32_t count = 0;
+    for (const RowDiagnosis& row : rows) {
+        if (!row.driverDiffers.empty()) ++count;
+    }
+    return count;
+}
+
 int32_t Diagnosis::LintCount(Severity severity) const {
     int32_t count = 0;
     for (const LintFinding& finding : lint) {

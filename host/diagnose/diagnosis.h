@@ -31,6 +31,7 @@ struct TagDiagnosis {
     std::string code;                      // for a problem: "not-in-catalogue", "near-miss", ...
     std::string reason;                    // plain words: why, and what the driver will do
     std::optional<DriverMessage> message;  // the message the driver shows for this problem
+    int32_t column = -1;                   // the driver's column (general data: the field)
 };
 
 struct RowDiagnosis {
@@ -39,6 +40,9 @@ struct RowDiagnosis {
     std::string name;   // the host's name of the row
     int32_t line = 0;   // where the case file defines the row; 0 when unknown
     std::vector<TagDiagnosis> tags;
+    // Where the loaded driver's messages in the dry run differ from what the
+    // rules predict for this row, in plain words; empty when they agree.
+    std::vector<std::string> driverDiffers = {};
 
     bool HasProblem() const {
         for (const TagDiagnosis& tag : tags) {
@@ -80,8 +84,12 @@ struct Diagnosis {
     std::vector<DriverMessage> messages;  // in the order the driver raised them
     std::vector<RowDiagnosis> rows;       // general, controllers, PV exports, PV imports
     std::vector<LintFinding> lint;
+    std::string verdictSource;               // where the verdicts come from, in plain words
+    std::string driverPath;                  // the driver that made the dry run
+    std::vector<DriverMessage> unexplained;  // binding or runtime messages of the dry run no row accounts for
 
     int32_t RowsWithProblems() const;
+    int32_t RowsDiffering() const;
     int32_t LintCount(Severity severity) const;
     // Row problems plus lint errors.
     int32_t Problems() const;

@@ -5,6 +5,7 @@
 #include <map>
 
 #include "binding.h"
+#include "binding_rules.h"
 #include "catalogue.h"
 
 namespace host {
@@ -177,18 +178,15 @@ void DataSets(const CatalogueParse& parse, std::vector<LintFinding>& out) {
     }
 }
 
-// The kind a name held by `kinds` takes in a column of the given rule.
-int32_t Winner(const std::vector<int32_t>& kinds, bool controller, int32_t column, const int32_t* order,
-               int32_t orderCount) {
-    int32_t winner = 0;
-    for (int32_t i = 0; i < orderCount; ++i) {
-        for (int32_t kind : kinds) {
-            if (kind != order[i] || (controller && !ListBindsColumn(kind, column))) continue;
-            if (!controller && winner != 0) return winner;  // first list wins
-            winner = kind;
-        }
-    }
-    return winner;
+// The kind a name held by `kinds` takes in a column, by the driver's rule.
+int32_t Winner(const std::vector<int32_t>& kinds, int32_t table, int32_t column) {
+    TagKindSet held = 0;
+    for (int32_t kind : kinds) held |= KindBit(kind);
+    return BoundKind(TagColumnRuleOf(table, column), held, false);
+}
+
+std::string Wins(int32_t table, int32_t column) {
+    return TagColumnRuleOf(table, column)->LastWins == 1 ? "the last list wins" : "the first list wins";
 }
 
 void Duplicates(const CatalogueParse& parse, std::vector<LintFinding>& out) {
@@ -211,13 +209,12 @@ void Duplicates(const CatalogueParse& parse, std::vector<LintFinding>& out) {
                            " is listed " + std::to_string(group.second.size()) + " times (" + where + ")";
         if (kinds.size() > 1) {
             auto name = [](int32_t kind) { return kind != 0 ? std::string(KindName(kind)) : std::string("nothing"); };
-            text += "; a controller's SP or OP column takes " +
-                    name(Winner(kinds, true, CTRL_COL_SP, kControllerListOrder, kTagListCount)) +
-                    ", its SP Init, OP Init or Mode column " +
-                    name(Winner(kinds, true, CTRL_COL_SP_INIT, kControllerListOrder, kTagListCount)) +
-                    " (the last list wins); a PV export takes " +
-                    name(Winner(kinds, false, 0, kPVExportKinds, kPVExportKindCount)) + " and a PV import " +
-                    name(Winner(kinds, false, 0, kPVImportKinds, kPVImportKindCount)) + " (the first list wins)";
+            text += "; a controller's SP or OP column takes " + name(Winner(kinds, TAG_TABLE_CTRL, CTRL_COL_SP)) +
+                    ", its SP Init, OP Init or Mode column " + name(Winner(kinds, TAG_TABLE_CTRL, CTRL_COL_SP_INIT)) +
+                    " (" + Wins(TAG_TABLE_CTRL, CTRL_COL_SP) + "); a PV export takes " +
+                    name(Winner(kinds, TAG_TABLE_PV_EXPORT, PV_COL_TAG)) + " and a PV import " +
+                    name(Winner(kinds, TAG_TABLE_PV_IMPORT, PV_COL_TAG)) + " (" +
+                    Wins(TAG_TABLE_PV_EXPORT, PV_COL_TAG) + ")";
         }
         out.push_back(At(
             parse, parse.entries[group.second[1]].offset, Severity::Warning, code::kDuplicateName, text,

@@ -2,8 +2,10 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <optional>
 
 #include "binding.h"
+#include "binding_rules.h"
 #include "messages.h"
 #include "tag_io.h"
 
@@ -11,26 +13,19 @@ namespace host {
 
 namespace {
 
-enum class Use { Read, Write };
-
-// One tag text of one row and what the driver does with that column.
+// One tag text of one row; what the driver does with it is the column's
+// rule, the driver's own.
 struct Column {
     std::string table;
     int32_t row = 0;
-    int32_t column = 0;  // the driver's column (controllers) or field number
-    std::string field;   // the label the driver declares
+    const TagColumnRule* rule = nullptr;
+    std::string field;  // the label the driver declares
     const char* text = nullptr;
+    const char* spText = nullptr;  // the row's SP text, for the DCD rule
     int32_t dataSet = 0;
     bool required = false;
-    Use use = Use::Read;
-    bool used = true;            // false: the row is inactive for this column
-    std::string unusedWhy;       // "OPEnabled is 0", ...
-    std::vector<int32_t> kinds;  // the kinds the column may take, in the order searched
-    bool lastWins = false;       // controller binding: a later list overwrites
-    std::string role;            // "SP", "OP", "PV": for the driver's bad-tag-type text
-    std::string owner;           // "controller", "PV Export", "PV Import"
-    DriverMessage unbound;       // what the driver shows when it does not bind; empty text: nothing
-    DriverMessage missing;       // what the driver shows when the required text is empty
+    bool used = true;       // false: the row's gate is closed for this column
+    std::string unusedWhy;  // "OPEnabled is 0", ...
 };
 
 std::string Format(const char* format, ...)
@@ -64,6 +59,16 @@ std::string WithIndex(const char* format, int32_t index) {
 DriverMessage Box(const char* title, std::string text) { return {"box", title, std::move(text), "DCSConfigure"}; }
 DriverMessage ErrorMessage(const char* text) { return {"ErrorMsg", "", text, "DCSConfigure"}; }
 
+// The kinds of a set, in the order given.
+std::vector<int32_t> KindsIn(TagKindSet kinds, const int32_t* order, int32_t count) {
+    std::vector<int32_t> out;
+    for (int32_t i = 0; i < count; ++i) {
+        if (HasKind(kinds, order[i])) out.push_back(order[i]);
+    }
+    return out;
+}
+std::vector<int32_t> KindsIn(TagKindSet kinds) { return KindsIn(kinds, kControllerListOrder, kTagListCount); }
+
 std::string KindList(const std::vector<int32_t>& kinds) {
     std::string text;
     for (size_t i = 0; i < kinds.size(); ++i) {
@@ -72,37 +77,27 @@ std::string KindList(const std::vector<int32_t>& kinds) {
     return text;
 }
 
-// The distinct kinds of catalogue entries, in kind order.
-std::vector<int32_t> KindsOf(const CatalogueIndex& index, const std::vector<size_t>& entries) {
-    bool seen[kTagListCount + 1] = {};
-    for (size_t entry : entries) seen[index.Entry(entry).kind] = true;
-    std::vector<int32_t> kinds;
-    for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
-        if (seen[kind]) kinds.push_back(kind);
-    }
-    return kinds;
+// The lists that hold entries, as a set.
+TagKindSet HeldBy(const CatalogueIndex& index, const std::vector<size_t>& entries) {
+    TagKindSet held = 0;
+    for (size_t entry : entries) held |= KindBit(index.Entry(entry).kind);
+    return held;
 }
 
-bool Contains(const std::vector<int32_t>& kinds, int32_t kind) {
-    for (int32_t k : kinds) {
-        if (k == kind) return true;
-    }
-    return false;
-}
-
-std::string Operation(Use use, int32_t kind) {
-    if (use == Use::Read) return IsReadableKind(kind) ? std::string("Read") + KindName(kind) : std::string();
+std::string Operation(int32_t use, int32_t kind) {
+    if (use == TAG_USE_READ) return IsReadableKind(kind) ? std::string("Read") + KindName(kind) : std::string();
     return IsWritableKind(kind) ? std::string("Write") + KindName(kind) : std::string();
 }
 
 // Why a text that names something did not bind, most telling first.
-void ExplainUnbound(const Column& c, const CatalogueIndex& index, const std::vector<int32_t>& held, TagDiagnosis& tag) {
+void ExplainUnbound(const Column& c, const CatalogueIndex& index, TagKindSet held, TagDiagnosis& tag) {
     const std::string text = c.text;
-    if (!held.empty()) {
+    if (held != 0) {
         tag.code = code::kKindNotAllowed;
-        tag.reason = "data set " + std::to_string(c.dataSet) + " holds \"" + text + "\" as " + KindList(held) +
-                     ", but the " + c.field + " can only take " + KindList(c.kinds);
-        if (c.column == CTRL_COL_OP && c.table == "controller" && Contains(held, TAG_KIND_DCD)) {
+        tag.reason = "data set " + std::to_string(c.dataSet) + " holds \"" + text + "\" as " + KindList(KindsIn(held)) +
+                     ", but the " + c.field + " can only take " +
+                     KindList(KindsIn(~0u, c.rule->Lists, c.rule->ListCnt));
+        if (c.rule->DcdServesSPOnly == 1 && HasKind(held, TAG_KIND_DCD)) {
             tag.reason += " (a DCD tag that is also the row's SP Tag serves the SP only)";
         }
         return;
@@ -142,9 +137,16 @@ void ExplainUnbound(const Column& c, const CatalogueIndex& index, const std::vec
     tag.reason = "no tag named \"" + text + "\" in any list or data set of the initialization string";
 }
 
-TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spText) {
+// The message of the column's rule for this row, when it has one.
+std::optional<DriverMessage> UnboundMessage(const Column& c) {
+    if (c.rule->UnboundMessage == nullptr) return std::nullopt;
+    return Box(kTitleBinding, WithIndex(c.rule->UnboundMessage, c.row));
+}
+
+TagDiagnosis Judge(const Column& c, const CatalogueIndex& index) {
     TagDiagnosis tag;
     tag.field = c.field;
+    tag.column = c.rule->Column;
     tag.text = c.text != nullptr ? c.text : "";
     tag.required = c.required;
     if (!HasText(c.text)) {
@@ -153,32 +155,29 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
             tag.code = code::kMissingText;
             tag.reason =
                 "the " + c.field + " is required: the driver refuses the whole configuration before it binds anything";
-            tag.message = c.missing;
+            tag.message = ErrorMessage(c.rule->RequiredMessage);
         } else {
             tag.status = Verdict::Empty;
             tag.reason = "no tag named; the " + c.field + " is optional";
         }
         return tag;
     }
-    const std::vector<int32_t> held = KindsOf(index, index.Exact(c.dataSet, tag.text));
-    std::vector<int32_t> binding;  // the held kinds this column may take, in the order searched
-    for (int32_t kind : c.kinds) {
-        if (!Contains(held, kind)) continue;
-        if (c.table == "controller" && DcdTakenBySP(kind, c.column, spText, c.text)) continue;
-        binding.push_back(kind);
-    }
-    if (binding.empty()) {
+    const TagKindSet held = HeldBy(index, index.Exact(c.dataSet, tag.text));
+    const bool takenBySP = SameName(c.spText, c.text);
+    const int32_t kind = BoundKind(c.rule, held, takenBySP);
+    if (kind == TAG_KIND_NONE) {
         tag.status = Verdict::Problem;
         ExplainUnbound(c, index, held, tag);
-        if (!c.unbound.text.empty()) tag.message = c.unbound;
+        tag.message = UnboundMessage(c);
         return tag;
     }
-    const int32_t kind = c.lastWins ? binding.back() : binding.front();
+    const std::vector<int32_t> binding =
+        KindsIn(BindableKinds(c.rule, held, takenBySP), c.rule->Lists, c.rule->ListCnt);
     tag.kind = KindName(kind);
-    tag.operation = Operation(c.use, kind);
+    tag.operation = Operation(c.rule->Use, kind);
     std::string why = tag.kind + " tag of data set " + std::to_string(c.dataSet);
     if (binding.size() > 1) {
-        why += "; held by " + KindList(binding) + ", the " + (c.lastWins ? "last" : "first") + " list wins";
+        why += "; held by " + KindList(binding) + ", the " + (c.rule->LastWins == 1 ? "last" : "first") + " list wins";
     }
     if (!c.used) {
         tag.status = Verdict::Unused;
@@ -190,8 +189,8 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
         tag.code = code::kDcdNotReadable;
         tag.reason = why + "; the driver has no read for DCD tags, so every step stops here with \"Bad tag type\"";
         tag.message = DriverMessage{"box", kTitleRuntimeError,
-                                    Format(kMsgBadTagType, static_cast<int>(kind), c.role.c_str(), c.text,
-                                           c.owner.c_str(), static_cast<int>(c.row)),
+                                    Format(kMsgBadTagType, static_cast<int>(kind), c.rule->Role, c.text, c.rule->Owner,
+                                           static_cast<int>(c.row)),
                                     "step 1"};
         return tag;
     }
@@ -202,34 +201,23 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index, const char* spT
 
 std::string Label(char* label, const char* fallback) { return label != nullptr ? label : fallback; }
 
-std::vector<int32_t> ControllerKinds(int32_t column) {
-    std::vector<int32_t> kinds;
-    for (int32_t kind : kControllerListOrder) {
-        if (ListBindsColumn(kind, column)) kinds.push_back(kind);
-    }
-    return kinds;
-}
-
 RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
     RowDiagnosis row{"general", 0, "general data", 0, {}};
     if (d.GenData == nullptr) return row;
     const char* enabled = GetGenDataText(&d, GEN_ENABLED_FLAG);
     const char* running = GetGenDataText(&d, GEN_RUNNING_FLAG);
-    const char* messages[] = {kMsgEnabledFlagUnbound, kMsgRunningFlagUnbound};
     const int32_t flags[] = {GEN_ENABLED_FLAG, GEN_RUNNING_FLAG};
     for (int32_t i = 0; i < 2; ++i) {
         Column c;
         c.table = "general";
-        c.column = flags[i];
+        c.rule = TagColumnRuleOf(TAG_TABLE_GENERAL, flags[i]);
         const char* fallback = i == 0 ? "Enabled Flag" : "Running Flag";
         c.field =
             d.GenDef != nullptr && flags[i] < d.GenDefCnt ? Label(GetGenDefLabel(&d, flags[i]), fallback) : fallback;
         c.text = i == 0 ? enabled : running;
         c.dataSet = GetGenDataInt(&d, GEN_DATA_SET);
-        c.use = Use::Write;
-        c.kinds = {kFlagTagKind};
-        c.unbound = Box(kTitleBinding, messages[i]);
-        TagDiagnosis tag = Judge(c, index, nullptr);
+        c.required = TextRequired(&d, TAG_TABLE_GENERAL, flags[i]);
+        TagDiagnosis tag = Judge(c, index);
         // A tag that serves as the Enabled Flag is not also the Running Flag.
         if (tag.status == Verdict::Bound && FlagOfName(enabled, running, c.text) != flags[i]) {
             tag.status = Verdict::Problem;
@@ -237,7 +225,7 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
             tag.operation.clear();
             tag.code = code::kSameAsEnabledFlag;
             tag.reason = "the same DI tag is the Enabled Flag; the driver binds it to that flag only";
-            tag.message = c.unbound;
+            tag.message = UnboundMessage(c);
         }
         row.tags.push_back(std::move(tag));
     }
@@ -248,45 +236,21 @@ RowDiagnosis ControllerRow(const DCSLinkData& d, const CatalogueIndex& index, in
     RowDiagnosis row{"controller", i, name, 0, {}};
     const int32_t opEnabled = GetCtrlOPEnabled(&d, i);
     const char* spText = GetCtrlDataText(&d, i, CTRL_COL_SP);
-    struct ControllerColumn {
-        int32_t column;
-        const char* label;
-        Use use;
-        bool required;
-        bool needsOP;  // moved only while OPEnabled is 1
-        const char* role;
-        const char* unbound;
-        const char* missing;
-    };
-    const ControllerColumn columns[] = {
-        {CTRL_COL_SP, "SP Tag", Use::Read, false, false, kRoleSP, kMsgSPTagUnbound, nullptr},
-        {CTRL_COL_SP_INIT, "SP Init Tag", Use::Write, false, false, kRoleSPInit, kMsgSPInitTagUnbound, nullptr},
-        {CTRL_COL_OP, "OP Tag", Use::Read, true, true, kRoleOP, kMsgOPTagUnbound, kMsgOPTagsMissing},
-        {CTRL_COL_OP_INIT, "OP Init Tag", Use::Write, true, true, kRoleOPInit, kMsgOPInitTagUnbound,
-         kMsgOPInitTagsMissing},
-        {CTRL_COL_MODE, "Mode Tag", Use::Write, false, false, kRoleMode, kMsgModeTagUnbound, nullptr},
-    };
-    for (const ControllerColumn& rule : columns) {
+    const char* const labels[] = {"Data Set", "SP Tag", "SP Init Tag", "OP Tag", "OP Init Tag", "Mode Tag"};
+    for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
         Column c;
         c.table = "controller";
         c.row = i;
-        c.column = rule.column;
-        c.field = d.CtrlDef != nullptr && rule.column < d.CtrlDefCnt
-                      ? Label(GetCtrlDefLabel(&d, rule.column), rule.label)
-                      : rule.label;
-        c.text = GetCtrlDataText(&d, i, rule.column);
+        c.rule = TagColumnRuleOf(TAG_TABLE_CTRL, column);
+        c.field = d.CtrlDef != nullptr && column < d.CtrlDefCnt ? Label(GetCtrlDefLabel(&d, column), labels[column])
+                                                                : labels[column];
+        c.text = GetCtrlDataText(&d, i, column);
+        c.spText = spText;
         c.dataSet = GetCtrlDataInt(&d, i, CTRL_COL_DATA_SET);
-        c.required = rule.required;
-        c.use = rule.use;
-        c.used = !rule.needsOP || opEnabled == 1;
+        c.required = TextRequired(&d, TAG_TABLE_CTRL, column);
+        c.used = GateOpen(c.rule, opEnabled);
         c.unusedWhy = "the row's OPEnabled is " + std::to_string(opEnabled);
-        c.kinds = ControllerKinds(rule.column);
-        c.lastWins = true;
-        c.role = rule.role;
-        c.owner = kOwnerController;
-        c.unbound = Box(kTitleBinding, WithIndex(rule.unbound, i));
-        if (rule.missing != nullptr) c.missing = ErrorMessage(rule.missing);
-        row.tags.push_back(Judge(c, index, spText));
+        row.tags.push_back(Judge(c, index));
     }
     return row;
 }
@@ -297,7 +261,8 @@ RowDiagnosis PVRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i,
     Column c;
     c.table = row.table;
     c.row = i;
-    c.column = PV_COL_TAG;
+    const int32_t table = isExport ? TAG_TABLE_PV_EXPORT : TAG_TABLE_PV_IMPORT;
+    c.rule = TagColumnRuleOf(table, PV_COL_TAG);
     const DCSDataDef* defs = isExport ? d.PVDef : d.PVImportDef;
     const int32_t defCnt = isExport ? d.PVDefCnt : d.PVImportDefCnt;
     c.field = defs != nullptr && PV_COL_TAG < defCnt
@@ -305,21 +270,11 @@ RowDiagnosis PVRow(const DCSLinkData& d, const CatalogueIndex& index, int32_t i,
                   : "PV Tag";
     c.text = isExport ? GetPVDataText(&d, i, PV_COL_TAG) : GetPVImportDataText(&d, i, PV_COL_TAG);
     c.dataSet = isExport ? GetPVDataInt(&d, i, PV_COL_DATA_SET) : GetPVImportDataInt(&d, i, PV_COL_DATA_SET);
-    c.required = true;
-    c.use = isExport ? Use::Write : Use::Read;
-    const int32_t active = isExport ? GetPVActive(&d, i) : GetPVImportActive(&d, i);
-    c.used = active == 1;
+    c.required = TextRequired(&d, table, PV_COL_TAG);
+    const int16_t active = isExport ? GetPVActive(&d, i) : GetPVImportActive(&d, i);
+    c.used = GateOpen(c.rule, active);
     c.unusedWhy = "the row's Active is " + std::to_string(active);
-    if (isExport) {
-        c.kinds.assign(kPVExportKinds, kPVExportKinds + kPVExportKindCount);
-    } else {
-        c.kinds.assign(kPVImportKinds, kPVImportKinds + kPVImportKindCount);
-    }
-    c.role = kRolePV;
-    c.owner = isExport ? kOwnerPVExport : kOwnerPVImport;
-    c.unbound = Box(kTitleBinding, WithIndex(isExport ? kMsgPVExportUnbound : kMsgPVImportUnbound, i));
-    c.missing = ErrorMessage(isExport ? kMsgPVTagFieldError : kMsgPVImportTagFieldError);
-    row.tags.push_back(Judge(c, index, nullptr));
+    row.tags.push_back(Judge(c, index));
     return row;
 }
 
@@ -327,12 +282,21 @@ std::string NameAt(const std::vector<std::string>& names, int32_t i) {
     return static_cast<size_t>(i) < names.size() ? names[static_cast<size_t>(i)] : std::string();
 }
 
-bool RequiredFails(const RowDiagnosis& row) {
+int32_t TableOf(const std::string& table) {
+    if (table == "controller") return TAG_TABLE_CTRL;
+    if (table == "pv_export") return TAG_TABLE_PV_EXPORT;
+    if (table == "pv_import") return TAG_TABLE_PV_IMPORT;
+    return TAG_TABLE_GENERAL;
+}
+
+// A row whose failed binding ends the configuration: a column that does
+// not bind where its rule makes that the end (a DCD tag that binds but
+// cannot be read fails only at the step).
+bool BindingFails(const RowDiagnosis& row) {
     for (const TagDiagnosis& tag : row.tags) {
-        if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable &&
-            (tag.required || row.table == "general")) {
-            return true;
-        }
+        if (tag.status != Verdict::Problem || tag.code == code::kDcdNotReadable) continue;
+        const TagColumnRule* rule = TagColumnRuleOf(TableOf(row.table), tag.column);
+        if (rule != nullptr && rule->UnboundStops == 1) return true;
     }
     return false;
 }
@@ -356,22 +320,22 @@ std::vector<RowDiagnosis> CheckRows(const DCSLinkData& d, const CatalogueIndex& 
 }
 
 StopPoint ConfigurationStop(const std::vector<RowDiagnosis>& rows) {
-    // The driver checks the OP texts of every controller, then the OP Init
-    // texts, then the PV rows, before it binds anything.
-    const char* const order[][2] = {
-        {"controller", "OP Tag"}, {"controller", "OP Init Tag"}, {"pv_export", ""}, {"pv_import", ""}};
-    for (const auto& step : order) {
+    // The driver checks the required texts, each check over its whole
+    // table, before it binds anything; then it binds table by table.
+    for (const RequiredTextCheck& check : kRequiredTextChecks) {
         for (const RowDiagnosis& row : rows) {
-            if (row.table != step[0]) continue;
+            if (TableOf(row.table) != check.Table || row.table == "general") continue;
             for (const TagDiagnosis& tag : row.tags) {
-                if (tag.code == code::kMissingText && (step[1][0] == '\0' || tag.field == step[1])) {
+                if (tag.code == code::kMissingText && (check.Column < 0 || tag.column == check.Column)) {
                     return {true, row.table, row.index};
                 }
             }
         }
     }
-    for (const RowDiagnosis& row : rows) {
-        if (RequiredFails(row)) return {true, row.table, row.index};
+    for (int32_t table : kBindingOrder) {
+        for (const RowDiagnosis& row : rows) {
+            if (TableOf(row.table) == table && BindingFails(row)) return {true, row.table, row.index};
+        }
     }
     return {};
 }

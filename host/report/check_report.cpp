@@ -70,14 +70,31 @@ std::string CheckReport(const Diagnosis& d, bool all) {
             << (d.stop.name.empty() ? "" : " (" + d.stop.name + ")") << "; every row is checked here all the same\n";
     }
     if (d.stepRun) out << "dry run: initialize and one step " << (d.stepOk ? "ok" : "raised messages") << "\n";
+    if (!d.verdictSource.empty()) {
+        out << "verdicts: from " << d.verdictSource;
+        if (!d.driverPath.empty()) out << " (driver " << d.driverPath << ")";
+        out << "\n";
+        const int32_t differing = d.RowsDiffering();
+        out << (differing == 0 && d.unexplained.empty()
+                    ? std::string("the driver's messages in the dry run agree with the rules\n")
+                    : "the driver's messages in the dry run DIFFER from the rules: " + std::to_string(differing) +
+                          " rows, " + std::to_string(d.unexplained.size()) + " messages no row accounts for\n");
+    }
 
     bool heading = false;
     for (const RowDiagnosis& row : d.rows) {
-        if (!row.HasProblem()) continue;
+        if (!row.HasProblem() && row.driverDiffers.empty()) continue;
         if (!heading) out << "\nproblems:\n";
         heading = true;
         out << "  " << RowHeading(row) << "\n";
         TagLines(out, row);
+        for (const std::string& line : row.driverDiffers) out << "    DRIVER DIFFERS: " << OneLine(line) << "\n";
+    }
+    if (!d.unexplained.empty()) {
+        out << "\ndriver messages the rules do not account for:\n";
+        for (const DriverMessage& m : d.unexplained) {
+            out << "  " << m.raisedBy << ": " << MessageLine(m.source, m.title, m.text) << "\n";
+        }
     }
     if (!d.lint.empty()) {
         out << "\ninitialization string " << d.initStringPath << ":\n";

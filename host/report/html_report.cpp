@@ -161,6 +161,17 @@ void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
         }
         WriteDiagnosisTable(out, table, rows);
     }
+    if (!d.verdictSource.empty()) out << "<p>Verdicts: from " << Escape(d.verdictSource) << ".</p>\n";
+    bool differs = false;
+    for (const RowDiagnosis& row : d.rows) {
+        for (const std::string& line : row.driverDiffers) {
+            if (!differs) out << "<h3>Where the loaded driver differs from the rules</h3>\n<ul>\n";
+            differs = true;
+            out << "<li>" << Escape(row.table) << " " << row.index << " " << Escape(row.name) << ": " << Escape(line)
+                << "</li>\n";
+        }
+    }
+    if (differs) out << "</ul>\n";
     out << "</section>\n";
 }
 

@@ -31,8 +31,12 @@ std::string JsonReport(const Diagnosis& d) {
     for (const RowDiagnosis& row : d.rows) {
         json tags = json::array();
         for (const TagDiagnosis& tag : row.tags) tags.push_back(TagJson(tag));
-        rows.push_back(
-            {{"table", row.table}, {"index", row.index}, {"name", row.name}, {"line", row.line}, {"tags", tags}});
+        rows.push_back({{"table", row.table},
+                        {"index", row.index},
+                        {"name", row.name},
+                        {"line", row.line},
+                        {"tags", tags},
+                        {"driver_differs", row.driverDiffers}});
     }
     json lint = json::array();
     for (const LintFinding& f : d.lint) {
@@ -50,6 +54,14 @@ std::string JsonReport(const Diagnosis& d) {
                 {"rows", rows},
                 {"lint", lint},
                 {"problems", d.Problems()}};
+    json unexplained = json::array();
+    for (const DriverMessage& m : d.unexplained) {
+        unexplained.push_back({{"source", m.source}, {"title", m.title}, {"text", m.text}, {"raised_by", m.raisedBy}});
+    }
+    out["verdicts_from"] = d.verdictSource;
+    out["driver"] = d.driverPath;
+    out["rows_driver_differs"] = d.RowsDiffering();
+    out["unexplained_messages"] = unexplained;
     out["stops_at"] = d.stop.table.empty()
                           ? json(nullptr)
                           : json{{"table", d.stop.table}, {"index", d.stop.index}, {"name", d.stop.name}};

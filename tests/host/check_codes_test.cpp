@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "check_support.h"
+#include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
 #include "report/check_report.h"
 #include "report/json_report.h"
@@ -359,6 +360,80 @@ TEST(CheckReports, TerminalPutsProblemsFirst) {
     EXPECT_NE(brief.find("      | TITLE"), std::string::npos);
     EXPECT_EQ(brief.find("controller 1"), std::string::npos);
     EXPECT_NE(all.find("controller 1"), std::string::npos);
+}
+
+// A driver whose messages differ from the rules is flagged row by row:
+// the real driver agrees with the rules, and each kind of divergence is
+// pinned on the row it concerns (or, when no row accounts for it, listed
+// on its own). The divergent message lists stand in for a driver built
+// with other rules.
+TEST(CheckCodes, DriverThatDiffersFromTheRulesIsFlagged) {
+    host::Case c;
+    c.file = "differs.toml";
+    c.controllers.push_back(checktest::Controller(1, {"", "", "A1", "A1", ""}));
+    c.controllers.push_back(checktest::Controller(1, {"NOPE", "", "A1", "A1", ""}));
+    c.controllers.push_back(checktest::Controller(1, {"", "", "AO1", "AO1", ""}));
+    const host::Diagnosis real = checktest::Check(c, kCatalogue);
+    ASSERT_EQ(real.RowsDiffering(), 0);
+    ASSERT_TRUE(real.unexplained.empty());
+    ASSERT_FALSE(real.verdictSource.empty());
+    ASSERT_EQ(real.stop.table, "controller");
+    ASSERT_EQ(real.stop.index, 2);
+
+    const host::DriverMessage extraBox{"box", "MARLIXNT",
+                                       "Incorrect data set or unknown mode tag for controller at index 0\n"
+                                       "          Mode tags must be writable (AI, DI, or CALC)",
+                                       "DCSConfigure"};
+    const host::DriverMessage stray{"box", "MARLIXNT", "Something else entirely", "DCSConfigure"};
+    struct Divergence {
+        const char* what;
+        void (*change)(std::vector<host::DriverMessage>&, const host::DriverMessage&, const host::DriverMessage&);
+        std::vector<int32_t> flagged;  // controller rows
+        size_t unexplained;
+    };
+    const Divergence cases[] = {
+        {"a predicted message missing",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage&) {
+             m.erase(m.begin());
+         },
+         {1},
+         0},
+        {"a message for a row that binds",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage& extra, const host::DriverMessage&) {
+             m.insert(m.begin(), extra);
+         },
+         {0},
+         0},
+        {"a message no row accounts for",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage& other) {
+             m.push_back(other);
+         },
+         {},
+         1},
+        {"a step message where the rules predict a configuration failure",
+         [](std::vector<host::DriverMessage>& m, const host::DriverMessage&, const host::DriverMessage&) {
+             m.push_back(
+                 {"box", "KVMRXNT Error", "Error reading AI tag for SP tag A1 of controller at index 0", "step 1"});
+         },
+         {0},
+         0},
+    };
+    for (const Divergence& test : cases) {
+        SCOPED_TRACE(test.what);
+        host::Diagnosis d = real;
+        d.stepRun = true;
+        test.change(d.messages, extraBox, stray);
+        host::CompareWithDryRun(d);
+        std::vector<int32_t> flagged;
+        for (const host::RowDiagnosis& row : d.rows) {
+            if (!row.driverDiffers.empty()) flagged.push_back(row.index);
+        }
+        EXPECT_EQ(flagged, test.flagged);
+        EXPECT_EQ(d.unexplained.size(), test.unexplained);
+        const std::string report = host::CheckReport(d, false);
+        EXPECT_NE(report.find("verdicts: from the driver's binding rules built into this dcs-host"), std::string::npos);
+        EXPECT_NE(report.find("DIFFER from the rules"), std::string::npos) << report;
+    }
 }
 
 }  // namespace

@@ -235,6 +235,9 @@ TEST(CheckDifferential, VerdictsPredictTheDriver) {
         const Diagnosis d = checktest::Check(c, text, seed);
         SCOPED_TRACE("round " + std::to_string(round) + "\n" + text);
         ASSERT_EQ(d.configured, d.stop.table.empty());
+        // The rules built into the checker and the loaded driver agree.
+        ASSERT_EQ(d.RowsDiffering(), 0);
+        ASSERT_TRUE(d.unexplained.empty());
         ASSERT_EQ(MessagesOf(d, "DCSConfigure"), PredictedConfigure(d));
         if (!d.configured) continue;
         ++configured;
