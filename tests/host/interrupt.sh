@@ -33,7 +33,7 @@ until [ "$(ls -A | grep -c '^\.keep\..*\.tmp$')" -eq 2 ] || [ $tries -ge 600 ]; 
 done
 [ $tries -lt 600 ] || fail "the run made no temporary files within a minute"
 # Never more than a minute more: a run the signal missed is ended.
-( sleep 60; kill -KILL $pid 2>/dev/null ) &
+( sleep 60; kill -KILL $pid 2>/dev/null ) >/dev/null 2>&1 &
 guard=$!
 sleep 1
 kill -INT $pid
