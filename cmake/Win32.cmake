@@ -78,19 +78,19 @@ function(dcs_win32_driver target)
 endfunction()
 
 # --- The host program -----------------------------------------------------
-# toml++, CLI11 and nlohmann-json are header-only and come from the build
+# toml11, CLI11 and nlohmann-json are header-only and come from the build
 # machine's /usr/include. The cross compiler must not see the rest of that
 # folder (glibc's headers would shadow MinGW's), so only their own folders
 # are copied into the build tree and given to the host as system headers.
 function(dcs_win32_host_headers target)
   set(staged ${CMAKE_BINARY_DIR}/host-headers)
-  foreach(dir toml++ CLI nlohmann)
+  foreach(dir toml toml.hpp CLI nlohmann)
     if(EXISTS /usr/include/${dir})
       file(COPY /usr/include/${dir} DESTINATION ${staged})
     endif()
   endforeach()
   target_include_directories(${target} SYSTEM INTERFACE ${staged})
-  set(DCS_TOMLPP_INCLUDE_DIR ${staged} CACHE PATH "toml++'s include directory" FORCE)
+  set(DCS_TOML11_INCLUDE_DIR ${staged} CACHE PATH "toml11's include directory" FORCE)
 endfunction()
 
 # dcs-host.exe loads mrxnt.dll with LoadLibraryW and reads its version block

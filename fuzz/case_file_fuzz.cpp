@@ -1,6 +1,6 @@
 // Feeds arbitrary bytes to dcs-host's reader of TOML case files. Whatever
 // the file holds, the reader must return a case or refuse it with a
-// CaseError worded "FILE:LINE: ...", the way dcs-host reports it before it
+// CaseError worded "FILE:LINE: ..." (or "FILE:LINE:COLUMN: ..."), the way dcs-host reports it before it
 // exits with status 2; it must never crash, hang or run out of memory, and
 // nothing else may escape it.
 
@@ -26,13 +26,23 @@ std::string ScratchPath() { return "/tmp/dcs_case_fuzz_" + std::to_string(static
     std::abort();
 }
 
-// "FILE:LINE: ..." with LINE a positive number.
+// A positive number at `at`; moves past it.
+bool PositiveNumber(const std::string& message, size_t& at) {
+    const size_t digits = at;
+    while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at])) != 0) ++at;
+    return at > digits && message[digits] != '0';
+}
+
+// "FILE:LINE: ..." or "FILE:LINE:COLUMN: ..." with LINE and COLUMN positive.
 bool LocatedAtALine(const std::string& message, const std::string& file) {
     if (message.compare(0, file.size() + 1, file + ":") != 0) return false;
     size_t at = file.size() + 1;
-    const size_t digits = at;
-    while (at < message.size() && std::isdigit(static_cast<unsigned char>(message[at])) != 0) ++at;
-    return at > digits && message[digits] != '0' && message.compare(at, 2, ": ") == 0;
+    if (!PositiveNumber(message, at)) return false;
+    if (message.compare(at, 1, ":") == 0 && message.compare(at, 2, ": ") != 0) {
+        ++at;
+        if (!PositiveNumber(message, at)) return false;
+    }
+    return message.compare(at, 2, ": ") == 0;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev
-  googletest libbenchmark-dev gcovr libtomlplusplus-dev libcli11-dev nlohmann-json3-dev binutils
+  googletest libbenchmark-dev gcovr libtoml11-dev libcli11-dev nlohmann-json3-dev binutils
   chromium-headless-shell libxml2-utils python3
   g++-mingw-w64-i686 binutils-mingw-w64-i686 unzip
 )

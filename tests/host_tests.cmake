@@ -10,6 +10,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/chart_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/html_report_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/io_list_csv_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/case_parity_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/number_text_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/code_page_test.cpp
     )

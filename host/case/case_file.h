@@ -1,159 +1,20 @@
-// The case file: what the host runs the driver on, read from TOML.
-//
-// A case names the server's initialization string, the tag values the
-// server starts with, the general data, the controller and PV rows and a
-// schedule of events by step. Field values of the driver's tables are kept
-// by the label they were given under; they are matched against the
-// definitions the driver declares only once the driver is loaded.
+// The case file: what the host runs the driver on, read from TOML. Its
+// rows and those of the IO lists it names go through the same schema
+// (case/case_schema.h) and one validation pass.
 #pragma once
 
-#include <cstdint>
-#include <optional>
-#include <stdexcept>
 #include <string>
-#include <vector>
+
+#include "case/case_model.h"
 
 namespace host {
 
-// A fault in the case file, already worded as "FILE:LINE: what was expected".
-class CaseError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
+// The TOML adapter alone: the case file's own keys and rows, the IO lists
+// it names left in `ioLists` and no validation pass. Throws CaseError.
+Case ReadTomlCase(const std::string& text, const std::string& file, const std::string& baseDir);
 
-// "FILE:LINE: message" (LINE left out when 0).
-std::string Located(const std::string& file, int line, const std::string& message);
-// "FILE:LINE:COLUMN: message" (COLUMN left out when 0).
-std::string Located(const std::string& file, int line, int column, const std::string& message);
-
-// One value given under a field label of the driver's tables.
-struct FieldValue {
-    std::string label;
-    bool isText = false;  // a string in the file; otherwise an integer
-    int64_t integer = 0;
-    // Neither: what the file gave instead ("a floating-point number", ...).
-    // Kept for the driver's declarations to decide between an unknown key
-    // and a value of the wrong type.
-    std::string otherType;
-    std::string text;
-    int line = 0;
-    // Given in an IO list rather than the case file: where, and whether the
-    // text (a cell has no type of its own) also reads as `integer`.
-    std::string file;
-    int column = 0;
-    bool alsoInteger = false;
-};
-
-// Kinds of the server's value store, numbered as the server numbers them.
-enum class TagKind : int32_t { AI = 1, AO = 2, DI = 3, DO = 4, CALC = 6 };
-
-const char* TagKindName(TagKind kind);
-// Whether the server keeps the kind's values as integers (DI, DO).
-bool IsIntegerKind(TagKind kind);
-
-struct TagValue {
-    TagKind kind = TagKind::AI;
-    int32_t dataSet = 1;
-    std::string name;
-    double value = 0.0;
-    int line = 0;
-};
-
-struct ControllerCase {
-    std::string name;
-    std::vector<FieldValue> fields;
-    std::optional<int32_t> opEnabled;  // not given: 1
-    std::optional<double> mode;        // not given: the driver's default row
-    std::optional<double> sp;
-    std::optional<double> op;
-    int line = 0;
-};
-
-// How a PV export's value moves from step to step.
-struct Response {
-    bool follows = false;  // false: the value stays constant
-    double constant = 0.0;
-    int32_t controller = 0;  // index of the controller whose OP drives it
-    double gain = 1.0;
-    double timeConstant = 1.0;  // in steps, at least 1
-    double initial = 0.0;
-};
-
-struct PVExportCase {
-    std::string name;
-    std::vector<FieldValue> fields;
-    int32_t active = 1;
-    Response response;
-    int line = 0;
-};
-
-struct PVImportCase {
-    std::string name;
-    std::vector<FieldValue> fields;
-    int32_t active = 1;
-    int line = 0;
-};
-
-enum class Action { Start, Stop, TimeZero, SetTag };
-
-const char* ActionName(Action action);
-
-struct Event {
-    int32_t step = 1;
-    Action action = Action::Start;
-    TagValue tag;  // set_tag only
-    int line = 0;
-};
-
-// A file the case names, and what it is to the case, so that no output of a
-// run can replace it.
-struct NamedFile {
-    std::string use;  // "the initialization string file", ...
-    std::string path;
-};
-
-struct CaseWarning {
-    int line = 0;
-    std::string text;  // "FILE:LINE: warning: ..."
-};
-
-struct Case {
-    std::string file;            // the case file as named
-    // The simulator's code page: the driver and the tag server see every
-    // text of the case in it (code_page, or --code-page), and the reports
-    // decode what they hold through it.
-    int codePage = 1252;
-    int codePageLine = 0;
-    std::string initStringPath;  // resolved against the case file's folder
-    int initStringLine = 0;
-    std::vector<NamedFile> namedFiles;
-    // Values the host takes but the driver will read otherwise than the
-    // user may think, in file order.
-    std::vector<CaseWarning> warnings;
-    std::optional<int32_t> steps;
-    std::vector<TagValue> tags;
-    std::vector<FieldValue> general;
-    int generalLine = 0;
-    std::vector<ControllerCase> controllers;
-    std::vector<PVExportCase> pvExports;
-    std::vector<PVImportCase> pvImports;
-    std::vector<Event> events;  // ordered by step, file order within a step
-};
-
-// The host's own keys of each row table; every other key of a row names a
-// field the driver declares.
-extern const char* const kControllerHostKeys;  // "name, OPEnabled, Mode, SP, OP"
-extern const char* const kPVExportHostKeys;
-extern const char* const kPVImportHostKeys;
-
-// Tag names and other texts longer than this many bytes are refused: the
-// driver's text cells hold 63 bytes and a terminator.
-constexpr size_t kMaxTextLength = 63;
-
-// The most steps a run takes: the table and CSV stream and the chart thins,
-// so this bounds the run's time, not its memory.
-constexpr int32_t kMaxSteps = 10000000;
-
+// The whole case (case/case_loader.cpp): the case file, the rows of the IO
+// lists it names, then the validation pass over the merged case.
 // Reads and checks a case file. `file` is used as named in the messages.
 // Throws CaseError.
 Case ParseCaseFile(const std::string& file);

@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "case/case_file.h"
+#include "case/case_model.h"
+#include "case/case_schema.h"
 
 namespace host {
 
@@ -39,9 +40,9 @@ CsvTable ParseCsv(const std::string& text, const std::string& file);
 // The case keys that name IO lists, and the rows they hold.
 bool IsIoListKey(const std::string& key);  // "controllers", "pv_exports", "pv_imports"
 
-// Reads the IO list `path` (already resolved) given under `key` and appends
-// its rows to the case. Throws CaseError: for a file that cannot be read,
-// at the case file's `line`; for a fault in it, at its own line and column.
-void AppendIoList(Case& c, const std::string& key, const std::string& path, int line);
+// The rows of an IO list's text, for the schema: a cell under a column is
+// the column's key with the cell's text, an empty cell no key at all.
+// Throws CaseError for a fault in the CSV itself.
+std::vector<RawRow> IoListRows(const std::string& text, const std::string& file);
 
 }  // namespace host

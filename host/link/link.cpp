@@ -8,6 +8,7 @@
 #define DCS_HOST_DRIVER_FILE "libmrxnt.so"
 #endif
 
+#include "case/case_schema.h"
 #include "case/input_file.h"
 #include "os/os.h"
 
@@ -140,7 +141,7 @@ void Link::Fill(const Case& c) {
         const ControllerCase& source = c.controllers[i];
         cells_.push_back(RowCells(ctrl, d_.CtrlRowDefault.Values));
         FillCells(ctrl, source.fields, cells_.back().data(), texts_, c.file, "controller " + std::to_string(i),
-                  kControllerHostKeys);
+                  HostKeyList(RowTable::Controller));
         DCSCtrlRow& row = ctrlRows_[i];
         row.Values = cells_.back().data();
         row.OPEnabled = static_cast<int16_t>(source.opEnabled.value_or(1));
@@ -156,7 +157,7 @@ void Link::Fill(const Case& c) {
         const PVExportCase& source = c.pvExports[i];
         cells_.push_back(RowCells(pv, d_.PVRowDefault.Values));
         FillCells(pv, source.fields, cells_.back().data(), texts_, c.file, "pv_export " + std::to_string(i),
-                  kPVExportHostKeys);
+                  HostKeyList(RowTable::PVExport));
         DCSPVRow& row = pvRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
@@ -168,7 +169,7 @@ void Link::Fill(const Case& c) {
         const PVImportCase& source = c.pvImports[i];
         cells_.push_back(RowCells(imp, d_.PVImportRowDefault.Values));
         FillCells(imp, source.fields, cells_.back().data(), texts_, c.file, "pv_import " + std::to_string(i),
-                  kPVImportHostKeys);
+                  HostKeyList(RowTable::PVImport));
         DCSPVRow& row = pvImportRows_[i];
         row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);

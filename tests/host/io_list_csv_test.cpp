@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "case/case_loader.h"
+#include "case/case_schema.h"
 #include "case/io_list_csv.h"
 
 namespace {
@@ -103,7 +105,8 @@ protected:
     }
     std::string Append(host::Case& c, const std::string& key, const std::string& text) {
         try {
-            host::AppendIoList(c, key, Write(key + ".csv", text), 3);
+            host::AppendIoList(c, key, Write(key + ".csv", text), {c.file, 3, 0});
+            host::ValidateCase(c);
         } catch (const host::CaseError& e) {
             return e.what();
         }
@@ -142,12 +145,12 @@ TEST_F(IoListTest, FaultsInRowsNameTheCell) {
         std::string text;
         std::string error;  // after the file's path
     } cases[] = {
-        {"controllers", "name,SP\nA,fifty\n", ":2:3: controller 0: expected a finite number for SP, not \"fifty\""},
-        {"controllers", "name,OPEnabled\nA,yes\n", ":2:3: controller 0: expected 0, 1, TRUE or FALSE for OPEnabled"},
-        {"pv_exports", "name,follows\nA,4\n", ":2:1: pv_export 0: follows 4 names no controller (the case has 0)"},
+        {"controllers", "name,SP\nA,fifty\n", ":2:3: controller 0: expected a number for SP, not \"fifty\""},
+        {"controllers", "name,OPEnabled\nA,yes\n", ":2:3: controller 0: expected 0, 1, true or false for OPEnabled"},
+        {"pv_exports", "name,follows\nA,4\n", ":2:3: pv_export 0: follows 4 names no controller (the case has 0)"},
         {"pv_exports", "name,value,follows\nA,1,0\n", ":2:3: pv_export 0: expected either value"},
         {"pv_imports", "name,PV Tag\nA," + std::string(64, 'x') + "\n",
-         ":2:3: pv_import 0: \"PV Tag\" is longer than 63"},
+         ":2:3: pv_import 0: \"PV Tag\" is 64 characters long"},
     };
     for (const auto& x : cases) {
         c.pvExports.clear();
@@ -155,7 +158,7 @@ TEST_F(IoListTest, FaultsInRowsNameTheCell) {
         EXPECT_NE(error.find(std::string(x.key) + ".csv" + x.error), std::string::npos) << error;
     }
     try {
-        host::AppendIoList(c, "controllers", (dir_ / "none.csv").string(), 3);
+        host::AppendIoList(c, "controllers", (dir_ / "none.csv").string(), {c.file, 3, 0});
         ADD_FAILURE() << "a missing list was read";
     } catch (const host::CaseError& e) {
         EXPECT_EQ(std::string(e.what()).rfind("case.toml:3: controllers: cannot read the IO list", 0), 0u) << e.what();

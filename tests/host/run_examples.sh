@@ -116,12 +116,12 @@ expect_err broken_run "Incorrect data set or unknown tag for PV Import at index 
 cp "$examples/plant/plant.mrx" "$work/plant.mrx"
 printf 'init_string = "plant.mrx"\n[[controller]]\n"OP Tag" = "FIC-101.OP"\n"SP Tagg" = "FIC-101.SP"\n' >"$work/label.toml"
 run label 2 check "$work/label.toml"
-expect_err label "label.toml:4: controller 0: no field \"SP Tagg\" is declared for controller rows"
+expect_err label "label.toml:4:13: controller 0: no field \"SP Tagg\" is declared for controller rows"
 if grep -q "configuration" "$work/label.out"; then fail "label: the driver was configured"; fi
 
 printf 'init_string = "plant.mrx"\n[[pv_import]]\n"PV Tag" = "X"\nMapping = "2:1"\n' >"$work/option.toml"
 run option 2 run "$work/option.toml"
-expect_err option "option.toml:4: pv_import 0: field \"Mapping\" takes one of \"1:1\", \"Controller Mode\", not \"2:1\""
+expect_err option "option.toml:4:11: pv_import 0: field \"Mapping\" takes one of \"1:1\", \"Controller Mode\", not \"2:1\""
 
 printf 'init_string = "plant.mrx"\n\n[general\n' >"$work/syntax.toml"
 run syntax 2 run "$work/syntax.toml"
