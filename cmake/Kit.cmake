@@ -6,12 +6,16 @@
 #     tools/MRX3P.dll       simulated tag server and host services, found by
 #     tools/iface.dll       the loader beside dcs-host.exe; never beside the
 #                           simulator, where they would shadow the real ones
+#     trace/MRX3P.dll       the tracing Marlix client, and its settings
+#     trace/MRX3P-trace.ini (a template to edit), to put in front of the
+#                           real client library
 #     examples/, README.txt
 #
 #   Linux (mrxnt-<version>-linux-x86_64.tar.gz, -linux-i686.tar.gz)
 #     libmrxnt.so           the driver
 #     tools/dcs-host        the host program (x86-64 only)
 #     standin/              libiface.so, libmrx3p.so, libuser32.so
+#     trace/                libmrx3p.so (the tracing client), MRX3P-trace.ini
 #     examples/, README.txt
 #
 # The archives hold the tree at their top, without a folder around it.
@@ -48,6 +52,11 @@ if(TARGET dcs-host)
   set_target_properties(dcs-host PROPERTIES INSTALL_RPATH "$ORIGIN/../${DCS_KIT_STANDINS}")
   install(TARGETS dcs-host RUNTIME DESTINATION ${DCS_KIT_TOOLS})
 endif()
+
+# The tracing client, in a folder of its own: it has the real client
+# library's name and must never be found where the stand-ins are.
+install(TARGETS mrx3p_trace RUNTIME DESTINATION trace LIBRARY DESTINATION trace)
+install(FILES ${CMAKE_BINARY_DIR}/trace/MRX3P-trace.ini.template DESTINATION trace RENAME MRX3P-trace.ini)
 
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION examples)
 if(WIN32)

@@ -63,9 +63,11 @@ expected_files() {  # expected_files KIT
   {
     common_files
     case $1 in
-      win32) printf '%s\n' mrxnt.dll tools/dcs-host.exe tools/MRX3P.dll tools/iface.dll ;;
-      linux-x86_64) printf '%s\n' libmrxnt.so tools/dcs-host standin/libiface.so standin/libmrx3p.so standin/libuser32.so ;;
-      linux-i686) printf '%s\n' libmrxnt.so standin/libiface.so standin/libmrx3p.so standin/libuser32.so ;;
+      win32) printf '%s\n' mrxnt.dll tools/dcs-host.exe tools/MRX3P.dll tools/iface.dll trace/MRX3P.dll trace/MRX3P-trace.ini ;;
+      linux-x86_64) printf '%s\n' libmrxnt.so tools/dcs-host standin/libiface.so standin/libmrx3p.so standin/libuser32.so \
+                                  trace/libmrx3p.so trace/MRX3P-trace.ini ;;
+      linux-i686) printf '%s\n' libmrxnt.so standin/libiface.so standin/libmrx3p.so standin/libuser32.so \
+                                trace/libmrx3p.so trace/MRX3P-trace.ini ;;
     esac
   } | LC_ALL=C sort
 }

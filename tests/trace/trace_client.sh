@@ -1,0 +1,146 @@
+#!/bin/sh
+# The tracing client library as an integrator meets it: where its settings
+# come from, and what it does when something is missing or wrong. The probe
+# loads it (with the stand-in server as its real library) and calls as a
+# driver does; "length L good S bad S" is what the caller got back.
+. "$(dirname "$0")/trace_lib.sh"
+export ASAN_OPTIONS="${ASAN_OPTIONS:-}:verify_asan_link_order=0"
+unset MRX3P_TRACE_REAL MRX3P_TRACE_FILE MRX3P_TRACE_LEVEL MRX3P_TRACE_LIMIT_MB
+
+probe() { run "$TRACE_PROBE" "$@"; }
+fine="length 20 good 0 bad 2"       # the probe's catalogue, a known and an unknown tag
+refused="length 0 good -1 bad -1"   # no real library: every operation fails safely
+expect() {  # WHAT EXPECTED FILE
+    if [ "$(tr -d '\r' <"$3")" = "$2" ]; then ok; else fail "$1: got '$(cat "$3")', expected '$2'"; fi
+}
+native() { [ -z "$RUN" ]; }  # standard error and the temp folder are checked natively only
+
+# A tracer of its own folder, with a settings file and a real library
+# beside it (relative paths count from the settings file's folder).
+lib=$work/lib
+mkdir -p "$lib/real" "$lib/traces"
+cp "$TRACER" "$lib/"
+tracer=$lib/$(basename "$TRACER")
+real=$lib/real/$(basename "$STANDIN")
+cp "$STANDIN" "$real"
+
+# 1. Environment only, no settings file.
+MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/env-%p.jsonl probe "$tracer" "$STANDIN" once >"$work/env.out" 2>"$work/env.err"
+expect "environment settings" "$fine" "$work/env.out"
+set -- "$work"/env-*.jsonl
+check "%p in the file name: no trace named by the process id" test -f "$1"
+check "the trace of the environment's settings" tcheck structure "$1" >/dev/null
+check "no settings file: the header says null" header_has "$1" '"settings":null'
+check "the default level is changes" header_has "$1" '"level":"changes"'
+if native; then check "a clean run writes nothing to standard error" test ! -s "$work/env.err"; fi
+
+# 2. The settings file, and the environment over it.
+printf '; a comment\nreal = real/%s\r\nfile = traces/t-%%p.jsonl\nlevel = ALL\nlimit_mb = 5\n' "$(basename "$STANDIN")" \
+    >"$lib/MRX3P-trace.ini"
+probe "$tracer" "$real" once >"$work/ini.out" 2>/dev/null
+expect "settings from MRX3P-trace.ini" "$fine" "$work/ini.out"
+set -- "$lib"/traces/t-*.jsonl
+check "the settings file's trace path" test -f "$1"
+check "the settings file's level" header_has "$1" '"level":"all"'
+check "the settings file's limit" header_has "$1" '"limit_mb":5'
+check "the header names the settings file" header_has "$1" 'MRX3P-trace.ini"'
+check "level all: both reads written" test "$(grep -c '"op":"ReadAI"' "$1")" -eq 2
+rm -f "$lib"/traces/*
+MRX3P_TRACE_LEVEL=failures probe "$tracer" "$real" once >"$work/over.out" 2>/dev/null
+set -- "$lib"/traces/t-*.jsonl
+check "the environment's level over the file's" header_has "$1" '"level":"failures"'
+check "level failures: only the failed read" test "$(grep -c '"op":"ReadAI"' "$1")" -eq 1
+MRX3P_TRACE_LEVEL=loud MRX3P_TRACE_LIMIT_MB=-3 probe "$tracer" "$real" once >"$work/bad.out" 2>"$work/bad.err"
+expect "bad level and limit: the calls go on" "$fine" "$work/bad.out"
+set -- $(ls -t "$lib"/traces/t-*.jsonl | head -n 1)
+check "bad settings are named in the header" header_has "$1" 'unknown level \"loud\"'
+if native; then check "bad settings are reported" grep -q 'limit_mb "-3"' "$work/bad.err"; fi
+rm -f "$lib/MRX3P-trace.ini" "$lib"/traces/*
+
+# 3. No settings file and no MRX3P_TRACE_REAL: the real library is unknown.
+if native; then
+    mkdir -p "$work/tmp"
+    TMPDIR=$work/tmp probe "$tracer" - once >"$work/none.out" 2>"$work/none.err"
+    expect "no settings at all" "$refused" "$work/none.out"
+    set -- "$work"/tmp/MRX3P-trace-*.jsonl
+    check "no settings: the trace goes to the temp folder" test -f "$1"
+    check "no settings: the header says why" header_has "$1" 'no settings file'
+    check "no settings: said on standard error" grep -q 'no settings file' "$work/none.err"
+else
+    probe "$tracer" - once >"$work/none.out" 2>/dev/null
+    expect "no settings at all" "$refused" "$work/none.out"
+fi
+
+# 4. A real library that is not there.
+MRX3P_TRACE_REAL=$work/nowhere/$(basename "$STANDIN") MRX3P_TRACE_FILE=$work/missing.jsonl \
+    probe "$tracer" - once >"$work/missing.out" 2>"$work/missing.err"
+expect "a missing real library" "$refused" "$work/missing.out"
+check "a missing real library: the header says why" header_has "$work/missing.jsonl" 'cannot load the real client library'
+check "a missing real library: each failed call is in the trace" \
+    test "$(grep -c '"status":-1' "$work/missing.jsonl")" -eq 2
+if native; then check "a missing real library: said on standard error" grep -q 'cannot load' "$work/missing.err"; fi
+
+# 5. The tracer pointed at itself, by its own name and by another one.
+ln -s "$tracer" "$work/alias-$(basename "$TRACER")"
+for self in "$tracer" "$work/alias-$(basename "$TRACER")"; do
+    rm -f "$work/self.jsonl"
+    MRX3P_TRACE_REAL=$self MRX3P_TRACE_FILE=$work/self.jsonl probe "$tracer" - once >"$work/self.out" 2>/dev/null
+    expect "the tracer as its own real library ($self)" "$refused" "$work/self.out"
+    check "the tracer as its own real library: the header says so" header_has "$work/self.jsonl" 'tracing library itself'
+done
+
+# 6. A trace folder that does not exist: the link is not disturbed.
+MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/no/such/folder/t.jsonl \
+    probe "$tracer" "$STANDIN" once >"$work/nofile.out" 2>"$work/nofile.err"
+expect "an unwritable trace" "$fine" "$work/nofile.out"
+if native; then
+    check "an unwritable trace is reported once" test "$(grep -c 'cannot create the trace file' "$work/nofile.err")" -eq 1
+fi
+
+# 7. Two processes, one file name: the second takes the next free name.
+rm -f "$work"/same*.jsonl
+MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/same.jsonl probe "$tracer" "$STANDIN" once >/dev/null 2>&1
+MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/same.jsonl probe "$tracer" "$STANDIN" once >/dev/null 2>&1
+check "the second process of a file name writes .1" test -f "$work/same.1.jsonl"
+check "the first process's trace is kept whole" tcheck structure "$work/same.jsonl" >/dev/null
+
+# 8. The size limit.
+MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/limit.jsonl MRX3P_TRACE_LEVEL=all MRX3P_TRACE_LIMIT_MB=1 \
+    probe "$tracer" "$STANDIN" loop 30000 >/dev/null 2>&1
+size=$(wc -c <"$work/limit.jsonl")
+check "the size limit: $size bytes" test "$size" -le 1048576 -a "$size" -gt 900000
+check "the size limit: the trace says it stopped" sh -c "tail -n 1 '$work/limit.jsonl' | grep -q '\"reason\":\"limit\".*\"stopped\":true'"
+
+# 9. Killed in the middle of a run: whole records, every failure before the kill.
+# Started directly, not through a shell function, so that $! is the probe
+# itself (under Wine, win-run.sh execs Wine in its own place).
+export MRX3P_TRACE_REAL="$STANDIN" MRX3P_TRACE_FILE="$work/killed.jsonl" MRX3P_TRACE_LEVEL=changes
+if [ -n "$RUN" ]; then
+    "$RUN" "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
+else
+    "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
+fi
+pid=$!
+unset MRX3P_TRACE_REAL MRX3P_TRACE_FILE MRX3P_TRACE_LEVEL
+n=0
+while [ "$n" -lt 600 ] && ! grep -q '^failures 20' "$work/killed.out" 2>/dev/null; do
+    sleep 0.1
+    n=$((n + 1))
+done
+kill -9 "$pid" 2>/dev/null
+wait "$pid" 2>/dev/null
+seen=$(grep -c '^failures' "$work/killed.out")
+found=$(tcheck structure "$work/killed.jsonl" | sed -n 's/.* failures \([0-9]*\) .*/\1/p')
+check "killed: the trace ends with a whole record" tcheck structure "$work/killed.jsonl" >/dev/null
+check "killed: $seen failures returned before the kill, ${found:-none} in the trace" \
+    test "$seen" -ge 20 -a "${found:-0}" -ge "$seen"
+
+# 10. Ordinal 10 is passed on with the stack and registers as they were.
+if [ -n "${FAKE_REAL:-}" ]; then
+    MRX3P_TRACE_REAL=$FAKE_REAL MRX3P_TRACE_FILE=$work/ten.jsonl probe "$tracer" - ordinal10 >"$work/ten.out" 2>/dev/null
+    expect "ordinal 10 through the tracer" "ordinal10 123 guard 1234" "$work/ten.out"
+    MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/noten.jsonl probe "$tracer" - ordinal10 >"$work/noten.out" 2>/dev/null
+    expect "ordinal 10 where the real library has none" "ordinal10 0 guard 1234" "$work/noten.out"
+fi
+
+finish "trace client"

@@ -1,0 +1,467 @@
+// The tracing core over a scripted fake of the real operations: what the
+// real side receives and what the caller gets back must be exactly what they
+// would be without the tracer, and the file must say what happened.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "trace_core.h"
+
+using mrxtrace::MrxClientOps;
+using mrxtrace::TraceLevel;
+using mrxtrace::TraceSession;
+using mrxtrace::TraceSettings;
+
+namespace {
+
+// What the fake saw and what it answers next.
+struct Fake {
+    int32_t dataSet = 0;
+    const char* tag = nullptr;
+    uint32_t* cookie = nullptr;
+    void* value = nullptr;
+    int32_t* status = nullptr;
+    int32_t op = 0;
+    double realResult = 0;
+    int32_t intResult = 0;
+    double readReal = 0;
+    int32_t readInt = 0;
+    int32_t answerStatus = 0;
+    uint32_t newCookie = 0;
+    const char* initString = "";
+    int32_t length = 0;
+} g_fake;
+
+template <typename T>
+void Answer(int32_t op, int32_t ds, const char* tag, uint32_t* cookie, T* value, int32_t* status, T read) {
+    g_fake.op = op;
+    g_fake.dataSet = ds;
+    g_fake.tag = tag;
+    g_fake.cookie = cookie;
+    g_fake.value = value;
+    g_fake.status = status;
+    if (status != nullptr) *status = g_fake.answerStatus;
+    if (cookie != nullptr && g_fake.newCookie != 0) std::memcpy(cookie, &g_fake.newCookie, sizeof g_fake.newCookie);
+    if (value != nullptr && g_fake.answerStatus == 0 && op != 5 && op != 8 && op != 12) *value = read;
+}
+
+#define FAKE_REAL(Op, code)                                                                                   \
+    double MRX_CALL Fake##Op(int32_t ds, const char* tag, uint32_t* cookie, double* value, int32_t* status) { \
+        Answer(code, ds, tag, cookie, value, status, g_fake.readReal);                                        \
+        return g_fake.realResult;                                                                             \
+    }
+#define FAKE_INT(Op, code)                                                                                      \
+    int32_t MRX_CALL Fake##Op(int32_t ds, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) { \
+        Answer(code, ds, tag, cookie, value, status, g_fake.readInt);                                           \
+        return g_fake.intResult;                                                                                \
+    }
+FAKE_REAL(ReadAI, 4)
+FAKE_REAL(WriteAI, 5)
+FAKE_REAL(ReadAO, 6)
+FAKE_INT(ReadDI, 7)
+FAKE_INT(WriteDI, 8)
+FAKE_INT(ReadDO, 9)
+FAKE_REAL(ReadCALC, 11)
+FAKE_REAL(WriteCALC, 12)
+int32_t MRX_CALL FakeLength() { return g_fake.length; }
+int32_t MRX_CALL FakeString(char* buffer) {
+    std::strncpy(buffer, g_fake.initString, static_cast<size_t>(g_fake.length));
+    return 7;
+}
+int32_t MRX_CALL FakeReset() { return 3; }
+
+const MrxClientOps kFakeOps{FakeLength, FakeString,  FakeReset,  FakeReadAI,   FakeWriteAI,  FakeReadAO,
+                            FakeReadDI, FakeWriteDI, FakeReadDO, FakeReadCALC, FakeWriteCALC};
+
+std::string TempPath(const std::string& name) {
+    const char* dir = std::getenv("TMPDIR");
+    std::string base = dir != nullptr && *dir != '\0' ? dir : "/tmp";
+#if defined(_WIN32)
+    base = ".";
+#endif
+    std::string path =
+        base + "/trace_core_test." + name + "." + std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+    std::remove(path.c_str());
+    return path;
+}
+
+std::vector<nlohmann::json> ReadTrace(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<nlohmann::json> records;
+    std::string line;
+    while (std::getline(in, line)) records.push_back(nlohmann::json::parse(line));
+    return records;
+}
+
+std::vector<nlohmann::json> Calls(const std::vector<nlohmann::json>& records) {
+    std::vector<nlohmann::json> calls;
+    for (const auto& r : records)
+        if (r["type"] == "call") calls.push_back(r);
+    return calls;
+}
+
+TraceSettings Settings(const std::string& path, TraceLevel level) {
+    TraceSettings s;
+    s.file = path;
+    s.level = level;
+    s.realLibrary = "fake";
+    return s;
+}
+
+// The bytes of a JSON string whose code points each stand for one byte.
+std::string Bytes(const std::string& utf8) {
+    std::string out;
+    for (size_t i = 0; i < utf8.size(); ++i) {
+        const unsigned char b = static_cast<unsigned char>(utf8[i]);
+        if (b < 0x80) {
+            out += static_cast<char>(b);
+        } else {
+            EXPECT_TRUE(b == 0xc2 || b == 0xc3) << "a code point above U+00FF";
+            out += static_cast<char>(((b & 0x03) << 6) | (static_cast<unsigned char>(utf8[++i]) & 0x3f));
+        }
+    }
+    return out;
+}
+
+TEST(TraceCore, EveryOperationPassesItsArgumentsAndResultsUnchanged) {
+    for (TraceLevel level : {TraceLevel::All, TraceLevel::Changes, TraceLevel::Failures}) {
+        const std::string path = TempPath("pass");
+        TraceSession session(kFakeOps, Settings(path, level));
+        ASSERT_TRUE(session.Recording()) << session.Problem();
+        // A quiet NaN with a payload and a negative zero: both must come back
+        // bit for bit.
+        uint64_t nanBits = 0x7ff8000000001234ull;
+        double nan = 0;
+        std::memcpy(&nan, &nanBits, sizeof nan);
+        for (int32_t status : {0, 5}) {
+            g_fake.answerStatus = status;
+            g_fake.newCookie = 0x4d580007u;
+            g_fake.realResult = nan;
+            g_fake.readReal = -0.0;
+            g_fake.intResult = -42;
+            g_fake.readInt = 77;
+            using RealOp = double (TraceSession::*)(int32_t, const char*, uint32_t*, double*, int32_t*);
+            using IntOp = int32_t (TraceSession::*)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
+            const std::tuple<RealOp, int32_t> realOps[] = {{&TraceSession::ReadAI, 4},
+                                                           {&TraceSession::WriteAI, 5},
+                                                           {&TraceSession::ReadAO, 6},
+                                                           {&TraceSession::ReadCALC, 11},
+                                                           {&TraceSession::WriteCALC, 12}};
+            const std::tuple<IntOp, int32_t> intOps[] = {
+                {&TraceSession::ReadDI, 7}, {&TraceSession::WriteDI, 8}, {&TraceSession::ReadDO, 9}};
+            const char tag[] = "FIC-101.SP";
+            for (const auto& [op, code] : realOps) {
+                uint32_t cookie = 0;
+                double value = 12.5;
+                int32_t st = -7;
+                const double got = (session.*op)(3, tag, &cookie, &value, &st);
+                EXPECT_EQ(g_fake.op, code);
+                EXPECT_EQ(g_fake.dataSet, 3);
+                EXPECT_EQ(g_fake.tag, tag);
+                EXPECT_EQ(g_fake.cookie, &cookie);
+                EXPECT_EQ(g_fake.value, &value);
+                EXPECT_EQ(g_fake.status, &st);
+                uint64_t gotBits = 0;
+                std::memcpy(&gotBits, &got, sizeof got);
+                EXPECT_EQ(gotBits, nanBits);
+                EXPECT_EQ(cookie, 0x4d580007u);
+                EXPECT_EQ(st, status);
+                const bool read = code != 5 && code != 12;
+                EXPECT_EQ(std::signbit(value), read && status == 0) << code;
+            }
+            for (const auto& [op, code] : intOps) {
+                uint32_t cookie = 0;
+                int32_t value = 9;
+                int32_t st = -7;
+                EXPECT_EQ((session.*op)(-1, nullptr, &cookie, &value, &st), -42);
+                EXPECT_EQ(g_fake.op, code);
+                EXPECT_EQ(g_fake.tag, nullptr);
+                EXPECT_EQ(g_fake.value, &value);
+                EXPECT_EQ(value, code != 8 && status == 0 ? 77 : 9);
+            }
+        }
+        g_fake.length = 5;
+        g_fake.initString = "*AI*\nX";
+        char buffer[6] = {};
+        EXPECT_EQ(session.GetInitStringLength(), 5);
+        EXPECT_EQ(session.GetInitString(buffer), 7);
+        EXPECT_STREQ(buffer, "*AI*\n");
+        EXPECT_EQ(session.ResetLink(), 3);
+        session.End();
+        const auto records = ReadTrace(path);
+        ASSERT_FALSE(records.empty());
+        EXPECT_EQ(records.front()["type"], "header");
+        EXPECT_EQ(records.front()["level"], mrxtrace::TraceLevelName(level));
+        EXPECT_EQ(records.back()["type"], "summary");
+        EXPECT_EQ(records.back()["reason"], "exit");
+        EXPECT_EQ(records.back()["calls"], 19);
+        EXPECT_EQ(records.back()["failures"], 8);
+        std::remove(path.c_str());
+    }
+    g_fake = Fake{};
+}
+
+// A scripted run of reads on three tags; each step: tag index, value read,
+// status. The records each level writes, and the rebuilt sequences.
+TEST(TraceCore, LevelsWriteWhatTheySayAndChangesRebuildsEverySequence) {
+    struct Step {
+        int tag;
+        double value;
+        int32_t status;
+    };
+    const Step script[] = {{0, 1, 0}, {0, 1, 0}, {0, 1, 0}, {1, 5, 0}, {0, 2, 0}, {1, 5, 0}, {2, 0, 9},
+                           {2, 0, 9}, {0, 2, 0}, {1, 5, 0}, {0, 2, 0}, {2, 0, 0}, {2, 0, 0}, {0, 1, 0}};
+    const char* const tags[] = {"A", "B\xe9", "C,\"q\""};
+    struct Expect {
+        TraceLevel level;
+        size_t callRecords;
+    };
+    for (const Expect& e :
+         {Expect{TraceLevel::All, 14}, Expect{TraceLevel::Changes, 8}, Expect{TraceLevel::Failures, 2}}) {
+        const std::string path = TempPath("levels");
+        std::map<std::string, std::vector<std::string>> truth;
+        {
+            TraceSession session(kFakeOps, Settings(path, e.level));
+            uint32_t cookies[3] = {};
+            for (const Step& s : script) {
+                g_fake.readReal = s.value;
+                g_fake.answerStatus = s.status;
+                g_fake.newCookie = static_cast<uint32_t>(100 + s.tag);
+                double value = 0;
+                int32_t status = 0;
+                session.ReadAI(1, tags[s.tag], &cookies[s.tag], &value, &status);
+                std::ostringstream event;
+                event << status << " " << (status == 0 ? std::to_string(value) : "-");
+                truth[tags[s.tag]].push_back(event.str());
+            }
+            if (e.level == TraceLevel::Changes) session.ResetLink();  // pending folds into a summary
+            for (int i = 0; i < 2; ++i) {
+                double value = 0;
+                int32_t status = 0;
+                session.ReadAI(1, tags[2], &cookies[2], &value, &status);
+                truth[tags[2]].push_back("0 " + std::to_string(value));
+            }
+        }
+        const auto records = ReadTrace(path);
+        const auto calls = Calls(records);
+        size_t tagCalls = 0;
+        for (const auto& c : calls) tagCalls += c["op"] == "ReadAI" ? 1 : 0;
+        EXPECT_EQ(tagCalls, e.callRecords + (e.level == TraceLevel::All ? 2 : 0)) << TraceLevelName(e.level);
+        if (e.level == TraceLevel::Failures) {
+            for (const auto& c : calls)
+                if (c["op"] == "ReadAI") {
+                    EXPECT_EQ(c["status"], 9);
+                }
+            continue;
+        }
+        // The rebuild the format describes.
+        std::map<std::string, std::vector<std::string>> rebuilt;
+        std::map<std::string, std::string> previous;
+        auto event = [](const nlohmann::json& c) {
+            const int status = c["status"];
+            return std::to_string(status) + " " +
+                   (c.contains("value") ? std::to_string(c["value"].get<double>()) : std::string("-"));
+        };
+        for (const auto& r : records) {
+            if (r["type"] == "call" && r["op"] == "ReadAI") {
+                const std::string key = Bytes(r["tag"].get<std::string>());
+                for (int n = 0; n < r["folded"].get<int>(); ++n) rebuilt[key].push_back(previous[key]);
+                previous[key] = event(r);
+                rebuilt[key].push_back(previous[key]);
+            } else if (r["type"] == "summary") {
+                for (const auto& f : r["pending_folds"]) {
+                    const std::string key = Bytes(f["tag"].get<std::string>());
+                    for (int n = 0; n < f["folded"].get<int>(); ++n) rebuilt[key].push_back(previous[key]);
+                }
+            }
+        }
+        EXPECT_EQ(rebuilt, truth) << TraceLevelName(e.level);
+        std::remove(path.c_str());
+    }
+    g_fake = Fake{};
+}
+
+TEST(TraceCore, EveryByteOfTagsAndTheInitializationStringComesBack) {
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    const std::string path = TempPath("bytes");
+    {
+        TraceSession session(kFakeOps, Settings(path, TraceLevel::All));
+        g_fake.length = static_cast<int32_t>(all.size());
+        g_fake.initString = all.c_str();
+        std::vector<char> buffer(all.size() + 1, '\0');
+        session.GetInitStringLength();
+        session.GetInitString(buffer.data());
+        int32_t value = 1;
+        int32_t status = 0;
+        uint32_t cookie = 0;
+        session.WriteDI(0, all.c_str(), &cookie, &value, &status);
+    }
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    int checked = 0;
+    while (std::getline(in, line)) {
+        for (unsigned char c : line) EXPECT_GE(c, 0x20) << "a raw control byte in a line";
+        const auto r = nlohmann::json::parse(line);
+        if (r["type"] == "init_string") {
+            EXPECT_EQ(Bytes(r["text"]), all);
+            EXPECT_EQ(r["bytes"], all.size());
+            EXPECT_EQ(r["length"], all.size());
+            ++checked;
+        } else if (r["type"] == "call" && r["op"] == "WriteDI") {
+            EXPECT_EQ(Bytes(r["tag"]), all);
+            EXPECT_EQ(r["value"], 1);
+            ++checked;
+        }
+    }
+    EXPECT_EQ(checked, 2);
+    std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
+TEST(TraceCore, TheSizeLimitHoldsAndTheCallsGoOn) {
+    const std::string path = TempPath("limit");
+    TraceSettings s = Settings(path, TraceLevel::All);
+    s.limitMb = 1;
+    int reports = 0;
+    static int* counter = nullptr;
+    counter = &reports;
+    s.report = [](const char*) { ++*counter; };
+    TraceSession session(kFakeOps, s);
+    const std::string tag(100, 'T');
+    for (int i = 0; i < 20000; ++i) {
+        g_fake.readReal = i;
+        double value = 0;
+        int32_t status = 0;
+        uint32_t cookie = 0;
+        session.ReadAO(i, tag.c_str(), &cookie, &value, &status);
+        ASSERT_EQ(value, i);  // forwarded still
+    }
+    EXPECT_FALSE(session.Recording());
+    session.End();
+    const auto records = ReadTrace(path);
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    EXPECT_LE(static_cast<long long>(in.tellg()), 1024 * 1024);
+    ASSERT_FALSE(records.empty());
+    EXPECT_EQ(records.back()["type"], "summary");
+    EXPECT_EQ(records.back()["reason"], "limit");
+    EXPECT_EQ(records.back()["stopped"], true);
+    EXPECT_EQ(reports, 1);
+    std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
+TEST(TraceCore, AFileThatCannotBeMadeNeverStopsTheCalls) {
+    struct Case {
+        const char* what;
+        bool exists;
+        bool suffix;
+        bool recording;
+    };
+    for (const Case& c : {Case{"missing folder", false, true, false}, Case{"taken, suffix", true, true, true},
+                          Case{"taken, refused", true, false, false}}) {
+        std::string path = c.exists ? TempPath("taken.jsonl") : TempPath("nofolder") + "/x/trace.jsonl";
+        if (c.exists) std::ofstream(path) << "another process's trace\n";
+        TraceSettings s = Settings(path, TraceLevel::All);
+        s.suffixOnCollision = c.suffix;
+        static int reports = 0;
+        reports = 0;
+        s.report = [](const char*) { ++reports; };
+        TraceSession session(kFakeOps, s);
+        EXPECT_EQ(session.Recording(), c.recording) << c.what;
+        EXPECT_EQ(session.Problem().empty(), c.recording) << c.what;
+        EXPECT_EQ(reports, c.recording ? 0 : 1) << c.what;
+        g_fake.intResult = 4;
+        int32_t value = 0;
+        int32_t status = 0;
+        uint32_t cookie = 0;
+        EXPECT_EQ(session.ReadDO(1, "X", &cookie, &value, &status), 4) << c.what;
+        session.End();
+        if (c.exists) {
+            std::ifstream kept(path);
+            std::string first;
+            std::getline(kept, first);
+            EXPECT_EQ(first, "another process's trace") << c.what;
+            if (c.suffix) {
+                EXPECT_NE(session.FilePath(), path);
+                EXPECT_EQ(ReadTrace(session.FilePath()).front()["type"], "header");
+                std::remove(session.FilePath().c_str());
+            }
+            std::remove(path.c_str());
+        }
+    }
+    g_fake = Fake{};
+}
+
+TEST(TraceCore, AFailureIsOnDiskBeforeTheCallReturns) {
+    const std::string path = TempPath("flush");
+    TraceSession session(kFakeOps, Settings(path, TraceLevel::Changes));
+    g_fake.answerStatus = 0;
+    double value = 0;
+    int32_t status = 0;
+    uint32_t cookie = 0;
+    session.ReadAI(1, "OK", &cookie, &value, &status);
+    EXPECT_EQ(Calls(ReadTrace(path)).size(), 0u) << "a success stays buffered";
+    g_fake.answerStatus = 2;
+    session.ReadAI(1, "BAD", &cookie, &value, &status);
+    const auto calls = Calls(ReadTrace(path));
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls.back()["tag"], "BAD");
+    EXPECT_EQ(calls.back()["status"], 2);
+    session.End();
+    std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
+TEST(TraceCore, AMissingRealLibraryFailsSafely) {
+    const std::string path = TempPath("missing");
+    TraceSettings s = Settings(path, TraceLevel::All);
+    s.realLibraryError = "cannot load the real client library";
+    TraceSession session(MrxClientOps{}, s);
+    EXPECT_EQ(session.GetInitStringLength(), 0);
+    char buffer[4] = {'k', 'e', 'p', 't'};
+    EXPECT_EQ(session.GetInitString(buffer), 0);
+    EXPECT_EQ(buffer[0], 'k');
+    double value = 3;
+    int32_t status = 0;
+    uint32_t cookie = 5;
+    EXPECT_EQ(session.WriteCALC(1, "X", &cookie, &value, &status), 0.0);
+    EXPECT_NE(status, 0);
+    EXPECT_EQ(cookie, 5u);
+    session.End();
+    const auto records = ReadTrace(path);
+    EXPECT_EQ(records.front()["real_library_error"], "cannot load the real client library");
+    EXPECT_EQ(Calls(records).back()["status"], mrxtrace::kNoLibraryStatus);
+    std::remove(path.c_str());
+}
+
+TEST(TraceCore, TheInstalledTableForwardsToTheInstalledSession) {
+    const std::string path = TempPath("installed");
+    const MrxClientOps& traced = mrxtrace::TracedOps();
+    int32_t status = 0;
+    int32_t value = 0;
+    uint32_t cookie = 0;
+    traced.ReadDI(1, "X", &cookie, &value, &status);
+    EXPECT_EQ(status, mrxtrace::kNoLibraryStatus) << "nothing installed";
+    {
+        TraceSession session(kFakeOps, Settings(path, TraceLevel::All));
+        mrxtrace::Install(&session);
+        g_fake.intResult = 11;
+        EXPECT_EQ(traced.ReadDI(1, "X", &cookie, &value, &status), 11);
+        mrxtrace::Install(nullptr);
+    }
+    EXPECT_EQ(Calls(ReadTrace(path)).size(), 1u);
+    std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
+}  // namespace

@@ -1,0 +1,240 @@
+// The tracer's system calls on Windows. Every path goes through the
+// wide-character APIs; the rest of the tracer speaks UTF-8.
+#define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "trace_platform.h"
+
+namespace mrxtrace {
+namespace platform {
+
+namespace {
+
+std::wstring Wide(const std::string& text) {
+    if (text.empty()) return std::wstring();
+    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
+    return wide;
+}
+
+std::string Utf8(const wchar_t* text, size_t length) {
+    if (length == 0) return std::string();
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
+    return out;
+}
+
+std::string LastError() {
+    const DWORD code = GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = "error " + std::to_string(code);
+    if (n > 0 && text != nullptr) {
+        size_t length = n;
+        while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L'.')) {
+            --length;
+        }
+        out = Utf8(text, length) + " (" + out + ")";
+    }
+    if (text != nullptr) LocalFree(text);
+    return out;
+}
+
+uint64_t Frequency() {
+    static const uint64_t frequency = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<uint64_t>(f.QuadPart);
+    }();
+    return frequency;
+}
+
+}  // namespace
+
+CreateResult CreateNewFile(const std::string& path, FileHandle* file, std::string* error) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        if (GetLastError() == ERROR_FILE_EXISTS || GetLastError() == ERROR_ALREADY_EXISTS) {
+            return CreateResult::Exists;
+        }
+        *error = LastError();
+        return CreateResult::Failed;
+    }
+    *file = reinterpret_cast<FileHandle>(h);
+    return CreateResult::Created;
+}
+
+bool WriteAll(FileHandle file, const char* data, size_t size, std::string* error) {
+    while (size > 0) {
+        const DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+        DWORD done = 0;
+        if (!WriteFile(reinterpret_cast<HANDLE>(file), data, chunk, &done, nullptr)) {
+            *error = LastError();
+            return false;
+        }
+        data += done;
+        size -= done;
+    }
+    return true;
+}
+
+void CloseFile(FileHandle file) {
+    if (file != kNoFile) CloseHandle(reinterpret_cast<HANDLE>(file));
+}
+
+uint64_t MonotonicNs() {
+    LARGE_INTEGER now;
+    QueryPerformanceCounter(&now);
+    const uint64_t count = static_cast<uint64_t>(now.QuadPart);
+    const uint64_t f = Frequency();
+    return count / f * 1000000000u + count % f * 1000000000u / f;
+}
+
+uint64_t TimerResolutionNs() {
+    const uint64_t f = Frequency();
+    return f >= 1000000000u ? 1 : (1000000000u + f - 1) / f;
+}
+
+std::string UtcNow() {
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    SYSTEMTIME st;
+    FileTimeToSystemTime(&ft, &st);
+    const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+    char text[96];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u.%06uZ", st.wYear, st.wMonth, st.wDay, st.wHour,
+                  st.wMinute, st.wSecond, static_cast<unsigned>(ticks % 10000000u / 10));
+    return text;
+}
+
+uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
+
+void DebugOutput(const std::string& text) { OutputDebugStringW(Wide("[mrx3p-trace] " + text + "\n").c_str()); }
+
+std::string OwnLibraryPath() {
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            reinterpret_cast<LPCWSTR>(&OwnLibraryPath), &self)) {
+        return std::string();
+    }
+    std::vector<wchar_t> buffer(MAX_PATH);
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(self, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (n == 0) return std::string();
+        if (n < buffer.size()) return Utf8(buffer.data(), n);
+        buffer.resize(buffer.size() * 2);
+    }
+}
+
+std::string DirectoryOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
+}
+
+bool IsAbsolute(const std::string& path) {
+    return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
+           (!path.empty() && (path[0] == '\\' || path[0] == '/'));
+}
+
+std::string TempDirectory() {
+    wchar_t buffer[MAX_PATH + 2];
+    const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
+    if (n == 0 || n > MAX_PATH + 1) return ".\\";
+    std::string dir = Utf8(buffer, n);
+    if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
+    return dir;
+}
+
+bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error) {
+    BY_HANDLE_FILE_INFORMATION info[2];
+    const std::string* paths[2] = {&a, &b};
+    for (int i = 0; i < 2; ++i) {
+        HANDLE h = CreateFileW(Wide(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            *error = *paths[i] + ": " + LastError();
+            return false;
+        }
+        const BOOL ok = GetFileInformationByHandle(h, &info[i]);
+        CloseHandle(h);
+        if (!ok) {
+            *error = *paths[i] + ": " + LastError();
+            return false;
+        }
+    }
+    *same = info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
+            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
+    return true;
+}
+
+bool GetEnv(const char* name, std::string* value) {
+    const std::wstring wname = Wide(name);
+    const DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
+    if (n == 0) return false;
+    std::vector<wchar_t> buffer(n);
+    const DWORD got = GetEnvironmentVariableW(wname.c_str(), buffer.data(), n);
+    if (got == 0 || got >= n) return false;
+    *value = Utf8(buffer.data(), got);
+    return true;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* content) {
+    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    content->clear();
+    char chunk[4096];
+    DWORD got = 0;
+    bool ok = true;
+    while ((ok = ReadFile(h, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0) content->append(chunk, got);
+    CloseHandle(h);
+    return ok;
+}
+
+void* LoadLibraryFile(const std::string& path, std::string* error) {
+    // With a full path, the real library's own dependencies are looked for
+    // beside it first.
+    HMODULE library = IsAbsolute(path) ? LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
+                                       : LoadLibraryW(Wide(path).c_str());
+    if (library == nullptr) *error = LastError();
+    return reinterpret_cast<void*>(library);
+}
+
+void* FindOperation(void* library, const char*, int ordinal) {
+    return reinterpret_cast<void*>(
+        GetProcAddress(static_cast<HMODULE>(library), MAKEINTRESOURCEA(static_cast<WORD>(ordinal))));
+}
+
+std::string LibraryFileVersion(const std::string& path) {
+    const std::wstring wpath = Wide(path);
+    DWORD ignored = 0;
+    const DWORD size = GetFileVersionInfoSizeW(wpath.c_str(), &ignored);
+    if (size == 0) return std::string();
+    std::vector<char> block(size);
+    if (!GetFileVersionInfoW(wpath.c_str(), 0, size, block.data())) return std::string();
+    VS_FIXEDFILEINFO* info = nullptr;
+    UINT length = 0;
+    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || info == nullptr) {
+        return std::string();
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(HIWORD(info->dwFileVersionMS)),
+                  static_cast<unsigned>(LOWORD(info->dwFileVersionMS)),
+                  static_cast<unsigned>(HIWORD(info->dwFileVersionLS)),
+                  static_cast<unsigned>(LOWORD(info->dwFileVersionLS)));
+    return text;
+}
+
+}  // namespace platform
+}  // namespace mrxtrace

@@ -1,0 +1,60 @@
+// What the tracer needs of the operating system, in one place: the trace
+// file, the clocks, the debug output, and for the client library the loading
+// of the real library and the files beside itself. platform_unix.cpp and
+// platform_win.cpp implement it; every path here is UTF-8 (converted to the
+// wide-character APIs on Windows).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace mrxtrace {
+namespace platform {
+
+// --- The trace file ---------------------------------------------------------
+using FileHandle = intptr_t;
+constexpr FileHandle kNoFile = -1;
+
+enum class CreateResult { Created, Exists, Failed };
+// Creates the file only if it does not exist yet (O_EXCL, CREATE_NEW), so
+// that two processes never share one.
+CreateResult CreateNewFile(const std::string& path, FileHandle* file, std::string* error);
+bool WriteAll(FileHandle file, const char* data, size_t size, std::string* error);
+void CloseFile(FileHandle file);
+
+// --- Time and process ---------------------------------------------------------
+uint64_t MonotonicNs();
+uint64_t TimerResolutionNs();
+// "2026-12-09T03:12:04.123456Z"
+std::string UtcNow();
+uint32_t ProcessId();
+
+// One line for whoever watches the process: OutputDebugStringW on Windows,
+// standard error elsewhere.
+void DebugOutput(const std::string& text);
+
+// --- For the client library -------------------------------------------------
+// The file this library was loaded from (absolute), empty when unknown.
+std::string OwnLibraryPath();
+std::string DirectoryOf(const std::string& path);  // with its trailing separator
+bool IsAbsolute(const std::string& path);
+std::string TempDirectory();  // with its trailing separator
+
+// Whether the two paths name one file (device and inode, volume and file
+// index). False with *error set when either cannot be opened.
+bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error);
+
+// The variable's value; false when it is not set.
+bool GetEnv(const char* name, std::string* value);
+bool ReadWholeFile(const std::string& path, std::string* content);
+
+void* LoadLibraryFile(const std::string& path, std::string* error);
+// By name on Linux; by ordinal on Windows, where the client library is
+// bound by ordinal.
+void* FindOperation(void* library, const char* name, int ordinal);
+// The library's FileVersion from its version block (Windows), else empty.
+std::string LibraryFileVersion(const std::string& path);
+
+}  // namespace platform
+}  // namespace mrxtrace
