@@ -9,14 +9,18 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "case/case_file.h"
 #include "commands/catalogue_commands.h"
+#include "case/simulator_text.h"
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "link/link.h"
+#include "os/os.h"
 #include "output/output_file.h"
 #include "trace/trace_file.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -29,21 +33,23 @@ const char kDescription[] =
 // Runs a command on the case, turning a case or setup error into its
 // message and exit status 2.
 template <typename Command>
-int OnCase(const std::string& casePath, Command command) {
+int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
     try {
-        const host::Case c = host::ParseCaseFile(casePath);
+        host::Case c = host::ParseCaseFile(casePath);
+        if (codePage) c.codePage = *codePage;
+        host::EncodeForSimulator(c);
         for (const host::CaseWarning& warning : c.warnings) {
-            std::fprintf(stderr, "%s\n", warning.text.c_str());
+            host::os::Write(stderr, warning.text + "\n");
         }
         return command(c);
     } catch (const host::CaseError& e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        host::os::Write(stderr, std::string(e.what()) + "\n");
         return 2;
     } catch (const host::TraceError& e) {
         std::fprintf(stderr, "dcs-host: %s\n", e.what());
         return 2;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "dcs-host: %s\n", e.what());
+        host::os::Write(stderr, "dcs-host: " + std::string(e.what()) + "\n");
         return 2;
     }
 }
@@ -75,6 +81,13 @@ std::string DriverVersionText(const std::string& path) {
     return path == host::DefaultDriverPath() ? DCS_HOST_VERSION : "unknown (not the driver built with this host)";
 }
 
+// "--code-page" takes a code page dcs-host has.
+std::string CheckCodePage(std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 5 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits && host::CodePage::Find(std::stoi(text))) return std::string();
+    return "expected one of the code pages " + host::CodePage::Supported() + ", not \"" + text + "\"";
+}
+
 // A chart is written as SVG whatever the name says; a name that promises
 // something else would mislead whoever opens it.
 std::string SvgName(const std::string& path) {
@@ -88,12 +101,20 @@ std::string SvgName(const std::string& path) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    host::os::UseUtf8Console();
     CLI::App app{kDescription, "dcs-host"};
-    app.require_subcommand(1);
+    // A command is required unless --version is given; checked after the
+    // parse, which the version flag has to see whole (with --driver).
+    app.require_subcommand(0, 1);
+    app.fallthrough();
     const std::string defaultDriver = host::DefaultDriverPath();
-    app.set_version_flag(
-        "--version", [&] { return host::VersionText(defaultDriver); },
-        "show the version of dcs-host and of the driver it loads by default, and exit");
+    bool version = false;
+    std::string versionDriver;
+    app.add_flag("--version", version,
+                 "show the version of dcs-host and of the driver it loads (the default one, or --driver's), and exit");
+    app.add_option("--driver", versionDriver, "with --version: the driver library to describe");
+    bool listCodes = false;
+    app.add_flag("--list-codes", listCodes, "list every verdict and code the check gives, and exit")->group("");
 
     std::string casePath;
     host::RunOptions run;
@@ -120,6 +141,12 @@ int main(int argc, char** argv) {
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
     runCommand->add_option("--html", run.report.htmlPath, "write a self-contained HTML report to this file");
     runCommand->add_option("--driver", run.driverPath, "the driver library to load")->capture_default_str();
+    std::optional<int> codePage;
+    const std::string codePageHelp =
+        "the simulator's code page, in which the driver sees the case's texts (the "
+        "case's code_page, else 1252); one of " +
+        host::CodePage::Supported();
+    runCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     std::string runInitString;
     runCommand->add_option("--init-string", runInitString,
                            "serve this file as the initialization string, byte for byte, instead of the case's");
@@ -219,12 +246,34 @@ int main(int argc, char** argv) {
     mapCommand->add_option("--case", map.casePath, "propose only what this case does not have yet");
     mapCommand->add_option("--driver", map.driverPath, "the driver library to load for the check")
         ->capture_default_str();
+    checkCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
 
     host::RemoveTemporaryFilesOnSignal();
+    // The command line as the user typed it, in any language: on Windows argv
+    // holds it in the ANSI code page.
+    const std::vector<std::string> arguments = host::os::Arguments(argc, argv);
+    std::vector<const char*> pointers;
+    for (const std::string& argument : arguments) pointers.push_back(argument.c_str());
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(pointers.size()), pointers.data());
     } catch (const CLI::ParseError& e) {
         return app.exit(e) == 0 ? 0 : 2;
+    }
+    if (listCodes) {
+        host::os::Write(stdout, host::CodesText());
+        return 0;
+    }
+    if (version) {
+        std::string driver = versionDriver;
+        if (driver.empty() && runCommand->count("--driver") > 0) driver = run.driverPath;
+        if (driver.empty() && checkCommand->count("--driver") > 0) driver = check.driverPath;
+        host::os::Write(stdout, host::VersionText(driver.empty() ? defaultDriver : driver) + "\n");
+        return 0;
+    }
+    if (app.get_subcommands().empty()) {
+        host::os::Write(stderr,
+                        "dcs-host: a command is required: run or check\nRun with --help for more information.\n");
+        return 2;
     }
 
     if (*traceCommand) {
@@ -239,7 +288,7 @@ int main(int argc, char** argv) {
         run.report.driverPath = run.driverPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
-        return OnCase(casePath, [&](const host::Case& parsed) {
+        return OnCase(casePath, codePage, [&](const host::Case& parsed) {
             host::Case c = parsed;
             if (!runInitString.empty()) host::UseInitString(c, runInitString);
             run.report.casePath = c.file;
@@ -256,7 +305,7 @@ int main(int argc, char** argv) {
         return host::ExportCommand(exportList);
     }
     check.driverVersion = DriverVersionText(check.driverPath);
-    return OnCase(casePath, [&](const host::Case& parsed) {
+    return OnCase(casePath, codePage, [&](const host::Case& parsed) {
         host::Case c = parsed;
         if (!checkInitString.empty()) host::UseInitString(c, checkInitString);
         return host::CheckCommand(c, check);

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ g++-multilib clang libclang-rt-14-dev
   googletest libbenchmark-dev gcovr libtoml11-dev libcli11-dev nlohmann-json3-dev binutils
-  chromium-headless-shell
+  chromium-headless-shell libxml2-utils python3
   g++-mingw-w64-i686 binutils-mingw-w64-i686 unzip
 )
 wine_packages=(wine wine32:i386)

@@ -12,6 +12,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/io_list_csv_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/case_parity_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/number_text_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/code_page_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
     dcs_warnings(host_tests)
@@ -66,6 +67,20 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
 
+    # Names in several scripts for every input and output, and Ctrl-C.
+    add_test(NAME host_path_names COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/path_names.sh $<TARGET_FILE:dcs-host>)
+    add_test(NAME host_interrupt
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/interrupt.sh $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR}/examples)
+
+    # The documentation against the codes the tool gives.
+    add_test(NAME host_docs_codes COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/docs_codes.sh $<TARGET_FILE:dcs-host>
+                                          ${PROJECT_SOURCE_DIR})
+
+    # Every output parsed by a real parser, on a case full of odd bytes.
+    add_test(NAME host_output_validity
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/output_validity.sh $<TARGET_FILE:dcs-host>)
+    set_tests_properties(host_output_validity PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)
+
     # The pages in a real browser: the examples' reports and a page of a
     # diagnosis built by hand.
     add_executable(html_page_sample ${CMAKE_CURRENT_LIST_DIR}/host/html_page_sample.cpp)
@@ -77,4 +92,15 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     # Exit status 77: the browser is missing, said plainly; not a pass.
     set_tests_properties(host_pages_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 1200)
   endif()
+endif()
+
+# The same names and Ctrl-C for dcs-host.exe under Wine, through the build
+# tree's Wine launcher (kept short: Wine starts slowly).
+if(DCS_BUILD_HOST AND WIN32 AND TARGET dcs-host AND NOT TEST host_path_names_wine)
+  add_test(NAME host_path_names_wine
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/host/path_names.sh $<TARGET_FILE:dcs-host> ${CMAKE_BINARY_DIR}/win-run.sh)
+  add_test(NAME host_interrupt_wine
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/host/interrupt.sh $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR}/examples
+                   ${CMAKE_BINARY_DIR}/win-run.sh)
+  set_tests_properties(host_path_names_wine host_interrupt_wine PROPERTIES TIMEOUT 600)
 endif()

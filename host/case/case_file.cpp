@@ -9,6 +9,7 @@
 
 #include "case/case_schema.h"
 #include "case/toml_document.h"
+#include "os/os.h"
 
 namespace host {
 
@@ -18,9 +19,9 @@ namespace {
 // with forward slashes, which Windows takes as well, so that the reports of
 // a case read the same on both systems.
 std::string Resolved(const std::string& path, const std::string& baseDir) {
-    std::filesystem::path resolved(path);
-    if (resolved.is_relative()) resolved = std::filesystem::path(baseDir) / resolved;
-    return resolved.lexically_normal().generic_string();
+    std::filesystem::path resolved = os::FsPath(path);
+    if (resolved.is_relative()) resolved = os::FsPath(baseDir) / resolved;
+    return os::GenericUtf8(resolved.lexically_normal());
 }
 
 int32_t DataSet(const ValueReader& r, const RawValue& value) {
@@ -193,12 +194,15 @@ public:
     void Take(const TomlItem& item) {
         const std::string& k = item.key;
         if (k == "init_string") {
-            const std::string path = r_.Text(item.value, "init_string");
+            const std::string path = r_.PathText(item.value, "init_string");
             if (path.empty()) r_.Fail(item.at, "expected the path of the initialization string file for init_string");
             c_.initStringPath = Resolved(path, baseDir_);
             c_.initStringLine = item.at.line;
         } else if (k == "steps") {
             c_.steps = static_cast<int32_t>(r_.Integer(item.value, "steps", 0, kMaxSteps));
+        } else if (k == "code_page") {
+            c_.codePage = static_cast<int>(r_.Integer(item.value, "code_page", 1, 65535));
+            c_.codePageLine = item.at.line;
         } else if (k == "general") {
             if (item.shape != TomlItem::Shape::Table) r_.Fail(item.at, "expected a table for general");
             c_.generalLine = item.at.line;
@@ -207,7 +211,7 @@ public:
                 c_.general.push_back(general.Field(entry.key, entry.value));
             }
         } else if (k == "controllers" || k == "pv_exports" || k == "pv_imports") {
-            const std::string path = r_.Text(item.value, k);
+            const std::string path = r_.PathText(item.value, k);
             if (path.empty()) r_.Fail(item.at, "expected the path of a CSV file for " + k);
             lists_.push_back({k, Resolved(path, baseDir_), item.at});
         } else {
@@ -246,11 +250,11 @@ private:
             for (const RawRow& row : Sections(r_, item)) c_.failures.push_back(ReadFailure(row, c_.failures.size()));
         } else {
             const std::string near =
-                DidYouMean(NearestWords(k, {"init_string", "steps", "tag", "general", "controller", "pv_export",
+                DidYouMean(NearestWords(k, {"init_string", "steps", "code_page", "tag", "general", "controller", "pv_export",
                                             "pv_import", "event", "fail", "controllers", "pv_exports", "pv_imports"}));
             c_.unknownKeys.push_back(
                 r_.Message(item.at, "unknown key \"" + k + "\"; " + (near.empty() ? "" : near + " ") +
-                                        "expected init_string, steps, [[tag]], [general], "
+                                        "expected init_string, steps, code_page, [[tag]], [general], "
                                         "[[controller]], [[pv_export]], [[pv_import]], [[event]], [[fail]], "
                                         "controllers, pv_exports or pv_imports"));
         }

@@ -7,6 +7,7 @@
 #include "case/case_schema.h"
 #include "case/input_file.h"
 #include "case/io_list_csv.h"
+#include "os/os.h"
 
 namespace host {
 
@@ -33,7 +34,7 @@ RowTable TableOfList(const std::string& key) {
 void AppendIoList(Case& c, const std::string& key, const std::string& path, const SourcePos& at) {
     std::string text;
     try {
-        text = ReadInputFile(path, "the IO list");
+        text = ReadTextFile(path, "the IO list");
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(at.file, at.line, key + ": " + e.what()));
     }
@@ -64,12 +65,12 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
 Case ParseCaseFile(const std::string& file) {
     std::string text;
     try {
-        text = ReadInputFile(file, "the case file");
+        text = ReadTextFile(file, "the case file");
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(file, 0, e.what()));
     }
-    const std::filesystem::path base = std::filesystem::path(file).parent_path();
-    return ParseCaseText(text, file, base.empty() ? "." : base.string());
+    const std::filesystem::path base = os::FsPath(file).parent_path();
+    return ParseCaseText(text, file, base.empty() ? "." : os::Utf8(base));
 }
 
 }  // namespace host

@@ -158,7 +158,12 @@ struct CaseWarning {
 };
 
 struct Case {
-    std::string file;            // the case file as named
+    std::string file;  // the case file as named
+    // The simulator's code page: the driver and the tag server see every
+    // text of the case in it (code_page, or --code-page), and the reports
+    // decode what they hold through it.
+    int codePage = 1252;
+    int codePageLine = 0;
     std::string initStringPath;  // resolved against the case file's folder
     int initStringLine = 0;
     std::vector<NamedFile> namedFiles;

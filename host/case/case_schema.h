@@ -88,6 +88,8 @@ public:
     // The message Fail would throw.
     std::string Message(const SourcePos& at, const std::string& message) const;
     std::string Text(const RawValue& value, const std::string& key) const;
+    // A path: a text of any length.
+    std::string PathText(const RawValue& value, const std::string& key) const;
     double Number(const RawValue& value, const std::string& key) const;
     int64_t Integer(const RawValue& value, const std::string& key, int64_t low, int64_t high) const;
     int32_t Switch(const RawValue& value, const std::string& key) const;

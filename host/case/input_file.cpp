@@ -1,25 +1,23 @@
 #include "case/input_file.h"
 
-#include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
-#include <system_error>
+
+#include "os/os.h"
 
 namespace host {
 
 namespace {
 
-namespace fs = std::filesystem;
-
-const char* KindOf(fs::file_type type) {
+const char* KindOf(os::FileType type) {
     switch (type) {
-    case fs::file_type::directory: return "a directory";
-    case fs::file_type::fifo: return "a FIFO, which could block for ever";
-    case fs::file_type::character: return "a character device, which could run on without end";
-    case fs::file_type::block: return "a block device";
-    case fs::file_type::socket: return "a socket";
+    case os::FileType::Missing: return "missing";
+    case os::FileType::Directory: return "a directory";
+    case os::FileType::Fifo: return "a FIFO, which could block for ever";
+    case os::FileType::CharacterDevice: return "a character device, which could run on without end";
+    case os::FileType::BlockDevice: return "a block device";
+    case os::FileType::Socket: return "a socket";
     default: return "not a regular file";
     }
 }
@@ -28,45 +26,47 @@ const char* KindOf(fs::file_type type) {
     throw std::runtime_error("cannot read " + what + " \"" + path + "\": " + why);
 }
 
-}  // namespace
-
-void RequireRegularFile(const std::string& path, const std::string& what) {
-    std::error_code error;
-    const fs::file_status status = fs::status(path, error);
-    if (error) {
-        Refuse(path, what, error.message());
+os::FileStatus RegularFile(const std::string& path, const std::string& what) {
+    os::FileStatus status;
+    std::string why;
+    if (!os::Status(path, status, why)) Refuse(path, what, why);
+    if (status.type == os::FileType::Missing) Refuse(path, what, "No such file or directory");
+    if (status.type != os::FileType::Regular) {
+        Refuse(path, what, std::string("it is ") + KindOf(status.type) + "; dcs-host reads only regular files");
     }
-    if (!fs::is_regular_file(status)) {
-        Refuse(path, what, std::string("it is ") + KindOf(status.type()) + "; dcs-host reads only regular files");
-    }
+    return status;
 }
 
+}  // namespace
+
+void RequireRegularFile(const std::string& path, const std::string& what) { RegularFile(path, what); }
+
 std::string ReadInputFile(const std::string& path, const std::string& what) {
-    RequireRegularFile(path, what);
-    std::error_code error;
-    const uintmax_t size = fs::file_size(path, error);
-    if (error) {
-        Refuse(path, what, error.message());
-    }
+    const uint64_t size = RegularFile(path, what).size;
     if (size > kMaxInputBytes) {
         Refuse(path, what,
                "it holds " + std::to_string(size) + " bytes, more than the 64 MiB (" + std::to_string(kMaxInputBytes) +
                    " bytes) dcs-host reads");
     }
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        Refuse(path, what, std::strerror(errno));
-    }
+    std::string why;
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(os::OpenFile(path, "rb", why), &std::fclose);
+    if (!in) Refuse(path, what, why);
     // Read no more than the size seen, plus one byte to notice a file that
     // grows while it is read.
     std::string text(static_cast<size_t>(size) + 1, '\0');
-    in.read(&text[0], static_cast<std::streamsize>(text.size()));
-    if (in.bad()) {
-        Refuse(path, what, std::strerror(errno));
-    }
-    text.resize(static_cast<size_t>(in.gcount()));
-    if (text.size() > size) {
-        Refuse(path, what, "it grew while it was read");
+    const size_t got = std::fread(&text[0], 1, text.size(), in.get());
+    if (std::ferror(in.get()) != 0) Refuse(path, what, "a read failed");
+    text.resize(got);
+    if (text.size() > size) Refuse(path, what, "it grew while it was read");
+    return text;
+}
+
+std::string ReadTextFile(const std::string& path, const std::string& what) {
+    std::string text = ReadInputFile(path, what);
+    if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
+        Refuse(path, what,
+               "it is UTF-16 (it begins with a UTF-16 byte-order mark); dcs-host reads UTF-8: save it as UTF-8 (in "
+               "Notepad: Save As, Encoding UTF-8)");
     }
     return text;
 }

@@ -17,6 +17,11 @@ constexpr uint64_t kMaxInputBytes = 64ull * 1024 * 1024;
 // a device is refused without being opened, so nothing blocks or runs on.
 std::string ReadInputFile(const std::string& path, const std::string& what);
 
+// Reads a text file the user writes (the case, an IO list): as
+// ReadInputFile, and refuses a UTF-16 file (what Notepad saves as
+// "Unicode"), saying to save it as UTF-8.
+std::string ReadTextFile(const std::string& path, const std::string& what);
+
 // Throws as ReadInputFile does when `path` is not a regular file; reads
 // nothing. For files another component opens (the driver library).
 void RequireRegularFile(const std::string& path, const std::string& what);

@@ -46,5 +46,9 @@ Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
 // What --version prints: dcs-host's version, the driver's path and, for a
 // Windows driver, the display name and file version from its version block.
 std::string VersionText(const std::string& driverPath);
+// What the hidden --list-codes prints: every verdict, problem code and lint
+// code the check can give, one a line ("verdict bound", "problem near-miss",
+// "lint list-full"), for the documentation's test.
+std::string CodesText();
 
 }  // namespace host

@@ -246,7 +246,8 @@ int RunCommand(const Case& c, const RunOptions& options) {
         // per failing step) is shown in full only its first few times.
         MessageTally tally;
         BoxCapture boxes(
-            [&tally](const std::string& caption, const std::string& text) { return tally.Add(caption, text); });
+            [&tally](const std::string& caption, const std::string& text) { return tally.Add(caption, text); },
+            c.codePage);
         Link link(driver);
         link.Load();
         link.Fill(c);

@@ -1,8 +1,7 @@
-#include <filesystem>
-#include <system_error>
-
 #include "commands/commands.h"
+#include "diagnose/diagnosis.h"
 #include "link/link.h"
+#include "os/os.h"
 
 #ifndef DCS_HOST_VERSION
 #define DCS_HOST_VERSION "unknown"
@@ -12,15 +11,25 @@ namespace host {
 
 std::string VersionText(const std::string& driverPath) {
     std::string text = std::string("dcs-host ") + DCS_HOST_VERSION + "\ndriver: " + driverPath;
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(driverPath, error)) {
-        return text + " (not found)";
-    }
+    os::FileStatus status;
+    std::string why;
+    if (!os::Status(driverPath, status, why)) return text + " (cannot be read: " + why + ")";
+    if (status.type != os::FileType::Regular) return text + " (not found)";
     // The simulator lists a driver by its version block; show what it would.
     if (const std::optional<DriverVersion> version = ReadDriverVersion(driverPath)) {
         text += "\ndriver display name: \"" + version->displayName + "\"";
         text += "\ndriver file version: " + version->fileVersion;
     }
+    return text;
+}
+
+std::string CodesText() {
+    std::string text;
+    for (const Verdict verdict : {Verdict::Bound, Verdict::Empty, Verdict::Unused, Verdict::Problem}) {
+        text += std::string("verdict ") + VerdictName(verdict) + "\n";
+    }
+    for (size_t i = 0; i < kProblemCodeCount; ++i) text += std::string("problem ") + kProblemCodes[i] + "\n";
+    for (size_t i = 0; i < kLintCodeCount; ++i) text += std::string("lint ") + kLintCodes[i] + "\n";
     return text;
 }
 

@@ -7,6 +7,7 @@
 #include "diagnose/root_cause.h"
 #include "diagnose/row_check.h"
 #include "diagnose/suggest.h"
+#include "diagnose/text_encoding.h"
 #include "link/session.h"
 
 namespace host {
@@ -72,6 +73,9 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         const SuggestionIndex suggestions(parse);
         diagnosis.rows = CheckRows(d, index, RowNamesOf(c), &suggestions);
         diagnosis.lint = LintInitString(parse);
+        const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
+        ExplainEncodings(diagnosis, index, codePage);
+        DecodeForReports(diagnosis, codePage);
 
         driver.Reset(&d);
         link.Destroy();

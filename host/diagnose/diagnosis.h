@@ -3,6 +3,7 @@
 // raised in a dry run. The check fills it; every report renders it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -141,6 +142,34 @@ struct Diagnosis {
     // Row problems plus lint errors, root causes and conflicts that are errors.
     int32_t Problems() const;
 };
+
+// The codes the check gives, each named once: the verdicts' problem codes
+// and the lint's codes. The lists below hold every one (dcs-host
+// --list-codes prints them, and the kits' documentation is tested against
+// that).
+namespace code {
+inline constexpr char kNotInCatalogue[] = "not-in-catalogue";
+inline constexpr char kOtherDataSet[] = "other-data-set";
+inline constexpr char kKindNotAllowed[] = "kind-not-allowed";
+inline constexpr char kDcdNotReadable[] = "dcd-not-readable";
+inline constexpr char kNearMiss[] = "near-miss";
+inline constexpr char kOtherEncoding[] = "other-encoding";
+inline constexpr char kMissingText[] = "missing-text";
+inline constexpr char kSameAsEnabledFlag[] = "same-as-enabled-flag";
+inline constexpr char kCarriageReturn[] = "carriage-return";
+inline constexpr char kTokenBeforeHeader[] = "token-before-header";
+inline constexpr char kHeaderSwallowed[] = "header-swallowed";
+inline constexpr char kParseEndsEarly[] = "parse-ends-early";
+inline constexpr char kDataSetNotDecimal[] = "data-set-not-decimal";
+inline constexpr char kDuplicateName[] = "duplicate-name";
+inline constexpr char kListFull[] = "list-full";
+inline constexpr char kEmptyInitString[] = "empty-init-string";
+}  // namespace code
+
+extern const char* const kProblemCodes[];
+extern const size_t kProblemCodeCount;
+extern const char* const kLintCodes[];
+extern const size_t kLintCodeCount;
 
 const char* VerdictName(Verdict verdict);     // "bound", "empty", "unused", "problem"
 const char* SeverityName(Severity severity);  // "error", "warning"

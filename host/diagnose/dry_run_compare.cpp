@@ -89,7 +89,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
         const RowDiagnosis& row = d.rows[r];
         if (row.table != d.stop.table || row.index != d.stop.index) continue;
         for (const TagDiagnosis& tag : row.tags) {
-            if (tag.code == "missing-text" && tag.message) return {{r, *tag.message}};
+            if (tag.code == code::kMissingText && tag.message) return {{r, *tag.message}};
         }
     }
     // Otherwise every row up to the one that stops it shows its binding
@@ -98,7 +98,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
         const RowDiagnosis& row = d.rows[r];
         for (const TagDiagnosis& tag : row.tags) {
             // A read the case gives no value fails in the step, not at configuration.
-            if (tag.status == Verdict::Problem && tag.code != "dcd-not-readable" && tag.code != "no-tag-value" &&
+            if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable && tag.code != "no-tag-value" &&
                 tag.message) {
                 out.push_back({r, *tag.message});
             }
@@ -111,7 +111,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
             const TagColumnRule* rule = TagColumnRuleOf(TableOf(d.rows[r].table), tag.column);
             const bool readAtStep =
                 rule != nullptr && rule->Use == TAG_USE_READ && (rule->Moments & TAG_MOMENT_STEP) != 0;
-            if (readAtStep && (tag.code == "dcd-not-readable" || tag.code == "no-tag-value") && tag.message) {
+            if (readAtStep && (tag.code == code::kDcdNotReadable || tag.code == "no-tag-value") && tag.message) {
                 out.push_back({r, *tag.message});
                 return out;
             }

@@ -67,7 +67,7 @@ void CarriageReturns(const CatalogueParse& parse, std::vector<LintFinding>& out)
     if (!lost.empty()) {
         message += "; these header tokens are therefore not recognised as headers: " + lost;
     }
-    out.push_back(At(parse, first, lost.empty() ? Severity::Warning : Severity::Error, "carriage-return", message,
+    out.push_back(At(parse, first, lost.empty() ? Severity::Warning : Severity::Error, code::kCarriageReturn, message,
                      "save the file with Unix line ends (line feed only)"));
 }
 
@@ -77,14 +77,14 @@ void TokensBeforeHeader(const CatalogueParse& parse, std::vector<LintFinding>& o
     constexpr size_t kNamed = 5;
     const size_t count = parse.strayTokens.size();
     for (size_t i = 0; i < count && i < kNamed; ++i) {
-        out.push_back(At(parse, parse.strayTokens[i], Severity::Warning, "token-before-header",
+        out.push_back(At(parse, parse.strayTokens[i], Severity::Warning, code::kTokenBeforeHeader,
                          "token " + Quoted(parse.strayTexts[i]) +
                              " stands before the first section header: the driver shows an \"Unknown tag type 0\" "
                              "box for it and drops it",
                          "remove it, or put a section header such as *AI* before it"));
     }
     if (count > kNamed) {
-        out.push_back(At(parse, parse.strayTokens[kNamed], Severity::Warning, "token-before-header",
+        out.push_back(At(parse, parse.strayTokens[kNamed], Severity::Warning, code::kTokenBeforeHeader,
                          std::to_string(count - kNamed) +
                              " more tokens from here on stand before the first section "
                              "header: one \"Unknown tag type 0\" box each, and all are dropped",
@@ -120,7 +120,7 @@ void SwallowedHeaders(const CatalogueParse& parse, std::vector<LintFinding>& out
         text += count == 0 ? std::string("; the section does not change")
                            : "; " + std::to_string(count) + " tag(s) after it land in the " + KindName(entry.kind) +
                                  " list instead of " + KindName(s.header) + ": " + moved;
-        out.push_back(At(parse, s.offset, Severity::Error, "header-swallowed", text,
+        out.push_back(At(parse, s.offset, Severity::Error, code::kHeaderSwallowed, text,
                          "give the entry all its fields (name, a second field, the data set, and two numbers for "
                          "AI/AO, seventeen for DCD)"));
     }
@@ -147,7 +147,7 @@ void EarlyEnd(const CatalogueParse& parse, std::vector<LintFinding>& out) {
         start = end + 1;
     }
     if (lines == 0) return;
-    out.push_back(At(parse, parse.endOffset, Severity::Error, "parse-ends-early",
+    out.push_back(At(parse, parse.endOffset, Severity::Error, code::kParseEndsEarly,
                      "an empty field where a header or a tag name was expected ends the parse: " +
                          std::to_string(lines) + " non-blank line(s) after it are never read",
                      "remove the doubled separator (\",,\" or \";;\" or a separator at the start of a line)"));
@@ -170,7 +170,7 @@ void DataSets(const CatalogueParse& parse, std::vector<LintFinding>& out) {
     for (const CatalogueEntry& entry : parse.entries) {
         if (!entry.hasDataSet || IsPlainDecimal(entry.dataSetToken, entry.dataSet)) continue;
         out.push_back(At(parse, entry.hasDataSet ? entry.dataSetOffset : entry.offset, Severity::Warning,
-                         "data-set-not-decimal",
+                         code::kDataSetNotDecimal,
                          "data set " + Quoted(entry.dataSetToken) + " of " + Quoted(entry.name) +
                              " is not a plain decimal number: the driver reads it as " + std::to_string(entry.dataSet),
                          "write the data set in decimal digits without a leading zero, for example " +
@@ -217,7 +217,7 @@ void Duplicates(const CatalogueParse& parse, std::vector<LintFinding>& out) {
                     Wins(TAG_TABLE_PV_EXPORT, PV_COL_TAG) + ")";
         }
         out.push_back(At(
-            parse, parse.entries[group.second[1]].offset, Severity::Warning, "duplicate-name", text,
+            parse, parse.entries[group.second[1]].offset, Severity::Warning, code::kDuplicateName, text,
             kinds.size() > 1 ? "keep the tag in the one list of the kind it really is" : "remove the repeated entry"));
     }
 }
@@ -231,7 +231,7 @@ void FullLists(const CatalogueParse& parse, std::vector<LintFinding>& out) {
     }
     for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
         if (skipped[kind] == 0) continue;
-        out.push_back(At(parse, first[kind], Severity::Error, "list-full",
+        out.push_back(At(parse, first[kind], Severity::Error, code::kListFull,
                          "more than " + std::to_string(kTagListCapacity) + " " + KindName(kind) + " tags: the " +
                              std::to_string(skipped[kind]) + " from this one on are skipped and cannot bind",
                          "split the tags over more data sets or servers; a list holds at most " +
@@ -244,7 +244,7 @@ void FullLists(const CatalogueParse& parse, std::vector<LintFinding>& out) {
 std::vector<LintFinding> LintInitString(const CatalogueParse& parse) {
     std::vector<LintFinding> findings;
     if (!parse.loaded) {
-        findings.push_back({1, 1, Severity::Error, "empty-init-string",
+        findings.push_back({1, 1, Severity::Error, code::kEmptyInitString,
                             "the initialization string holds no more than the bare section headers (" +
                                 std::to_string(kEmptyInitStringLength) +
                                 " characters or fewer): the driver shows \"Empty initialization string\" and does not "

@@ -94,7 +94,7 @@ std::string Operation(int32_t use, int32_t kind) {
 void ExplainUnbound(const Column& c, const CatalogueIndex& index, TagKindSet held, TagDiagnosis& tag) {
     const std::string text = c.text;
     if (held != 0) {
-        tag.code = "kind-not-allowed";
+        tag.code = code::kKindNotAllowed;
         tag.reason = "data set " + std::to_string(c.dataSet) + " holds \"" + text + "\" as " + KindList(KindsIn(held)) +
                      ", but the " + c.field + " can only take " +
                      KindList(KindsIn(~0u, c.rule->Lists, c.rule->ListCnt));
@@ -113,7 +113,7 @@ void ExplainUnbound(const Column& c, const CatalogueIndex& index, TagKindSet hel
             sets += (sets.empty() ? "" : ", ") + std::to_string(e.dataSet) + " (" + KindName(e.kind) + ")";
             last = e.dataSet;
         }
-        tag.code = "other-data-set";
+        tag.code = code::kOtherDataSet;
         tag.reason = "\"" + text + "\" is not in data set " + std::to_string(c.dataSet) +
                      "; the catalogue has it in data set " + sets;
         return;
@@ -127,14 +127,14 @@ void ExplainUnbound(const Column& c, const CatalogueIndex& index, TagKindSet hel
                 break;
             }
         }
-        tag.code = "near-miss";
+        tag.code = code::kNearMiss;
         tag.reason =
             "no tag \"" + text + "\"; the catalogue has \"" + best->name + "\" (" + KindName(best->kind) +
             ", data set " + std::to_string(best->dataSet) +
             "), which differs only in letter case, blanks or a carriage return; names must match byte for byte";
         return;
     }
-    tag.code = "not-in-catalogue";
+    tag.code = code::kNotInCatalogue;
     tag.reason = "no tag named \"" + text + "\" in any list or data set of the initialization string";
 }
 
@@ -154,7 +154,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index) {
     if (!HasText(c.text)) {
         if (c.required) {
             tag.status = Verdict::Problem;
-            tag.code = "missing-text";
+            tag.code = code::kMissingText;
             tag.reason =
                 "the " + c.field + " is required: the driver refuses the whole configuration before it binds anything";
             tag.message = ErrorMessage(c.rule->RequiredMessage);
@@ -188,7 +188,7 @@ TagDiagnosis Judge(const Column& c, const CatalogueIndex& index) {
     }
     if (tag.operation.empty()) {
         tag.status = Verdict::Problem;
-        tag.code = "dcd-not-readable";
+        tag.code = code::kDcdNotReadable;
         tag.reason = why + "; the driver has no read for DCD tags, so every step stops here with \"Bad tag type\"";
         tag.message = DriverMessage{"box", kTitleRuntimeError,
                                     Format(kMsgBadTagType, static_cast<int>(kind), c.rule->Role, c.text, c.rule->Owner,
@@ -225,7 +225,7 @@ RowDiagnosis GeneralRow(const DCSLinkData& d, const CatalogueIndex& index) {
             tag.status = Verdict::Problem;
             tag.kind.clear();
             tag.operation.clear();
-            tag.code = "same-as-enabled-flag";
+            tag.code = code::kSameAsEnabledFlag;
             tag.reason = "the same DI tag is the Enabled Flag; the driver binds it to that flag only";
             tag.message = UnboundMessage(c);
         }
@@ -296,7 +296,7 @@ int32_t TableOf(const std::string& table) {
 // cannot be read fails only at the step).
 bool BindingFails(const RowDiagnosis& row) {
     for (const TagDiagnosis& tag : row.tags) {
-        if (tag.status != Verdict::Problem || tag.code == "dcd-not-readable") continue;
+        if (tag.status != Verdict::Problem || tag.code == code::kDcdNotReadable) continue;
         const TagColumnRule* rule = TagColumnRuleOf(TableOf(row.table), tag.column);
         if (rule != nullptr && rule->UnboundStops == 1) return true;
     }
@@ -351,7 +351,7 @@ StopPoint ConfigurationStop(const std::vector<RowDiagnosis>& rows) {
         for (const RowDiagnosis& row : rows) {
             if (TableOf(row.table) != check.Table || row.table == "general") continue;
             for (const TagDiagnosis& tag : row.tags) {
-                if (tag.code == "missing-text" && (check.Column < 0 || tag.column == check.Column)) {
+                if (tag.code == code::kMissingText && (check.Column < 0 || tag.column == check.Column)) {
                     return {true, row.table, row.index};
                 }
             }

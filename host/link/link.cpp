@@ -1,15 +1,8 @@
 #include "link/link.h"
 
-#if defined(_WIN32)
-#include "box_capture.h"  // windows.h, and the message-box recorder
-#else
-#include <dlfcn.h>
-#endif
-
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <system_error>
 
 #ifndef DCS_HOST_DRIVER_FILE
 #define DCS_HOST_DRIVER_FILE "libmrxnt.so"
@@ -17,162 +10,34 @@
 
 #include "case/case_schema.h"
 #include "case/input_file.h"
+#include "os/os.h"
 
 namespace host {
 
-namespace {
-
-#if defined(_WIN32)
-
-std::string SystemMessage(DWORD code) {
-    char* text = nullptr;
-    const DWORD length =
-        FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-    LocalFree(text);
-    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
-        message.pop_back();
-    }
-    return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
-}
-
-// LoadLibrary takes a path only with backslashes; a case or a command line
-// written with forward slashes must work as well.
-std::string NativeSeparators(std::string path) {
-    for (char& c : path) {
-        if (c == '/') c = '\\';
-    }
-    return path;
-}
-
-void* OpenLibrary(const std::string& path, std::string& why) {
-    HMODULE module = LoadLibraryA(NativeSeparators(path).c_str());
-    if (module == nullptr) {
-        why = SystemMessage(GetLastError());
-        return nullptr;
-    }
-    // The driver's message boxes are recorded and printed, as on Linux,
-    // instead of waiting for a click nobody can give.
-    CaptureMessageBoxes(module);
-    return reinterpret_cast<void*>(module);
-}
-
-void* FindSymbol(void* library, const char* name) {
-    FARPROC proc = GetProcAddress(static_cast<HMODULE>(library), name);
-    void* symbol = nullptr;
-    static_assert(sizeof proc == sizeof symbol, "code and data pointers differ in size");
-    std::memcpy(&symbol, &proc, sizeof symbol);
-    return symbol;
-}
-
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-
-std::filesystem::path ExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length == 0) {
-            return {};
-        }
-        if (length < buffer.size()) {
-            buffer.resize(length);
-            return std::filesystem::path(buffer);
-        }
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-#else
-
-void* OpenLibrary(const std::string& path, std::string& why) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* error = dlerror();
-        why = error != nullptr ? error : "unknown error";
-    }
-    return library;
-}
-
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-
-void CloseLibrary(void* library) { dlclose(library); }
-
-std::filesystem::path ExecutablePath() {
-    std::error_code error;
-    std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::filesystem::path() : path;
-}
-
-#endif
-
-}  // namespace
-
 std::string DefaultDriverPath() {
-    const std::filesystem::path executable = ExecutablePath();
+    const std::string executable = os::ExecutablePath();
     if (executable.empty()) {
         return DCS_HOST_DRIVER_FILE;
     }
-    const std::filesystem::path above = executable.parent_path().parent_path();
-    const std::filesystem::path kit = above / DCS_HOST_DRIVER_FILE;
-    const std::filesystem::path buildTree = above / "dcs" / DCS_HOST_DRIVER_FILE;
-    std::error_code error;
-    if (!std::filesystem::exists(kit, error) && std::filesystem::exists(buildTree, error)) {
-        return buildTree.lexically_normal().string();
+    const std::filesystem::path above = os::FsPath(executable).parent_path().parent_path();
+    const std::string kit = os::Utf8((above / DCS_HOST_DRIVER_FILE).lexically_normal());
+    const std::string buildTree = os::Utf8((above / "dcs" / DCS_HOST_DRIVER_FILE).lexically_normal());
+    os::FileStatus inKit;
+    os::FileStatus inBuildTree;
+    std::string why;
+    if (os::Status(kit, inKit, why) && inKit.type == os::FileType::Missing && os::Status(buildTree, inBuildTree, why) &&
+        inBuildTree.type != os::FileType::Missing) {
+        return buildTree;
     }
-    return kit.lexically_normal().string();
+    return kit;
 }
-
-#if defined(_WIN32)
 
 std::optional<DriverVersion> ReadDriverVersion(const std::string& path) {
-    const std::string file = NativeSeparators(path);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeA(file.c_str(), &ignored);
-    if (size == 0) {
-        return std::nullopt;
+    if (const std::optional<os::VersionBlock> block = os::ReadVersionBlock(path)) {
+        return DriverVersion{block->displayName, block->fileVersion};
     }
-    std::string block(size, '\0');
-    if (GetFileVersionInfoA(file.c_str(), 0, size, &block[0]) == 0) {
-        return std::nullopt;
-    }
-    // The strings sit under the block's first language and code page; the
-    // driver's is US English, 1252.
-    std::string table = "040904E4";
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    };
-    void* found = nullptr;
-    UINT length = 0;
-    if (VerQueryValueA(block.data(), "\\VarFileInfo\\Translation", &found, &length) != 0 &&
-        length >= sizeof(Translation)) {
-        Translation first{};
-        std::memcpy(&first, found, sizeof first);
-        const char* const digits = "0123456789ABCDEF";
-        table.clear();
-        for (const unsigned value : {unsigned{first.language}, unsigned{first.codePage}}) {
-            for (int shift = 12; shift >= 0; shift -= 4) table += digits[(value >> shift) & 0xF];
-        }
-    }
-    auto text = [&](const char* key) {
-        const std::string query = "\\StringFileInfo\\" + table + "\\" + key;
-        void* value = nullptr;
-        UINT characters = 0;
-        if (VerQueryValueA(block.data(), query.c_str(), &value, &characters) == 0 || value == nullptr) {
-            return std::string();
-        }
-        const char* chars = static_cast<const char*>(value);
-        return std::string(chars, strnlen(chars, characters));
-    };
-    return DriverVersion{text("DCSDisplayName"), text("FileVersion")};
+    return std::nullopt;
 }
-
-#else
-
-std::optional<DriverVersion> ReadDriverVersion(const std::string&) { return std::nullopt; }
-
-#endif
 
 Driver::Driver(const std::string& path) {
     // A path (rather than a name the loader searches for) must be a regular
@@ -181,7 +46,7 @@ Driver::Driver(const std::string& path) {
         RequireRegularFile(path, "the driver");
     }
     std::string why;
-    handle_ = OpenLibrary(path, why);
+    handle_ = os::OpenLibrary(path, why);
     if (handle_ == nullptr) {
         throw std::runtime_error("cannot load the driver " + path + ": " + why);
     }
@@ -194,7 +59,7 @@ Driver::Driver(const std::string& path) {
                              {"DCSTimeZero", &TimeZero}, {"DCSReset", &Reset},         {"DCSDestroy", &Destroy}};
     std::string missing;
     for (const Entry& entry : entries) {
-        void* symbol = FindSymbol(handle_, entry.name);
+        void* symbol = os::FindSymbol(handle_, entry.name);
         if (symbol == nullptr) {
             missing += missing.empty() ? entry.name : std::string(", ") + entry.name;
             continue;
@@ -204,7 +69,7 @@ Driver::Driver(const std::string& path) {
         std::memcpy(entry.slot, &symbol, sizeof symbol);
     }
     if (!missing.empty()) {
-        CloseLibrary(handle_);
+        os::CloseLibrary(handle_);
         handle_ = nullptr;
         throw std::runtime_error("the driver " + path + " does not export " + missing);
     }
@@ -212,7 +77,7 @@ Driver::Driver(const std::string& path) {
 
 Driver::~Driver() {
     if (handle_ != nullptr) {
-        CloseLibrary(handle_);
+        os::CloseLibrary(handle_);
     }
 }
 

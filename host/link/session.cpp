@@ -2,7 +2,11 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <stdexcept>
 #include <utility>
+
+#include "case/input_file.h"
+#include "os/os.h"
 
 #include "iface_control.h"
 #include "mrx3p_control.h"
@@ -19,10 +23,15 @@ void PrepareServer(const Case& c) {
     MrxStandin_SetLogging(1);
     IFaceStandin_Reset();
     User32Standin_Reset();
-    if (MrxStandin_SetInitStringFromFile(c.initStringPath.c_str()) != 0) {
-        throw CaseError(Located(c.file, c.initStringLine,
-                                "cannot read the initialization string file \"" + c.initStringPath + "\""));
+    // Read here rather than by the stand-in, so that a path in any language
+    // works on Windows too.
+    std::string text;
+    try {
+        text = ReadInputFile(c.initStringPath, "the initialization string file");
+    } catch (const std::runtime_error& e) {
+        throw CaseError(Located(c.file, c.initStringLine, e.what()));
     }
+    MrxStandin_SetInitStringBytes(text.data(), static_cast<int32_t>(text.size()));
     for (const TagValue& tag : c.tags) {
         SetTag(tag);
     }
@@ -97,15 +106,42 @@ std::vector<Message> MessageWatch::Take() {
     return messages;
 }
 
+namespace {
+
+// A box as the stand-in frames it, in UTF-8.
+void Echo(const std::string& title, const std::string& text) {
+    constexpr size_t kFrameWidth = 60;
+    std::string top = "=== " + title + " ";
+    if (top.size() < kFrameWidth) top.append(kFrameWidth - top.size(), '=');
+    std::string out = top + "\n";
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        std::string line = text.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        out += "| " + line + "\n";
+        if (end == std::string::npos) break;
+        start = end + 1;
+    }
+    out.append(kFrameWidth, '=');
+    os::Write(stderr, out + "\n");
+    std::fflush(stderr);
+}
+
+}  // namespace
+
 int32_t OnBox(BoxCapture& capture, const char* caption, const char* text) {
-    const std::string title = caption != nullptr ? caption : "";
-    const std::string body = text != nullptr ? text : "";
+    // The driver's texts are in the simulator's code page; a box is shown
+    // here, decoded, rather than echoed by the stand-in as bytes.
+    const std::string title = capture.codePage_.Decode(caption != nullptr ? caption : "");
+    const std::string body = capture.codePage_.Decode(text != nullptr ? text : "");
     ++capture.raised_;
     if (!capture.keep_(title, body)) {
         return 0;
     }
+    Echo(title, body);
     capture.kept_.push_back({"box", title, body, capture.phase_});
-    return 1;
+    return 0;
 }
 
 namespace {
@@ -117,7 +153,10 @@ extern "C" int32_t USER32_CONTROL_CALL ShowBox(const char* caption, const char* 
 
 }  // namespace
 
-BoxCapture::BoxCapture(Filter keep) : keep_(std::move(keep)) { User32Standin_SetListener(ShowBox, this); }
+BoxCapture::BoxCapture(Filter keep, int codePage)
+    : keep_(std::move(keep)), codePage_(CodePage::Find(codePage).value_or(*CodePage::Find(kDefaultCodePage))) {
+    User32Standin_SetListener(ShowBox, this);
+}
 
 BoxCapture::~BoxCapture() { User32Standin_SetListener(nullptr, nullptr); }
 

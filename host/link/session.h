@@ -12,6 +12,7 @@
 #include "case/case_file.h"
 #include "link/driver_message.h"
 #include "link/link.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -72,7 +73,9 @@ private:
 class BoxCapture {
 public:
     using Filter = std::function<bool(const std::string& caption, const std::string& text)>;
-    explicit BoxCapture(Filter keep);
+    // `codePage`: the simulator's, in which the driver's texts come; the boxes
+    // are kept and shown decoded through it.
+    explicit BoxCapture(Filter keep, int codePage = kDefaultCodePage);
     ~BoxCapture();
     BoxCapture(const BoxCapture&) = delete;
     BoxCapture& operator=(const BoxCapture&) = delete;
@@ -87,6 +90,7 @@ public:
 private:
     friend int32_t OnBox(BoxCapture& capture, const char* caption, const char* text);
     Filter keep_;
+    CodePage codePage_;
     int64_t raised_ = 0;
     std::string phase_;
     std::vector<DriverMessage> kept_;

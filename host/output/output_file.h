@@ -4,8 +4,11 @@
 // that name as it was.
 #pragma once
 
-#include <fstream>
+#include <cstdio>
+#include <memory>
+#include <ostream>
 #include <stdexcept>
+#include <streambuf>
 #include <string>
 
 namespace host {
@@ -21,8 +24,10 @@ class OutputFile {
 public:
     // Creates a temporary file beside `path` (after following a link at
     // `path` to the file it names), which proves the folder writable before
-    // any work is done. Throws OutputError when the folder cannot take it or
-    // `path` names something other than a regular file.
+    // any work is done. Throws OutputError when the folder cannot take it,
+    // `path` names something other than a regular file, or `path` is a link
+    // to nothing (replacing the link would lose it; writing through it would
+    // create a file the user may not expect).
     explicit OutputFile(std::string path);
     // Removes the temporary file unless Commit() succeeded.
     ~OutputFile();
@@ -39,20 +44,26 @@ public:
 
 private:
     [[noreturn]] void Fail(const std::string& why);
+    // Flushes and closes the temporary file; false when anything of it was
+    // not written.
+    bool Close();
 
     std::string path_;    // as the user named it, for messages
     std::string target_;  // where the rename goes
     std::string tempPath_;
-    std::ofstream out_;
+    std::FILE* file_ = nullptr;
+    std::unique_ptr<std::streambuf> buffer_;
+    std::ostream out_{nullptr};
     bool live_ = false;  // the temporary file exists and is ours to remove
 };
 
 // Writes `text` to `path` whole, through an OutputFile.
 void WriteWholeFile(const std::string& path, const std::string& text);
 
-// Makes SIGINT, SIGTERM, SIGHUP and SIGPIPE remove the temporary files of
-// every OutputFile still open before the process ends as the signal would
-// have ended it. Call once, early in main.
+// Makes an interrupt (Ctrl-C, Ctrl-Break, the console window closing;
+// SIGINT, SIGTERM, SIGHUP, SIGPIPE) remove the temporary files of every
+// OutputFile still open and say so on standard error before the process ends
+// as the interrupt would have ended it. Call once, early in main.
 void RemoveTemporaryFilesOnSignal();
 
 }  // namespace host

@@ -1,8 +1,10 @@
 #include "output/path_guard.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
+#include "os/os.h"
 #include "output/output_file.h"
 
 namespace host {
@@ -10,17 +12,16 @@ namespace host {
 namespace {
 
 bool SameFile(const std::string& a, const std::string& b) {
-    std::error_code error;
     // Two files that exist are compared by identity (the file system's own
-    // device and file numbers on either system), so links and hard links are
+    // volume and file numbers on either system), so links and hard links are
     // seen through.
-    if (std::filesystem::exists(a, error) && std::filesystem::exists(b, error)) {
-        const bool same = std::filesystem::equivalent(a, b, error);
-        if (!error) return same;
-    }
-    error.clear();
-    const std::filesystem::path left = std::filesystem::weakly_canonical(std::filesystem::absolute(a, error), error);
-    const std::filesystem::path right = std::filesystem::weakly_canonical(std::filesystem::absolute(b, error), error);
+    if (const std::optional<bool> same = os::SameFile(a, b)) return *same;
+    std::error_code error;
+    const std::filesystem::path left =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(os::FsPath(a), error), error);
+    if (error) return false;
+    const std::filesystem::path right =
+        std::filesystem::weakly_canonical(std::filesystem::absolute(os::FsPath(b), error), error);
     return !error && left == right;
 }
 

@@ -84,13 +84,18 @@ void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
 
 }  // namespace
 
+std::string Counted(int64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string CheckReport(const Diagnosis& d, bool all) {
     std::ostringstream out;
     const int32_t checked = static_cast<int32_t>(d.rows.size());
     out << "check " << d.casePath << "\n";
-    out << (d.configured ? "configured" : "NOT configured") << "; " << checked << " rows checked, "
-        << d.RowsWithProblems() << " with problems; lint " << d.LintCount(Severity::Error) << " errors, "
-        << d.LintCount(Severity::Warning) << " warnings; " << d.messages.size() << " driver messages";
+    out << (d.configured ? "configured" : "NOT configured") << "; " << Counted(checked, "row") << " checked, "
+        << d.RowsWithProblems() << " with problems; lint " << Counted(d.LintCount(Severity::Error), "error") << ", "
+        << Counted(d.LintCount(Severity::Warning), "warning") << "; "
+        << Counted(static_cast<int64_t>(d.messages.size()), "driver message");
     if (!d.causes.empty()) out << "; " << d.causes.size() << " root cause(s)";
     if (!d.conflicts.empty()) out << "; " << d.conflicts.size() << " conflict(s) between rows";
     out << "\n";

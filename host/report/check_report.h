@@ -3,6 +3,7 @@
 // line of the initialization string; the bound rows only when asked.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -10,6 +11,9 @@
 #include "diagnose/diagnosis.h"
 
 namespace host {
+
+// "1 warning", "3 warnings": `noun` with an s unless there is one.
+std::string Counted(int64_t count, const std::string& noun);
 
 std::string CheckReport(const Diagnosis& diagnosis, bool all);
 

@@ -9,6 +9,7 @@
 #include "output/output_file.h"
 #include "report/markup.h"
 #include "report/terminal_table.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -104,8 +105,9 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
         const int32_t errors = d->LintCount(Severity::Error);
         const int32_t warnings = d->LintCount(Severity::Warning);
         SummaryRow(out, "Lint",
-                   Figure("lint-errors", std::to_string(errors), Count(errors, true)) + " errors, " +
-                       Figure("lint-warnings", std::to_string(warnings)) + " warnings");
+                   Figure("lint-errors", std::to_string(errors), Count(errors, true)) +
+                       (errors == 1 ? " error, " : " errors, ") + Figure("lint-warnings", std::to_string(warnings)) +
+                       (warnings == 1 ? " warning" : " warnings"));
         if (!d->causes.empty()) {
             SummaryRow(out, "Root causes",
                        Figure("root-causes", std::to_string(d->causes.size()), "bad") + " (see below, first)");
@@ -387,15 +389,19 @@ void WriteDiagnosis(std::ostream& out, const Diagnosis& d) {
 // visible: a stray carriage return is often the very finding.
 std::string Visible(const std::string& line) {
     std::string out;
-    for (unsigned char c : line) {
+    for (size_t i = 0; i < line.size();) {
+        size_t length = 1;
+        const char32_t c = NextCharacter(line, i, &length);
         if (c == '\r') {
             out += "<span class=\"ctl\">CR</span>";
-        } else if (c < 0x20 && c != '\t') {
-            static const char kHex[] = "0123456789ABCDEF";
-            out += std::string("<span class=\"ctl\">\\x") + kHex[c >> 4] + kHex[c & 15] + "</span>";
+        } else if ((c < 0x20 && c != '\t') || c == 0x7F || (c >= 0x80 && c < 0xA0)) {
+            char code[16];
+            std::snprintf(code, sizeof code, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+            out += std::string("<span class=\"ctl\">") + code + "</span>";
         } else {
-            out += Escape(std::string(1, static_cast<char>(c)));
+            out += Escape(line.substr(i, length));
         }
+        i += length;
     }
     return out;
 }

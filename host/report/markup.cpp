@@ -3,20 +3,38 @@
 #include <cmath>
 #include <cstdio>
 
+#include "text/code_page.h"
+
 namespace host {
 
 std::string Escape(const std::string& text) {
     std::string out;
     out.reserve(text.size());
-    for (char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        size_t length = 1;
+        const char32_t c = NextCharacter(text, i, &length);
+        i += length;
         switch (c) {
-        case '&': out += "&amp;"; break;
-        case '<': out += "&lt;"; break;
-        case '>': out += "&gt;"; break;
-        case '"': out += "&quot;"; break;
-        case '\'': out += "&#39;"; break;
-        default: out += c;
+        case '&': out += "&amp;"; continue;
+        case '<': out += "&lt;"; continue;
+        case '>': out += "&gt;"; continue;
+        case '"': out += "&quot;"; continue;
+        case '\'': out += "&#39;"; continue;
+        case '\t':
+        case '\n': out += static_cast<char>(c); continue;
+        case '\r': out += "\\r"; continue;
+        default: break;
         }
+        // Neither XML nor HTML takes the other control characters, and XML
+        // not U+FFFE and U+FFFF: they are shown by their numbers.
+        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0xFFFE || c == 0xFFFF) {
+            char code[16];
+            std::snprintf(code, sizeof code, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+            out += code;
+            continue;
+        }
+        // A malformed byte comes back as U+FFFD, so the page stays UTF-8.
+        AppendUtf8(out, c);
     }
     return out;
 }

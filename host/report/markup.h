@@ -7,7 +7,9 @@
 namespace host {
 
 // `text` with &, <, >, " and ' replaced by entities, for element content
-// and quoted attribute values alike.
+// and quoted attribute values alike, and made valid in HTML and XML whatever
+// bytes it holds: control characters (but tab and line feed) are shown as
+// \r, \xNN or \uNNNN, and a byte that is not UTF-8 becomes U+FFFD.
 std::string Escape(const std::string& text);
 
 // A coordinate: two decimals.

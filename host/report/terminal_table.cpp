@@ -1,23 +1,12 @@
 #include "report/terminal_table.h"
 
-#if defined(_WIN32)
-#define WIN32_LEAN_AND_MEAN
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
+#include "os/os.h"
 #include "report/markup.h"
 
 namespace host {
@@ -136,18 +125,9 @@ size_t TableWidth() {
         const long width = std::strtol(columns, &end, 10);
         if (end != columns && *end == '\0' && width >= 20 && width <= 100000) return static_cast<size_t>(width);
     }
-#if defined(_WIN32)
-    CONSOLE_SCREEN_BUFFER_INFO info{};
-    if (_isatty(_fileno(stdout)) != 0 && GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info) != 0) {
-        const int width = info.srWindow.Right - info.srWindow.Left + 1;
-        if (width >= 20) return static_cast<size_t>(width);
+    if (const std::optional<size_t> width = os::TerminalWidth()) {
+        if (*width >= 20) return *width;
     }
-#else
-    winsize size{};
-    if (isatty(STDOUT_FILENO) == 1 && ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col >= 20) {
-        return size.ws_col;
-    }
-#endif
     return 100;
 }
 

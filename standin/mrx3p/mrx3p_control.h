@@ -98,6 +98,9 @@ void MRX_CONTROL_CALL MrxStandin_ForgetHandles(void);
 void MRX_CONTROL_CALL MrxStandin_SetInitString(const char* text);
 // Reads the text from a file; returns 0 on success, -1 when it cannot be read.
 int32_t MRX_CONTROL_CALL MrxStandin_SetInitStringFromFile(const char* path);
+// The text as `length` bytes, NULs included, for a host that reads the file
+// itself (a path in any language on Windows).
+void MRX_CONTROL_CALL MrxStandin_SetInitStringBytes(const char* bytes, int32_t length);
 void MRX_CONTROL_CALL MrxStandin_SetReportedLength(int32_t length);
 // After `queries` more calls of GetInitStringLength, report `length` from
 // then on, as a server whose string changed in between would.

@@ -627,6 +627,10 @@ STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetInitString(const char* text) 
     State().initString = text != nullptr ? text : "";
 }
 
+STANDIN_EXPORT void MRX_CONTROL_CALL MrxStandin_SetInitStringBytes(const char* bytes, int32_t length) {
+    State().initString = bytes != nullptr && length > 0 ? std::string(bytes, static_cast<size_t>(length)) : "";
+}
+
 STANDIN_EXPORT int32_t MRX_CONTROL_CALL MrxStandin_SetInitStringFromFile(const char* path) {
     if (path == nullptr) {
         return -1;

@@ -135,9 +135,10 @@ TEST_F(CaseFileTest, FaultsNameFileAndLine) {
         {"[[controller]]\n[[pv_export]]\nfolows = 0\ngain = 2\n",
          "case.toml:4:1: pv_export 0: unknown key \"folows\"; did you mean follows?"},
         {"[[controller]]\n\"SP Tag\" = \"" + std::string(64, 'X') + "\"\n",
-         "case.toml:3:12: controller 0: \"SP Tag\" is 64 bytes long; the driver's text cells hold 63 bytes at most"},
-        {"[[controller]]\nname = \"" + Repeated("\xC3\xA9", 40) + "\"\n",
-         "case.toml:3:8: controller 0: name is 80 bytes"},
+         "case.toml:3:12: controller 0: \"SP Tag\" is 64 characters long; the driver's text cells hold 63 bytes at "
+         "most"},
+        {"[[controller]]\nname = \"" + Repeated("\xC3\xA9", 64) + "\"\n",
+         "case.toml:3:8: controller 0: name is 64 characters"},
         {"[[controller]]\n[[pv_export]]\nfollows = 0\nvalue = 3\n",
          "case.toml:5:9: pv_export 0: expected either value"},
         {"[[pv_export]]\ngain = 3\n", "case.toml:3:8: pv_export 0: gain, time_constant and initial describe"},

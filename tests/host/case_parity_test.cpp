@@ -120,8 +120,8 @@ TEST_F(CaseParityTest, SameRowsSameCaseSameMessages) {
          3, 9, 1},
         {"a text too long", "pv_import", "pv_imports", "\"PV Tag\" = \"" + std::string(64, 'x') + "\"\n", "PV Tag",
          std::string(64, 'x'),
-         "refused: @W: pv_import 0: \"PV Tag\" is 64 bytes long; the driver's text cells hold 63 bytes at most (a "
-         "character outside ASCII takes 2 to 4 bytes)",
+         "refused: @W: pv_import 0: \"PV Tag\" is 64 characters long; the driver's text cells hold 63 bytes at most, "
+         "one per character in the simulator's code page",
          3, 12, 1},
     };
     for (const auto& row : rows) {

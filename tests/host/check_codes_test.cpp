@@ -370,7 +370,7 @@ TEST(CheckReports, TerminalPutsProblemsFirst) {
     const host::Diagnosis d = checktest::Check(c, "TITLE\n" + kClean);
     const std::string brief = host::CheckReport(d, false);
     const std::string all = host::CheckReport(d, true);
-    EXPECT_NE(brief.find("configured; 3 rows checked, 1 with problems; lint 0 errors, 1 warnings"), std::string::npos)
+    EXPECT_NE(brief.find("configured; 3 rows checked, 1 with problems; lint 0 errors, 1 warning"), std::string::npos)
         << brief;
     EXPECT_LT(brief.find("controller 0"), brief.find("line 1, column 1"));
     EXPECT_NE(brief.find("      | TITLE"), std::string::npos);

@@ -28,7 +28,7 @@ case_with() {
 case_with odd.toml "$(printf '[[controller]]\nname = "X"\n"OP Tag" = "FIC-1.OP"\n"OP Init Tag" = "FIC-1.OPINIT"\nOPEnabled = -5\nMode = 1.5\n[[pv_export]]\n"PV Tag" = "FI-1.PV"\nActive = 2\nvalue = 1')"
 sed 's/^SP = 50.0/Sp = 18.0/' unit.toml >typo_sp.toml
 sed 's/^follows = 0/folows = 0/' unit.toml >typo_follows.toml
-sed 's/^name = "FIC-1"$/name = "'"$(awk 'BEGIN { for (i = 0; i < 40; i++) printf "\303\251" }')"'"/' unit.toml >long_name.toml
+sed 's/^name = "FIC-1"$/name = "'"$(awk 'BEGIN { for (i = 0; i < 64; i++) printf "\303\251" }')"'"/' unit.toml >long_name.toml
 case_with big_di.toml "$(printf '[[event]]\nstep = 2\naction = "set_tag"\nkind = "DI"\nname = "LINK.ENABLED"\nvalue = 99999999999')"
 case_with no_name.toml "$(printf '[[event]]\nstep = 2\naction = "set_tag"\nkind = "AI"\nvalue = 1')"
 case_with zero.toml 'init_string = "/dev/zero"'
@@ -88,7 +88,7 @@ row typo_sp 2 'typo_sp.toml:23:1: controller 0: unknown key "Sp"; did you mean S
 row typo_follows 2 'unknown key "folows"; did you mean follows?' yes run typo_follows.toml
 row di_range 2 'from -2147483648 to 2147483647; 99999999999 is out of that range' yes run big_di.toml
 row set_tag_name 2 'a set_tag event needs kind, name and value; name' yes run no_name.toml
-row text_bytes 2 'name is 80 bytes long; the driver'"'"'s text cells hold 63 bytes' yes run long_name.toml
+row text_bytes 2 'name is 64 characters long; the driver'"'"'s text cells hold 63 bytes' yes run long_name.toml
 row odd_values 0 'odd.toml:52:13: warning: controller 1: OPEnabled = -5|odd.toml:53:8: warning: controller 1: Mode = 1.5|it captures 1|odd.toml:56:10: warning: pv_export 1: Active = 2' \
     yes run odd.toml
 row stray_lines 1 '1980 more of "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists (raised 2000 times, the first 20 shown)' yes run stray.toml

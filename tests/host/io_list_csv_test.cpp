@@ -150,7 +150,7 @@ TEST_F(IoListTest, FaultsInRowsNameTheCell) {
         {"pv_exports", "name,follows\nA,4\n", ":2:3: pv_export 0: follows 4 names no controller (the case has 0)"},
         {"pv_exports", "name,value,follows\nA,1,0\n", ":2:3: pv_export 0: expected either value"},
         {"pv_imports", "name,PV Tag\nA," + std::string(64, 'x') + "\n",
-         ":2:3: pv_import 0: \"PV Tag\" is 64 bytes long"},
+         ":2:3: pv_import 0: \"PV Tag\" is 64 characters long"},
     };
     for (const auto& x : cases) {
         c.pvExports.clear();

@@ -88,6 +88,14 @@ cmp -s "$work/readme.mrx" "$examples/unit/unit.mrx" || fail "README's initializa
 run unit 0 run "$examples/unit/unit.toml"
 expect_out unit "DCSConfigure configured the link"
 
+# Rows from CSV IO lists (commas; semicolons with decimal commas) run clean,
+# after the case's own row.
+run iolist 0 run "$examples/iolist/iolist.toml"
+expect_out iolist "TI-203      FI-201      TI-202"
+expect_out iolist "   5      ok         45*"
+run iolist_check 0 check "$examples/iolist/iolist.toml"
+expect_out iolist_check "configured; 6 rows checked, 0 with problems"
+
 # The broken case: what the driver says about each mistake.
 run broken_check 1 check "$examples/broken/broken.toml"
 expect_out broken_check 'DCSConfigure: box "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists'

@@ -107,6 +107,10 @@ SHIM_EXPORT int32_t MrxStandin_SetInitStringFromFile(const char* path) {
     FN(MrxStandin_SetInitStringFromFile);
     return real(path);
 }
+SHIM_EXPORT void MrxStandin_SetInitStringBytes(const char* bytes, int32_t length) {
+    FN(MrxStandin_SetInitStringBytes);
+    real(bytes, length);
+}
 SHIM_EXPORT void MrxStandin_SetReportedLength(int32_t length) {
     FN(MrxStandin_SetReportedLength);
     real(length);
