@@ -30,6 +30,7 @@ std::string CodesText() {
     }
     for (size_t i = 0; i < kProblemCodeCount; ++i) text += std::string("problem ") + kProblemCodes[i] + "\n";
     for (size_t i = 0; i < kLintCodeCount; ++i) text += std::string("lint ") + kLintCodes[i] + "\n";
+    for (size_t i = 0; i < kConflictCodeCount; ++i) text += std::string("conflict ") + kConflictCodes[i] + "\n";
     return text;
 }
 

@@ -60,7 +60,7 @@ void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows) {
             if (tag.status != Verdict::Bound || rule == nullptr || tag.operation.empty()) continue;
             if (holds(tag.kind, tag.dataSet, tag.text)) continue;
             tag.status = Verdict::Problem;
-            tag.code = "no-tag-value";
+            tag.code = code::kNoTagValue;
             tag.reason = "binds to the " + tag.kind + " tag of data set " + std::to_string(tag.dataSet) +
                          ", but the case gives the simulated tag server no value for it, so every " + tag.operation +
                          " fails: a gap in the case, not a fault of the driver. Add " +

@@ -145,7 +145,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
         TagUse a = UseOf(first, 2), b = UseOf(row, 2);
         RowConflict c;
         c.severity = Severity::Error;
-        c.code = "duplicate-controller";
+        c.code = code::kDuplicateController;
         c.text = "controller " + std::to_string(row.index) + " names the same tags as controller " +
                  std::to_string(first.index) + " in data set " + std::to_string(row.tags[0].dataSet) +
                  ": one controller linked twice; both read its SP and OP, and the later row's SP Init, OP Init and "
@@ -161,7 +161,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
     std::unordered_map<std::string, std::vector<TagUse>> uses;
     for (const RowDiagnosis& row : rows) {
         for (size_t p = 0; p < row.tags.size(); ++p) {
-            if (!Bound(row.tags[p]) && row.tags[p].code != "no-tag-value") continue;
+            if (!Bound(row.tags[p]) && row.tags[p].code != code::kNoTagValue) continue;
             TagUse u = UseOf(row, static_cast<int32_t>(p));
             if (u.use != Use::None) uses[Key(row.tags[p].dataSet, row.tags[p].text)].push_back(u);
         }
@@ -186,7 +186,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             if (u.use != Use::Write || u.flag) continue;
             if (flag != nullptr) {
                 RowConflict c;
-                c.code = "flag-written-by-row";
+                c.code = code::kFlagWrittenByRow;
                 c.text = Who(u) + " writes \"" + u.tag->text + "\", the " + flag->tag->field +
                          " tag: the driver sets the flag " + WhenText(*flag) + ", and the row's writes (" +
                          WhenText(u) + ") overwrite it, so the tag server no longer tells whether the link " +
@@ -207,7 +207,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             c.severity = everyStep || firstWriter->row->table == "pv_export" || u.row->table == "pv_export"
                              ? Severity::Error
                              : Severity::Warning;
-            c.code = "two-writers";
+            c.code = code::kTwoWriters;
             c.text = "\"" + u.tag->text + "\" in data set " + std::to_string(u.tag->dataSet) + " is written by " +
                      Who(*firstWriter) + " (" + WhenText(*firstWriter) + ") and by " + Who(u) + " (" + WhenText(u) +
                      "); " + Winner(*firstWriter, u);
@@ -220,7 +220,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             if (u.use != Use::Read) continue;
             RowConflict c;
             c.severity = Severity::Warning;
-            c.code = "export-read-back";
+            c.code = code::kExportReadBack;
             const bool import = u.row->table == "pv_import";
             c.text = Who(*firstExport) + " writes \"" + u.tag->text + "\" every step, and " + Who(u) + " reads it: " +
                      (import ? std::string("the PV imports are read after the PV exports are written, so it gets "

@@ -37,14 +37,17 @@ int32_t Diagnosis::Problems() const {
     return count;
 }
 
-const char* const kProblemCodes[] = {code::kNotInCatalogue, code::kOtherDataSet,     code::kKindNotAllowed,
-                                     code::kDcdNotReadable, code::kNearMiss,         code::kOtherEncoding,
-                                     code::kMissingText,    code::kSameAsEnabledFlag};
+const char* const kProblemCodes[] = {code::kNotInCatalogue, code::kOtherDataSet,      code::kKindNotAllowed,
+                                     code::kDcdNotReadable, code::kNearMiss,          code::kOtherEncoding,
+                                     code::kMissingText,    code::kSameAsEnabledFlag, code::kNoTagValue};
 const size_t kProblemCodeCount = sizeof kProblemCodes / sizeof kProblemCodes[0];
 const char* const kLintCodes[] = {code::kCarriageReturn, code::kTokenBeforeHeader, code::kHeaderSwallowed,
                                   code::kParseEndsEarly, code::kDataSetNotDecimal, code::kDuplicateName,
                                   code::kListFull,       code::kEmptyInitString};
 const size_t kLintCodeCount = sizeof kLintCodes / sizeof kLintCodes[0];
+const char* const kConflictCodes[] = {code::kDuplicateController, code::kTwoWriters, code::kExportReadBack,
+                                      code::kFlagWrittenByRow};
+const size_t kConflictCodeCount = sizeof kConflictCodes / sizeof kConflictCodes[0];
 
 const char* VerdictName(Verdict verdict) {
     switch (verdict) {

@@ -156,6 +156,11 @@ inline constexpr char kNearMiss[] = "near-miss";
 inline constexpr char kOtherEncoding[] = "other-encoding";
 inline constexpr char kMissingText[] = "missing-text";
 inline constexpr char kSameAsEnabledFlag[] = "same-as-enabled-flag";
+inline constexpr char kNoTagValue[] = "no-tag-value";
+inline constexpr char kDuplicateController[] = "duplicate-controller";
+inline constexpr char kTwoWriters[] = "two-writers";
+inline constexpr char kExportReadBack[] = "export-read-back";
+inline constexpr char kFlagWrittenByRow[] = "flag-written-by-row";
 inline constexpr char kCarriageReturn[] = "carriage-return";
 inline constexpr char kTokenBeforeHeader[] = "token-before-header";
 inline constexpr char kHeaderSwallowed[] = "header-swallowed";
@@ -170,6 +175,8 @@ extern const char* const kProblemCodes[];
 extern const size_t kProblemCodeCount;
 extern const char* const kLintCodes[];
 extern const size_t kLintCodeCount;
+extern const char* const kConflictCodes[];
+extern const size_t kConflictCodeCount;
 
 const char* VerdictName(Verdict verdict);     // "bound", "empty", "unused", "problem"
 const char* SeverityName(Severity severity);  // "error", "warning"

@@ -98,7 +98,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
         const RowDiagnosis& row = d.rows[r];
         for (const TagDiagnosis& tag : row.tags) {
             // A read the case gives no value fails in the step, not at configuration.
-            if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable && tag.code != "no-tag-value" &&
+            if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable && tag.code != code::kNoTagValue &&
                 tag.message) {
                 out.push_back({r, *tag.message});
             }
@@ -111,7 +111,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
             const TagColumnRule* rule = TagColumnRuleOf(TableOf(d.rows[r].table), tag.column);
             const bool readAtStep =
                 rule != nullptr && rule->Use == TAG_USE_READ && (rule->Moments & TAG_MOMENT_STEP) != 0;
-            if (readAtStep && (tag.code == code::kDcdNotReadable || tag.code == "no-tag-value") && tag.message) {
+            if (readAtStep && (tag.code == code::kDcdNotReadable || tag.code == code::kNoTagValue) && tag.message) {
                 out.push_back({r, *tag.message});
                 return out;
             }

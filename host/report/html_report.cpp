@@ -141,8 +141,17 @@ std::string VisibleTag(const std::string& text) {
     };
     std::string out;
     for (size_t i = 0; i < begin; ++i) out += mark(text[i]);
-    for (size_t i = begin; i < end; ++i) {
-        out += text[i] == '\r' || text[i] == '\n' ? mark(text[i]) : Escape(std::string(1, text[i]));
+    // Runs between line breaks are escaped whole: a character of several
+    // UTF-8 bytes must reach the escaping in one piece.
+    for (size_t i = begin; i < end;) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            out += mark(text[i++]);
+            continue;
+        }
+        size_t stop = text.find_first_of("\r\n", i);
+        if (stop == std::string::npos || stop > end) stop = end;
+        out += Escape(text.substr(i, stop - i));
+        i = stop;
     }
     for (size_t i = end; i < text.size(); ++i) out += mark(text[i]);
     return out;

@@ -115,8 +115,6 @@ std::string FitNumber(double value, size_t width) {
     return ShortNumber(value, 1);
 }
 
-bool MatchesGlob(const std::string& pattern, const std::string& name) { return GlobMatches(pattern, name); }
-
 std::vector<std::string> TableColumnNames(const Layout& layout) { return ColumnNames(layout); }
 
 size_t TableWidth() {

@@ -65,8 +65,6 @@ private:
     bool headerShown_ = false;
 };
 
-// Whether a --columns glob ("FIC-*", "* OP") matches a column name.
-bool MatchesGlob(const std::string& pattern, const std::string& name);
 // The names of the table's columns, in order: each controller's SP and OP,
 // the PV exports, the PV imports, Enabled and Running.
 std::vector<std::string> TableColumnNames(const Layout& layout);

@@ -134,8 +134,11 @@ TEST(Diff, VerdictsOfACase) {
     const std::string before =
         "*AI*\nSP,-,1,0,1\nOPI,-,1,0,1\nPV,-,1,0,1\n*AO*\nOP,-,1,0,1\n*DI*\nMODE,-,1\n" + kPadding;
     const std::string after = "*AI*\nSP,-,1,0,1\nOPI,-,1,0,1\nPV,-,2,0,1\n*AO*\nOP,-,1,0,1\nMODE,-,1,0,1\n" + kPadding;
+    // Values for the reads, so that only the strings decide the verdicts.
+    const std::vector<std::pair<int32_t, std::pair<int32_t, std::string>>> values = {{MRX_KIND_AI, {1, "SP"}},
+                                                                                     {MRX_KIND_AO, {1, "OP"}}};
     const std::vector<host::RowChange> rows =
-        host::DiffVerdicts(checktest::Check(c, before), checktest::Check(c, after));
+        host::DiffVerdicts(checktest::Check(c, before, values), checktest::Check(c, after, values));
     std::set<std::string> changed;
     for (const host::RowChange& r : rows) changed.insert(r.table + " " + r.field + " " + r.after.code);
     EXPECT_EQ(changed,

@@ -107,7 +107,7 @@ expect_out broken_check '[token-before-header] token "BROKEN UNIT TAG LIST"'
 
 # The crude unit: every planted mistake in one run, and the JSON written.
 run crude_check 1 check "$examples/crude/crude.toml" --json "$work/crude.json"
-expect_out crude_check "NOT configured; 31 rows checked, 16 with problems; lint 1 errors, 3 warnings; 2 driver messages; 1 root cause(s)"
+expect_out crude_check "NOT configured; 31 rows checked, 16 with problems; lint 1 error, 3 warnings; 2 driver messages; 1 root cause(s)"
 # The early end explains the rows naming tags after it, and the carriage
 # returns past it follow from it.
 expect_out crude_check "lines 60 to 65: error [parse-ends-early]"
