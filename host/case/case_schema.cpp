@@ -28,7 +28,7 @@ struct Typed {
 // Row (the latter for the warnings of the validation pass).
 template <typename Row>
 struct KeyRule {
-    HostKeySpec spec;
+    HostKeySpec keyDef;
     void (*store)(Row&, const Typed&);
     double (*value)(const Row&);
 };
@@ -110,9 +110,9 @@ const std::vector<KeyRule<PVImportCase>>& PVImportRules() {
 
 template <typename Row>
 std::vector<HostKeySpec> SpecsOf(const std::vector<KeyRule<Row>>& rules) {
-    std::vector<HostKeySpec> specs;
-    for (const KeyRule<Row>& rule : rules) specs.push_back(rule.spec);
-    return specs;
+    std::vector<HostKeySpec> keyDefs;
+    for (const KeyRule<Row>& rule : rules) keyDefs.push_back(rule.keyDef);
+    return keyDefs;
 }
 
 std::string Lower(std::string text) {
@@ -142,8 +142,8 @@ size_t EditDistance(const std::string& a, const std::string& b) {
 // the driver is loaded).
 std::string NearKey(const std::string& key, const std::vector<HostKeySpec>& keys) {
     if (key.size() > 64) return "";  // no host key is near, and the distance costs the product of the lengths
-    for (const HostKeySpec& spec : keys) {
-        const std::string candidate = spec.key;
+    for (const HostKeySpec& keyDef : keys) {
+        const std::string candidate = keyDef.key;
         const size_t allowed = candidate.size() <= 4 ? 1 : 2;
         if (candidate != key && EditDistance(candidate, key) <= allowed) return candidate;
     }
@@ -184,20 +184,21 @@ std::string NotThis(const RawValue& value) {
                                               : ", not " + ValueReader::Described(value);
 }
 
-Typed Convert(const ValueReader& r, const HostKeySpec& spec, const RawValue& value) {
+Typed Convert(const ValueReader& r, const HostKeySpec& keyDef, const RawValue& value) {
     Typed typed;
-    switch (spec.kind) {
-    case ValueKind::Text: typed.text = r.Text(value, spec.key); break;
-    case ValueKind::Switch: typed.integer = r.Switch(value, spec.key); break;
+    switch (keyDef.kind) {
+    case ValueKind::Text: typed.text = r.Text(value, keyDef.key); break;
+    case ValueKind::Switch: typed.integer = r.Switch(value, keyDef.key); break;
     case ValueKind::Index:
-        typed.integer = r.Integer(value, spec.key, static_cast<int64_t>(spec.low), static_cast<int64_t>(spec.high));
+        typed.integer =
+            r.Integer(value, keyDef.key, static_cast<int64_t>(keyDef.low), static_cast<int64_t>(keyDef.high));
         break;
     case ValueKind::Number:
-        typed.number = r.Number(value, spec.key);
-        if (typed.number < spec.low || typed.number > spec.high) {
-            r.Fail(value.at, spec.belowLow != nullptr ? spec.belowLow
-                                                      : std::string(spec.key) + " must be between " +
-                                                            ValueText(spec.low) + " and " + ValueText(spec.high));
+        typed.number = r.Number(value, keyDef.key);
+        if (typed.number < keyDef.low || typed.number > keyDef.high) {
+            r.Fail(value.at, keyDef.belowLow != nullptr ? keyDef.belowLow
+                                                        : std::string(keyDef.key) + " must be between " +
+                                                              ValueText(keyDef.low) + " and " + ValueText(keyDef.high));
         }
         break;
     }
@@ -218,9 +219,9 @@ Row ReadRow(const std::vector<KeyRule<Row>>& rules, RowTable table, const RawRow
                std::to_string(index);
     for (const RawEntry& entry : raw.entries) {
         const auto rule =
-            std::find_if(rules.begin(), rules.end(), [&](const KeyRule<Row>& k) { return entry.key == k.spec.key; });
+            std::find_if(rules.begin(), rules.end(), [&](const KeyRule<Row>& k) { return entry.key == k.keyDef.key; });
         if (rule != rules.end()) {
-            rule->store(row, Convert(r, rule->spec, entry.value));
+            rule->store(row, Convert(r, rule->keyDef, entry.value));
             row.given.push_back({entry.key, entry.value.at});
             continue;
         }
@@ -264,12 +265,12 @@ std::string ModeWarning(double mode) {
 template <typename Row>
 void WarnOfRow(Case& c, const std::vector<KeyRule<Row>>& rules, const Row& row, const std::string& what) {
     for (const KeyRule<Row>& rule : rules) {
-        const SourcePos* at = WhereGiven(row.given, rule.spec.key);
-        if (at == nullptr || rule.spec.warning == KeyWarning::None) continue;
+        const SourcePos* at = WhereGiven(row.given, rule.keyDef.key);
+        if (at == nullptr || rule.keyDef.warning == KeyWarning::None) continue;
         const double v = rule.value(row);
-        if (rule.spec.warning == KeyWarning::NotExactlyOne && v != 0.0 && v != 1.0) {
-            Warn(c, *at, what, SwitchWarning(rule.spec.key, v));
-        } else if (rule.spec.warning == KeyWarning::ModeNotWhole && !ModeWarning(v).empty()) {
+        if (rule.keyDef.warning == KeyWarning::NotExactlyOne && v != 0.0 && v != 1.0) {
+            Warn(c, *at, what, SwitchWarning(rule.keyDef.key, v));
+        } else if (rule.keyDef.warning == KeyWarning::ModeNotWhole && !ModeWarning(v).empty()) {
             Warn(c, *at, what, ModeWarning(v));
         }
     }
@@ -324,7 +325,7 @@ const std::vector<HostKeySpec>& HostKeys(RowTable table) {
 
 std::string HostKeyList(RowTable table) {
     std::string list;
-    for (const HostKeySpec& spec : HostKeys(table)) list += (list.empty() ? "" : ", ") + std::string(spec.key);
+    for (const HostKeySpec& keyDef : HostKeys(table)) list += (list.empty() ? "" : ", ") + std::string(keyDef.key);
     return list;
 }
 

@@ -53,8 +53,8 @@ public:
         for (const std::string& label : labels_) {
             if (std::find(columns.begin(), columns.end(), label) == columns.end()) columns.push_back(label);
         }
-        for (const HostKeySpec& spec : HostKeys(table)) {
-            const std::string key = spec.key;
+        for (const HostKeySpec& keyDef : HostKeys(table)) {
+            const std::string key = keyDef.key;
             if (key == "name") continue;
             const bool used = std::any_of(rows.begin(), rows.end(), [&](const Cells& c) { return c.count(key) != 0; });
             if (used) columns.push_back(key);
