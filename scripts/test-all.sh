@@ -91,8 +91,18 @@ if [ -f bench/CMakeLists.txt ]; then
   step "benchmarks: build and a short smoke run"
   cmake --preset bench >/dev/null
   cmake --build --preset bench -j "$jobs"
+  # A benchmark exits 1 when a ratio is over its budget; a run this short
+  # is too noisy to judge that, so it is told but not failed. Any other
+  # status (a crash) fails.
   for b in build/bench/bench/*_bench; do
-    [ -x "$b" ] && "$b" --benchmark_min_time=0.01 >/dev/null
+    [ -x "$b" ] || continue
+    status=0
+    "$b" --benchmark_min_time=0.01 >/dev/null || status=$?
+    case $status in
+      0) ;;
+      1) echo "note: $(basename "$b") is over a budget in this short run; a full run measures it" ;;
+      *) echo "FAIL: $b exited with status $status"; exit 1 ;;
+    esac
   done
 fi
 
