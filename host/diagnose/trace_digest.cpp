@@ -43,7 +43,7 @@ public:
         d_.lastUs = std::max(d_.lastUs, c.tUs);
         if (d_.firstUs < 0) d_.firstUs = c.tUs;
         OpDigest& op = d_.ops[c.op];
-        op.durations.Add(c.durNs);
+        if (c.durNs >= 0) op.durations.Add(c.durNs);
         if (!c.tagOperation) {
             Count(op, 1, c.status != 0 && c.ordinal == 3);
             LinkCall(c);
@@ -138,7 +138,7 @@ public:
                 op.calls = f.calls;
                 op.failures = std::max(op.failures, f.failures);
             }
-            if (f.calls >= op.calls && op.durations.Count() < f.calls) {
+            if (f.calls >= op.calls && op.durations.Count() < f.timed) {
                 op.fromSummary = true;
                 op.medianNs = f.medianNs;
                 op.p99Ns = f.p99Ns;
@@ -147,6 +147,10 @@ public:
         }
         for (auto& [name, op] : d_.ops) {
             if (op.fromSummary) continue;
+            if (op.durations.Count() == 0) {
+                op.medianNs = op.p99Ns = op.maxNs = -1;
+                continue;
+            }
             op.medianNs = op.durations.Quantile(0.5);
             op.p99Ns = op.durations.Quantile(0.99);
             op.maxNs = op.durations.Max();

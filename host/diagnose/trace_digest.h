@@ -56,13 +56,13 @@ struct OpDigest {
     int64_t calls = 0;  // folded calls included
     int64_t failures = 0;
     DurationHistogram durations;  // of the recorded calls
-    // From the tracer's summary when it saw more calls than the records
+    // From the tracer's summary when it timed more calls than the records
     // show (level failures, or folded calls, whose durations are not
-    // written).
+    // written). -1 when no call of the operation was timed.
     bool fromSummary = false;
-    int64_t medianNs = 0;
-    int64_t p99Ns = 0;
-    int64_t maxNs = 0;
+    int64_t medianNs = -1;
+    int64_t p99Ns = -1;
+    int64_t maxNs = -1;
 };
 
 struct FailureGroup {

@@ -64,6 +64,9 @@ std::string SecondsText(int64_t us) {
 
 std::string DurationText(int64_t ns) {
     char text[48];
+    if (ns < 0) {
+        return "-";  // not timed
+    }
     if (ns < 1000) {
         std::snprintf(text, sizeof text, "%lld ns", static_cast<long long>(ns));
     } else if (ns < 1000000) {
@@ -201,7 +204,8 @@ std::string TraceJson(const TraceDigest& d) {
     for (const auto& [name, op] : d.ops) {
         ops[name] = {{"calls", op.calls},
                      {"failures", op.failures},
-                     {"dur_ns", {{"median", op.medianNs}, {"p99", op.p99Ns}, {"max", op.maxNs}}},
+                     {"dur_ns", op.maxNs < 0 ? json(nullptr)
+                                             : json{{"median", op.medianNs}, {"p99", op.p99Ns}, {"max", op.maxNs}}},
                      {"durations_from", op.fromSummary ? "tracer summary" : "records"}};
     }
     out["ops"] = ops;

@@ -117,7 +117,8 @@ void ReadCall(const json& j, TraceCall& c) {
     c.result = Real(j, "result");
     c.cookieBefore = static_cast<uint32_t>(Integer(j, "cookie_before"));
     c.cookieAfter = static_cast<uint32_t>(Integer(j, "cookie_after"));
-    c.durNs = Integer(j, "dur_ns");
+    c.durNs = Integer(j, "dur_ns", -1);
+    if (c.durNs < -1) throw BadRecord("\"dur_ns\" is negative");
     c.folded = Integer(j, "folded");
     if (c.folded < 0) throw BadRecord("\"folded\" is negative");
 }
@@ -142,6 +143,8 @@ void ReadSummary(const json& j, TraceSummaryRecord& s) {
                 f.medianNs = Integer(*dur, "median");
                 f.p99Ns = Integer(*dur, "p99");
                 f.maxNs = Integer(*dur, "max");
+                // Version 1 timed every call.
+                f.timed = Integer(figures, "timed", f.calls);
             }
             s.ops.push_back(std::move(f));
         }
@@ -283,10 +286,11 @@ TraceReader::TraceReader(const std::string& path) : path_(path) {
                              format + "\", not \"mrx3p-trace\"");
         }
         header_.version = Integer(j, "version", -1);
-        if (header_.version != kTraceFormatVersion) {
+        if (header_.version < kOldestTraceFormatVersion || header_.version > kTraceFormatVersion) {
             throw TraceError("the trace \"" + path + "\" is written in format version " +
-                             std::to_string(header_.version) + "; this dcs-host reads version " +
-                             std::to_string(kTraceFormatVersion) + " only (use the dcs-host of the tracer's kit)");
+                             std::to_string(header_.version) + "; this dcs-host reads versions " +
+                             std::to_string(kOldestTraceFormatVersion) + " to " + std::to_string(kTraceFormatVersion) +
+                             " (use the dcs-host of the tracer's kit)");
         }
         header_.tracer = Text(j, "tracer");
         header_.level = Text(j, "level");

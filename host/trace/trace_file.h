@@ -22,7 +22,10 @@ public:
 };
 
 // The format version this reader reads.
-constexpr int64_t kTraceFormatVersion = 1;
+// Version 2 lets a call's "dur_ns" be null (a call not timed) and gives
+// each operation's "timed" count in summaries; version 1 reads the same.
+constexpr int64_t kTraceFormatVersion = 2;
+constexpr int64_t kOldestTraceFormatVersion = 1;
 
 struct TraceHeader {
     int64_t version = 0;
@@ -54,7 +57,7 @@ struct TraceCall {
     std::optional<double> result;
     uint32_t cookieBefore = 0;
     uint32_t cookieAfter = 0;
-    int64_t durNs = 0;
+    int64_t durNs = -1;  // -1: the call was not timed
     int64_t folded = 0;
 
     bool IsWrite() const { return ordinal == 5 || ordinal == 8 || ordinal == 12; }
@@ -79,9 +82,10 @@ struct OpFigures {
     std::string op;
     int64_t calls = 0;
     int64_t failures = 0;
-    int64_t medianNs = 0;
-    int64_t p99Ns = 0;
-    int64_t maxNs = 0;
+    int64_t timed = 0;      // the calls the durations are of
+    int64_t medianNs = -1;  // -1: none was timed
+    int64_t p99Ns = -1;
+    int64_t maxNs = -1;
 };
 
 struct TraceSummaryRecord {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "report/trace_report.h"
 #include "diagnose/trace_digest.h"
+#include "report/trace_report.h"
 #include "trace/trace_file.h"
 
 namespace host {
@@ -155,15 +155,50 @@ TEST(TraceDigest, SmallTraceFieldByField) {
         << text;
 }
 
+// Version 2: at changes and failures the tracer times a sample of the
+// calls, so a record's duration may be null and a summary's durations are
+// those of its "timed" calls; the figures come from whichever saw more
+// timed calls, and an operation none of whose calls was timed has none.
+TEST(TraceDigest, DurationsOfASampleOfTheCalls) {
+    std::string header(kHeader);
+    header.replace(header.find("\"version\":1"), 11, "\"version\":2");
+    const std::string body =
+        R"({"type":"call","seq":1,"t_us":10,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"A","value":1,"status":0,"result":1,"cookie_before":0,"cookie_after":5,"dur_ns":800,"folded":0}
+{"type":"call","seq":2,"t_us":20,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"B","value":2,"status":0,"result":2,"cookie_before":0,"cookie_after":6,"dur_ns":null,"folded":0}
+{"type":"call","seq":3,"t_us":30,"op":"WriteDI","ordinal":8,"data_set":1,"tag":"EN","value":1,"status":0,"result":0,"cookie_before":0,"cookie_after":7,"dur_ns":null,"folded":0}
+{"type":"call","seq":4,"t_us":40,"op":"ReadDI","ordinal":7,"data_set":1,"tag":"RUN","value":1,"status":0,"result":1,"cookie_before":0,"cookie_after":8,"dur_ns":300,"folded":0}
+{"type":"summary","reason":"exit","seq":120,"t_us":50,"calls":120,"failures":0,"ops":{"ReadAI":{"calls":100,"failures":0,"timed":10,"dur_ns":{"median":500,"p99":900,"max":900}},"WriteDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null},"ReadDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null}},"pending_folds":[],"stopped":false}
+)";
+    const TraceDigest d = DigestTrace(WriteTemp("sampled.jsonl", header + "\n" + body), DigestOptions{});
+    EXPECT_TRUE(d.notes.empty());
+    const struct {
+        const char* op;
+        int64_t calls, median, max;
+        bool fromSummary;
+    } ops[] = {{"ReadAI", 100, 500, 900, true}, {"WriteDI", 10, -1, -1, false}, {"ReadDI", 10, 300, 300, false}};
+    for (const auto& o : ops) {
+        const OpDigest& op = d.ops.at(o.op);
+        EXPECT_EQ(op.calls, o.calls) << o.op;
+        EXPECT_EQ(op.medianNs, o.median) << o.op;
+        EXPECT_EQ(op.maxNs, o.max) << o.op;
+        EXPECT_EQ(op.fromSummary, o.fromSummary) << o.op;
+    }
+    const nlohmann::json j = nlohmann::json::parse(TraceJson(d));
+    EXPECT_TRUE(j["ops"]["WriteDI"]["dur_ns"].is_null());
+    EXPECT_EQ(j["ops"]["ReadAI"]["dur_ns"]["median"], 500);
+    const std::string text = TraceText(d);
+    EXPECT_EQ(text.find("-1 ns"), std::string::npos) << text;
+}
+
 TEST(TraceReader, RefusesWhatIsNoTraceOfThisFormat) {
-    const std::string v2 =
-        std::string(kHeader).replace(std::string(kHeader).find("\"version\":1"), 11, "\"version\":2");
+    const std::string v3 =
+        std::string(kHeader).replace(std::string(kHeader).find("\"version\":1"), 11, "\"version\":3");
     const struct {
         const char* name;
         std::string text;
         const char* message;
     } cases[] = {
-        {"v2.jsonl", v2 + "\n", "is written in format version 2; this dcs-host reads version 1 only"},
+        {"v3.jsonl", v3 + "\n", "is written in format version 3; this dcs-host reads versions 1 to 2"},
         {"empty.jsonl", "", "is empty"},
         {"notrace.jsonl", "{\"type\":\"call\"}\n", "its first line is no header record"},
         {"otherformat.jsonl",

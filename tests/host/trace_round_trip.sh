@@ -144,9 +144,9 @@ for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 
 done
 
 # A trace of another format and one cut off in its last line.
-sed '1s/"version":1/"version":2/' "$work/plant.jsonl" >"$work/v2.jsonl"
-run v2 2 trace "$work/v2.jsonl"
-grep -q "format version 2; this dcs-host reads version 1 only" "$work/v2.err" || fail "v2: no clear refusal"
+sed '1s/"version":2/"version":3/' "$work/plant.jsonl" >"$work/v3.jsonl"
+run v3 2 trace "$work/v3.jsonl"
+grep -q "format version 3; this dcs-host reads versions 1 to 2" "$work/v3.err" || fail "v3: no clear refusal"
 head -c -30 "$work/plant.jsonl" >"$work/cut.jsonl"
 run cut 0 trace "$work/cut.jsonl"
 expect_out cut "note: line "
