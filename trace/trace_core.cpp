@@ -12,7 +12,6 @@
 #include <atomic>
 #include <charconv>
 #include <cstring>
-#include <deque>
 #include <thread>
 #include <vector>
 
@@ -81,6 +80,8 @@ const Clock& TheClock() {
 constexpr size_t kFlushAt = 64 * 1024;
 constexpr size_t kBufferSize = 256 * 1024;
 constexpr uint64_t kFlushEveryNs = 1000000000u;
+constexpr int32_t kSampleEvery = 16;
+constexpr int32_t kTimedAfterRecord = 16;
 // Room kept below the size limit for the summary that says the trace
 // stopped: its fixed part, plus a share for each key's pending fold.
 constexpr uint64_t kSummaryReserve = 4096;
@@ -150,20 +151,25 @@ uint64_t BucketTop(int index) {
 
 struct OpStats {
     uint64_t calls = 0;
+    uint64_t timed = 0;  // the calls whose duration was measured
     uint64_t failures = 0;
     uint64_t max = 0;
     uint32_t buckets[kBuckets] = {};
 
-    void Add(uint64_t ns, bool failed) {
+    void Count(bool failed) {
         ++calls;
         failures += failed ? 1 : 0;
+    }
+    void Add(uint64_t ns, bool failed) {
+        Count(failed);
+        ++timed;
         max = ns > max ? ns : max;
         ++buckets[BucketOf(ns)];
     }
     uint64_t Quantile(uint64_t numerator, uint64_t denominator) const {
         // The smallest duration d with at least numerator/denominator of the
-        // calls taking d or less.
-        const uint64_t wanted = (calls * numerator + denominator - 1) / denominator;
+        // timed calls taking d or less.
+        const uint64_t wanted = (timed * numerator + denominator - 1) / denominator;
         uint64_t seen = 0;
         for (int i = 0; i < kBuckets; ++i) {
             seen += buckets[i];
@@ -176,19 +182,22 @@ struct OpStats {
     }
 };
 
-// What one call gave back, as the changes level compares it.
+// What one call gave back, as the changes level compares it. Kept in whole
+// words made in registers: built from bytes and flags on the stack and
+// compared as words, it cost a stalled load (a wide read of narrow stores)
+// on every call.
 struct Outcome {
-    bool hasStatus = false;
-    int32_t status = 0;
-    bool hasValue = false;
-    uint64_t valueBits = 0;  // a double's bits, or an integer
-    uint64_t resultBits = 0;
-    bool hasCookie = false;
-    uint32_t cookieAfter = 0;
+    enum : uint64_t { kHasStatus = 1, kHasValue = 2, kHasCookie = 4 };
+    uint64_t valueBits = 0;   // a double's bits, or an integer; 0 without a value
+    uint64_t resultBits = 0;  // likewise
+    uint64_t cells = 0;       // the status (low half) and the cookie after (high half)
+    uint64_t flags = 0;
 
+    int32_t Status() const { return static_cast<int32_t>(static_cast<uint32_t>(cells)); }
+    uint32_t CookieAfter() const { return static_cast<uint32_t>(cells >> 32); }
+    bool Has(uint64_t flag) const { return (flags & flag) != 0; }
     bool operator==(const Outcome& o) const {
-        return hasStatus == o.hasStatus && status == o.status && hasValue == o.hasValue && valueBits == o.valueBits &&
-               resultBits == o.resultBits && hasCookie == o.hasCookie && cookieAfter == o.cookieAfter;
+        return valueBits == o.valueBits && resultBits == o.resultBits && cells == o.cells && flags == o.flags;
     }
 };
 
@@ -201,8 +210,19 @@ struct KeyEntry {
     std::string tag;
     Outcome last;
     uint64_t folded = 0;
-    const uint32_t* cookie = nullptr;  // the cell it was last called with
-    KeyEntry* next = nullptr;          // the key called after it last time
+};
+
+// Where a driver calls from: one (cookie cell, operation, data set). A
+// driver keeps a cell per bound tag and makes the same calls in the same
+// order step after step, so each site remembers the site called after it;
+// that guess, tried first, finds the key without hashing anything. One key
+// may be called from several sites (two rows reading one tag).
+struct CallSite {
+    const uint32_t* cookie = nullptr;
+    int op = 0;
+    int32_t dataSet = 0;
+    KeyEntry* key = nullptr;
+    CallSite* next = nullptr;  // the site called after this one last time
 };
 
 uint64_t HashKey(int op, int32_t dataSet, const char* tag, size_t length) {
@@ -221,6 +241,36 @@ uint64_t HashKey(int op, int32_t dataSet, const char* tag, size_t length) {
     }
     return h;
 }
+
+// Stable storage in the order of creation, in large blocks: a driver calls
+// its keys in the order it first called them, so a step walks the keys and
+// sites front to back, which the processor's prefetching follows.
+template <typename T>
+class Pool {
+public:
+    T& Add() {
+        if (used_ == kBlock || blocks_.empty()) {
+            blocks_.emplace_back(new T[kBlock]);
+            used_ = 0;
+        }
+        ++size_;
+        return blocks_.back()[used_++];
+    }
+    size_t size() const { return size_; }
+    template <typename Fn>
+    void ForEach(Fn fn) {
+        for (size_t b = 0; b < blocks_.size(); ++b) {
+            const size_t n = b + 1 == blocks_.size() ? used_ : kBlock;
+            for (size_t i = 0; i < n; ++i) fn(blocks_[b][i]);
+        }
+    }
+
+private:
+    static constexpr size_t kBlock = 1024;
+    std::vector<std::unique_ptr<T[]>> blocks_;
+    size_t used_ = 0;
+    size_t size_ = 0;
+};
 
 uint64_t DoubleBits(double value) {
     uint64_t bits = 0;
@@ -293,9 +343,37 @@ public:
     // Before the real call: the time it starts.
     uint64_t Begin() const { return TheClock().Now(); }
 
+    // Whether to measure the tag call about to be made. At all, every call
+    // is timed. At changes and failures, two readings of the clock would
+    // cost more than a driver's whole transfer against a fast server, so a
+    // call is timed when it is one in kSampleEvery, or one of the
+    // kTimedAfterRecord calls after a written record: changes and failures
+    // come in runs (a server that stops answering fails every call), so the
+    // records that are written mostly carry their durations. Only relaxed
+    // loads and stores: a count lost between two threads only moves the
+    // sample.
+    bool TimeNext() {
+        if (settings.level == TraceLevel::All) {
+            return true;
+        }
+        const int32_t v = timing_.load(std::memory_order_relaxed);
+        if (v > 0) {
+            timing_.store(v - 1, std::memory_order_relaxed);
+            return true;
+        }
+        if (v <= 1 - kSampleEvery) {
+            timing_.store(0, std::memory_order_relaxed);
+            return true;
+        }
+        timing_.store(v - 1, std::memory_order_relaxed);
+        return false;
+    }
+
+    // A tag call made; start and end are read only when timed.
     template <typename T>
-    void TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, const char* tag, const uint32_t* cookie,
-                 uint32_t cookieBefore, const T* value, T passed, const int32_t* status, T result);
+    void TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t dataSet, const char* tag,
+                 const uint32_t* cookie, uint32_t cookieBefore, const T* value, T passed, const int32_t* status,
+                 T result);
     void LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer);
     void Flush();
     void End(bool onlyIfFree);
@@ -347,15 +425,19 @@ private:
     // Whether the next record (at most `bound` bytes) still fits below the
     // limit; when it does not, writes the "limit" summary and stops.
     bool Room(uint64_t bound);
-    void EndRecord(bool flushNow, uint64_t now);
+    // After a record or a call: flushes at the buffer's mark, when asked,
+    // or when the last flush is a second old; now is valid only when known.
+    void EndRecord(bool flushNow, bool known, uint64_t now);
     bool FlushLocked();
     void Fail(const std::string& why);
     void Report(const std::string& text);
     KeyEntry* Key(int op, int32_t dataSet, const char* tag, size_t length, bool* fresh);
-    KeyEntry* Cached(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
+    CallSite* Site(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
+    KeyEntry* ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
     void Grow();
 
     SpinLock lock_;
+    std::atomic<int32_t> timing_{0};  // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample
     bool recording_ = false;
     bool ended_ = false;
     std::string problem_;
@@ -376,17 +458,12 @@ private:
     bool lengthKnown_ = false;
     int32_t lastLength_ = 0;
 
-    std::deque<KeyEntry> keys_;
-    // The keys by cookie cell: open addressing, grown with the keys.
-    struct CellSlot {
-        const uint32_t* cookie = nullptr;
-        int op = 0;
-        int32_t dataSet = 0;
-        KeyEntry* entry = nullptr;
-    };
-    std::vector<CellSlot> cells_ = std::vector<CellSlot>(1024);
-    size_t cellsUsed_ = 0;
-    KeyEntry* previous_ = nullptr;
+    Pool<KeyEntry> keys_;
+    Pool<CallSite> sites_;
+    // The sites by their cell, operation and data set: open addressing,
+    // grown with the sites.
+    std::vector<CallSite*> siteTable_ = std::vector<CallSite*>(1024);
+    CallSite* previous_ = nullptr;  // the site of the last call with a cell
     uint64_t lastDoubleBits_ = 0;
     char lastDouble_[32] = {};
     size_t lastDoubleLength_ = 0;
@@ -583,7 +660,7 @@ void Recorder::PutTag(bool isNull, const char* tag, size_t length) {
 }
 
 void Recorder::WriteHeader() {
-    Lit("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":1,\"tracer\":\"" MRXTRACE_VERSION
+    Lit("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":2,\"tracer\":\"" MRXTRACE_VERSION
         "\",\"level\":\"");
     Put(TraceLevelName(settings.level));
     Lit("\",\"limit_mb\":");
@@ -650,6 +727,12 @@ void Recorder::WriteSummary(const char* reason, bool stopped) {
         PutUnsigned(s.calls);
         Lit(",\"failures\":");
         PutUnsigned(s.failures);
+        Lit(",\"timed\":");
+        PutUnsigned(s.timed);
+        if (s.timed == 0) {
+            Lit(",\"dur_ns\":null}");
+            continue;
+        }
         Lit(",\"dur_ns\":{\"median\":");
         PutUnsigned(s.Quantile(1, 2));
         Lit(",\"p99\":");
@@ -660,9 +743,9 @@ void Recorder::WriteSummary(const char* reason, bool stopped) {
     }
     Lit("},\"pending_folds\":[");
     first = true;
-    for (KeyEntry& key : keys_) {
+    keys_.ForEach([&](KeyEntry& key) {
         if (key.folded == 0) {
-            continue;
+            return;
         }
         if (!first) {
             PutChar(',');
@@ -678,7 +761,7 @@ void Recorder::WriteSummary(const char* reason, bool stopped) {
         PutUnsigned(key.folded);
         PutChar('}');
         key.folded = 0;
-    }
+    });
     Lit("],\"stopped\":");
     Put(stopped ? "true" : "false");
     Lit("}\n");
@@ -714,8 +797,15 @@ void Recorder::WriteCallStart(int op, uint64_t start) {
     PutUnsigned(static_cast<uint64_t>(kOps[op].ordinal));
 }
 
-void Recorder::EndRecord(bool flushNow, uint64_t now) {
-    if (flushNow || len_ >= kFlushAt || now - lastFlushNs_ >= kFlushEveryNs) {
+void Recorder::EndRecord(bool flushNow, bool known, uint64_t now) {
+    if (flushNow || len_ >= kFlushAt) {
+        FlushLocked();
+        return;
+    }
+    // The age of what waits is checked on the calls whose time is known:
+    // every record, and at least one call in kSampleEvery (TimeNext), so
+    // an untimed call never reads the clock.
+    if (known && len_ != 0 && now - lastFlushNs_ >= kFlushEveryNs) {
         FlushLocked();
     }
 }
@@ -770,8 +860,7 @@ KeyEntry* Recorder::Key(int op, int32_t dataSet, const char* tag, size_t length,
             return entry;
         }
     }
-    keys_.emplace_back();
-    KeyEntry* entry = &keys_.back();
+    KeyEntry* entry = &keys_.Add();
     entry->hash = hash;
     entry->op = op;
     entry->dataSet = dataSet;
@@ -786,117 +875,129 @@ KeyEntry* Recorder::Key(int op, int32_t dataSet, const char* tag, size_t length,
     return entry;
 }
 
-// A driver passes each tag's own cookie cell on every call, so the cell's
-// address finds the key without hashing the text; the text is still
-// compared, since the caller may have changed it.
-KeyEntry* Recorder::Cached(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh) {
-    uint64_t h = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(cookie)) ^ static_cast<uint64_t>(op) << 56 ^
-                  static_cast<uint32_t>(dataSet)) *
-                 0x9e3779b97f4a7c15ull;
-    size_t mask = cells_.size() - 1;
-    size_t i = static_cast<size_t>(h >> 32) & mask;
-    while (cells_[i].cookie != nullptr) {
-        CellSlot& slot = cells_[i];
-        if (slot.cookie == cookie && slot.op == op && slot.dataSet == dataSet) {
-            if (std::strcmp(slot.entry->tag.c_str(), tag) != 0) {
-                slot.entry = Key(op, dataSet, tag, std::strlen(tag), fresh);
+namespace {
+uint64_t SiteHash(const uint32_t* cookie, int op, int32_t dataSet) {
+    return (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(cookie)) ^ static_cast<uint64_t>(op) << 56 ^
+            static_cast<uint32_t>(dataSet)) *
+           0x9e3779b97f4a7c15ull;
+}
+}  // namespace
+
+// The site of a call with a cell, made when new. Its key's text is compared
+// with the call's, since the caller may have put another tag in the cell.
+CallSite* Recorder::Site(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh) {
+    size_t mask = siteTable_.size() - 1;
+    size_t i = static_cast<size_t>(SiteHash(cookie, op, dataSet) >> 32) & mask;
+    for (CallSite* site = siteTable_[i]; site != nullptr; i = (i + 1) & mask, site = siteTable_[i]) {
+        if (site->cookie == cookie && site->op == op && site->dataSet == dataSet) {
+            if (std::strcmp(site->key->tag.c_str(), tag) != 0) {
+                site->key = Key(op, dataSet, tag, std::strlen(tag), fresh);
             } else {
                 *fresh = false;
             }
-            return slot.entry;
+            return site;
         }
-        i = (i + 1) & mask;
     }
-    KeyEntry* entry = Key(op, dataSet, tag, std::strlen(tag), fresh);
-    if ((cellsUsed_ + 1) * 2 > cells_.size()) {
-        std::vector<CellSlot> bigger(cells_.size() * 2);
-        const size_t bigMask = bigger.size() - 1;
-        for (const CellSlot& old : cells_) {
-            if (old.cookie == nullptr) continue;
-            const uint64_t oh = (static_cast<uint64_t>(reinterpret_cast<uintptr_t>(old.cookie)) ^
-                                 static_cast<uint64_t>(old.op) << 56 ^ static_cast<uint32_t>(old.dataSet)) *
-                                0x9e3779b97f4a7c15ull;
-            size_t k = static_cast<size_t>(oh >> 32) & bigMask;
-            while (bigger[k].cookie != nullptr) k = (k + 1) & bigMask;
+    CallSite* site = &sites_.Add();
+    site->cookie = cookie;
+    site->op = op;
+    site->dataSet = dataSet;
+    site->key = Key(op, dataSet, tag, std::strlen(tag), fresh);
+    if (sites_.size() * 2 > siteTable_.size()) {
+        std::vector<CallSite*> bigger(siteTable_.size() * 2, nullptr);
+        mask = bigger.size() - 1;
+        for (CallSite* old : siteTable_) {
+            if (old == nullptr) continue;
+            size_t k = static_cast<size_t>(SiteHash(old->cookie, old->op, old->dataSet) >> 32) & mask;
+            while (bigger[k] != nullptr) k = (k + 1) & mask;
             bigger[k] = old;
         }
-        cells_.swap(bigger);
-        mask = cells_.size() - 1;
-        i = static_cast<size_t>(h >> 32) & mask;
-        while (cells_[i].cookie != nullptr) i = (i + 1) & mask;
+        siteTable_.swap(bigger);
+        i = static_cast<size_t>(SiteHash(cookie, op, dataSet) >> 32) & mask;
+        while (siteTable_[i] != nullptr) i = (i + 1) & mask;
     }
-    cells_[i] = CellSlot{cookie, op, dataSet, entry};
-    ++cellsUsed_;
-    return entry;
+    siteTable_[i] = site;
+    return site;
+}
+
+// The key of a call at changes: the site called after the previous one
+// last time is tried first, then the site table, then (for a call without
+// a cell or a tag) the text's hash.
+KeyEntry* Recorder::ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh) {
+    if (cookie == nullptr || tag == nullptr) {
+        return Key(op, dataSet, tag, tag == nullptr ? 0 : std::strlen(tag), fresh);
+    }
+    CallSite* guess = previous_ != nullptr ? previous_->next : nullptr;
+    if (guess != nullptr && guess->cookie == cookie && guess->op == op && guess->dataSet == dataSet &&
+        std::strcmp(guess->key->tag.c_str(), tag) == 0) {
+        previous_ = guess;
+        *fresh = false;
+        return guess->key;
+    }
+    CallSite* site = Site(op, dataSet, tag, cookie, fresh);
+    if (previous_ != nullptr) previous_->next = site;
+    previous_ = site;
+    return site->key;
 }
 
 template <typename T>
-void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, const char* tag, const uint32_t* cookie,
-                       uint32_t cookieBefore, const T* value, T passed, const int32_t* status, T result) {
-    Outcome out;
+void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t dataSet, const char* tag,
+                       const uint32_t* cookie, uint32_t cookieBefore, const T* value, T passed, const int32_t* status,
+                       T result) {
+    int32_t statusNow = 0;
+    uint64_t flags = 0;
     if (status != nullptr) {
-        out.hasStatus = true;
-        std::memcpy(&out.status, status, sizeof out.status);
+        flags |= Outcome::kHasStatus;
+        std::memcpy(&statusNow, status, sizeof statusNow);
     }
-    const bool failed = out.hasStatus && out.status != 0;
+    const bool failed = statusNow != 0;
     T shown = passed;
     if (value != nullptr) {
-        if (!kOps[op].write && out.hasStatus && out.status == 0) {
+        if (!kOps[op].write && status != nullptr && statusNow == 0) {
             std::memcpy(&shown, value, sizeof shown);
-            out.hasValue = true;
+            flags |= Outcome::kHasValue;
         } else if (kOps[op].write) {
-            out.hasValue = true;
+            flags |= Outcome::kHasValue;
         }
     }
-    if (out.hasValue) {
+    uint32_t cookieAfter = 0;
+    if (cookie != nullptr) {
+        flags |= Outcome::kHasCookie;
+        std::memcpy(&cookieAfter, cookie, sizeof cookieAfter);
+    }
+    Outcome out;
+    if ((flags & Outcome::kHasValue) != 0) {
         out.valueBits = kOps[op].real ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
     }
     out.resultBits = kOps[op].real ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
-    if (cookie != nullptr) {
-        out.hasCookie = true;
-        std::memcpy(&out.cookieAfter, cookie, sizeof out.cookieAfter);
-    }
+    out.cells = static_cast<uint64_t>(static_cast<uint32_t>(statusNow)) | static_cast<uint64_t>(cookieAfter) << 32;
+    out.flags = flags;
 
     Hold hold(lock_);
     ++seq_;
     failures_ += failed ? 1 : 0;
-    stats_[op].Add(end - start, failed);
+    if (timed) {
+        stats_[op].Add(end - start, failed);
+    } else {
+        stats_[op].Count(failed);
+    }
     if (!recording_) {
         return;
     }
     uint64_t folded = 0;
     if (settings.level == TraceLevel::Failures) {
         if (!failed) {
-            EndRecord(false, end);
+            EndRecord(false, timed, end);
             return;
         }
     } else if (settings.level == TraceLevel::Changes) {
         bool fresh = false;
-        KeyEntry* key = nullptr;
-        // A driver makes the same calls in the same order step after step,
-        // and the keys lie in memory in the order of their first calls: the
-        // key that followed the previous one last time is tried first, then
-        // the key of the cookie cell (Cached), then the text's hash (Key).
-        // The text is compared every time, since the caller may change it.
-        KeyEntry* guess = previous_ != nullptr ? previous_->next : nullptr;
-        if (guess != nullptr && cookie != nullptr && guess->cookie == cookie && tag != nullptr && guess->op == op &&
-            guess->dataSet == dataSet && std::strcmp(guess->tag.c_str(), tag) == 0) {
-            key = guess;
-        } else {
-            if (cookie != nullptr && tag != nullptr) {
-                key = Cached(op, dataSet, tag, cookie, &fresh);
-            } else {
-                key = Key(op, dataSet, tag, tag == nullptr ? 0 : std::strlen(tag), &fresh);
-            }
-            key->cookie = cookie;
-            if (previous_ != nullptr) previous_->next = key;
-        }
-        previous_ = key;
+        KeyEntry* key = ChangesKey(op, dataSet, tag, cookie, &fresh);
         // Failures are always written, so that the file holds each one
         // even when the process dies before the next record.
         if (!fresh && !failed && key->last == out) {
             ++key->folded;
-            EndRecord(false, end);
+            EndRecord(false, timed, end);
             return;
         }
         folded = key->folded;
@@ -907,12 +1008,18 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
     if (!Room(400 + 6 * length)) {
         return;
     }
+    if (!timed) {
+        // The record's time is then when the call came back.
+        end = TheClock().Now();
+        start = end;
+    }
+    timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
     WriteCallStart(op, start);
     Lit(",\"data_set\":");
     PutSigned(dataSet);
     Lit(",\"tag\":");
     PutTag(tag == nullptr, tag, length);
-    if (out.hasValue) {
+    if (out.Has(Outcome::kHasValue)) {
         Lit(",\"value\":");
         if (kOps[op].real) {
             PutDouble(BitsDouble(out.valueBits));
@@ -921,8 +1028,8 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
         }
     }
     Lit(",\"status\":");
-    if (out.hasStatus) {
-        PutSigned(out.status);
+    if (out.Has(Outcome::kHasStatus)) {
+        PutSigned(out.Status());
     } else {
         Lit("null");
     }
@@ -936,16 +1043,20 @@ void Recorder::TagCall(int op, uint64_t start, uint64_t end, int32_t dataSet, co
     if (cookie != nullptr) {
         PutUnsigned(cookieBefore);
         Lit(",\"cookie_after\":");
-        PutUnsigned(out.cookieAfter);
+        PutUnsigned(out.CookieAfter());
     } else {
         Lit("null,\"cookie_after\":null");
     }
     Lit(",\"dur_ns\":");
-    PutUnsigned(end - start);
+    if (timed) {
+        PutUnsigned(end - start);
+    } else {
+        Lit("null");
+    }
     Lit(",\"folded\":");
     PutUnsigned(folded);
     Lit("}\n");
-    EndRecord(failed, end);
+    EndRecord(failed, true, end);
 }
 
 void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer) {
@@ -992,7 +1103,7 @@ void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, co
     if (op == kResetLink && Room(reserve_)) {
         WriteSummary("ResetLink", false);
     }
-    EndRecord(op == kResetLink, end);
+    EndRecord(op == kResetLink, true, end);
 }
 
 void Recorder::End(bool onlyIfFree) {
@@ -1102,15 +1213,16 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
     if (kOps[op].write && value != nullptr) {
         std::memcpy(&passed, value, sizeof passed);
     }
-    const uint64_t start = r.Begin();
+    const bool timed = r.TimeNext();
+    const uint64_t start = timed ? r.Begin() : 0;
     T result{};
     if (fn != nullptr) {
         result = fn(dataSet, tag, cookie, value, status);
     } else if (status != nullptr) {
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
-    const uint64_t end = TheClock().Now();
-    r.TagCall<T>(op, start, end, dataSet, tag, cookie, before, value, passed, status, result);
+    const uint64_t end = timed ? TheClock().Now() : 0;
+    r.TagCall<T>(op, timed, start, end, dataSet, tag, cookie, before, value, passed, status, result);
     return result;
 }
 

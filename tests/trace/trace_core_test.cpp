@@ -3,6 +3,7 @@
 // would be without the tracer, and the file must say what happened.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -287,6 +289,81 @@ TEST(TraceCore, LevelsWriteWhatTheySayAndChangesRebuildsEverySequence) {
         EXPECT_EQ(rebuilt, truth) << TraceLevelName(e.level);
         std::remove(path.c_str());
     }
+    g_fake = Fake{};
+}
+
+// At all every call is timed; at changes and failures a sample is, and
+// the calls of a run of changes (after its first) carry their durations.
+TEST(TraceCore, EveryLevelTimesWhatItSays) {
+    for (const TraceLevel level : {TraceLevel::All, TraceLevel::Changes, TraceLevel::Failures}) {
+        const std::string path = TempPath("timing");
+        constexpr int kQuiet = 400;
+        constexpr int kRun = 40;
+        {
+            TraceSession session(kFakeOps, Settings(path, level));
+            uint32_t cookies[kQuiet + kRun] = {};
+            std::vector<std::string> tags;
+            for (int i = 0; i < kQuiet + kRun; ++i) tags.push_back("T" + std::to_string(i % 8));
+            g_fake.readReal = 1;
+            for (int i = 0; i < kQuiet + kRun; ++i) {
+                // A quiet stretch of equal answers, then a run of failures
+                // with a new value each (only written at changes).
+                const bool inRun = i >= kQuiet;
+                g_fake.answerStatus = inRun && level == TraceLevel::Failures ? 4 : 0;
+                g_fake.readReal = inRun ? i : 1;
+                double value = 0;
+                int32_t status = 0;
+                session.ReadAI(1, tags[static_cast<size_t>(i)].c_str(), &cookies[i % 8], &value, &status);
+            }
+        }
+        const auto records = ReadTrace(path);
+        const nlohmann::json& summary = records.back();
+        ASSERT_EQ(summary["type"], "summary");
+        const int64_t calls = summary["ops"]["ReadAI"]["calls"];
+        const int64_t timed = summary["ops"]["ReadAI"]["timed"];
+        EXPECT_EQ(calls, kQuiet + kRun);
+        int64_t t = 0;
+        int written = 0;
+        int withDuration = 0;
+        for (const auto& c : Calls(records)) {
+            EXPECT_GE(c["t_us"].get<int64_t>(), t) << "records out of time order";
+            t = c["t_us"];
+            if (c["seq"].get<int64_t>() <= kQuiet) continue;
+            ++written;
+            withDuration += c["dur_ns"].is_number_unsigned() ? 1 : 0;
+            EXPECT_TRUE(c["dur_ns"].is_number_unsigned() || c["dur_ns"].is_null()) << c;
+        }
+        EXPECT_EQ(written, kRun) << TraceLevelName(level);
+        if (level == TraceLevel::All) {
+            EXPECT_EQ(timed, calls);
+            EXPECT_EQ(withDuration, kRun);
+        } else {
+            EXPECT_GE(timed, calls / 16) << TraceLevelName(level);
+            EXPECT_LT(timed, calls / 2) << TraceLevelName(level);
+            EXPECT_GE(withDuration, kRun - 1) << TraceLevelName(level);
+        }
+        std::remove(path.c_str());
+    }
+    g_fake = Fake{};
+}
+
+// A written record waits in the buffer at most a second while calls go on,
+// though the calls after it are equal and mostly untimed.
+TEST(TraceCore, AWrittenRecordIsOnDiskWithinASecondOfCalls) {
+    const std::string path = TempPath("second");
+    TraceSession session(kFakeOps, Settings(path, TraceLevel::Changes));
+    uint32_t cookie = 0;
+    double value = 0;
+    int32_t status = 0;
+    g_fake.readReal = 3;
+    session.ReadAI(1, "A", &cookie, &value, &status);
+    auto onDisk = [&] { return Calls(ReadTrace(path)).size(); };
+    EXPECT_EQ(onDisk(), 0u) << "written out at once, not buffered";
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    for (int i = 0; i < 40; ++i) session.ReadAI(1, "A", &cookie, &value, &status);
+    EXPECT_EQ(onDisk(), 1u);
+    session.End();
+    std::remove(path.c_str());
     g_fake = Fake{};
 }
 
