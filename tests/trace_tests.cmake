@@ -46,6 +46,24 @@ if(TARGET trace_replay)
   list(APPEND DCS_TRACE_TEST_ENV TRACE_REPLAY=$<TARGET_FILE:trace_replay>)
 endif()
 
+# Put in front of dcs-host, it lets the tracer stand in the stand-in's
+# place while dcs-host still controls the stand-in. On Windows it is a
+# MRX3P.dll of its own, in a folder of its own so that no other test
+# program finds it beside itself in the stand-in's place.
+add_library(standin_log_shim SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/standin_log_shim.cpp)
+target_include_directories(standin_log_shim PRIVATE ${PROJECT_SOURCE_DIR}/dcs ${PROJECT_SOURCE_DIR}/standin/mrx3p)
+target_link_libraries(standin_log_shim PRIVATE ${CMAKE_DL_LIBS})
+if(WIN32)
+  target_sources(standin_log_shim PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trace/standin_log_shim.def)
+  set_target_properties(standin_log_shim PROPERTIES PREFIX "" OUTPUT_NAME MRX3P
+                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}/standin_log_shim)
+endif()
+dcs_warnings(standin_log_shim)
+list(APPEND DCS_TRACE_TEST_ENV SHIM=$<TARGET_FILE:standin_log_shim>)
+if(DCS_BUILD_HOST)
+  list(APPEND DCS_TRACE_TEST_ENV DCS_HOST=$<TARGET_FILE:dcs-host>)
+endif()
+
 if(WIN32)
   # Read from the file with the toolchain's objdump; runs natively.
   add_test(NAME trace_pe_tables
@@ -57,7 +75,8 @@ if(WIN32)
   target_include_directories(trace_fake_real PRIVATE ${PROJECT_SOURCE_DIR}/dcs)
   set_target_properties(trace_fake_real PROPERTIES PREFIX "")
   dcs_warnings(trace_fake_real)
-  list(APPEND DCS_TRACE_TEST_ENV RUN=${CMAKE_BINARY_DIR}/win-run.sh FAKE_REAL=$<TARGET_FILE:trace_fake_real>)
+  list(APPEND DCS_TRACE_TEST_ENV RUN=${CMAKE_BINARY_DIR}/win-run.sh FAKE_REAL=$<TARGET_FILE:trace_fake_real>
+       IFACE=$<TARGET_FILE:iface> OBJDUMP=${CMAKE_OBJDUMP})
   add_test(NAME trace_client_behaviour COMMAND ${CMAKE_CURRENT_LIST_DIR}/trace/trace_client.sh)
   set_tests_properties(trace_client_behaviour PROPERTIES ENVIRONMENT "${DCS_TRACE_TEST_ENV}" TIMEOUT 900)
   if(TARGET trace_replay)
@@ -65,16 +84,6 @@ if(WIN32)
     set_tests_properties(trace_differential PROPERTIES ENVIRONMENT "${DCS_TRACE_TEST_ENV}" TIMEOUT 1800)
   endif()
 else()
-  # Put in front of dcs-host, it lets the tracer stand in the stand-in's
-  # place while dcs-host still controls the stand-in.
-  add_library(standin_log_shim SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/standin_log_shim.cpp)
-  target_include_directories(standin_log_shim PRIVATE ${PROJECT_SOURCE_DIR}/dcs ${PROJECT_SOURCE_DIR}/standin/mrx3p)
-  target_link_libraries(standin_log_shim PRIVATE ${CMAKE_DL_LIBS})
-  dcs_warnings(standin_log_shim)
-  list(APPEND DCS_TRACE_TEST_ENV SHIM=$<TARGET_FILE:standin_log_shim>)
-  if(DCS_BUILD_HOST)
-    list(APPEND DCS_TRACE_TEST_ENV DCS_HOST=$<TARGET_FILE:dcs-host>)
-  endif()
   add_test(NAME trace_client_behaviour COMMAND ${CMAKE_CURRENT_LIST_DIR}/trace/trace_client.sh)
   set_tests_properties(trace_client_behaviour PROPERTIES ENVIRONMENT "${DCS_TRACE_TEST_ENV}" TIMEOUT 300)
   add_test(NAME trace_differential COMMAND ${CMAKE_CURRENT_LIST_DIR}/trace/trace_differential.sh)
