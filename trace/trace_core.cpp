@@ -437,7 +437,9 @@ private:
     void Grow();
 
     SpinLock lock_;
-    std::atomic<int32_t> timing_{0};  // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample
+    // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample;
+    // a session starts as after a record (a link starts with its changes).
+    std::atomic<int32_t> timing_{kTimedAfterRecord};
     bool recording_ = false;
     bool ended_ = false;
     std::string problem_;
@@ -1077,6 +1079,7 @@ void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, co
     if (!recording_ || !Room(400 + 6 * textLength)) {
         return;
     }
+    timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
     WriteCallStart(op, start);
     Lit(",\"result\":");
     PutSigned(result);
