@@ -190,14 +190,13 @@ struct Outcome {
     enum : uint64_t { kHasStatus = 1, kHasValue = 2, kHasCookie = 4 };
     uint64_t valueBits = 0;   // a double's bits, or an integer; 0 without a value
     uint64_t resultBits = 0;  // likewise
-    uint64_t cells = 0;       // the status (low half) and the cookie after (high half)
+    uint64_t statusBits = 0;  // the status, as an unsigned 32-bit number
     uint64_t flags = 0;
 
-    int32_t Status() const { return static_cast<int32_t>(static_cast<uint32_t>(cells)); }
-    uint32_t CookieAfter() const { return static_cast<uint32_t>(cells >> 32); }
+    int32_t Status() const { return static_cast<int32_t>(static_cast<uint32_t>(statusBits)); }
     bool Has(uint64_t flag) const { return (flags & flag) != 0; }
     bool operator==(const Outcome& o) const {
-        return valueBits == o.valueBits && resultBits == o.resultBits && cells == o.cells && flags == o.flags;
+        return valueBits == o.valueBits && resultBits == o.resultBits && statusBits == o.statusBits && flags == o.flags;
     }
 };
 
@@ -216,13 +215,17 @@ struct KeyEntry {
 // driver keeps a cell per bound tag and makes the same calls in the same
 // order step after step, so each site remembers the site called after it;
 // that guess, tried first, finds the key without hashing anything. One key
-// may be called from several sites (two rows reading one tag).
+// may be called from several sites (two rows reading one tag), each cell
+// holding its own handle: the cookie a call leaves is compared with the
+// last one of its own cell, not of its key.
 struct CallSite {
     const uint32_t* cookie = nullptr;
     int op = 0;
     int32_t dataSet = 0;
     KeyEntry* key = nullptr;
     CallSite* next = nullptr;  // the site called after this one last time
+    bool cookieKnown = false;  // cookieAfter holds what the cell's last call left
+    uint32_t cookieAfter = 0;
 };
 
 uint64_t HashKey(int op, int32_t dataSet, const char* tag, size_t length) {
@@ -433,7 +436,8 @@ private:
     void Report(const std::string& text);
     KeyEntry* Key(int op, int32_t dataSet, const char* tag, size_t length, bool* fresh);
     CallSite* Site(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
-    KeyEntry* ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh);
+    KeyEntry* ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh,
+                         CallSite** site);
     void Grow();
 
     SpinLock lock_;
@@ -894,6 +898,7 @@ CallSite* Recorder::Site(int op, int32_t dataSet, const char* tag, const uint32_
         if (site->cookie == cookie && site->op == op && site->dataSet == dataSet) {
             if (std::strcmp(site->key->tag.c_str(), tag) != 0) {
                 site->key = Key(op, dataSet, tag, std::strlen(tag), fresh);
+                site->cookieKnown = false;
             } else {
                 *fresh = false;
             }
@@ -925,8 +930,10 @@ CallSite* Recorder::Site(int op, int32_t dataSet, const char* tag, const uint32_
 // The key of a call at changes: the site called after the previous one
 // last time is tried first, then the site table, then (for a call without
 // a cell or a tag) the text's hash.
-KeyEntry* Recorder::ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh) {
+KeyEntry* Recorder::ChangesKey(int op, int32_t dataSet, const char* tag, const uint32_t* cookie, bool* fresh,
+                               CallSite** site) {
     if (cookie == nullptr || tag == nullptr) {
+        *site = nullptr;
         return Key(op, dataSet, tag, tag == nullptr ? 0 : std::strlen(tag), fresh);
     }
     CallSite* guess = previous_ != nullptr ? previous_->next : nullptr;
@@ -934,12 +941,14 @@ KeyEntry* Recorder::ChangesKey(int op, int32_t dataSet, const char* tag, const u
         std::strcmp(guess->key->tag.c_str(), tag) == 0) {
         previous_ = guess;
         *fresh = false;
+        *site = guess;
         return guess->key;
     }
-    CallSite* site = Site(op, dataSet, tag, cookie, fresh);
-    if (previous_ != nullptr) previous_->next = site;
-    previous_ = site;
-    return site->key;
+    CallSite* found = Site(op, dataSet, tag, cookie, fresh);
+    if (previous_ != nullptr) previous_->next = found;
+    previous_ = found;
+    *site = found;
+    return found->key;
 }
 
 template <typename T>
@@ -972,7 +981,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         out.valueBits = kOps[op].real ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
     }
     out.resultBits = kOps[op].real ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
-    out.cells = static_cast<uint64_t>(static_cast<uint32_t>(statusNow)) | static_cast<uint64_t>(cookieAfter) << 32;
+    out.statusBits = static_cast<uint32_t>(statusNow);
     out.flags = flags;
 
     Hold hold(lock_);
@@ -994,10 +1003,19 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         }
     } else if (settings.level == TraceLevel::Changes) {
         bool fresh = false;
-        KeyEntry* key = ChangesKey(op, dataSet, tag, cookie, &fresh);
+        CallSite* site = nullptr;
+        KeyEntry* key = ChangesKey(op, dataSet, tag, cookie, &fresh, &site);
+        if (site == nullptr) {
+            out.statusBits |= static_cast<uint64_t>(cookieAfter) << 32;  // a cell without a site: the key's
+        }
+        const bool cookieSame = site == nullptr || (site->cookieKnown && site->cookieAfter == cookieAfter);
+        if (site != nullptr) {
+            site->cookieKnown = true;
+            site->cookieAfter = cookieAfter;
+        }
         // Failures are always written, so that the file holds each one
         // even when the process dies before the next record.
-        if (!fresh && !failed && key->last == out) {
+        if (!fresh && !failed && cookieSame && key->last == out) {
             ++key->folded;
             EndRecord(false, timed, end);
             return;
@@ -1045,7 +1063,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     if (cookie != nullptr) {
         PutUnsigned(cookieBefore);
         Lit(",\"cookie_after\":");
-        PutUnsigned(out.CookieAfter());
+        PutUnsigned(cookieAfter);
     } else {
         Lit("null,\"cookie_after\":null");
     }

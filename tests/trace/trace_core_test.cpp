@@ -347,6 +347,31 @@ TEST(TraceCore, EveryLevelTimesWhatItSays) {
     g_fake = Fake{};
 }
 
+// Two rows reading one tag keep two cells with two handles: at changes
+// their calls fold as long as each cell keeps its handle, and a changed
+// handle is written.
+TEST(TraceCore, TwoCellsOfOneTagFoldAndAChangedHandleIsWritten) {
+    const std::string path = TempPath("cells");
+    {
+        TraceSession session(kFakeOps, Settings(path, TraceLevel::Changes));
+        uint32_t cells[2] = {};
+        g_fake.readReal = 7;
+        for (int round = 0; round < 12; ++round) {
+            for (int c = 0; c < 2; ++c) {
+                g_fake.newCookie = static_cast<uint32_t>(100 * (c + 1) + (c == 0 && round >= 6 ? 1 : 0));
+                double value = 0;
+                int32_t status = 0;
+                session.ReadAI(1, "FIC-101.PV", &cells[c], &value, &status);
+            }
+        }
+    }
+    std::vector<uint32_t> written;
+    for (const auto& c : Calls(ReadTrace(path))) written.push_back(c["cookie_after"]);
+    EXPECT_EQ(written, (std::vector<uint32_t>{100, 200, 101}));
+    std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
 // A written record waits in the buffer at most a second while calls go on,
 // though the calls after it are equal and mostly untimed.
 TEST(TraceCore, AWrittenRecordIsOnDiskWithinASecondOfCalls) {
