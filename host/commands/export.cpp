@@ -43,6 +43,8 @@ int ExportCommand(const ExportOptions& options) {
         const ListFormat format{options.separator, options.decimalMark, options.bom};
         CheckListFormat(format);
         const Case c = ParseCaseFile(options.casePath);
+        // A misspelt key would be left out of what is written, silently.
+        RefuseUnknownKeys(c);
         std::filesystem::create_directories(options.outDir);
         const fs::path dir(options.outDir);
         ListNames names;

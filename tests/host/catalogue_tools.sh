@@ -47,4 +47,10 @@ status 0 export "$examples/plant/plant.toml" --out "$work/export" --separator ';
 status 0 check "$work/export/plant.toml"
 status 2 export "$examples/plant/plant.toml" --out "$work/export2" --decimal-mark ,
 status 2 export "$examples/plant/plant.toml" --out "$examples/plant"
+# A misspelt key is refused as check refuses it, not left out of the copy.
+sed -e 's#^init_string = "#init_string = "'"$examples"'/plant/#' -e 's/^\[\[controller\]\]$/&\nSp = 18.0/' \
+    "$examples/plant/plant.toml" >"$work/typo.toml"
+status 2 export "$work/typo.toml" --out "$work/export3"
+grep -q 'unknown key "Sp"; did you mean SP' "$work/err" || fail "export names the misspelt key"
+[ -e "$work/export3" ] && fail "export of a refused case wrote files"
 finish "catalogue command"
