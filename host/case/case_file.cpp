@@ -86,17 +86,29 @@ private:
     SourcePos value_;
 };
 
-TagValue ReadTag(const RawRow& row, size_t index) {
+// An unknown key of a section, with the nearest of its keys: kept, so that
+// every one is named in one run. A section with one is not checked for
+// missing keys: the misspelt key is the fault ("valeu" for value), and the
+// case is refused for it anyway.
+void UnknownKey(const ValueReader& r, const RawEntry& entry, const std::vector<std::string>& keys,
+                const std::string& expected, std::vector<std::string>& unknown) {
+    const std::string near = DidYouMean(NearestWords(entry.key, keys));
+    unknown.push_back(r.Message(entry.keyAt, "unknown key \"" + entry.key + "\"; " + (near.empty() ? "" : near + " ") +
+                                                 "expected " + expected));
+}
+
+TagValue ReadTag(const RawRow& row, size_t index, std::vector<std::string>& unknown) {
     const ValueReader r("tag " + std::to_string(index));
     TagValue tag;
     tag.line = row.at.line;
     TagReader keys(r);
+    const size_t unknownBefore = unknown.size();
     for (const RawEntry& entry : row.entries) {
         if (!keys.Take(entry, tag)) {
-            r.Fail(entry.keyAt, "unknown key \"" + entry.key + "\"; expected kind, data_set, name, value");
+            UnknownKey(r, entry, {"kind", "data_set", "name", "value"}, "kind, data_set, name, value", unknown);
         }
     }
-    keys.CheckComplete(row.at, "a tag", tag);
+    if (unknown.size() == unknownBefore) keys.CheckComplete(row.at, "a tag", tag);
     return tag;
 }
 
@@ -108,7 +120,7 @@ Action ActionOf(const ValueReader& r, const RawValue& value) {
     r.Fail(value.at, "action must be start, stop, time_zero or set_tag, not \"" + action + "\"");
 }
 
-Event ReadEvent(const RawRow& row, size_t index) {
+Event ReadEvent(const RawRow& row, size_t index, std::vector<std::string>& unknown) {
     const ValueReader r("event " + std::to_string(index));
     Event event;
     event.line = row.at.line;
@@ -116,6 +128,7 @@ Event ReadEvent(const RawRow& row, size_t index) {
     bool hasStep = false, hasAction = false;
     const RawEntry* firstTagKey = nullptr;
     TagReader keys(r);
+    const size_t unknownBefore = unknown.size();
     for (const RawEntry& entry : row.entries) {
         if (entry.key == "step") {
             event.step = static_cast<int32_t>(r.Integer(entry.value, "step", 1, std::numeric_limits<int32_t>::max()));
@@ -126,10 +139,11 @@ Event ReadEvent(const RawRow& row, size_t index) {
         } else if (keys.Take(entry, event.tag)) {
             if (firstTagKey == nullptr) firstTagKey = &entry;
         } else {
-            r.Fail(entry.keyAt, "unknown key \"" + entry.key +
-                                    "\"; expected step, action, and for set_tag kind, data_set, name, value");
+            UnknownKey(r, entry, {"step", "action", "kind", "data_set", "name", "value"},
+                       "step, action, and for set_tag kind, data_set, name, value", unknown);
         }
     }
+    if (unknown.size() != unknownBefore) return event;
     if (!hasStep) r.Fail(row.at, "expected a key step (1 or later)");
     if (!hasAction) r.Fail(row.at, "expected a key action (start, stop, time_zero or set_tag)");
     if (event.action == Action::SetTag) {
@@ -141,10 +155,11 @@ Event ReadEvent(const RawRow& row, size_t index) {
     return event;
 }
 
-ServerFailure ReadFailure(const RawRow& row, size_t index) {
+ServerFailure ReadFailure(const RawRow& row, size_t index, std::vector<std::string>& unknown) {
     const ValueReader r("fail " + std::to_string(index));
     ServerFailure f;
     f.line = row.at.line;
+    const size_t unknownBefore = unknown.size();
     static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},    {"WriteAI", 5},   {"ReadAO", 6},
                                                            {"ReadDI", 7},    {"WriteDI", 8},   {"ReadDO", 9},
                                                            {"ReadCALC", 11}, {"WriteCALC", 12}};
@@ -173,10 +188,12 @@ ServerFailure ReadFailure(const RawRow& row, size_t index) {
         } else if (k == "step") {
             f.step = static_cast<int32_t>(r.Integer(entry.value, "step", 0, std::numeric_limits<int32_t>::max()));
         } else {
-            r.Fail(entry.keyAt, "unknown key \"" + k + "\"; expected op, name, status, times, step");
+            UnknownKey(r, entry, {"op", "name", "status", "times", "step"}, "op, name, status, times, step", unknown);
         }
     }
-    if (f.operation == 0) r.Fail(row.at, "expected a key op naming the operation that fails (ReadAI, ...)");
+    if (f.operation == 0 && unknown.size() == unknownBefore) {
+        r.Fail(row.at, "expected a key op naming the operation that fails (ReadAI, ...)");
+    }
     return f;
 }
 
@@ -237,7 +254,8 @@ private:
     void TakeSections(const TomlItem& item) {
         const std::string& k = item.key;
         if (k == "tag") {
-            for (const RawRow& row : Sections(r_, item)) c_.tags.push_back(ReadTag(row, c_.tags.size()));
+            for (const RawRow& row : Sections(r_, item))
+                c_.tags.push_back(ReadTag(row, c_.tags.size(), c_.unknownKeys));
         } else if (k == "controller") {
             for (const RawRow& row : Sections(r_, item)) AppendRow(c_, RowTable::Controller, row);
         } else if (k == "pv_export") {
@@ -245,13 +263,17 @@ private:
         } else if (k == "pv_import") {
             for (const RawRow& row : Sections(r_, item)) AppendRow(c_, RowTable::PVImport, row);
         } else if (k == "event") {
-            for (const RawRow& row : Sections(r_, item)) c_.events.push_back(ReadEvent(row, c_.events.size()));
+            for (const RawRow& row : Sections(r_, item)) {
+                c_.events.push_back(ReadEvent(row, c_.events.size(), c_.unknownKeys));
+            }
         } else if (k == "fail") {
-            for (const RawRow& row : Sections(r_, item)) c_.failures.push_back(ReadFailure(row, c_.failures.size()));
+            for (const RawRow& row : Sections(r_, item)) {
+                c_.failures.push_back(ReadFailure(row, c_.failures.size(), c_.unknownKeys));
+            }
         } else {
-            const std::string near =
-                DidYouMean(NearestWords(k, {"init_string", "steps", "code_page", "tag", "general", "controller", "pv_export",
-                                            "pv_import", "event", "fail", "controllers", "pv_exports", "pv_imports"}));
+            const std::string near = DidYouMean(
+                NearestWords(k, {"init_string", "steps", "code_page", "tag", "general", "controller", "pv_export",
+                                 "pv_import", "event", "fail", "controllers", "pv_exports", "pv_imports"}));
             c_.unknownKeys.push_back(
                 r_.Message(item.at, "unknown key \"" + k + "\"; " + (near.empty() ? "" : near + " ") +
                                         "expected init_string, steps, code_page, [[tag]], [general], "
@@ -272,9 +294,22 @@ Case ReadTomlCase(const std::string& text, const std::string& file, const std::s
     Case c;
     c.file = file;
     TopReader top(c, baseDir);
-    for (const TomlItem& item : ReadTomlDocument(text, file)) top.Take(item);
-    top.Finish();
+    try {
+        for (const TomlItem& item : ReadTomlDocument(text, file)) top.Take(item);
+        top.Finish();
+    } catch (const CaseError& e) {
+        ThrowAfterUnknownKeys(c, e);
+    }
     return c;
+}
+
+void ThrowAfterUnknownKeys(const Case& c, const CaseError& e) {
+    // A typo ("folows") is what the faults after it follow from (gain
+    // without follows), so the unknown keys come first.
+    if (c.unknownKeys.empty()) throw e;
+    std::string message;
+    for (const std::string& line : c.unknownKeys) message += line + "\n";
+    throw CaseError(message + e.what());
 }
 
 void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more) {

@@ -13,6 +13,8 @@ namespace host {
 // besides (the labels the driver does not declare, which only the loaded
 // driver can tell). Throws CaseError.
 void RefuseUnknownKeys(const Case& c, const std::vector<std::string>& more = {});
+// Throws e, with the case's unknown keys named before it when there are any.
+[[noreturn]] void ThrowAfterUnknownKeys(const Case& c, const CaseError& e);
 
 // The TOML adapter alone: the case file's own keys and rows, the IO lists
 // it names left in `ioLists` and no validation pass. Throws CaseError.

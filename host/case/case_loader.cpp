@@ -51,12 +51,7 @@ Case ParseCaseText(const std::string& text, const std::string& file, const std::
         ValidateCase(c);
         CheckInitString(c);
     } catch (const CaseError& e) {
-        // The unknown keys come first: a typo ("folows") is what the faults
-        // after it follow from (gain without follows).
-        if (c.unknownKeys.empty()) throw;
-        std::string message;
-        for (const std::string& line : c.unknownKeys) message += line + "\n";
-        throw CaseError(message + e.what());
+        ThrowAfterUnknownKeys(c, e);
     }
     std::stable_sort(c.events.begin(), c.events.end(), [](const Event& a, const Event& b) { return a.step < b.step; });
     return c;

@@ -65,6 +65,27 @@ TEST_F(CaseFileTest, EveryUnknownKeyInOneRun) {
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << error;
 }
 
+// The sections' own keys too: every unknown one in one run, with the
+// nearest key, and not the fault it leads to (a value missing because its
+// key is misspelt).
+TEST_F(CaseFileTest, EveryUnknownSectionKeyInOneRun) {
+    const std::string error = Error(std::string(kHead) +
+                                    "[[tag]]\nkind = \"AI\"\nname = \"A\"\nvaleu = 1\n"
+                                    "[[event]]\nstpe = 2\naction = \"stop\"\n"
+                                    "[[fail]]\nop = \"ReadAI\"\ntimes = 2\nstatuss = 3\n");
+    const std::vector<std::string> expected = {
+        "case.toml:5:1: tag 0: unknown key \"valeu\"; did you mean \"value\"?",
+        "case.toml:7:1: event 0: unknown key \"stpe\"; did you mean \"step\"?",
+        "case.toml:12:1: fail 0: unknown key \"statuss\"; did you mean \"status\"?",
+    };
+    size_t at = 0;
+    for (const std::string& part : expected) {
+        const size_t found = error.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << "\n in: " << error;
+        if (found != std::string::npos) at = found;
+    }
+}
+
 TEST_F(CaseFileTest, ReadsEverySection) {
     const host::Case c = Parse(std::string(kHead) +
                                "steps = 7\n"
