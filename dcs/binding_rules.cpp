@@ -81,6 +81,28 @@ const RequiredTextCheck kRequiredTextChecks[kRequiredTextCheckCount] = {
 const int32_t kBindingOrder[kTagTableCount] = {TAG_TABLE_GENERAL, TAG_TABLE_CTRL, TAG_TABLE_PV_EXPORT,
                                                TAG_TABLE_PV_IMPORT};
 
+int32_t TagMovePass(const TagColumnRule& rule, uint32_t moment) {
+    if ((rule.Moments & moment) == 0) {
+        return 0;
+    }
+    switch (rule.Table) {
+    case TAG_TABLE_CTRL: return moment == TAG_MOMENT_STEP || rule.Column == CTRL_COL_MODE ? 1 : 2;
+    case TAG_TABLE_PV_EXPORT: return moment == TAG_MOMENT_INITIALIZE ? 3 : 2;
+    case TAG_TABLE_PV_IMPORT: return 3;
+    default:  // the flags
+        if (moment == TAG_MOMENT_CONFIGURE) {
+            return rule.Column == GEN_ENABLED_FLAG ? 1 : 2;
+        }
+        if (moment == TAG_MOMENT_INITIALIZE) {
+            return 4;
+        }
+        if (moment == TAG_MOMENT_START) {
+            return 3;
+        }
+        return moment == TAG_MOMENT_STOP ? 2 : 1;
+    }
+}
+
 const TagColumnRule* TagColumnRuleOf(int32_t table, int32_t column) {
     for (const TagColumnRule& rule : kTagColumnRules) {
         if (rule.Table == table && rule.Column == column) {

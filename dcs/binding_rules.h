@@ -74,6 +74,18 @@ struct TagColumnRule {
 // sets, the Mapping).
 const TagColumnRule* TagColumnRuleOf(int32_t table, int32_t column);
 
+// Within a moment the runtime works pass by pass, and within a pass row by
+// row, each row's tag columns in column order: at DCSConfigure the Enabled
+// Flag is cleared, then the Running Flag; at DCSInitialize the modes are
+// captured (Mode tags set to 0), then each controller's SP Init and OP Init
+// pushed, then the PV exports written, then the Enabled Flag set; at
+// DCSStart the modes restored, the initial values pushed, the Running Flag
+// set; at DCSStop the modes captured, the Running Flag cleared; in a step
+// the controllers' tags moved, the PV exports written, the PV imports read.
+// The pass of a column at `moment` (one TAG_MOMENT_ bit), 1 first; 0 when
+// the column's tag is not moved then. A later pass writes last.
+int32_t TagMovePass(const TagColumnRule& rule, uint32_t moment);
+
 // Every tag column, table by table in column order.
 extern const TagColumnRule kTagColumnRules[];
 extern const int32_t kTagColumnRuleCount;

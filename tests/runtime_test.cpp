@@ -2,10 +2,16 @@
 // initial values and flags, and the entry points outside a configuration.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <limits>
+#include <map>
 #include <string>
+#include <tuple>
 
+#include "binding.h"
+#include "binding_rules.h"
 #include "case_builder.h"
 #include "messages.h"
 #include "tag_io.h"
@@ -273,6 +279,85 @@ TEST_F(RuntimeTest, InitialValuesAndModes) {
     DCSStart(&c.d);
     EXPECT_EQ(Int(MRX_KIND_DI, "DI.MODE"), 4);
     EXPECT_TRUE(Boxes().empty());
+}
+
+// The rules' account of when, and in what order, the runtime moves each
+// column's tag (which the checker's conflicts rely on) is the driver's:
+// over a life cycle every moment moves exactly the columns whose rule names
+// it, pass by pass, then row by row, then column by column.
+TEST_F(RuntimeTest, TheRulesSayWhenAndInWhatOrderEveryTagMoves) {
+    using Place = std::tuple<int32_t, int32_t, int32_t>;  // table, row, column
+    auto rowsOf = [](int32_t table) { return table == TAG_TABLE_GENERAL ? 1 : 2; };
+    auto nameOf = [](const Place& p) {
+        return "T" + std::to_string(std::get<0>(p)) + "R" + std::to_string(std::get<1>(p)) + "C" +
+               std::to_string(std::get<2>(p));
+    };
+    std::map<std::string, Place> places;
+    std::string analog = "*AI*\n", digital = "*DI*\n";
+    for (int32_t i = 0; i < kTagColumnRuleCount; ++i) {
+        const TagColumnRule& rule = kTagColumnRules[i];
+        for (int32_t row = 0; row < rowsOf(rule.Table); ++row) {
+            const Place p{rule.Table, row, rule.Column};
+            places[nameOf(p)] = p;
+            const bool flag = rule.Table == TAG_TABLE_GENERAL;
+            (flag ? digital : analog) += nameOf(p) + (flag ? ",-,1\n" : ",-,1,0,100\n");
+            if (flag) {
+                MrxStandin_SetInt(MRX_KIND_DI, 1, nameOf(p).c_str(), 0);
+            } else {
+                MrxStandin_SetDouble(MRX_KIND_AI, 1, nameOf(p).c_str(), 1.0);
+            }
+        }
+    }
+    MrxStandin_SetInitString((analog + digital).c_str());
+    auto at = [&](int32_t table, int32_t row, int32_t column) { return nameOf(Place{table, row, column}); };
+    TestCase c;
+    const std::string en = at(TAG_TABLE_GENERAL, 0, GEN_ENABLED_FLAG), run = at(TAG_TABLE_GENERAL, 0, GEN_RUNNING_FLAG);
+    c.SetGeneral(1, en.c_str(), run.c_str());
+    for (int32_t row = 0; row < 2; ++row) {
+        std::string t[6];
+        for (int32_t col = 1; col <= 5; ++col) t[col] = at(TAG_TABLE_CTRL, row, col);
+        c.AddController({1, t[1].c_str(), t[2].c_str(), t[3].c_str(), t[4].c_str(), t[5].c_str()});
+        c.AddPVExport(1, at(TAG_TABLE_PV_EXPORT, row, 1).c_str());
+        c.AddPVImport(1, at(TAG_TABLE_PV_IMPORT, row, 1).c_str());
+    }
+    const struct {
+        const char* name;
+        uint32_t moment;
+        std::function<void()> call;
+    } moments[] = {
+        {"DCSConfigure", TAG_MOMENT_CONFIGURE, [&] { EXPECT_EQ(DCSConfigure(&c.d), 1); }},
+        {"DCSInitialize", TAG_MOMENT_INITIALIZE, [&] { DCSInitialize(&c.d); }},
+        {"DCSStart", TAG_MOMENT_START, [&] { DCSStart(&c.d); }},
+        {"DCSSimulate", TAG_MOMENT_STEP, [&] { EXPECT_EQ(DCSSimulate(&c.d), 1); }},
+        {"DCSStop", TAG_MOMENT_STOP, [&] { DCSStop(&c.d); }},
+        {"DCSTimeZero", TAG_MOMENT_TIME_ZERO, [&] { DCSTimeZero(&c.d); }},
+        {"DCSReset", TAG_MOMENT_RESET, [&] { DCSReset(&c.d); }},
+    };
+    for (const auto& m : moments) {
+        // What the rules predict, in the order they give.
+        std::vector<std::tuple<int32_t, int32_t, int32_t, std::string>> predicted;
+        for (int32_t i = 0; i < kTagColumnRuleCount; ++i) {
+            const TagColumnRule& rule = kTagColumnRules[i];
+            const int32_t pass = TagMovePass(rule, m.moment);
+            EXPECT_EQ(pass != 0, (rule.Moments & m.moment) != 0) << m.name;
+            if (pass == 0) continue;
+            for (int32_t row = 0; row < rowsOf(rule.Table); ++row) {
+                predicted.emplace_back(pass, row, rule.Column, at(rule.Table, row, rule.Column));
+            }
+        }
+        std::sort(predicted.begin(), predicted.end());
+        Strings expected;
+        for (const auto& p : predicted) expected.push_back(std::get<3>(p));
+        MrxStandin_ClearCallLog();
+        m.call();
+        Strings moved;
+        for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
+            const MrxCall* call = MrxStandin_Call(i);
+            if (call->operation >= MRX_OP_READ_AI && places.count(call->tag) != 0) moved.push_back(call->tag);
+        }
+        EXPECT_EQ(moved, expected) << m.name;
+    }
+    EXPECT_TRUE(Boxes().empty()) << Boxes()[0].text;
 }
 
 TEST_F(RuntimeTest, WriteFailuresAreEachReportedAndWorkGoesOn) {

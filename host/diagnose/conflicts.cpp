@@ -21,24 +21,6 @@ const char* const kMomentNames[] = {"DCSConfigure", "DCSInitialize", "DCSStart",
 const uint32_t kMomentBits[] = {TAG_MOMENT_CONFIGURE, TAG_MOMENT_INITIALIZE, TAG_MOMENT_START, TAG_MOMENT_STEP,
                                 TAG_MOMENT_STOP,      TAG_MOMENT_TIME_ZERO,  TAG_MOMENT_RESET};
 
-// Within a moment the driver works pass by pass: at DCSInitialize the modes
-// are captured (Mode tags set to 0), then each controller's SP Init and OP
-// Init pushed, then the PV exports, then the Enabled Flag; at DCSStart the
-// modes restored, the initial values pushed, the Running Flag set; at
-// DCSStop the modes captured, the Running Flag cleared; in a step the
-// controllers read, the PV exports written, the PV imports read. The later
-// pass writes last.
-int32_t PassOf(const TagColumnRule& rule, Moment m) {
-    switch (rule.Table) {
-    case TAG_TABLE_CTRL: return m == kStep || rule.Column == CTRL_COL_MODE ? 1 : 2;
-    case TAG_TABLE_PV_EXPORT: return m == kInitialize ? 3 : 2;
-    case TAG_TABLE_PV_IMPORT: return 3;
-    default:  // the flags
-        if (m == kConfigure) return rule.Column == GEN_ENABLED_FLAG ? 1 : 2;
-        return m == kInitialize ? 4 : m == kStart ? 3 : m == kStop ? 2 : 1;
-    }
-}
-
 enum class Use { None, Read, Write };
 
 // One column of one row that names a tag, with when it is moved.
@@ -73,9 +55,7 @@ TagUse UseOf(const RowDiagnosis& row, int32_t position) {
     u.flag = rule->Table == TAG_TABLE_GENERAL;
     u.enabledFlag = u.flag && rule->Column == GEN_ENABLED_FLAG;
     u.mode = rule->Table == TAG_TABLE_CTRL && rule->Column == CTRL_COL_MODE;
-    for (int32_t m = 0; m < kMoments; ++m) {
-        if ((rule->Moments & kMomentBits[m]) != 0) u.pass[m] = PassOf(*rule, static_cast<Moment>(m));
-    }
+    for (int32_t m = 0; m < kMoments; ++m) u.pass[m] = TagMovePass(*rule, kMomentBits[m]);
     return u;
 }
 
