@@ -12,6 +12,7 @@
 #include "output/path_guard.h"
 #include "report/tags_report.h"
 #include "report/terminal_table.h"
+#include "text/glob.h"
 
 namespace host {
 
@@ -50,7 +51,7 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
         }
         if (!options.matches.empty() &&
             std::none_of(options.matches.begin(), options.matches.end(),
-                         [&](const std::string& glob) { return MatchesGlob(glob, e.name); })) {
+                         [&](const std::string& glob) { return GlobMatch(glob, e.name); })) {
             continue;
         }
         if (!named.empty() && named[i]) continue;

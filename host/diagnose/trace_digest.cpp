@@ -1,4 +1,5 @@
 #include "diagnose/trace_digest.h"
+#include "text/glob.h"
 
 #include <algorithm>
 #include <cmath>
@@ -325,26 +326,6 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options) {
     d.cutOff = reader.CutOff();
     d.lines = reader.Lines();
     return d;
-}
-
-bool GlobMatch(const std::string& glob, const std::string& text) {
-    size_t g = 0, t = 0, star = std::string::npos, mark = 0;
-    while (t < text.size()) {
-        if (g < glob.size() && (glob[g] == '?' || glob[g] == text[t])) {
-            ++g;
-            ++t;
-        } else if (g < glob.size() && glob[g] == '*') {
-            star = g++;
-            mark = t;
-        } else if (star != std::string::npos) {
-            g = star + 1;
-            t = ++mark;
-        } else {
-            return false;
-        }
-    }
-    while (g < glob.size() && glob[g] == '*') ++g;
-    return g == glob.size();
 }
 
 }  // namespace host

@@ -143,7 +143,4 @@ struct DigestOptions {
 // Reads the whole trace. Throws TraceError when it cannot be read at all.
 TraceDigest DigestTrace(const std::string& path, const DigestOptions& options);
 
-// Whether `text` matches the glob (* any run, ? one byte).
-bool GlobMatch(const std::string& glob, const std::string& text);
-
 }  // namespace host

@@ -10,6 +10,7 @@
 #include "report/markup.h"
 #include "report/terminal_table.h"
 #include "text/code_page.h"
+#include "text/glob.h"
 
 namespace host {
 
@@ -520,7 +521,7 @@ void WriteStepTable(std::ostream& out, const PageRun& run) {
     size_t unpicked = 0;
     for (size_t c = 0; c < names.size(); ++c) {
         bool picked = run.chart.columns.empty();
-        for (const std::string& pattern : run.chart.columns) picked = picked || MatchesGlob(pattern, names[c]);
+        for (const std::string& pattern : run.chart.columns) picked = picked || GlobMatch(pattern, names[c]);
         if (!picked) {
             ++unpicked;
             continue;

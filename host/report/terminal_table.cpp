@@ -8,58 +8,11 @@
 
 #include "os/os.h"
 #include "report/markup.h"
+#include "text/glob.h"
 
 namespace host {
 
 namespace {
-
-// A shell-style glob: "*" any run of characters, "?" any one, "[...]" one of
-// a set (with ranges, "!" or "^" to negate); anything else stands for
-// itself. Written out because the C library's fnmatch is not on Windows.
-bool GlobMatches(const std::string& pattern, const std::string& name, size_t p = 0, size_t n = 0) {
-    while (p < pattern.size()) {
-        const char c = pattern[p];
-        if (c == '*') {
-            while (p < pattern.size() && pattern[p] == '*') ++p;
-            if (p == pattern.size()) return true;
-            for (size_t from = n; from <= name.size(); ++from) {
-                if (GlobMatches(pattern, name, p, from)) return true;
-            }
-            return false;
-        }
-        if (n == name.size()) return false;
-        if (c == '[') {
-            size_t q = p + 1;
-            const bool negate = q < pattern.size() && (pattern[q] == '!' || pattern[q] == '^');
-            if (negate) ++q;
-            bool matched = false;
-            bool first = true;
-            for (; q < pattern.size() && (first || pattern[q] != ']'); ++q, first = false) {
-                if (q + 2 < pattern.size() && pattern[q + 1] == '-' && pattern[q + 2] != ']') {
-                    matched = matched || (name[n] >= pattern[q] && name[n] <= pattern[q + 2]);
-                    q += 2;
-                } else {
-                    matched = matched || name[n] == pattern[q];
-                }
-            }
-            if (q >= pattern.size()) {
-                // No closing bracket: the "[" is an ordinary character.
-                if (name[n] != '[') return false;
-                ++p;
-                ++n;
-                continue;
-            }
-            if (matched == negate) return false;
-            p = q + 1;
-            ++n;
-            continue;
-        }
-        if (c != '?' && c != name[n]) return false;
-        ++p;
-        ++n;
-    }
-    return n == name.size();
-}
 
 constexpr size_t kMinColumnWidth = 10;  // fits -1.235e+08 and 0.00012346
 const char kStepHeader[] = " step  status";
@@ -105,8 +58,6 @@ std::vector<std::string> Cells(const StepRecord& record, const std::vector<size_
 
 }  // namespace
 
-bool MatchesGlob(const std::string& pattern, const std::string& name) { return GlobMatches(pattern, name); }
-
 std::string FitNumber(double value, size_t width) {
     for (int digits = 6; digits > 1; --digits) {
         std::string text = ShortNumber(value, digits);
@@ -135,7 +86,7 @@ TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vect
     for (const std::string& pattern : patterns) {
         bool any = false;
         for (size_t i = 0; i < names.size(); ++i) {
-            if (GlobMatches(pattern, names[i])) {
+            if (GlobMatch(pattern, names[i])) {
                 picked[i] = true;
                 any = true;
             }

@@ -20,9 +20,6 @@ namespace host {
 // terminal's width when standard output is one, else 100.
 size_t TableWidth();
 
-// Whether a shell-style glob ("*", "?", "[...]") matches the whole name.
-bool MatchesGlob(const std::string& pattern, const std::string& name);
-
 // A --columns pattern that picks no column.
 class ColumnError : public std::invalid_argument {
 public:

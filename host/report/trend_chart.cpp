@@ -8,6 +8,7 @@
 
 #include "report/markup.h"
 #include "report/terminal_table.h"
+#include "text/glob.h"
 
 namespace host {
 
@@ -354,7 +355,7 @@ void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepR
                                            ? s.name.substr(0, s.name.size() - 9)
                                            : s.name;
             bool picked = false;
-            for (const std::string& pattern : input.columns) picked = picked || MatchesGlob(pattern, column);
+            for (const std::string& pattern : input.columns) picked = picked || GlobMatch(pattern, column);
             if (!picked) {
                 ++unpicked;
                 continue;
