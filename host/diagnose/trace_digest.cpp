@@ -141,6 +141,7 @@ public:
             }
             if (f.calls >= op.calls && op.durations.Count() < f.timed) {
                 op.fromSummary = true;
+                op.timed = f.timed;
                 op.medianNs = f.medianNs;
                 op.p99Ns = f.p99Ns;
                 op.maxNs = f.maxNs;
@@ -148,6 +149,7 @@ public:
         }
         for (auto& [name, op] : d_.ops) {
             if (op.fromSummary) continue;
+            op.timed = op.durations.Count();
             if (op.durations.Count() == 0) {
                 op.medianNs = op.p99Ns = op.maxNs = -1;
                 continue;

@@ -60,6 +60,7 @@ struct OpDigest {
     // show (level failures, or folded calls, whose durations are not
     // written). -1 when no call of the operation was timed.
     bool fromSummary = false;
+    int64_t timed = 0;  // the calls the durations are of
     int64_t medianNs = -1;
     int64_t p99Ns = -1;
     int64_t maxNs = -1;

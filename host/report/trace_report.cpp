@@ -79,6 +79,15 @@ std::string DurationText(int64_t ns) {
     return text;
 }
 
+// Where an operation's durations come from, and over how many of its calls.
+std::string DurationSource(const OpDigest& op) {
+    std::string source = op.fromSummary ? "the tracer's figures" : "";
+    if (op.timed < op.calls) {
+        source += (source.empty() ? "" : ", ") + std::to_string(op.timed) + " of the calls timed";
+    }
+    return source.empty() ? source : "  (" + source + ")";
+}
+
 std::string TraceText(const TraceDigest& d) {
     std::ostringstream out;
     const TraceHeader& h = d.header;
@@ -119,7 +128,7 @@ std::string TraceText(const TraceDigest& d) {
     for (const auto& [name, op] : d.ops) {
         out << Pad(name, 20) << PadLeft(std::to_string(op.calls), 10) << PadLeft(std::to_string(op.failures), 10)
             << PadLeft(DurationText(op.medianNs), 11) << PadLeft(DurationText(op.p99Ns), 11)
-            << PadLeft(DurationText(op.maxNs), 11) << (op.fromSummary ? "  (the tracer's figures)" : "") << "\n";
+            << PadLeft(DurationText(op.maxNs), 11) << DurationSource(op) << "\n";
     }
 
     out << "\nfailures by tag, data set, operation and status: " << d.failureGroups.size() << "\n";
@@ -206,7 +215,8 @@ std::string TraceJson(const TraceDigest& d) {
                      {"failures", op.failures},
                      {"dur_ns", op.maxNs < 0 ? json(nullptr)
                                              : json{{"median", op.medianNs}, {"p99", op.p99Ns}, {"max", op.maxNs}}},
-                     {"durations_from", op.fromSummary ? "tracer summary" : "records"}};
+                     {"durations_from", op.fromSummary ? "tracer summary" : "records"},
+                     {"timed", op.timed}};
     }
     out["ops"] = ops;
     json groups = json::array();
@@ -410,12 +420,13 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     out << "</table></section>\n";
 
     out << "<section id=\"operations\"><h2>Calls per operation</h2>\n<table><tr><th>operation</th><th>calls</th>"
-           "<th>failures</th><th>median</th><th>p99</th><th>max</th></tr>\n";
+           "<th>failures</th><th>timed</th><th>median</th><th>p99</th><th>max</th></tr>\n";
     for (const auto& [name, op] : d.ops) {
         out << "<tr data-op=\"" << Escape(name) << "\"><td>" << Escape(name) << "</td><td class=\"num\">" << op.calls
-            << "</td><td class=\"num\">" << op.failures << "</td><td class=\"num\">"
-            << Escape(DurationText(op.medianNs)) << "</td><td class=\"num\">" << Escape(DurationText(op.p99Ns))
-            << "</td><td class=\"num\">" << Escape(DurationText(op.maxNs)) << "</td></tr>\n";
+            << "</td><td class=\"num\">" << op.failures << "</td><td class=\"num\">" << op.timed
+            << "</td><td class=\"num\">" << Escape(DurationText(op.medianNs)) << "</td><td class=\"num\">"
+            << Escape(DurationText(op.p99Ns)) << "</td><td class=\"num\">" << Escape(DurationText(op.maxNs))
+            << "</td></tr>\n";
     }
     out << "</table></section>\n";
 

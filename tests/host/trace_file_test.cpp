@@ -186,6 +186,8 @@ TEST(TraceDigest, DurationsOfASampleOfTheCalls) {
     const nlohmann::json j = nlohmann::json::parse(TraceJson(d));
     EXPECT_TRUE(j["ops"]["WriteDI"]["dur_ns"].is_null());
     EXPECT_EQ(j["ops"]["ReadAI"]["dur_ns"]["median"], 500);
+    EXPECT_EQ(j["ops"]["ReadAI"]["timed"], 10);
+    EXPECT_EQ(j["ops"]["ReadDI"]["timed"], 1);
     const std::string text = TraceText(d);
     EXPECT_EQ(text.find("-1 ns"), std::string::npos) << text;
 }
