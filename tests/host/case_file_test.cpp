@@ -46,6 +46,16 @@ std::string Repeated(const std::string& text, int times) {
     return out;
 }
 
+// Each part is in the text, after the one before it.
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
+    size_t at = 0;
+    for (const std::string& part : parts) {
+        const size_t found = text.find(part, at);
+        EXPECT_NE(found, std::string::npos) << part << "\n in: " << text;
+        if (found != std::string::npos) at = found;
+    }
+}
+
 TEST_F(CaseFileTest, EveryUnknownKeyInOneRun) {
     const std::string error = Error(std::string(kHead) +
                                     "step = 3\n"
@@ -56,12 +66,7 @@ TEST_F(CaseFileTest, EveryUnknownKeyInOneRun) {
         "case.toml:4:", "controller 0: unknown key \"OPEnable\"; did you mean OPEnabled?",
         "case.toml:7:", "pv_import 0: unknown key \"Aktive\"; did you mean Active?",
     };
-    size_t at = 0;
-    for (const std::string& part : expected) {
-        const size_t found = error.find(part, at);
-        EXPECT_NE(found, std::string::npos) << part << "\n in: " << error;
-        if (found != std::string::npos) at = found;
-    }
+    ExpectInOrder(error, expected);
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << error;
 }
 
@@ -78,12 +83,7 @@ TEST_F(CaseFileTest, EveryUnknownSectionKeyInOneRun) {
         "case.toml:7:1: event 0: unknown key \"stpe\"; did you mean \"step\"?",
         "case.toml:12:1: fail 0: unknown key \"statuss\"; did you mean \"status\"?",
     };
-    size_t at = 0;
-    for (const std::string& part : expected) {
-        const size_t found = error.find(part, at);
-        EXPECT_NE(found, std::string::npos) << part << "\n in: " << error;
-        if (found != std::string::npos) at = found;
-    }
+    ExpectInOrder(error, expected);
 }
 
 TEST_F(CaseFileTest, ReadsEverySection) {
