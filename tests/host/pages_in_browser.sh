@@ -3,46 +3,14 @@
 # hand, in a real browser and checks what it shows from the DOM it dumps:
 # the summary figures, the problem cells and their reasons, that a tag name
 # like a script stayed text, and that the chart parses and its legend,
-# measured by the browser itself, overlaps nothing.
+# measured by the browser itself, overlaps nothing. The generated plant's
+# pages are plant_pages_in_browser.sh's, run on an optimised build.
 # Usage: pages_in_browser.sh DCS_HOST HTML_PAGE_SAMPLE EXAMPLES_DIR
 set -u
 host=$1
 sample=$2
 examples=$3
-browser=$(command -v chromium-headless-shell || command -v chromium || true)
-if [ -z "$browser" ]; then
-    echo "SKIPPED: no chromium-headless-shell or chromium on this machine (scripts/install-deps.sh installs it)"
-    exit 77
-fi
-work=$(mktemp -d "${TMPDIR:-/tmp}/dcs-pages.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-failures=0
-fail() {
-    echo "FAIL: $*"
-    failures=$((failures + 1))
-}
-
-# dump NAME FILE: the DOM after the page's scripts ran, in $work/NAME.dom
-dump() {
-    timeout 120 "$browser" --headless --no-sandbox --disable-gpu --no-first-run --virtual-time-budget=2000 \
-        --user-data-dir="$work/profile" \
-        --dump-dom "file://$2" >"$work/$1.dom" 2>"$work/$1.browser.err" ||
-        { fail "$1: the browser could not load $2"; tail -n 5 "$work/$1.browser.err"; }
-}
-expect() {  # NAME TEXT: the DOM holds TEXT
-    grep -F -q -e "$2" "$work/$1.dom" || fail "$1: the page lacks: $2"
-}
-refuse() {  # NAME TEXT: the DOM does not hold TEXT
-    if grep -F -q -e "$2" "$work/$1.dom"; then fail "$1: the page holds: $2"; fi
-}
-generate() {  # NAME EXPECTED_STATUS ARGS...
-    name=$1
-    expected=$2
-    shift 2
-    "$@" >"$work/$name.out" 2>"$work/$name.err"
-    status=$?
-    [ "$status" -eq "$expected" ] || { fail "$name: exit status $status, expected $expected"; cat "$work/$name.err"; }
-}
+. "$(dirname "$0")/browser_lib.sh"
 
 # A diagnosis built by hand: problems, reasons, lint quotes, a script-like tag.
 generate sample 0 "$sample" "$work/sample.html"
@@ -139,44 +107,4 @@ first=$(grep -o 'unknown [A-Za-z]* *tag for [A-Za-z ]*at index 0' "$work/broken_
 [ "$first" = "unknown SP tag for controller at index 0" ] || fail "broken_check: messages out of order: first is '$first'"
 echo "broken pages: run $(wc -c <"$work/broken_run.html") bytes, check $(wc -c <"$work/broken_check.html") bytes"
 
-# The generated plant (15,001 rows) with two planted mistakes: the pages
-# stay small, the problems come first with their reasons shown, and the
-# rows without problems open on demand.
-"$(dirname "$0")/../../bench/plant_case.sh" "$work/big"
-generate big_run 0 "$host" run "$work/big/plant.toml" --steps 2 --html "$work/big_run.html"
-size=$(wc -c <"$work/big_run.html")
-[ "$size" -le 4194304 ] || fail "big_run: the page is $size bytes"
-dump big_run "$work/big_run.html"
-expect big_run 'data-figure="step-columns">Showing 40 of 20,002 columns'
-expect big_run 'more left out (--columns GLOB picks which are drawn)'
-echo "plant run page: $size bytes"
-cat >>"$work/big/plant.toml" <<'TOML'
-
-[[controller]]
-name = "FIC-X1"
-"SP Tag" = "FIC-1.SPT"
-"OP Tag" = "FIC-2.OP "
-"OP Init Tag" = "FIC-9.OPI"
-TOML
-generate big_check 1 "$host" check "$work/big/plant.toml" --html "$work/big_check.html"
-size=$(wc -c <"$work/big_check.html")
-[ "$size" -le 4194304 ] || fail "big_check: the page is $size bytes"
-sed 's|</body>|<script>var rows0=document.querySelectorAll("tr").length;var shown=Array.from(document.querySelectorAll("td.verdict-problem .why")).filter(function (w) { return getComputedStyle(w).display !== "none" \&\& w.offsetParent !== null; }).length;var d=document.querySelector("details.more[data-table=controller]");d.open=true;setTimeout(function () { document.body.setAttribute("data-counts", rows0 + " " + shown + " " + d.querySelectorAll("tbody tr").length); }, 500);</script></body>|' \
-    "$work/big_check.html" >"$work/big_counts.html"
-dump big_counts "$work/big_counts.html"
-expect big_counts 'data-figure="rows-checked">15002<'
-expect big_counts 'data-figure="rows-with-problems">1<'
-expect big_counts 'Did you mean: "FIC-1.SP" (AI, data set 1)'
-expect big_counts 'FIC-2.OP<span class="blank">'
-# Rendered at first: the problem row, the general row, the headers and the
-# summary; the 15,000 others wait as data until opened, a thousand at a time.
-counts=$(grep -o 'data-counts="[^"]*"' "$work/big_counts.dom" | tr -d '"' | sed 's/data-counts=//')
-echo "$counts" | awk '{ exit !($1 < 100 && $2 == 2 && $3 == 1000) }' ||
-    fail "big_check: rows rendered, reasons shown, rows after opening: '$counts', expected < 100, 2, 1000"
-echo "plant check page: $size bytes; rows rendered, reasons shown, rows after opening: $counts"
-
-if [ "$failures" -ne 0 ]; then
-    echo "$failures check(s) of the pages failed"
-    exit 1
-fi
-echo "all page checks passed in $("$browser" --version 2>/dev/null | head -n 1)"
+browser_finish
