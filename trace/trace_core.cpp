@@ -634,7 +634,9 @@ void Recorder::PutUtf8(const std::string& text) {
             continue;
         }
         // A well-formed sequence is copied; anything else becomes U+FFFD.
-        size_t length = b >= 0xf0 && b < 0xf5 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 && b < 0xe0 ? 2 : 0;
+        // Lead bytes: C2..DF two bytes, E0..EF three, F0..F4 four; C0, C1
+        // and F5..FF begin no sequence at all.
+        const size_t length = b >= 0xc2 && b < 0xe0 ? 2 : b >= 0xe0 && b < 0xf0 ? 3 : b >= 0xf0 && b < 0xf5 ? 4 : 0;
         bool good = length != 0 && i + length <= n;
         for (size_t k = 1; good && k < length; ++k) {
             good = (p[i + k] & 0xc0) == 0x80;

@@ -462,6 +462,44 @@ TEST(TraceCore, TheSizeLimitHoldsAndTheCallsGoOn) {
     g_fake = Fake{};
 }
 
+// The header's texts (paths and messages, which come from settings files,
+// the environment and the system) are UTF-8 whatever their bytes: a
+// well-formed sequence is kept, anything else becomes U+FFFD.
+TEST(TraceCore, TheHeaderIsUtf8WhateverBytesItsTextsHold) {
+    struct Case {
+        const char* bytes;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"\xc3\xa9", "\xc3\xa9"},                                  // é
+        {"\xe2\x82\xac", "\xe2\x82\xac"},                          // €
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},                  // U+1F600
+        {"\xf8\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // no lead byte of UTF-8 (F5..FF)
+        {"\xf5\x80\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"\xff", "\xef\xbf\xbd"},
+        {"\xc0\x80", "\xef\xbf\xbd\xef\xbf\xbd"},                                  // an overlong NUL
+        {"\xe0\x80\xaf", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},                  // overlong
+        {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},                  // a surrogate
+        {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // above U+10FFFF
+        {"\xe2\x82", "\xef\xbf\xbd\xef\xbf\xbd"},                                  // cut short
+    };
+    for (const Case& c : cases) {
+        const std::string path = TempPath("utf8");
+        TraceSettings s = Settings(path, TraceLevel::All);
+        s.realLibrary = std::string("/lib/") + c.bytes + ".so";
+        s.settingsWarning = std::string("unknown level \"") + c.bytes + "\"";
+        TraceSession(kFakeOps, s).End();
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        std::getline(in, line);
+        nlohmann::json header;
+        ASSERT_NO_THROW(header = nlohmann::json::parse(line)) << "bytes " << nlohmann::json(c.written).dump();
+        EXPECT_EQ(header["real_library"], std::string("/lib/") + c.written + ".so");
+        EXPECT_EQ(header["settings_warning"], std::string("unknown level \"") + c.written + "\"");
+        std::remove(path.c_str());
+    }
+}
+
 TEST(TraceCore, AFileThatCannotBeMadeNeverStopsTheCalls) {
     struct Case {
         const char* what;
