@@ -83,9 +83,14 @@ constexpr uint64_t kFlushEveryNs = 1000000000u;
 constexpr int32_t kSampleEvery = 16;
 constexpr int32_t kTimedAfterRecord = 16;
 // Room kept below the size limit for the summary that says the trace
-// stopped: its fixed part, plus a share for each key's pending fold.
+// stopped: its fixed part, plus for each key its pending fold's entry
+// without the tag, and the tag as written.
 constexpr uint64_t kSummaryReserve = 4096;
 constexpr uint64_t kFoldEntryReserve = 96;
+// A record's size as the limit reckons it: its texts as they will be
+// written, plus the rest at its widest (every number at its longest).
+constexpr uint64_t kCallRecordRest = 400;        // a call record (widest about 350)
+constexpr uint64_t kInitStringRecordRest = 200;  // an init_string record (widest about 160)
 
 enum OpIndex : int {
     kGetInitStringLength,
@@ -311,6 +316,20 @@ public:
 private:
     SpinLock& lock_;
 };
+
+// The bytes single-byte text takes in a record (PutBytes), quotes included.
+uint64_t WrittenLength(const char* bytes, size_t n) {
+    uint64_t length = n + 2;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x20 || b == 0x7f) {
+            length += 5;  // \u00NN
+        } else if (b >= 0x80 || b == '"' || b == '\\') {
+            length += 1;  // two bytes of UTF-8, or an escape
+        }
+    }
+    return length;
+}
 
 std::string ExpandPid(const std::string& path) {
     std::string out;
@@ -875,7 +894,7 @@ KeyEntry* Recorder::Key(int op, int32_t dataSet, const char* tag, size_t length,
     entry->tagNull = tag == nullptr;
     entry->tag.assign(tag == nullptr ? "" : tag, length);
     table_[i] = entry;
-    reserve_ += kFoldEntryReserve + 6 * length;
+    reserve_ += kFoldEntryReserve + WrittenLength(entry->tag.data(), length);
     if (keys_.size() * 2 > table_.size()) {
         Grow();
     }
@@ -1027,7 +1046,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         key->last = out;
     }
     const size_t length = tag == nullptr ? 0 : std::strlen(tag);
-    if (!Room(400 + 6 * length)) {
+    if (!Room(kCallRecordRest + WrittenLength(tag, length))) {
         return;
     }
     if (!timed) {
@@ -1096,7 +1115,8 @@ void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, co
         textLength = nul == nullptr ? static_cast<size_t>(length)
                                     : static_cast<size_t>(static_cast<const char*>(nul) - initBuffer);
     }
-    if (!recording_ || !Room(400 + 6 * textLength)) {
+    const uint64_t bound = kCallRecordRest + (op == kGetInitString ? kInitStringRecordRest : 0);
+    if (!recording_ || !Room(bound + WrittenLength(initBuffer, textLength))) {
         return;
     }
     timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
