@@ -361,6 +361,8 @@ std::string WithSuffix(const std::string& path, int n) {
 class Recorder {
 public:
     Recorder(const MrxClientOps& real, const TraceSettings& settings);
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Before the real call: the time it starts.
     uint64_t Begin() const { return TheClock().Now(); }
@@ -397,6 +399,18 @@ public:
                  const uint32_t* cookie, uint32_t cookieBefore, const T* value, T passed, const int32_t* status,
                  T result);
     void LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer);
+    // Records through `record` (TagCall, LinkCall). A fault of the tracer
+    // there (out of memory) ends the trace and never reaches the caller,
+    // whose call has been made and whose results stand.
+    template <typename Fn>
+    void Guarded(Fn record) noexcept {
+        try {
+            record();
+        } catch (...) {
+            Hold hold(lock_);
+            Abandon();
+        }
+    }
     void Flush();
     void End(bool onlyIfFree);
 
@@ -459,6 +473,12 @@ private:
                          CallSite** site);
     void Grow();
 
+    // The trace file: made, named and headed.
+    void Open();
+    // Out of memory while recording (under the lock): the trace is closed
+    // after its whole records and the calls go on, untraced.
+    void Abandon() noexcept;
+
     SpinLock lock_;
     // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample;
     // a session starts as after a record (a link starts with its changes).
@@ -500,6 +520,10 @@ Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), set
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
     table_.assign(256, nullptr);
+    Open();
+}
+
+void Recorder::Open() {
     if (settings.file.empty()) {
         Fail("no trace file was given");
         return;
@@ -512,6 +536,10 @@ Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), set
         if (made == platform::CreateResult::Created) {
             path_ = candidate;
             break;
+        }
+        if (made == platform::CreateResult::NotAFile) {
+            Fail("the trace path " + candidate + " is " + error + ", not a file: nothing is traced");
+            return;
         }
         if (made == platform::CreateResult::Failed) {
             Fail("cannot create the trace file " + candidate + ": " + error);
@@ -530,6 +558,22 @@ Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), set
     recording_ = true;
     WriteHeader();
     FlushLocked();
+}
+
+void Recorder::Abandon() noexcept {
+    const bool wasRecording = recording_;
+    recording_ = false;
+    try {
+        if (wasRecording) {
+            FlushLocked();  // whole records only: formatting allocates nothing, so never throws
+        }
+        Fail("the tracer ran out of memory");
+    } catch (...) {
+    }
+    if (file_ != platform::kNoFile) {
+        platform::CloseFile(file_);
+        file_ = platform::kNoFile;
+    }
 }
 
 void Recorder::Report(const std::string& text) {
@@ -855,8 +899,12 @@ bool Recorder::FlushLocked() {
 
 void Recorder::Flush() {
     Hold hold(lock_);
-    if (recording_) {
-        FlushLocked();
+    try {
+        if (recording_) {
+            FlushLocked();
+        }
+    } catch (...) {
+        Abandon();
     }
 }
 
@@ -1159,9 +1207,13 @@ void Recorder::End(bool onlyIfFree) {
     }
     if (!ended_) {
         ended_ = true;
-        if (recording_) {
-            WriteSummary("exit", false);
-            FlushLocked();
+        try {
+            if (recording_) {
+                WriteSummary("exit", false);
+                FlushLocked();
+            }
+        } catch (...) {
+            Abandon();
         }
         recording_ = false;
         if (file_ != platform::kNoFile) {
@@ -1221,7 +1273,8 @@ int32_t TraceSession::GetInitStringLength() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength() : 0;
-    r.LinkCall(kGetInitStringLength, start, TheClock().Now(), result, nullptr);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kGetInitStringLength, start, end, result, nullptr); });
     return result;
 }
 
@@ -1229,7 +1282,8 @@ int32_t TraceSession::GetInitString(char* buffer) {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(buffer) : 0;
-    r.LinkCall(kGetInitString, start, TheClock().Now(), result, buffer);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kGetInitString, start, end, result, buffer); });
     return result;
 }
 
@@ -1237,7 +1291,8 @@ int32_t TraceSession::ResetLink() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink() : 0;
-    r.LinkCall(kResetLink, start, TheClock().Now(), result, nullptr);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kResetLink, start, end, result, nullptr); });
     return result;
 }
 
@@ -1265,7 +1320,8 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
     const uint64_t end = timed ? TheClock().Now() : 0;
-    r.TagCall<T>(op, timed, start, end, dataSet, tag, cookie, before, value, passed, status, result);
+    r.Guarded(
+        [&] { r.TagCall<T>(op, timed, start, end, dataSet, tag, cookie, before, value, passed, status, result); });
     return result;
 }
 

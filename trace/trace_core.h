@@ -20,6 +20,8 @@
 //   GetInitStringLength and GetInitString return 0, a tag operation stores a
 //   non-zero status (kNoLibraryStatus) and returns 0, ResetLink returns 0.
 // - The calls may come from more than one thread; records are written whole.
+// - The traced operations throw nothing: a fault of the tracer itself (out
+//   of memory) ends the trace after its whole records, never the call.
 #pragma once
 
 #include <cstdint>
