@@ -1,6 +1,7 @@
 // The tracer's system calls on Linux (POSIX).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -97,6 +98,8 @@ std::string UtcNow() {
 }
 
 uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
+
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)()) { ::pthread_atfork(prepare, parent, child); }
 
 void DebugOutput(const std::string& text) {
     std::string line = "[mrx3p-trace] " + text + "\n";

@@ -126,6 +126,8 @@ std::string UtcNow() {
 
 uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
+void AtFork(void (*)(), void (*)(), void (*)()) {}
+
 void DebugOutput(const std::string& text) { OutputDebugStringW(Wide("[mrx3p-trace] " + text + "\n").c_str()); }
 
 std::string OwnLibraryPath() {

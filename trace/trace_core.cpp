@@ -361,6 +361,7 @@ std::string WithSuffix(const std::string& path, int n) {
 class Recorder {
 public:
     Recorder(const MrxClientOps& real, const TraceSettings& settings);
+    ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
 
@@ -473,11 +474,28 @@ private:
                          CallSite** site);
     void Grow();
 
-    // The trace file: made, named and headed.
+    // The trace file: made, named and headed (at the start, and in a forked
+    // child at its first call).
     void Open();
     // Out of memory while recording (under the lock): the trace is closed
     // after its whole records and the calls go on, untraced.
     void Abandon() noexcept;
+
+    // Fork: a child never writes into its parent's file. The handlers hold
+    // every recorder's lock across the fork, so that no record is half made
+    // in the child's copy; in the child each recorder drops the parent's
+    // file and buffer, and its next call starts a trace of the child's own
+    // (StartOver), with its own header and numbering. A child that makes no
+    // call (a fork before exec) leaves no file.
+    static void Register(Recorder* recorder);
+    static void Unregister(Recorder* recorder);
+    static void ForkPrepare();
+    static void ForkParent();
+    static void ForkChild();
+    void StartOver();
+    Recorder* nextLive_ = nullptr;
+    Recorder* prevLive_ = nullptr;
+    bool forked_ = false;  // in a forked child, before its first call
 
     SpinLock lock_;
     // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample;
@@ -515,13 +533,22 @@ private:
     std::vector<KeyEntry*> table_;  // open addressing, size a power of two
 };
 
+namespace {
+// Every live recorder, for the fork handlers.
+SpinLock g_liveLock;
+Recorder* g_live = nullptr;
+}  // namespace
+
 Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), settings(s) {
     startNs_ = TheClock().Now();
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
     table_.assign(256, nullptr);
     Open();
+    Register(this);  // last: a constructor that threw leaves nothing behind
 }
+
+Recorder::~Recorder() { Unregister(this); }
 
 void Recorder::Open() {
     if (settings.file.empty()) {
@@ -554,10 +581,80 @@ void Recorder::Open() {
         Fail("no free name for the trace file beside " + wanted);
         return;
     }
-    buf_.reset(new char[kBufferSize]);
+    if (!buf_) {
+        buf_.reset(new char[kBufferSize]);
+    }
     recording_ = true;
     WriteHeader();
     FlushLocked();
+}
+
+void Recorder::Register(Recorder* recorder) {
+    static const bool handlers = (platform::AtFork(ForkPrepare, ForkParent, ForkChild), true);
+    (void)handlers;
+    Hold hold(g_liveLock);
+    recorder->nextLive_ = g_live;
+    if (g_live != nullptr) g_live->prevLive_ = recorder;
+    g_live = recorder;
+}
+
+void Recorder::Unregister(Recorder* recorder) {
+    Hold hold(g_liveLock);
+    if (recorder->prevLive_ != nullptr) {
+        recorder->prevLive_->nextLive_ = recorder->nextLive_;
+    } else if (g_live == recorder) {
+        g_live = recorder->nextLive_;
+    }
+    if (recorder->nextLive_ != nullptr) recorder->nextLive_->prevLive_ = recorder->prevLive_;
+    recorder->nextLive_ = recorder->prevLive_ = nullptr;
+}
+
+void Recorder::ForkPrepare() {
+    g_liveLock.Lock();
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) r->lock_.Lock();
+}
+
+void Recorder::ForkParent() {
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) r->lock_.Unlock();
+    g_liveLock.Unlock();
+}
+
+// The child has one thread, this one; it may allocate nothing here.
+void Recorder::ForkChild() {
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) {
+        if (r->file_ != platform::kNoFile) {
+            platform::CloseFile(r->file_);  // the parent's descriptor, not its file
+            r->file_ = platform::kNoFile;
+        }
+        r->len_ = 0;  // the parent writes what it buffered
+        r->forked_ = !r->ended_ && !r->path_.empty();
+        r->recording_ = false;
+        r->lock_.Unlock();
+    }
+    g_liveLock.Unlock();
+}
+
+void Recorder::StartOver() {
+    forked_ = false;
+    seq_ = 0;
+    failures_ = 0;
+    for (OpStats& stats : stats_) stats = OpStats{};
+    lengthKnown_ = false;
+    lastLength_ = 0;
+    keys_ = Pool<KeyEntry>();
+    sites_ = Pool<CallSite>();
+    table_.assign(256, nullptr);
+    siteTable_.assign(1024, nullptr);
+    previous_ = nullptr;
+    reserve_ = kSummaryReserve;
+    written_ = 0;
+    len_ = 0;
+    problem_.clear();
+    path_.clear();
+    startNs_ = TheClock().Now();
+    lastFlushNs_ = startNs_;
+    timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
+    Open();
 }
 
 void Recorder::Abandon() noexcept {
@@ -1054,6 +1151,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     out.flags = flags;
 
     Hold hold(lock_);
+    if (forked_) {
+        StartOver();
+    }
     ++seq_;
     failures_ += failed ? 1 : 0;
     if (timed) {
@@ -1150,6 +1250,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
 
 void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer) {
     Hold hold(lock_);
+    if (forked_) {
+        StartOver();
+    }
     ++seq_;
     stats_[op].Add(end - start, false);
     size_t textLength = 0;

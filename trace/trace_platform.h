@@ -33,6 +33,11 @@ uint64_t TimerResolutionNs();
 std::string UtcNow();
 uint32_t ProcessId();
 
+// Calls the three functions around every fork of the process (before it, and
+// after it in the parent and in the child), as pthread_atfork does; nothing
+// on Windows, which has no fork.
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)());
+
 // One line for whoever watches the process: OutputDebugStringW on Windows,
 // standard error elsewhere.
 void DebugOutput(const std::string& text);

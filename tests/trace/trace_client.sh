@@ -136,7 +136,7 @@ check "killed: $seen failures returned before the kill, ${found:-none} in the tr
     test "$seen" -ge 20 -a "${found:-0}" -ge "$seen"
 
 # 10. Ordinal 10 is passed on with the stack and registers as they were.
-if [ -n "${FAKE_REAL:-}" ]; then
+if [ -n "$RUN" ]; then
     MRX3P_TRACE_REAL=$FAKE_REAL MRX3P_TRACE_FILE=$work/ten.jsonl probe "$tracer" - ordinal10 >"$work/ten.out" 2>/dev/null
     expect "ordinal 10 through the tracer" "ordinal10 123 guard 1234" "$work/ten.out"
     MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/noten.jsonl probe "$tracer" - ordinal10 >"$work/noten.out" 2>/dev/null
@@ -216,5 +216,32 @@ the trace path /dev/full|||MRX3P_TRACE_FILE=/dev/full|same|absent|the trace path
 the trace path a folder||mkdir "\$work/v/dir"|MRX3P_TRACE_FILE=\$work/v/dir|same|absent|is a folder, not a file
 ROWS
 check "no numbered files beside devices" test ! -e /dev/null.1 -a ! -e /dev/full.1
+
+# 12. A process that forks while a second thread calls on: the child never
+# writes into its parent's trace, but starts one of its own (the name taken,
+# so the next free one) with its own header and numbering; each stays within
+# its limit, and nothing follows a limit summary. The real library is one
+# without state, which threads may call at once.
+if native; then
+    rm -rf "$work/v"
+    mkdir -p "$work/v"
+    "$TRACE_PROBE" "$FAKE_REAL" - fork | sort >"$work/v/untraced"
+    MRX3P_TRACE_REAL=$FAKE_REAL MRX3P_TRACE_FILE=$work/v/f.jsonl MRX3P_TRACE_LEVEL=all MRX3P_TRACE_LIMIT_MB=1 \
+        timeout 120 "$TRACE_PROBE" "$tracer" - fork 2>/dev/null | sort >"$work/v/traced"
+    check "fork: the host's results are those of an untraced run" cmp -s "$work/v/untraced" "$work/v/traced"
+    check "fork: three rounds of results" test "$(wc -l <"$work/v/traced")" -eq 3
+    check "fork: two traces" test "$(ls "$work/v" | grep -c jsonl)" -eq 2
+    for f in "$work/v/f.jsonl" "$work/v/f.1.jsonl"; do
+        check "fork: $(basename "$f") whole" tcheck structure "$f" >/dev/null
+        check "fork: $(basename "$f") within its limit" test "$(wc -c <"$f")" -le 1048576
+        check "fork: $(basename "$f") ends with a summary" sh -c "tail -n 1 '$f' | grep -q '\"type\":\"summary\"'"
+    done
+    pids=$(cat "$work"/v/f*.jsonl | sed -n 's/^{"type":"header".*"pid":\([0-9]*\),.*/\1/p' | sort -u | wc -l)
+    check "fork: the headers of two processes" test "$pids" -eq 2
+    child=$(grep -l '"reason":"exit".*"calls":3,' "$work"/v/f*.jsonl | head -n 1)
+    check "fork: the child's trace holds its own three calls, numbered from 1" \
+        test -n "$child" -a "$(grep -c '"type":"call"' "${child:-/dev/null}")" -eq 3 -a \
+        "$(grep -c '"type":"call","seq":1,' "${child:-/dev/null}")" -eq 1
+fi
 
 finish "trace client"
