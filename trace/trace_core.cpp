@@ -565,7 +565,7 @@ void Recorder::Open() {
             break;
         }
         if (made == platform::CreateResult::NotAFile) {
-            Fail("the trace path " + candidate + " is " + error + ", not a file: nothing is traced");
+            Fail("the trace path " + candidate + " is " + error + ", not a file");
             return;
         }
         if (made == platform::CreateResult::Failed) {
