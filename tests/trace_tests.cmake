@@ -64,19 +64,22 @@ if(DCS_BUILD_HOST)
   list(APPEND DCS_TRACE_TEST_ENV DCS_HOST=$<TARGET_FILE:dcs-host>)
 endif()
 
+# A real library without state, that threads may call at once; on Windows
+# it has an ordinal 10 the tracer must pass calls to.
+add_library(trace_fake_real SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.cpp)
+target_include_directories(trace_fake_real PRIVATE ${PROJECT_SOURCE_DIR}/dcs)
+set_target_properties(trace_fake_real PROPERTIES PREFIX "")
+dcs_warnings(trace_fake_real)
+list(APPEND DCS_TRACE_TEST_ENV FAKE_REAL=$<TARGET_FILE:trace_fake_real>)
+
 if(WIN32)
   # Read from the file with the toolchain's objdump; runs natively.
   add_test(NAME trace_pe_tables
            COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/trace/check_trace_pe.sh ${CMAKE_OBJDUMP} $<TARGET_FILE:mrx3p_trace>)
 
-  # The fake real library has an ordinal 10 the tracer must pass calls to.
-  add_library(trace_fake_real SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.cpp
-                                     ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.def)
-  target_include_directories(trace_fake_real PRIVATE ${PROJECT_SOURCE_DIR}/dcs)
-  set_target_properties(trace_fake_real PROPERTIES PREFIX "")
-  dcs_warnings(trace_fake_real)
-  list(APPEND DCS_TRACE_TEST_ENV RUN=${CMAKE_BINARY_DIR}/win-run.sh FAKE_REAL=$<TARGET_FILE:trace_fake_real>
-       IFACE=$<TARGET_FILE:iface> OBJDUMP=${CMAKE_OBJDUMP})
+  target_sources(trace_fake_real PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.def)
+  list(APPEND DCS_TRACE_TEST_ENV RUN=${CMAKE_BINARY_DIR}/win-run.sh IFACE=$<TARGET_FILE:iface>
+       OBJDUMP=${CMAKE_OBJDUMP})
   add_test(NAME trace_client_behaviour COMMAND ${CMAKE_CURRENT_LIST_DIR}/trace/trace_client.sh)
   set_tests_properties(trace_client_behaviour PROPERTIES ENVIRONMENT "${DCS_TRACE_TEST_ENV}" TIMEOUT 900)
   if(TARGET trace_replay)

@@ -18,7 +18,11 @@ void mrxtrace_ordinal10_missing(void);
 
 // Called by the ordinal 10 thunk on its first use.
 void mrxtrace_resolve_ordinal10(void) {
-    void* target = mrxtrace::RealOrdinal10();
+    void* target = nullptr;
+    try {
+        target = mrxtrace::RealOrdinal10();
+    } catch (...) {  // nothing may be thrown through the thunk into the caller
+    }
     if (target == nullptr) {
         mrxtrace::platform::DebugOutput("the real client library has no ordinal 10; calls of it return 0");
         target = reinterpret_cast<void*>(&mrxtrace_ordinal10_missing);

@@ -2,6 +2,8 @@
 // Windows, through client.def) the ordinals of the real one. Each hands the
 // call to the process's session, which loads the real library on the first
 // call and forwards to it.
+#include <cstring>
+
 #include "client_loader.h"
 #include "platform/mrx3p.h"
 
@@ -15,17 +17,52 @@
 
 using mrxtrace::ClientSession;
 
+// Nothing may be thrown into the host, which is C: a fault of the tracer
+// (out of memory) before the real call makes the call fail as without a
+// real library; once the real call is made, the session keeps its result.
+namespace {
+template <typename T>
+T NoLibrary(int32_t* status) {
+    if (status != nullptr) {
+        std::memcpy(status, &mrxtrace::kNoLibraryStatus, sizeof mrxtrace::kNoLibraryStatus);
+    }
+    return T{};
+}
+}  // namespace
+
 extern "C" {
 
-MRXTRACE_EXPORT int32_t MRX_CALL GetInitStringLength(void) { return ClientSession().GetInitStringLength(); }
+MRXTRACE_EXPORT int32_t MRX_CALL GetInitStringLength(void) {
+    try {
+        return ClientSession().GetInitStringLength();
+    } catch (...) {
+        return 0;
+    }
+}
 
-MRXTRACE_EXPORT int32_t MRX_CALL GetInitString(char* buffer) { return ClientSession().GetInitString(buffer); }
+MRXTRACE_EXPORT int32_t MRX_CALL GetInitString(char* buffer) {
+    try {
+        return ClientSession().GetInitString(buffer);
+    } catch (...) {
+        return 0;
+    }
+}
 
-MRXTRACE_EXPORT int32_t MRX_CALL ResetLink(void) { return ClientSession().ResetLink(); }
+MRXTRACE_EXPORT int32_t MRX_CALL ResetLink(void) {
+    try {
+        return ClientSession().ResetLink();
+    } catch (...) {
+        return 0;
+    }
+}
 
 #define MRXTRACE_EXPORT_OP(T, Op)                                                                                  \
     MRXTRACE_EXPORT T MRX_CALL Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        return ClientSession().Op(dataSet, tag, cookie, value, status);                                            \
+        try {                                                                                                      \
+            return ClientSession().Op(dataSet, tag, cookie, value, status);                                        \
+        } catch (...) {                                                                                            \
+            return NoLibrary<T>(status);                                                                           \
+        }                                                                                                          \
     }
 MRXTRACE_EXPORT_OP(double, ReadAI)
 MRXTRACE_EXPORT_OP(double, WriteAI)

@@ -3,6 +3,8 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <utility>
+#include <vector>
 
 #include "platform/mrx3p.h"
 #include "trace_platform.h"
@@ -12,6 +14,9 @@ namespace mrxtrace {
 namespace {
 
 const char kSettingsName[] = "MRX3P-trace.ini";
+// A settings file is a few lines; a bigger one is not read at all (a file
+// without end, such as a link to /dev/zero, would otherwise fill memory).
+constexpr size_t kMaxSettingsBytes = 64 * 1024;
 
 std::string Trim(const std::string& text) {
     size_t begin = 0;
@@ -28,30 +33,92 @@ std::string Lower(std::string text) {
     return text;
 }
 
-void Warn(ClientSettings* s, const std::string& text) {
-    if (!s->warning.empty()) {
-        s->warning += "; ";
+// What was wrong with the settings. The warning names the first few
+// faults and counts the rest, and each quotes at most kQuoted bytes of what
+// it found, so that no settings file makes a long line. A fault of the level
+// or the limit names the value used, known only once every source is read.
+constexpr size_t kShownFaults = 4;
+constexpr size_t kQuoted = 40;
+
+enum class Uses { Nothing, Level, Limit };
+struct Fault {
+    std::string text;
+    Uses uses;
+};
+struct Faults {
+    std::vector<Fault> shown;
+    size_t more = 0;
+};
+
+void Note(Faults* faults, std::string text, Uses uses = Uses::Nothing) {
+    if (faults->shown.size() < kShownFaults) {
+        faults->shown.push_back(Fault{std::move(text), uses});
+    } else {
+        ++faults->more;
     }
-    s->warning += text;
 }
 
-void SetLevel(ClientSettings* s, const std::string& text, const char* from) {
+// The text in quotes, cut (at a character's start) after kQuoted bytes,
+// its control bytes shown as \xNN: the warning is one line on a terminal.
+std::string Quoted(const std::string& text) {
+    size_t cut = text.size();
+    if (cut > kQuoted) {
+        cut = kQuoted;
+        while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xc0) == 0x80) --cut;
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string out = "\"";
+    for (size_t i = 0; i < cut; ++i) {
+        const unsigned char b = static_cast<unsigned char>(text[i]);
+        if (b < 0x20 || b == 0x7f) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += static_cast<char>(b);
+        }
+    }
+    out += "\"";
+    if (cut < text.size()) {
+        out.insert(out.size() - 1, "...");
+        out += " (" + std::to_string(text.size()) + " bytes)";
+    }
+    return out;
+}
+
+std::string Warning(const Faults& faults, const ClientSettings& s) {
+    std::string text;
+    for (const Fault& f : faults.shown) {
+        text += text.empty() ? "" : "; ";
+        text += f.text;
+        if (f.uses == Uses::Level) {
+            text += std::string("; \"") + TraceLevelName(s.level) + "\" is used";
+        } else if (f.uses == Uses::Limit) {
+            text += "; " + std::to_string(s.limitMb) + " is used";
+        }
+    }
+    if (faults.more > 0) {
+        text += "; and " + std::to_string(faults.more) + " more such faults";
+    }
+    return text;
+}
+
+void SetLevel(ClientSettings* s, Faults* faults, const std::string& text, const std::string& from) {
     TraceLevel level = TraceLevel::Changes;
     if (ParseTraceLevel(text, &level)) {
         s->level = level;
     } else {
-        Warn(s, std::string("unknown level \"") + text + "\" in " + from + "; \"" + TraceLevelName(s->level) +
-                    "\" is used");
+        Note(faults, "unknown level " + Quoted(text) + " in " + from, Uses::Level);
     }
 }
 
-void SetLimit(ClientSettings* s, const std::string& text, const char* from) {
+void SetLimit(ClientSettings* s, Faults* faults, const std::string& text, const std::string& from) {
     const std::string t = Trim(text);
     char* end = nullptr;
     const unsigned long long value = std::strtoull(t.c_str(), &end, 10);
     if (t.empty() || t[0] == '-' || *end != '\0' || value == 0 || value > 1024ull * 1024) {
-        Warn(s, "limit_mb \"" + t + "\" in " + from + " is no whole number of MiB from 1 to 1048576; " +
-                    std::to_string(s->limitMb) + " is used");
+        Note(faults, "limit_mb " + Quoted(t) + " in " + from + " is no whole number of MiB from 1 to 1048576",
+             Uses::Limit);
         return;
     }
     s->limitMb = static_cast<uint32_t>(value);
@@ -63,9 +130,15 @@ std::string Beside(const std::string& dir, const std::string& path) {
 
 }  // namespace
 
-ClientSettings ResolveSettings(const std::string& ownPath, const std::string* iniText) {
+ClientSettings ResolveSettings(const std::string& ownPath, const std::string* iniText, const std::string& iniProblem) {
     ClientSettings s;
+    Faults faults;
     const std::string dir = platform::DirectoryOf(ownPath);
+    if (!iniProblem.empty()) {
+        s.settingsProblem = iniProblem;
+        Note(&faults, "the settings file " + dir + kSettingsName + " is not read (" + iniProblem +
+                          "): the defaults and the environment are used");
+    }
     if (iniText != nullptr) {
         s.settingsFile = dir + kSettingsName;
         std::string text = *iniText;
@@ -86,7 +159,7 @@ ClientSettings ResolveSettings(const std::string& ownPath, const std::string* in
             const size_t eq = line.find('=');
             const std::string where = std::string(kSettingsName) + " line " + std::to_string(lineNumber);
             if (eq == std::string::npos) {
-                Warn(&s, where + " is no \"key = value\"");
+                Note(&faults, where + " is no \"key = value\"");
                 continue;
             }
             const std::string key = Lower(Trim(line.substr(0, eq)));
@@ -96,21 +169,24 @@ ClientSettings ResolveSettings(const std::string& ownPath, const std::string* in
             } else if (key == "file") {
                 s.file = Beside(dir, value);
             } else if (key == "level") {
-                SetLevel(&s, value, where.c_str());
+                SetLevel(&s, &faults, value, where);
             } else if (key == "limit_mb") {
-                SetLimit(&s, value, where.c_str());
+                SetLimit(&s, &faults, value, where);
             } else {
-                Warn(&s, where + ": unknown key \"" + key + "\"");
+                Note(&faults, where + ": unknown key " + Quoted(key));
             }
         }
     }
     std::string value;
     if (platform::GetEnv("MRX3P_TRACE_REAL", &value) && !value.empty()) s.real = value;
     if (platform::GetEnv("MRX3P_TRACE_FILE", &value) && !value.empty()) s.file = value;
-    if (platform::GetEnv("MRX3P_TRACE_LEVEL", &value) && !value.empty()) SetLevel(&s, value, "MRX3P_TRACE_LEVEL");
-    if (platform::GetEnv("MRX3P_TRACE_LIMIT_MB", &value) && !value.empty()) {
-        SetLimit(&s, value, "MRX3P_TRACE_LIMIT_MB");
+    if (platform::GetEnv("MRX3P_TRACE_LEVEL", &value) && !value.empty()) {
+        SetLevel(&s, &faults, value, "MRX3P_TRACE_LEVEL");
     }
+    if (platform::GetEnv("MRX3P_TRACE_LIMIT_MB", &value) && !value.empty()) {
+        SetLimit(&s, &faults, value, "MRX3P_TRACE_LIMIT_MB");
+    }
+    s.warning = Warning(faults, s);
     if (s.file.empty()) {
         s.file = platform::TempDirectory() + "MRX3P-trace-%p.jsonl";
     }
@@ -146,9 +222,18 @@ RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const 
                                              : s.settingsFile + " (found, but without it)") +
                      " or set MRX3P_TRACE_REAL";
         if (s.settingsFile.empty()) {
-            real.error = "no settings file " + platform::DirectoryOf(ownPath) + kSettingsName +
-                         " and no MRX3P_TRACE_REAL: the real client library is not known";
+            real.error = (s.settingsProblem.empty() ? "no settings file " : "the settings file ") +
+                         platform::DirectoryOf(ownPath) + kSettingsName +
+                         (s.settingsProblem.empty() ? "" : " is not read and there is") +
+                         " no MRX3P_TRACE_REAL: the real client library is not known";
         }
+        return real;
+    }
+    // Loading reads the file: a named pipe would hold the process up for
+    // ever, a device has no end.
+    const std::string kind = platform::NotARegularFile(path);
+    if (!kind.empty()) {
+        real.error = "the real client library " + path + " is " + kind + ", not a file";
         return real;
     }
     bool same = false;
@@ -204,8 +289,11 @@ ClientState* Build() {
     ClientState* state = new ClientState;
     const std::string own = platform::OwnLibraryPath();
     std::string ini;
-    const bool haveIni = !own.empty() && platform::ReadWholeFile(platform::DirectoryOf(own) + kSettingsName, &ini);
-    const ClientSettings s = ResolveSettings(own, haveIni ? &ini : nullptr);
+    std::string iniProblem;
+    const platform::ReadResult read = own.empty() ? platform::ReadResult::Absent
+                                                  : platform::ReadSmallFile(platform::DirectoryOf(own) + kSettingsName,
+                                                                            kMaxSettingsBytes, &ini, &iniProblem);
+    const ClientSettings s = ResolveSettings(own, read == platform::ReadResult::Read ? &ini : nullptr, iniProblem);
     const RealLibrary real = LoadReal(s.real, own, s);
     if (!real.error.empty()) {
         platform::DebugOutput(real.error + "; every operation fails until the process is restarted");

@@ -12,7 +12,8 @@ namespace mrxtrace {
 // library, then the environment (MRX3P_TRACE_REAL, MRX3P_TRACE_FILE,
 // MRX3P_TRACE_LEVEL, MRX3P_TRACE_LIMIT_MB) over it.
 struct ClientSettings {
-    std::string settingsFile;  // the file read, empty when there was none
+    std::string settingsFile;     // the file read, empty when there was none
+    std::string settingsProblem;  // why the file beside the library was not read, if it was not
     std::string real;
     std::string file;
     TraceLevel level = TraceLevel::Changes;
@@ -21,8 +22,9 @@ struct ClientSettings {
 };
 
 // `ownPath` is the client library's own file; `iniText` the settings file's
-// content (null when there is none).
-ClientSettings ResolveSettings(const std::string& ownPath, const std::string* iniText);
+// content (null when there is none); `iniProblem` why a settings file that is
+// there was not read (empty when it was, or there is none).
+ClientSettings ResolveSettings(const std::string& ownPath, const std::string* iniText, const std::string& iniProblem);
 
 // The process's session, made on the first call of any operation (never in
 // the loader's attach routine): settings read, real library loaded (or the

@@ -1,6 +1,7 @@
 // The tracer's system calls on Linux (POSIX).
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,10 +17,28 @@
 namespace mrxtrace {
 namespace platform {
 
+namespace {
+
+const char* KindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a named pipe";
+    if (S_ISCHR(mode)) return "a character device";
+    if (S_ISBLK(mode)) return "a block device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "no regular file";
+}
+
+}  // namespace
+
 CreateResult CreateNewFile(const std::string& path, FileHandle* file, std::string* error) {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0644);
     if (fd < 0) {
         if (errno == EEXIST) {
+            struct stat st {};
+            if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+                *error = KindOf(st.st_mode);
+                return CreateResult::NotAFile;
+            }
             return CreateResult::Exists;
         }
         *error = std::strerror(errno);
@@ -80,6 +99,8 @@ std::string UtcNow() {
 
 uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
 
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)()) { ::pthread_atfork(prepare, parent, child); }
+
 void DebugOutput(const std::string& text) {
     std::string line = "[mrx3p-trace] " + text + "\n";
     (void)!::write(2, line.data(), line.size());
@@ -115,6 +136,14 @@ std::string TempDirectory() {
     return dir;
 }
 
+std::string NotARegularFile(const std::string& path) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+        return std::string();
+    }
+    return KindOf(st.st_mode);
+}
+
 bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error) {
     struct stat sa {};
     struct stat sb {};
@@ -139,20 +168,59 @@ bool GetEnv(const char* name, std::string* value) {
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* content) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        return false;
+ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* content, std::string* problem) {
+    // O_NONBLOCK: opening a named pipe would otherwise wait for a writer.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        if (errno == ENOENT) {
+            return ReadResult::Absent;
+        }
+        *problem = std::strerror(errno);
+        return ReadResult::Refused;
     }
-    content->clear();
-    char chunk[4096];
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *problem = std::strerror(errno);
+        ::close(fd);
+        return ReadResult::Refused;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *problem = std::string("it is ") + KindOf(st.st_mode) + ", not a regular file";
+        ::close(fd);
+        return ReadResult::Refused;
+    }
+    const std::string tooBig = "it has more than " + std::to_string(maxBytes) + " bytes";
+    if (static_cast<unsigned long long>(st.st_size) > maxBytes) {
+        *problem = tooBig;
+        ::close(fd);
+        return ReadResult::Refused;
+    }
+    // One byte more than allowed is asked for, so that a file that grew
+    // since fstat is still seen to be too big.
+    content->assign(maxBytes + 1, '\0');
     size_t got = 0;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) {
-        content->append(chunk, got);
+    while (got < content->size()) {
+        const ssize_t n = ::read(fd, &(*content)[got], content->size() - got);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            *problem = std::strerror(errno);
+            ::close(fd);
+            return ReadResult::Refused;
+        }
+        if (n == 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
     }
-    const bool ok = std::ferror(file) == 0;
-    std::fclose(file);
-    return ok;
+    ::close(fd);
+    if (got > maxBytes) {
+        *problem = tooBig;
+        return ReadResult::Refused;
+    }
+    content->resize(got);
+    return ReadResult::Read;
 }
 
 void* LoadLibraryFile(const std::string& path, std::string* error) {

@@ -71,6 +71,12 @@ CreateResult CreateNewFile(const std::string& path, FileHandle* file, std::strin
         *error = LastError();
         return CreateResult::Failed;
     }
+    // Device names (NUL, CON, COM1, ...) are opened, not made.
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        CloseHandle(h);
+        *error = "a device";
+        return CreateResult::NotAFile;
+    }
     *file = reinterpret_cast<FileHandle>(h);
     return CreateResult::Created;
 }
@@ -120,6 +126,8 @@ std::string UtcNow() {
 
 uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
 
+void AtFork(void (*)(), void (*)(), void (*)()) {}
+
 void DebugOutput(const std::string& text) { OutputDebugStringW(Wide("[mrx3p-trace] " + text + "\n").c_str()); }
 
 std::string OwnLibraryPath() {
@@ -156,6 +164,15 @@ std::string TempDirectory() {
     return dir;
 }
 
+std::string NotARegularFile(const std::string& path) {
+    if (path.compare(0, 4, "\\\\.\\") == 0 || path.compare(0, 4, "//./") == 0) return "a device";
+    const DWORD attributes = GetFileAttributesW(Wide(path).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::string();
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "a folder";
+    if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return "a device";
+    return std::string();
+}
+
 bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error) {
     BY_HANDLE_FILE_INFORMATION info[2];
     const std::string* paths[2] = {&a, &b};
@@ -189,17 +206,54 @@ bool GetEnv(const char* name, std::string* value) {
     return true;
 }
 
-bool ReadWholeFile(const std::string& path, std::string* content) {
-    HANDLE h = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* content, std::string* problem) {
+    problem->clear();
+    const std::wstring wide = Wide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (GetLastError() == ERROR_FILE_NOT_FOUND || GetLastError() == ERROR_PATH_NOT_FOUND) return ReadResult::Absent;
+        *problem = LastError();
+        return ReadResult::Refused;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        *problem = "it is a folder, not a regular file";
+        return ReadResult::Refused;
+    }
+    HANDLE h = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    content->clear();
-    char chunk[4096];
-    DWORD got = 0;
-    bool ok = true;
-    while ((ok = ReadFile(h, chunk, sizeof chunk, &got, nullptr) != 0) && got > 0) content->append(chunk, got);
+    if (h == INVALID_HANDLE_VALUE) {
+        *problem = LastError();
+        return ReadResult::Refused;
+    }
+    LARGE_INTEGER size{};
+    if (GetFileType(h) != FILE_TYPE_DISK) {
+        *problem = "it is a device, not a regular file";
+    } else if (!GetFileSizeEx(h, &size)) {
+        *problem = LastError();
+    } else if (static_cast<unsigned long long>(size.QuadPart) > maxBytes) {
+        *problem = "it has more than " + std::to_string(maxBytes) + " bytes";
+    } else {
+        // One byte more than allowed is asked for, so that a file that grew
+        // since its size was read is still seen to be too big.
+        content->assign(maxBytes + 1, '\0');
+        size_t got = 0;
+        DWORD n = 0;
+        bool ok = true;
+        while (got < content->size() &&
+               (ok = ReadFile(h, &(*content)[got], static_cast<DWORD>(content->size() - got), &n, nullptr) != 0) &&
+               n > 0) {
+            got += n;
+        }
+        if (!ok) {
+            *problem = LastError();
+        } else if (got > maxBytes) {
+            *problem = "it has more than " + std::to_string(maxBytes) + " bytes";
+        } else {
+            content->resize(got);
+        }
+    }
     CloseHandle(h);
-    return ok;
+    return problem->empty() ? ReadResult::Read : ReadResult::Refused;
 }
 
 void* LoadLibraryFile(const std::string& path, std::string* error) {

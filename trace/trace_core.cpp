@@ -83,9 +83,14 @@ constexpr uint64_t kFlushEveryNs = 1000000000u;
 constexpr int32_t kSampleEvery = 16;
 constexpr int32_t kTimedAfterRecord = 16;
 // Room kept below the size limit for the summary that says the trace
-// stopped: its fixed part, plus a share for each key's pending fold.
+// stopped: its fixed part, plus for each key its pending fold's entry
+// without the tag, and the tag as written.
 constexpr uint64_t kSummaryReserve = 4096;
 constexpr uint64_t kFoldEntryReserve = 96;
+// A record's size as the limit reckons it: its texts as they will be
+// written, plus the rest at its widest (every number at its longest).
+constexpr uint64_t kCallRecordRest = 400;        // a call record (widest about 350)
+constexpr uint64_t kInitStringRecordRest = 200;  // an init_string record (widest about 160)
 
 enum OpIndex : int {
     kGetInitStringLength,
@@ -312,6 +317,20 @@ private:
     SpinLock& lock_;
 };
 
+// The bytes single-byte text takes in a record (PutBytes), quotes included.
+uint64_t WrittenLength(const char* bytes, size_t n) {
+    uint64_t length = n + 2;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char b = static_cast<unsigned char>(bytes[i]);
+        if (b < 0x20 || b == 0x7f) {
+            length += 5;  // \u00NN
+        } else if (b >= 0x80 || b == '"' || b == '\\') {
+            length += 1;  // two bytes of UTF-8, or an escape
+        }
+    }
+    return length;
+}
+
 std::string ExpandPid(const std::string& path) {
     std::string out;
     const std::string pid = std::to_string(platform::ProcessId());
@@ -342,6 +361,9 @@ std::string WithSuffix(const std::string& path, int n) {
 class Recorder {
 public:
     Recorder(const MrxClientOps& real, const TraceSettings& settings);
+    ~Recorder();
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     // Before the real call: the time it starts.
     uint64_t Begin() const { return TheClock().Now(); }
@@ -378,6 +400,18 @@ public:
                  const uint32_t* cookie, uint32_t cookieBefore, const T* value, T passed, const int32_t* status,
                  T result);
     void LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer);
+    // Records through `record` (TagCall, LinkCall). A fault of the tracer
+    // there (out of memory) ends the trace and never reaches the caller,
+    // whose call has been made and whose results stand.
+    template <typename Fn>
+    void Guarded(Fn record) noexcept {
+        try {
+            record();
+        } catch (...) {
+            Hold hold(lock_);
+            Abandon();
+        }
+    }
     void Flush();
     void End(bool onlyIfFree);
 
@@ -440,6 +474,29 @@ private:
                          CallSite** site);
     void Grow();
 
+    // The trace file: made, named and headed (at the start, and in a forked
+    // child at its first call).
+    void Open();
+    // Out of memory while recording (under the lock): the trace is closed
+    // after its whole records and the calls go on, untraced.
+    void Abandon() noexcept;
+
+    // Fork: a child never writes into its parent's file. The handlers hold
+    // every recorder's lock across the fork, so that no record is half made
+    // in the child's copy; in the child each recorder drops the parent's
+    // file and buffer, and its next call starts a trace of the child's own
+    // (StartOver), with its own header and numbering. A child that makes no
+    // call (a fork before exec) leaves no file.
+    static void Register(Recorder* recorder);
+    static void Unregister(Recorder* recorder);
+    static void ForkPrepare();
+    static void ForkParent();
+    static void ForkChild();
+    void StartOver();
+    Recorder* nextLive_ = nullptr;
+    Recorder* prevLive_ = nullptr;
+    bool forked_ = false;  // in a forked child, before its first call
+
     SpinLock lock_;
     // TimeNext(): > 0 calls still timed, <= 0 calls since the last sample;
     // a session starts as after a record (a link starts with its changes).
@@ -476,11 +533,24 @@ private:
     std::vector<KeyEntry*> table_;  // open addressing, size a power of two
 };
 
+namespace {
+// Every live recorder, for the fork handlers.
+SpinLock g_liveLock;
+Recorder* g_live = nullptr;
+}  // namespace
+
 Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), settings(s) {
     startNs_ = TheClock().Now();
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
     table_.assign(256, nullptr);
+    Open();
+    Register(this);  // last: a constructor that threw leaves nothing behind
+}
+
+Recorder::~Recorder() { Unregister(this); }
+
+void Recorder::Open() {
     if (settings.file.empty()) {
         Fail("no trace file was given");
         return;
@@ -493,6 +563,10 @@ Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), set
         if (made == platform::CreateResult::Created) {
             path_ = candidate;
             break;
+        }
+        if (made == platform::CreateResult::NotAFile) {
+            Fail("the trace path " + candidate + " is " + error + ", not a file");
+            return;
         }
         if (made == platform::CreateResult::Failed) {
             Fail("cannot create the trace file " + candidate + ": " + error);
@@ -507,10 +581,96 @@ Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), set
         Fail("no free name for the trace file beside " + wanted);
         return;
     }
-    buf_.reset(new char[kBufferSize]);
+    if (!buf_) {
+        buf_.reset(new char[kBufferSize]);
+    }
     recording_ = true;
     WriteHeader();
     FlushLocked();
+}
+
+void Recorder::Register(Recorder* recorder) {
+    static const bool handlers = (platform::AtFork(ForkPrepare, ForkParent, ForkChild), true);
+    (void)handlers;
+    Hold hold(g_liveLock);
+    recorder->nextLive_ = g_live;
+    if (g_live != nullptr) g_live->prevLive_ = recorder;
+    g_live = recorder;
+}
+
+void Recorder::Unregister(Recorder* recorder) {
+    Hold hold(g_liveLock);
+    if (recorder->prevLive_ != nullptr) {
+        recorder->prevLive_->nextLive_ = recorder->nextLive_;
+    } else if (g_live == recorder) {
+        g_live = recorder->nextLive_;
+    }
+    if (recorder->nextLive_ != nullptr) recorder->nextLive_->prevLive_ = recorder->prevLive_;
+    recorder->nextLive_ = recorder->prevLive_ = nullptr;
+}
+
+void Recorder::ForkPrepare() {
+    g_liveLock.Lock();
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) r->lock_.Lock();
+}
+
+void Recorder::ForkParent() {
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) r->lock_.Unlock();
+    g_liveLock.Unlock();
+}
+
+// The child has one thread, this one; it may allocate nothing here.
+void Recorder::ForkChild() {
+    for (Recorder* r = g_live; r != nullptr; r = r->nextLive_) {
+        if (r->file_ != platform::kNoFile) {
+            platform::CloseFile(r->file_);  // the parent's descriptor, not its file
+            r->file_ = platform::kNoFile;
+        }
+        r->len_ = 0;  // the parent writes what it buffered
+        r->forked_ = !r->ended_ && !r->path_.empty();
+        r->recording_ = false;
+        r->lock_.Unlock();
+    }
+    g_liveLock.Unlock();
+}
+
+void Recorder::StartOver() {
+    forked_ = false;
+    seq_ = 0;
+    failures_ = 0;
+    for (OpStats& stats : stats_) stats = OpStats{};
+    lengthKnown_ = false;
+    lastLength_ = 0;
+    keys_ = Pool<KeyEntry>();
+    sites_ = Pool<CallSite>();
+    table_.assign(256, nullptr);
+    siteTable_.assign(1024, nullptr);
+    previous_ = nullptr;
+    reserve_ = kSummaryReserve;
+    written_ = 0;
+    len_ = 0;
+    problem_.clear();
+    path_.clear();
+    startNs_ = TheClock().Now();
+    lastFlushNs_ = startNs_;
+    timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
+    Open();
+}
+
+void Recorder::Abandon() noexcept {
+    const bool wasRecording = recording_;
+    recording_ = false;
+    try {
+        if (wasRecording) {
+            FlushLocked();  // whole records only: formatting allocates nothing, so never throws
+        }
+        Fail("the tracer ran out of memory");
+    } catch (...) {
+    }
+    if (file_ != platform::kNoFile) {
+        platform::CloseFile(file_);
+        file_ = platform::kNoFile;
+    }
 }
 
 void Recorder::Report(const std::string& text) {
@@ -634,7 +794,9 @@ void Recorder::PutUtf8(const std::string& text) {
             continue;
         }
         // A well-formed sequence is copied; anything else becomes U+FFFD.
-        size_t length = b >= 0xf0 && b < 0xf5 ? 4 : b >= 0xe0 ? 3 : b >= 0xc2 && b < 0xe0 ? 2 : 0;
+        // Lead bytes: C2..DF two bytes, E0..EF three, F0..F4 four; C0, C1
+        // and F5..FF begin no sequence at all.
+        const size_t length = b >= 0xc2 && b < 0xe0 ? 2 : b >= 0xe0 && b < 0xf0 ? 3 : b >= 0xf0 && b < 0xf5 ? 4 : 0;
         bool good = length != 0 && i + length <= n;
         for (size_t k = 1; good && k < length; ++k) {
             good = (p[i + k] & 0xc0) == 0x80;
@@ -834,8 +996,12 @@ bool Recorder::FlushLocked() {
 
 void Recorder::Flush() {
     Hold hold(lock_);
-    if (recording_) {
-        FlushLocked();
+    try {
+        if (recording_) {
+            FlushLocked();
+        }
+    } catch (...) {
+        Abandon();
     }
 }
 
@@ -873,7 +1039,7 @@ KeyEntry* Recorder::Key(int op, int32_t dataSet, const char* tag, size_t length,
     entry->tagNull = tag == nullptr;
     entry->tag.assign(tag == nullptr ? "" : tag, length);
     table_[i] = entry;
-    reserve_ += kFoldEntryReserve + 6 * length;
+    reserve_ += kFoldEntryReserve + WrittenLength(entry->tag.data(), length);
     if (keys_.size() * 2 > table_.size()) {
         Grow();
     }
@@ -985,6 +1151,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     out.flags = flags;
 
     Hold hold(lock_);
+    if (forked_) {
+        StartOver();
+    }
     ++seq_;
     failures_ += failed ? 1 : 0;
     if (timed) {
@@ -1025,7 +1194,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         key->last = out;
     }
     const size_t length = tag == nullptr ? 0 : std::strlen(tag);
-    if (!Room(400 + 6 * length)) {
+    if (!Room(kCallRecordRest + WrittenLength(tag, length))) {
         return;
     }
     if (!timed) {
@@ -1081,6 +1250,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
 
 void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, const char* initBuffer) {
     Hold hold(lock_);
+    if (forked_) {
+        StartOver();
+    }
     ++seq_;
     stats_[op].Add(end - start, false);
     size_t textLength = 0;
@@ -1094,7 +1266,8 @@ void Recorder::LinkCall(int op, uint64_t start, uint64_t end, int32_t result, co
         textLength = nul == nullptr ? static_cast<size_t>(length)
                                     : static_cast<size_t>(static_cast<const char*>(nul) - initBuffer);
     }
-    if (!recording_ || !Room(400 + 6 * textLength)) {
+    const uint64_t bound = kCallRecordRest + (op == kGetInitString ? kInitStringRecordRest : 0);
+    if (!recording_ || !Room(bound + WrittenLength(initBuffer, textLength))) {
         return;
     }
     timing_.store(kTimedAfterRecord, std::memory_order_relaxed);
@@ -1137,9 +1310,13 @@ void Recorder::End(bool onlyIfFree) {
     }
     if (!ended_) {
         ended_ = true;
-        if (recording_) {
-            WriteSummary("exit", false);
-            FlushLocked();
+        try {
+            if (recording_) {
+                WriteSummary("exit", false);
+                FlushLocked();
+            }
+        } catch (...) {
+            Abandon();
         }
         recording_ = false;
         if (file_ != platform::kNoFile) {
@@ -1199,7 +1376,8 @@ int32_t TraceSession::GetInitStringLength() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength() : 0;
-    r.LinkCall(kGetInitStringLength, start, TheClock().Now(), result, nullptr);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kGetInitStringLength, start, end, result, nullptr); });
     return result;
 }
 
@@ -1207,7 +1385,8 @@ int32_t TraceSession::GetInitString(char* buffer) {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(buffer) : 0;
-    r.LinkCall(kGetInitString, start, TheClock().Now(), result, buffer);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kGetInitString, start, end, result, buffer); });
     return result;
 }
 
@@ -1215,7 +1394,8 @@ int32_t TraceSession::ResetLink() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
     const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink() : 0;
-    r.LinkCall(kResetLink, start, TheClock().Now(), result, nullptr);
+    const uint64_t end = TheClock().Now();
+    r.Guarded([&] { r.LinkCall(kResetLink, start, end, result, nullptr); });
     return result;
 }
 
@@ -1243,7 +1423,8 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
     const uint64_t end = timed ? TheClock().Now() : 0;
-    r.TagCall<T>(op, timed, start, end, dataSet, tag, cookie, before, value, passed, status, result);
+    r.Guarded(
+        [&] { r.TagCall<T>(op, timed, start, end, dataSet, tag, cookie, before, value, passed, status, result); });
     return result;
 }
 

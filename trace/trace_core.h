@@ -20,6 +20,10 @@
 //   GetInitStringLength and GetInitString return 0, a tag operation stores a
 //   non-zero status (kNoLibraryStatus) and returns 0, ResetLink returns 0.
 // - The calls may come from more than one thread; records are written whole.
+// - The traced operations throw nothing: a fault of the tracer itself (out
+//   of memory) ends the trace after its whole records, never the call.
+// - After a fork, the child never writes into its parent's file: its first
+//   call starts a trace of its own (its own header and numbering).
 #pragma once
 
 #include <cstdint>

@@ -16,9 +16,12 @@ namespace platform {
 using FileHandle = intptr_t;
 constexpr FileHandle kNoFile = -1;
 
-enum class CreateResult { Created, Exists, Failed };
+// NotAFile: the name is taken by a device, a named pipe or a folder (*error
+// says which); numbering names beside it would only litter /dev and the like.
+enum class CreateResult { Created, Exists, NotAFile, Failed };
 // Creates the file only if it does not exist yet (O_EXCL, CREATE_NEW), so
-// that two processes never share one.
+// that two processes never share one. The handle is not inherited by
+// programs the process starts.
 CreateResult CreateNewFile(const std::string& path, FileHandle* file, std::string* error);
 bool WriteAll(FileHandle file, const char* data, size_t size, std::string* error);
 void CloseFile(FileHandle file);
@@ -29,6 +32,11 @@ uint64_t TimerResolutionNs();
 // "2026-12-09T03:12:04.123456Z"
 std::string UtcNow();
 uint32_t ProcessId();
+
+// Calls the three functions around every fork of the process (before it, and
+// after it in the parent and in the child), as pthread_atfork does; nothing
+// on Windows, which has no fork.
+void AtFork(void (*prepare)(), void (*parent)(), void (*child)());
 
 // One line for whoever watches the process: OutputDebugStringW on Windows,
 // standard error elsewhere.
@@ -41,13 +49,23 @@ std::string DirectoryOf(const std::string& path);  // with its trailing separato
 bool IsAbsolute(const std::string& path);
 std::string TempDirectory();  // with its trailing separator
 
+// When the path names something other than a regular file (following links):
+// what it is ("a named pipe", "a folder", ...); empty when it is a regular
+// file, or cannot be looked at (the caller's own open then says why).
+std::string NotARegularFile(const std::string& path);
+
 // Whether the two paths name one file (device and inode, volume and file
 // index). False with *error set when either cannot be opened.
 bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error);
 
 // The variable's value; false when it is not set.
 bool GetEnv(const char* name, std::string* value);
-bool ReadWholeFile(const std::string& path, std::string* content);
+enum class ReadResult { Read, Absent, Refused };
+// A small text file read whole: only a regular file, opened without
+// blocking (a named pipe or a device never holds the caller up) and read
+// only when it has at most maxBytes. Absent: there is no such file;
+// Refused: *problem says why it was not read.
+ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* content, std::string* problem);
 
 void* LoadLibraryFile(const std::string& path, std::string* error);
 // By name on Linux; by ordinal on Windows, where the client library is

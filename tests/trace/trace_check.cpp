@@ -1,6 +1,8 @@
 // Reads a trace the way another program would, and checks it:
-//   trace_check structure TRACE       every line a whole record, the header
-//                                     first; prints what it found
+//   trace_check structure TRACE       every line a whole record (valid
+//                                     UTF-8), one header and it first, the
+//                                     calls numbered upwards, nothing after
+//                                     a "limit" summary; prints what it found
 //   trace_check rebuild TRACE CALLS   the sequence of (value, status) of every
 //                                     tag, rebuilt from a `changes` trace,
 //                                     equals the server's call log CALLS (as
@@ -89,7 +91,12 @@ int Structure(const std::string& path) {
     size_t failures = 0;
     std::string lastType;
     std::string lastReason;
+    unsigned long long lastSeq = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
+        if (lastReason == "limit") {
+            std::cerr << path << ": line " << i + 1 << " follows the limit summary\n";
+            return 1;
+        }
         nlohmann::json r;
         try {
             r = nlohmann::json::parse(lines[i]);
@@ -102,9 +109,20 @@ int Structure(const std::string& path) {
             return 1;
         }
         lastType = r["type"];
-        if (i == 0 && lastType != "header") {
-            std::cerr << path << ": the first record is no header\n";
+        if ((i == 0) != (lastType == "header")) {
+            std::cerr << path << ": line " << i + 1 << (i == 0 ? " is no header\n" : " is a second header\n");
             return 1;
+        }
+        // A call's number is above every one before it, an init_string's
+        // that of its call, a summary's that of the last call made (which
+        // may not have been written).
+        if (r.contains("seq")) {
+            const unsigned long long seq = r["seq"].get<unsigned long long>();
+            if (lastType == "call" ? seq <= lastSeq : lastType == "summary" ? seq < lastSeq : seq != lastSeq) {
+                std::cerr << path << ": line " << i + 1 << ": seq " << seq << " after " << lastSeq << "\n";
+                return 1;
+            }
+            lastSeq = seq;
         }
         if (lastType == "call" && r.contains("status") && r["status"].is_number() && r["status"] != 0) ++failures;
         lastReason = r.contains("reason") ? r["reason"].get<std::string>() : "";

@@ -136,11 +136,112 @@ check "killed: $seen failures returned before the kill, ${found:-none} in the tr
     test "$seen" -ge 20 -a "${found:-0}" -ge "$seen"
 
 # 10. Ordinal 10 is passed on with the stack and registers as they were.
-if [ -n "${FAKE_REAL:-}" ]; then
+if [ -n "$RUN" ]; then
     MRX3P_TRACE_REAL=$FAKE_REAL MRX3P_TRACE_FILE=$work/ten.jsonl probe "$tracer" - ordinal10 >"$work/ten.out" 2>/dev/null
     expect "ordinal 10 through the tracer" "ordinal10 123 guard 1234" "$work/ten.out"
     MRX3P_TRACE_REAL=$STANDIN MRX3P_TRACE_FILE=$work/noten.jsonl probe "$tracer" - ordinal10 >"$work/noten.out" 2>/dev/null
     expect "ordinal 10 where the real library has none" "ordinal10 0 guard 1234" "$work/noten.out"
+fi
+
+# 11. Settings of every kind, as a careless user may leave them. For each
+# row: what the probe gets back (the untraced run's answers, or those of a
+# library refused), whether a trace is there (then whole, its header valid
+# UTF-8 and short) or none at all, and one warning, which names what is
+# used instead. Rows: NAME|WINE|SETUP|ENV|OUTCOME|TRACE|WARNING; SETUP is
+# run first, ENV follows MRX3P_TRACE_REAL and MRX3P_TRACE_FILE and may
+# override them; WINE "w" runs the row under Wine too.
+untraced=$(run "$TRACE_PROBE" "$STANDIN" "$STANDIN" once | tr -d '\r')
+check "an untraced run" test "$untraced" = "$fine"
+ini=$lib/MRX3P-trace.ini
+mkfifo "$work/fifo"
+bad=$(printf '\370\200\200') # F8 80 80: no UTF-8 at all
+keys() {
+    echo 'limit_mb = 1'
+    i=0
+    while [ "$i" -lt 5000 ]; do
+        echo "k$i = 1"
+        i=$((i + 1))
+    done
+}
+comments() { yes '; a comment' | head -n 100000; }
+if [ -n "$RUN" ]; then set -- "$RUN" "$TRACE_PROBE"; else set -- "$TRACE_PROBE"; fi
+while IFS='|' read -r name wine setup vars outcome trace warning; do
+    if [ -n "$RUN" ] && [ "$wine" != w ]; then continue; fi
+    rm -rf "$ini" "$work/v"
+    mkdir -p "$work/v"
+    eval "$setup"
+    out=$work/v/out err=$work/v/err path=$work/v/t.jsonl
+    eval "env MRX3P_TRACE_REAL=\"\$real\" MRX3P_TRACE_FILE=\"\$path\" $vars timeout 120 \"\$@\" \"\$tracer\" \"\$real\" once" \
+        >"$out" 2>"$err"
+    if [ "$outcome" = same ]; then want=$untraced; else want=$refused; fi
+    expect "$name: the host's results" "$want" "$out"
+    others=$(ls "$work/v" | grep -v -x -e out -e err -e dir -e t.jsonl | tr '\n' ' ')
+    check "$name: no other file ($others)" test -z "$others"
+    if [ "$trace" = parses ]; then
+        check "$name: the trace parses" tcheck structure "$path" >/dev/null
+        check "$name: a header of at most 4 KiB" test "$(head -n 1 "$path" | wc -c)" -le 4096
+        [ -z "$warning" ] || check "$name: the header says '$warning'" \
+            header_has "$path" "$(printf '%s' "$warning" | sed 's/"/\\"/g')"
+    else
+        check "$name: no trace" test ! -f "$path"
+    fi
+    if native; then
+        lines=$(wc -l <"$err")
+        check "$name: $lines lines on standard error, $(wc -c <"$err") bytes" \
+            test "$lines" -eq "$([ -z "$warning" ] && echo 0 || echo 1)" -a "$(wc -c <"$err")" -le 1024
+        [ -z "$warning" ] || check "$name: standard error says '$warning'" grep -q -F -e "$warning" "$err"
+    fi
+done <<ROWS
+empty||: >"\$ini"||same|parses|
+BOM and CRLF||printf '\357\273\277level = all\r\nlimit_mb = 5\r\n' >"\$ini"||same|parses|
+1 GB sparse|w|truncate -s 1G "\$ini"||same|parses|has more than 65536 bytes): the defaults and the environment are used
+named pipe||mkfifo "\$ini"||same|parses|is a named pipe, not a regular file
+link to /dev/zero||ln -s /dev/zero "\$ini"||same|parses|is a character device, not a regular file
+folder|w|mkdir "\$ini"||same|parses|is a folder, not a regular file
+link loop||ln -s MRX3P-trace.ini "\$ini"||same|parses|MRX3P-trace.ini is not read (
+100,000 comment lines||comments >"\$ini"||same|parses|has more than 65536 bytes
+5,000 unknown keys||keys >"\$ini"||same|parses|unknown key "k3"; and 4996 more such faults
+random bytes||perl -e 'srand(7); print map { chr(int(rand(256))) } 1..60000' >"\$ini"||same|parses|MRX3P-trace.ini line 1
+level in the file, over by the environment||echo 'level = loud' >"\$ini"|MRX3P_TRACE_LEVEL=all|same|parses|unknown level "loud" in MRX3P-trace.ini line 1; "all" is used
+a bad level, then a good one||printf 'level = loud\nlevel = failures\n' >"\$ini"||same|parses|"loud" in MRX3P-trace.ini line 1; "failures" is used
+limit in the file, over by the environment||echo 'limit_mb = abc' >"\$ini"|MRX3P_TRACE_LIMIT_MB=5|same|parses|limit_mb "abc" in MRX3P-trace.ini line 1 is no whole number of MiB from 1 to 1048576; 5 is used
+limit 0|||MRX3P_TRACE_LIMIT_MB=0|same|parses|limit_mb "0" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
+limit -5|||MRX3P_TRACE_LIMIT_MB=-5|same|parses|limit_mb "-5" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
+limit 1e9|||MRX3P_TRACE_LIMIT_MB=1e9|same|parses|limit_mb "1e9" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
+a level of no UTF-8|||MRX3P_TRACE_LEVEL=\$bad|same|parses|"changes" is used
+a real library named in no UTF-8|||MRX3P_TRACE_REAL=\$work/\$bad.so|refused|parses|cannot load the real client library
+the real library a named pipe|||MRX3P_TRACE_REAL=\$work/fifo|refused|parses|is a named pipe, not a file
+the trace path /dev/null|||MRX3P_TRACE_FILE=/dev/null|same|absent|the trace path /dev/null is a character device, not a file
+the trace path /dev/full|||MRX3P_TRACE_FILE=/dev/full|same|absent|the trace path /dev/full is a character device, not a file
+the trace path a folder||mkdir "\$work/v/dir"|MRX3P_TRACE_FILE=\$work/v/dir|same|absent|is a folder, not a file
+ROWS
+check "no numbered files beside devices" test ! -e /dev/null.1 -a ! -e /dev/full.1
+
+# 12. A process that forks while a second thread calls on: the child never
+# writes into its parent's trace, but starts one of its own (the name taken,
+# so the next free one) with its own header and numbering; each stays within
+# its limit, and nothing follows a limit summary. The real library is one
+# without state, which threads may call at once.
+if native; then
+    rm -rf "$work/v"
+    mkdir -p "$work/v"
+    "$TRACE_PROBE" "$FAKE_REAL" - fork | sort >"$work/v/untraced"
+    MRX3P_TRACE_REAL=$FAKE_REAL MRX3P_TRACE_FILE=$work/v/f.jsonl MRX3P_TRACE_LEVEL=all MRX3P_TRACE_LIMIT_MB=1 \
+        timeout 120 "$TRACE_PROBE" "$tracer" - fork 2>/dev/null | sort >"$work/v/traced"
+    check "fork: the host's results are those of an untraced run" cmp -s "$work/v/untraced" "$work/v/traced"
+    check "fork: three rounds of results" test "$(wc -l <"$work/v/traced")" -eq 3
+    check "fork: two traces" test "$(ls "$work/v" | grep -c jsonl)" -eq 2
+    for f in "$work/v/f.jsonl" "$work/v/f.1.jsonl"; do
+        check "fork: $(basename "$f") whole" tcheck structure "$f" >/dev/null
+        check "fork: $(basename "$f") within its limit" test "$(wc -c <"$f")" -le 1048576
+        check "fork: $(basename "$f") ends with a summary" sh -c "tail -n 1 '$f' | grep -q '\"type\":\"summary\"'"
+    done
+    pids=$(cat "$work"/v/f*.jsonl | sed -n 's/^{"type":"header".*"pid":\([0-9]*\),.*/\1/p' | sort -u | wc -l)
+    check "fork: the headers of two processes" test "$pids" -eq 2
+    child=$(grep -l '"reason":"exit".*"calls":3,' "$work"/v/f*.jsonl | head -n 1)
+    check "fork: the child's trace holds its own three calls, numbered from 1" \
+        test -n "$child" -a "$(grep -c '"type":"call"' "${child:-/dev/null}")" -eq 3 -a \
+        "$(grep -c '"type":"call","seq":1,' "${child:-/dev/null}")" -eq 1
 fi
 
 finish "trace client"

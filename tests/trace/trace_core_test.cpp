@@ -462,6 +462,96 @@ TEST(TraceCore, TheSizeLimitHoldsAndTheCallsGoOn) {
     g_fake = Fake{};
 }
 
+// Whether a record is too big for the limit is judged by its size as
+// written: a long initialization string that fits is kept, one that does
+// not stops the trace, and the file never passes its limit. Bytes written
+// as \u00NN (six each) and as two bytes of UTF-8 are counted as such.
+TEST(TraceCore, TheLimitWeighsARecordAtItsWrittenSize) {
+    struct Case {
+        uint32_t limitMb;
+        size_t length;
+        char byte;
+        bool kept;
+    };
+    // The header and the first call take some 330 bytes, the closing
+    // summary's room 4 KiB, an init string's numbers at most 600.
+    const Case cases[] = {
+        {2, 512 * 1024, 'A', true},  // was stopped right after the header
+        {1, 1040000, 'A', true},     // 1,040,000 bytes written
+        {1, 1044000, 'A', false},    // fits, but leaves no room for the closing summary
+        {1, 173000, '\x01', true},   // 1,038,000 bytes written
+        {1, 174000, '\x01', false},  // 1,044,000
+        {1, 520000, '\xe9', true},   // 1,040,000
+        {1, 522000, '\xe9', false},  // 1,044,000
+    };
+    for (const Case& c : cases) {
+        const std::string what = std::to_string(c.limitMb) + " MiB, " + std::to_string(c.length) + " bytes of " +
+                                 std::to_string(static_cast<unsigned char>(c.byte));
+        const std::string path = TempPath("weigh");
+        TraceSettings s = Settings(path, TraceLevel::Failures);
+        s.limitMb = c.limitMb;
+        s.report = [](const char*) {};
+        const std::string text(c.length, c.byte);
+        std::vector<char> buffer(text.size() + 1, '\0');
+        g_fake.length = static_cast<int32_t>(text.size());
+        g_fake.initString = text.c_str();
+        {
+            TraceSession session(kFakeOps, s);
+            session.GetInitStringLength();
+            session.GetInitString(buffer.data());
+            EXPECT_EQ(session.Recording(), c.kept) << what;
+        }
+        const auto records = ReadTrace(path);
+        std::ifstream in(path, std::ios::binary | std::ios::ate);
+        EXPECT_LE(static_cast<long long>(in.tellg()), c.limitMb * 1024ll * 1024) << what;
+        bool kept = false;
+        for (const auto& r : records) kept = kept || (r["type"] == "init_string" && Bytes(r["text"]) == text);
+        EXPECT_EQ(kept, c.kept) << what;
+        ASSERT_FALSE(records.empty()) << what;
+        EXPECT_EQ(records.back()["reason"], c.kept ? "exit" : "limit") << what;
+        std::remove(path.c_str());
+    }
+    g_fake = Fake{};
+}
+
+// The header's texts (paths and messages, which come from settings files,
+// the environment and the system) are UTF-8 whatever their bytes: a
+// well-formed sequence is kept, anything else becomes U+FFFD.
+TEST(TraceCore, TheHeaderIsUtf8WhateverBytesItsTextsHold) {
+    struct Case {
+        const char* bytes;
+        const char* written;
+    };
+    const Case cases[] = {
+        {"\xc3\xa9", "\xc3\xa9"},                                  // é
+        {"\xe2\x82\xac", "\xe2\x82\xac"},                          // €
+        {"\xf0\x9f\x98\x80", "\xf0\x9f\x98\x80"},                  // U+1F600
+        {"\xf8\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // no lead byte of UTF-8 (F5..FF)
+        {"\xf5\x80\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},
+        {"\xff", "\xef\xbf\xbd"},
+        {"\xc0\x80", "\xef\xbf\xbd\xef\xbf\xbd"},                                  // an overlong NUL
+        {"\xe0\x80\xaf", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},                  // overlong
+        {"\xed\xa0\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},                  // a surrogate
+        {"\xf4\x90\x80\x80", "\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd"},  // above U+10FFFF
+        {"\xe2\x82", "\xef\xbf\xbd\xef\xbf\xbd"},                                  // cut short
+    };
+    for (const Case& c : cases) {
+        const std::string path = TempPath("utf8");
+        TraceSettings s = Settings(path, TraceLevel::All);
+        s.realLibrary = std::string("/lib/") + c.bytes + ".so";
+        s.settingsWarning = std::string("unknown level \"") + c.bytes + "\"";
+        TraceSession(kFakeOps, s).End();
+        std::ifstream in(path, std::ios::binary);
+        std::string line;
+        std::getline(in, line);
+        nlohmann::json header;
+        ASSERT_NO_THROW(header = nlohmann::json::parse(line)) << "bytes " << nlohmann::json(c.written).dump();
+        EXPECT_EQ(header["real_library"], std::string("/lib/") + c.written + ".so");
+        EXPECT_EQ(header["settings_warning"], std::string("unknown level \"") + c.written + "\"");
+        std::remove(path.c_str());
+    }
+}
+
 TEST(TraceCore, AFileThatCannotBeMadeNeverStopsTheCalls) {
     struct Case {
         const char* what;

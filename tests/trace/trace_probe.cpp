@@ -8,6 +8,10 @@
 //                                          tag; after each failure prints
 //                                          "failures K"
 //   trace_probe TRACER - ordinal10         (Windows) calls ordinal 10
+//   trace_probe TRACER STANDIN fork        (Linux) a round of "once", then a
+//                                          fork while a second thread calls
+//                                          on; a round in the child and one
+//                                          in the parent, each printed
 // STANDIN "-" loads no stand-in.
 #include <cstdint>
 #include <cstdio>
@@ -25,6 +29,11 @@ void* Find(void* library, const char* name) {
 }
 #else
 #include <dlfcn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <thread>
 #define PROBE_CALL
 void* Open(const char* path) { return dlopen(path, RTLD_NOW | RTLD_LOCAL); }
 void* Find(void* library, const char* name) { return dlsym(library, name); }
@@ -83,17 +92,51 @@ int main(int argc, char** argv) {
     const auto readAI = Need<ReadReal>(tracer, "ReadAI");
     uint32_t good = 0;
     uint32_t bad = 0;
-    if (mode == "once") {
+    const auto round = [&](const char* who) {
         const int32_t n = length();
         double value = 0;
         int32_t goodStatus = -99;
         int32_t badStatus = -99;
         readAI(1, "GOOD", &good, &value, &goodStatus);
         readAI(1, "BAD", &bad, &value, &badStatus);
-        std::printf("length %d good %d bad %d\n", static_cast<int>(n), static_cast<int>(goodStatus),
+        std::printf("%slength %d good %d bad %d\n", who, static_cast<int>(n), static_cast<int>(goodStatus),
                     static_cast<int>(badStatus));
+        std::fflush(stdout);
+    };
+    if (mode == "once") {
+        round("");
         return 0;
     }
+#if !defined(_WIN32)
+    if (mode == "fork") {
+        round("before: ");
+        // The other thread is in the middle of its calls when the fork
+        // comes, so the fork may well find the tracer's lock held.
+        std::atomic<long> calls{0};
+        std::atomic<bool> stop{false};
+        std::thread busy([&] {
+            uint32_t cell = 0;
+            while (!stop.load() || calls.load() < 20000) {
+                double value = 0;
+                int32_t status = 0;
+                readAI(1, "GOOD", &cell, &value, &status);
+                calls.fetch_add(1);
+            }
+        });
+        while (calls.load() < 1000) std::this_thread::yield();
+        const pid_t child = fork();
+        if (child == 0) {
+            round("child: ");
+            std::exit(0);  // the library's destructors run: its closing summary
+        }
+        round("parent: ");
+        stop.store(true);
+        busy.join();
+        int status = 0;
+        waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 4;
+    }
+#endif
     if (mode == "loop" && argc == 5) {
         const long rounds = std::strtol(argv[4], nullptr, 10);
         const auto set = standin != nullptr ? Need<SetReal>(standin, "MrxStandin_SetDouble") : nullptr;
