@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/mrx3p.h"
+#include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
 
 namespace mrxtrace {
@@ -202,12 +203,15 @@ struct RealLibrary {
     std::string fileVersion;
 };
 
+// Finds the operation of the given ordinal by its export name, or by the
+// ordinal where names are not exported.
 template <typename Fn>
-bool Bind(void* library, const char* name, int ordinal, Fn* slot, std::string* missing) {
-    void* found = platform::FindOperation(library, name, ordinal);
+bool Bind(void* library, int32_t ordinal, Fn* slot, std::string* missing) {
+    const MrxOperationInfo& op = *MrxOperationOf(ordinal);
+    void* found = platform::FindOperation(library, op.name, op.ordinal);
     if (found == nullptr) {
         *missing += missing->empty() ? "" : ", ";
-        *missing += name;
+        *missing += op.name;
         return false;
     }
     *slot = reinterpret_cast<Fn>(found);
@@ -251,17 +255,17 @@ RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const 
     MrxClientOps ops{};
     std::string missing;
     bool all = true;
-    all &= Bind(library, "GetInitStringLength", 1, &ops.GetInitStringLength, &missing);
-    all &= Bind(library, "GetInitString", 2, &ops.GetInitString, &missing);
-    all &= Bind(library, "ResetLink", 3, &ops.ResetLink, &missing);
-    all &= Bind(library, "ReadAI", 4, &ops.ReadAI, &missing);
-    all &= Bind(library, "WriteAI", 5, &ops.WriteAI, &missing);
-    all &= Bind(library, "ReadAO", 6, &ops.ReadAO, &missing);
-    all &= Bind(library, "ReadDI", 7, &ops.ReadDI, &missing);
-    all &= Bind(library, "WriteDI", 8, &ops.WriteDI, &missing);
-    all &= Bind(library, "ReadDO", 9, &ops.ReadDO, &missing);
-    all &= Bind(library, "ReadCALC", 11, &ops.ReadCALC, &missing);
-    all &= Bind(library, "WriteCALC", 12, &ops.WriteCALC, &missing);
+    all &= Bind(library, MRX_OP_GET_INIT_STRING_LENGTH, &ops.GetInitStringLength, &missing);
+    all &= Bind(library, MRX_OP_GET_INIT_STRING, &ops.GetInitString, &missing);
+    all &= Bind(library, MRX_OP_RESET_LINK, &ops.ResetLink, &missing);
+    all &= Bind(library, MRX_OP_READ_AI, &ops.ReadAI, &missing);
+    all &= Bind(library, MRX_OP_WRITE_AI, &ops.WriteAI, &missing);
+    all &= Bind(library, MRX_OP_READ_AO, &ops.ReadAO, &missing);
+    all &= Bind(library, MRX_OP_READ_DI, &ops.ReadDI, &missing);
+    all &= Bind(library, MRX_OP_WRITE_DI, &ops.WriteDI, &missing);
+    all &= Bind(library, MRX_OP_READ_DO, &ops.ReadDO, &missing);
+    all &= Bind(library, MRX_OP_READ_CALC, &ops.ReadCALC, &missing);
+    all &= Bind(library, MRX_OP_WRITE_CALC, &ops.WriteCALC, &missing);
     if (!all) {
         real.error = "the real client library " + path + " lacks " + missing;
         return real;

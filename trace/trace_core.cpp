@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -92,41 +93,15 @@ constexpr uint64_t kFoldEntryReserve = 96;
 constexpr uint64_t kCallRecordRest = 400;        // a call record (widest about 350)
 constexpr uint64_t kInitStringRecordRest = 200;  // an init_string record (widest about 160)
 
-enum OpIndex : int {
-    kGetInitStringLength,
-    kGetInitString,
-    kResetLink,
-    kReadAI,
-    kWriteAI,
-    kReadAO,
-    kReadDI,
-    kWriteDI,
-    kReadDO,
-    kReadCALC,
-    kWriteCALC,
-    kOpCount,
-};
+// Operations are numbered by their row in kMrxOperations.
+constexpr int kOpCount = kMrxOperationCount;
+constexpr int kGetInitStringLength = MrxOperationIndex(MRX_OP_GET_INIT_STRING_LENGTH);
+constexpr int kGetInitString = MrxOperationIndex(MRX_OP_GET_INIT_STRING);
+constexpr int kResetLink = MrxOperationIndex(MRX_OP_RESET_LINK);
+constexpr const MrxOperationInfo (&kOps)[kOpCount] = kMrxOperations;
 
-struct OpInfo {
-    const char* name;
-    int ordinal;
-    bool write;
-    bool real;  // double value and result
-};
-
-constexpr OpInfo kOps[kOpCount] = {
-    {"GetInitStringLength", 1, false, false},
-    {"GetInitString", 2, false, false},
-    {"ResetLink", 3, false, false},
-    {"ReadAI", 4, false, true},
-    {"WriteAI", 5, true, true},
-    {"ReadAO", 6, false, true},
-    {"ReadDI", 7, false, false},
-    {"WriteDI", 8, true, false},
-    {"ReadDO", 9, false, false},
-    {"ReadCALC", 11, false, true},
-    {"WriteCALC", 12, true, true},
-};
+// Whether the operation's value and result are doubles.
+constexpr bool IsReal(int op) { return kOps[op].value == MrxValueType::Real; }
 
 // Durations are counted in log-linear buckets: exact below 16 ns, then 16
 // buckets per power of two, so a quantile is reported at most 1/16 high.
@@ -1144,9 +1119,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     }
     Outcome out;
     if ((flags & Outcome::kHasValue) != 0) {
-        out.valueBits = kOps[op].real ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
+        out.valueBits = IsReal(op) ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
     }
-    out.resultBits = kOps[op].real ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
+    out.resultBits = IsReal(op) ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
     out.statusBits = static_cast<uint32_t>(statusNow);
     out.flags = flags;
 
@@ -1210,7 +1185,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     PutTag(tag == nullptr, tag, length);
     if (out.Has(Outcome::kHasValue)) {
         Lit(",\"value\":");
-        if (kOps[op].real) {
+        if (IsReal(op)) {
             PutDouble(BitsDouble(out.valueBits));
         } else {
             PutSigned(static_cast<int32_t>(out.valueBits));
@@ -1223,7 +1198,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         Lit("null");
     }
     Lit(",\"result\":");
-    if (kOps[op].real) {
+    if (IsReal(op)) {
         PutDouble(BitsDouble(out.resultBits));
     } else {
         PutSigned(static_cast<int32_t>(out.resultBits));
@@ -1432,7 +1407,8 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
 
 #define MRXTRACE_TAG_OP(T, Op)                                                                          \
     T TraceSession::Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        return Traced<T>(*recorder_, k##Op, recorder_->real.Op, dataSet, tag, cookie, value, status);   \
+        constexpr int op = MrxOperationIndex(MrxOperationNamed(#Op)->ordinal);                          \
+        return Traced<T>(*recorder_, op, recorder_->real.Op, dataSet, tag, cookie, value, status);      \
     }
 MRXTRACE_TAG_OP(double, ReadAI)
 MRXTRACE_TAG_OP(double, WriteAI)

@@ -207,17 +207,8 @@ std::vector<LoggedCall> CallLog() {
 }
 
 const char* OperationName(int32_t operation) {
-    switch (operation) {
-    case MRX_OP_READ_AI: return "ReadAI";
-    case MRX_OP_WRITE_AI: return "WriteAI";
-    case MRX_OP_READ_AO: return "ReadAO";
-    case MRX_OP_READ_DI: return "ReadDI";
-    case MRX_OP_WRITE_DI: return "WriteDI";
-    case MRX_OP_READ_DO: return "ReadDO";
-    case MRX_OP_READ_CALC: return "ReadCALC";
-    case MRX_OP_WRITE_CALC: return "WriteCALC";
-    default: return nullptr;
-    }
+    const MrxOperationInfo* op = MrxOperationOf(operation);
+    return op != nullptr && MrxIsTagOperation(*op) ? op->name : nullptr;
 }
 
 }  // namespace host

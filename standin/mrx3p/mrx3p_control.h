@@ -21,34 +21,14 @@
 
 #include <cstdint>
 
+// The operations (MRX_OP_...) and tag kinds (MRX_KIND_...) by number.
+#include "platform/mrx3p_operations.h"
+
 #if defined(_WIN32)
 #define MRX_CONTROL_CALL __cdecl
 #else
 #define MRX_CONTROL_CALL
 #endif
-
-enum MrxOperation : int32_t {
-    MRX_OP_GET_INIT_STRING_LENGTH = 1,
-    MRX_OP_GET_INIT_STRING = 2,
-    MRX_OP_RESET_LINK = 3,
-    MRX_OP_READ_AI = 4,
-    MRX_OP_WRITE_AI = 5,
-    MRX_OP_READ_AO = 6,
-    MRX_OP_READ_DI = 7,
-    MRX_OP_WRITE_DI = 8,
-    MRX_OP_READ_DO = 9,
-    MRX_OP_READ_CALC = 11,
-    MRX_OP_WRITE_CALC = 12,
-};
-
-// Tag kinds of the value store, numbered as the driver numbers them.
-enum MrxTagKind : int32_t {
-    MRX_KIND_AI = 1,
-    MRX_KIND_AO = 2,
-    MRX_KIND_DI = 3,
-    MRX_KIND_DO = 4,
-    MRX_KIND_CALC = 6,
-};
 
 enum : int32_t {
     MRX_STATUS_OK = 0,
