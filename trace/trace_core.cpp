@@ -335,7 +335,7 @@ std::string WithSuffix(const std::string& path, int n) {
 
 class Recorder {
 public:
-    Recorder(const MrxClientOps& real, const TraceSettings& settings);
+    Recorder(const MrxOps& real, const TraceSettings& settings);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -390,7 +390,7 @@ public:
     void Flush();
     void End(bool onlyIfFree);
 
-    MrxClientOps real;
+    MrxOps real;
     TraceSettings settings;
 
     bool Recording() {
@@ -514,7 +514,7 @@ SpinLock g_liveLock;
 Recorder* g_live = nullptr;
 }  // namespace
 
-Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), settings(s) {
+Recorder::Recorder(const MrxOps& r, const TraceSettings& s) : real(r), settings(s) {
     startNs_ = TheClock().Now();
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
@@ -1335,7 +1335,7 @@ const char* TraceLevelName(TraceLevel level) {
 
 // --- The session ---------------------------------------------------------------
 
-TraceSession::TraceSession(const MrxClientOps& real, const TraceSettings& settings)
+TraceSession::TraceSession(const MrxOps& real, const TraceSettings& settings)
     : recorder_(new Recorder(real, settings)) {}
 
 TraceSession::~TraceSession() { End(); }
@@ -1350,7 +1350,7 @@ void TraceSession::EndIfFree() { recorder_->End(true); }
 int32_t TraceSession::GetInitStringLength() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength() : 0;
+    const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength(r.real.context) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kGetInitStringLength, start, end, result, nullptr); });
     return result;
@@ -1359,7 +1359,7 @@ int32_t TraceSession::GetInitStringLength() {
 int32_t TraceSession::GetInitString(char* buffer) {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(buffer) : 0;
+    const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(r.real.context, buffer) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kGetInitString, start, end, result, buffer); });
     return result;
@@ -1368,7 +1368,7 @@ int32_t TraceSession::GetInitString(char* buffer) {
 int32_t TraceSession::ResetLink() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink() : 0;
+    const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink(r.real.context) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kResetLink, start, end, result, nullptr); });
     return result;
@@ -1380,7 +1380,8 @@ namespace {
 // call, everything else after it; the real function gets the caller's very
 // pointers.
 template <typename T, typename Fn>
-T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
+T Traced(Recorder& r, int op, Fn fn, void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value,
+         int32_t* status) {
     uint32_t before = 0;
     if (cookie != nullptr) {
         std::memcpy(&before, cookie, sizeof before);
@@ -1393,7 +1394,7 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
     const uint64_t start = timed ? r.Begin() : 0;
     T result{};
     if (fn != nullptr) {
-        result = fn(dataSet, tag, cookie, value, status);
+        result = fn(context, dataSet, tag, cookie, value, status);
     } else if (status != nullptr) {
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
@@ -1405,10 +1406,11 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
 
 }  // namespace
 
-#define MRXTRACE_TAG_OP(T, Op)                                                                          \
-    T TraceSession::Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        constexpr int op = MrxOperationIndex(MrxOperationNamed(#Op)->ordinal);                          \
-        return Traced<T>(*recorder_, op, recorder_->real.Op, dataSet, tag, cookie, value, status);      \
+#define MRXTRACE_TAG_OP(T, Op)                                                                                     \
+    T TraceSession::Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {            \
+        constexpr int op = MrxOperationIndex(MrxOperationNamed(#Op)->ordinal);                                     \
+        return Traced<T>(*recorder_, op, recorder_->real.Op, recorder_->real.context, dataSet, tag, cookie, value, \
+                         status);                                                                                  \
     }
 MRXTRACE_TAG_OP(double, ReadAI)
 MRXTRACE_TAG_OP(double, WriteAI)
@@ -1426,58 +1428,72 @@ namespace {
 
 std::atomic<TraceSession*> g_installed{nullptr};
 
-int32_t MRX_CALL InstalledGetInitStringLength(void) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+// The session a table's call goes to: its context, or for the installed
+// table (no context) the installed session.
+TraceSession* SessionOf(void* context) {
+    return context != nullptr ? static_cast<TraceSession*>(context) : g_installed.load(std::memory_order_acquire);
+}
+
+int32_t MRX_CALL SessionGetInitStringLength(void* context) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->GetInitStringLength() : 0;
 }
-int32_t MRX_CALL InstalledGetInitString(char* buffer) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+int32_t MRX_CALL SessionGetInitString(void* context, char* buffer) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->GetInitString(buffer) : 0;
 }
-int32_t MRX_CALL InstalledResetLink(void) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+int32_t MRX_CALL SessionResetLink(void* context) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->ResetLink() : 0;
 }
 
-#define MRXTRACE_INSTALLED_OP(T, Op)                                                                          \
-    T MRX_CALL Installed##Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        TraceSession* s = g_installed.load(std::memory_order_acquire);                                        \
-        if (s != nullptr) {                                                                                   \
-            return s->Op(dataSet, tag, cookie, value, status);                                                \
-        }                                                                                                     \
-        if (status != nullptr) {                                                                              \
-            std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);                                  \
-        }                                                                                                     \
-        return T{};                                                                                           \
+#define MRXTRACE_SESSION_OP(T, Op)                                                                      \
+    T MRX_CALL Session##Op(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, \
+                           int32_t* status) {                                                           \
+        TraceSession* s = SessionOf(context);                                                           \
+        if (s != nullptr) {                                                                             \
+            return s->Op(dataSet, tag, cookie, value, status);                                          \
+        }                                                                                               \
+        if (status != nullptr) {                                                                        \
+            std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);                            \
+        }                                                                                               \
+        return T{};                                                                                     \
     }
-MRXTRACE_INSTALLED_OP(double, ReadAI)
-MRXTRACE_INSTALLED_OP(double, WriteAI)
-MRXTRACE_INSTALLED_OP(double, ReadAO)
-MRXTRACE_INSTALLED_OP(int32_t, ReadDI)
-MRXTRACE_INSTALLED_OP(int32_t, WriteDI)
-MRXTRACE_INSTALLED_OP(int32_t, ReadDO)
-MRXTRACE_INSTALLED_OP(double, ReadCALC)
-MRXTRACE_INSTALLED_OP(double, WriteCALC)
-#undef MRXTRACE_INSTALLED_OP
+MRXTRACE_SESSION_OP(double, ReadAI)
+MRXTRACE_SESSION_OP(double, WriteAI)
+MRXTRACE_SESSION_OP(double, ReadAO)
+MRXTRACE_SESSION_OP(int32_t, ReadDI)
+MRXTRACE_SESSION_OP(int32_t, WriteDI)
+MRXTRACE_SESSION_OP(int32_t, ReadDO)
+MRXTRACE_SESSION_OP(double, ReadCALC)
+MRXTRACE_SESSION_OP(double, WriteCALC)
+#undef MRXTRACE_SESSION_OP
+
+MrxOps SessionOps(TraceSession* session) {
+    return MrxOps{session,
+                  SessionGetInitStringLength,
+                  SessionGetInitString,
+                  SessionResetLink,
+                  SessionReadAI,
+                  SessionWriteAI,
+                  SessionReadAO,
+                  SessionReadDI,
+                  SessionWriteDI,
+                  SessionReadDO,
+                  SessionReadCALC,
+                  SessionWriteCALC};
+}
 
 }  // namespace
 
 void Install(TraceSession* session) { g_installed.store(session, std::memory_order_release); }
 TraceSession* Installed() { return g_installed.load(std::memory_order_acquire); }
 
-const MrxClientOps& TracedOps() {
-    static const MrxClientOps ops{InstalledGetInitStringLength,
-                                  InstalledGetInitString,
-                                  InstalledResetLink,
-                                  InstalledReadAI,
-                                  InstalledWriteAI,
-                                  InstalledReadAO,
-                                  InstalledReadDI,
-                                  InstalledWriteDI,
-                                  InstalledReadDO,
-                                  InstalledReadCALC,
-                                  InstalledWriteCALC};
+const MrxOps& TracedOps() {
+    static const MrxOps ops = SessionOps(nullptr);
     return ops;
 }
+
+MrxOps TraceSession::Ops() { return SessionOps(this); }
 
 }  // namespace mrxtrace

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "platform/mrx3p.h"
+
 // The operations by ordinal (10 exists in the library, but its signature is
 // not known, so nothing here calls or serves it).
 enum MrxOperation : int32_t {
@@ -83,3 +85,67 @@ constexpr const MrxOperationInfo* MrxOperationNamed(std::string_view name) {
 
 // The operations on tags (those that serve one kind), in the table's order.
 constexpr bool MrxIsTagOperation(const MrxOperationInfo& op) { return op.tagKind != 0; }
+
+// The eleven operations as one table, for a program that puts code of its
+// own between a client and the library (a recorder, a replay) or stands in
+// for the library. Every entry is handed the table's context first, so
+// that what stands between keeps its state in an object of its own, not in
+// a global, and two of them can live in one process.
+struct MrxOps {
+    void* context;
+    int32_t(MRX_CALL* GetInitStringLength)(void* context);
+    int32_t(MRX_CALL* GetInitString)(void* context, char* buffer);
+    int32_t(MRX_CALL* ResetLink)(void* context);
+    double(MRX_CALL* ReadAI)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status);
+    double(MRX_CALL* WriteAI)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                              int32_t* status);
+    double(MRX_CALL* ReadAO)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status);
+    int32_t(MRX_CALL* ReadDI)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status);
+    int32_t(MRX_CALL* WriteDI)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                               int32_t* status);
+    int32_t(MRX_CALL* ReadDO)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status);
+    double(MRX_CALL* ReadCALC)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                               int32_t* status);
+    double(MRX_CALL* WriteCALC)(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                                int32_t* status);
+};
+
+namespace mrx_ops_detail {
+
+// Calls the library function kept at the operation's place in the array the
+// context points to.
+template <MrxOperation Op, typename R, typename... Args>
+R MRX_CALL Forward(void* context, Args... args) {
+    void* const function = static_cast<void* const*>(context)[MrxOperationIndex(Op)];
+    return reinterpret_cast<R(MRX_CALL*)(Args...)>(function)(args...);
+}
+
+template <MrxOperation Op, typename T>
+T MRX_CALL ForwardTag(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
+    return Forward<Op, T, int32_t, const char*, uint32_t*, T*, int32_t*>(context, dataSet, tag, cookie, value, status);
+}
+
+}  // namespace mrx_ops_detail
+
+// A table over the library's own functions (which take no context), given
+// as their addresses in the order of kMrxOperations; the array must outlive
+// the table, and hold every function.
+inline MrxOps MrxOpsOverFunctions(void* const* functions) {
+    using namespace mrx_ops_detail;
+    return MrxOps{const_cast<void**>(functions),
+                  Forward<MRX_OP_GET_INIT_STRING_LENGTH, int32_t>,
+                  Forward<MRX_OP_GET_INIT_STRING, int32_t, char*>,
+                  Forward<MRX_OP_RESET_LINK, int32_t>,
+                  ForwardTag<MRX_OP_READ_AI, double>,
+                  ForwardTag<MRX_OP_WRITE_AI, double>,
+                  ForwardTag<MRX_OP_READ_AO, double>,
+                  ForwardTag<MRX_OP_READ_DI, int32_t>,
+                  ForwardTag<MRX_OP_WRITE_DI, int32_t>,
+                  ForwardTag<MRX_OP_READ_DO, int32_t>,
+                  ForwardTag<MRX_OP_READ_CALC, double>,
+                  ForwardTag<MRX_OP_WRITE_CALC, double>};
+}

@@ -369,7 +369,7 @@ TagValue& HeldOrNew(int32_t kind, int32_t dataSet, const char* tag) {
 // The server's own operations. The exported ones below hand a call to the
 // front when one is set, and otherwise come here.
 
-int32_t MRX_CALL DirectGetInitStringLength(void) {
+int32_t MRX_CALL DirectGetInitStringLength(void*) {
     ServerState& s = State();
     int32_t length = EffectiveLength(s);
     Answer answer{};
@@ -389,7 +389,7 @@ int32_t MRX_CALL DirectGetInitStringLength(void) {
 // The caller sizes its buffer from GetInitStringLength (that length plus a
 // terminator), so nothing past the reported length is ever written, and for
 // a negative length, whose buffer may have no room at all, nothing is.
-int32_t MRX_CALL DirectGetInitString(char* buffer) {
+int32_t MRX_CALL DirectGetInitString(void*, char* buffer) {
     ServerState& s = State();
     int32_t copied = 0;
     if (!s.scriptedStrings.empty()) {
@@ -419,7 +419,7 @@ int32_t MRX_CALL DirectGetInitString(char* buffer) {
     return copied;
 }
 
-int32_t MRX_CALL DirectResetLink(void) {
+int32_t MRX_CALL DirectResetLink(void*) {
     ServerState& s = State();
     ++s.resetLinks;
     int32_t result = MRX_STATUS_OK;
@@ -436,32 +436,41 @@ int32_t MRX_CALL DirectResetLink(void) {
     return result;
 }
 
-double MRX_CALL DirectReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double MRX_CALL DirectReadAI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status) {
     return TagOperation(Row(MRX_OP_READ_AI), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectWriteAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double MRX_CALL DirectWriteAI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                              int32_t* status) {
     return TagOperation(Row(MRX_OP_WRITE_AI), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectReadAO(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double MRX_CALL DirectReadAO(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status) {
     return TagOperation(Row(MRX_OP_READ_AO), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectReadDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+int32_t MRX_CALL DirectReadDI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status) {
     return TagOperation(Row(MRX_OP_READ_DI), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectWriteDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+int32_t MRX_CALL DirectWriteDI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                               int32_t* status) {
     return TagOperation(Row(MRX_OP_WRITE_DI), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectReadDO(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
+int32_t MRX_CALL DirectReadDO(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status) {
     return TagOperation(Row(MRX_OP_READ_DO), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectReadCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double MRX_CALL DirectReadCALC(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                               int32_t* status) {
     return TagOperation(Row(MRX_OP_READ_CALC), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectWriteCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double MRX_CALL DirectWriteCALC(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                                int32_t* status) {
     return TagOperation(Row(MRX_OP_WRITE_CALC), dataSet, tag, cookie, value, status);
 }
 
-constexpr MrxOps kDirectOps{DirectGetInitStringLength,
+constexpr MrxOps kDirectOps{nullptr,
+                            DirectGetInitStringLength,
                             DirectGetInitString,
                             DirectResetLink,
                             DirectReadAI,
@@ -490,13 +499,13 @@ template <typename Member, typename... Args>
 auto Dispatch(Member member, Args... args) {
     const MrxOps& ops = Route();
     if (&ops == &kDirectOps) {
-        return (kDirectOps.*member)(args...);
+        return (kDirectOps.*member)(nullptr, args...);
     }
     insideFront = true;
     struct Leave {
         ~Leave() { insideFront = false; }
     } leave;
-    return (ops.*member)(args...);
+    return (ops.*member)(ops.context, args...);
 }
 
 }  // namespace
