@@ -195,6 +195,16 @@ void CheckReleased(const BlockCounts& before) {
     }
 }
 
+QuietStandins::QuietStandins(ErrorMsg errorMsg) : errorMsgQuiet_(errorMsg == ErrorMsg::Quiet) {
+    User32Standin_SetEcho(0);
+    if (errorMsgQuiet_) IFaceStandin_SetEcho(0);
+}
+
+QuietStandins::~QuietStandins() {
+    User32Standin_SetEcho(1);
+    if (errorMsgQuiet_) IFaceStandin_SetEcho(1);
+}
+
 std::vector<LoggedCall> CallLog() {
     std::vector<LoggedCall> calls;
     for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
