@@ -41,52 +41,42 @@ template <typename T>
 void Store(T* cell, T value) {
     std::memcpy(cell, &value, sizeof value);
 }
-double MRX_CALL NopRead(int32_t, const char*, uint32_t*, double* value, int32_t* status) {
+double MRX_CALL NopRead(void*, int32_t, const char*, uint32_t*, double* value, int32_t* status) {
     Store(value, 42.5);
     Store(status, int32_t{0});
     return 42.5;
 }
-double MRX_CALL NopWrite(int32_t, const char*, uint32_t*, double*, int32_t* status) {
+double MRX_CALL NopWrite(void*, int32_t, const char*, uint32_t*, double*, int32_t* status) {
     Store(status, int32_t{0});
     return 0.0;
 }
-int32_t MRX_CALL NopReadInt(int32_t, const char*, uint32_t*, int32_t* value, int32_t* status) {
+int32_t MRX_CALL NopReadInt(void*, int32_t, const char*, uint32_t*, int32_t* value, int32_t* status) {
     Store(value, int32_t{1});
     Store(status, int32_t{0});
     return 1;
 }
-int32_t MRX_CALL NopWriteInt(int32_t, const char*, uint32_t*, int32_t*, int32_t* status) {
+int32_t MRX_CALL NopWriteInt(void*, int32_t, const char*, uint32_t*, int32_t*, int32_t* status) {
     Store(status, int32_t{0});
     return 0;
 }
-int32_t MRX_CALL NopLength() { return 0; }
-int32_t MRX_CALL NopString(char*) { return 0; }
+int32_t MRX_CALL NopLength(void*) { return 0; }
+int32_t MRX_CALL NopString(void*, char*) { return 0; }
 
-const mrxtrace::MrxClientOps kNop{NopLength,  NopString,   NopLength,  NopRead, NopWrite, NopRead,
-                                  NopReadInt, NopWriteInt, NopReadInt, NopRead, NopWrite};
+const MrxOps kNop{nullptr, NopLength,  NopString,   NopLength,  NopRead, NopWrite,
+                  NopRead, NopReadInt, NopWriteInt, NopReadInt, NopRead, NopWrite};
 
-// The stand-in tag server's own operations, the same in its table's layout.
-const mrxtrace::MrxClientOps& StandinOps() {
-    static const mrxtrace::MrxClientOps ops = [] {
+// The stand-in tag server's own operations.
+const MrxOps& StandinOps() {
+    static const MrxOps ops = [] {
         MrxOps o{};
         MrxStandin_DirectOps(&o);
-        return mrxtrace::MrxClientOps{o.GetInitStringLength,
-                                      o.GetInitString,
-                                      o.ResetLink,
-                                      o.ReadAI,
-                                      o.WriteAI,
-                                      o.ReadAO,
-                                      o.ReadDI,
-                                      o.WriteDI,
-                                      o.ReadDO,
-                                      o.ReadCALC,
-                                      o.WriteCALC};
+        return o;
     }();
     return ops;
 }
 
 // The table the driver's calls go through.
-const mrxtrace::MrxClientOps* volatile g_ops = &kNop;
+const MrxOps* volatile g_ops = &kNop;
 
 std::string TracePath(const char* name) {
     const char* dir = std::getenv("MRX3P_BENCH_TRACE_DIR");
@@ -95,7 +85,7 @@ std::string TracePath(const char* name) {
 }
 
 std::unique_ptr<mrxtrace::TraceSession> Session(const char* name, mrxtrace::TraceLevel level,
-                                                const mrxtrace::MrxClientOps& real = kNop) {
+                                                const MrxOps& real = kNop) {
     mrxtrace::TraceSettings s;
     s.file = TracePath(name);
     s.level = level;
@@ -124,12 +114,12 @@ Tags& SharedTags() {
 // same every time (so the changes level writes nothing after the first).
 void Direct(benchmark::State& state) {
     Tags& t = SharedTags();
-    const mrxtrace::MrxClientOps* ops = g_ops;
+    const MrxOps* ops = g_ops;
     double value = 0;
     int32_t status = 0;
     int i = 0;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(ops->ReadAI(1, t.names[i].c_str(), &t.cookies[i], &value, &status));
+        benchmark::DoNotOptimize(ops->ReadAI(ops->context, 1, t.names[i].c_str(), &t.cookies[i], &value, &status));
         i = i + 1 == kTags ? 0 : i + 1;
     }
 }
@@ -210,7 +200,7 @@ bench::HostCase* SharedCase() {
     return hostCase.get();
 }
 
-void StepWith(benchmark::State& state, bool traced, const mrxtrace::MrxClientOps& server) {
+void StepWith(benchmark::State& state, bool traced, const MrxOps& server) {
     bench::HostCase* c = SharedCase();
     if (c == nullptr) {
         state.SkipWithError("DCSConfigure failed: the case does not bind");
@@ -271,28 +261,28 @@ bool Summary(const bench::RatioReporter& r) {
 // The driver's tag operations, through the chosen table.
 extern "C" {
 double MRX_CALL ReadAI(int32_t d, const char* t, uint32_t* c, double* v, int32_t* s) {
-    return g_ops->ReadAI(d, t, c, v, s);
+    return g_ops->ReadAI(g_ops->context, d, t, c, v, s);
 }
 double MRX_CALL WriteAI(int32_t d, const char* t, uint32_t* c, double* v, int32_t* s) {
-    return g_ops->WriteAI(d, t, c, v, s);
+    return g_ops->WriteAI(g_ops->context, d, t, c, v, s);
 }
 double MRX_CALL ReadAO(int32_t d, const char* t, uint32_t* c, double* v, int32_t* s) {
-    return g_ops->ReadAO(d, t, c, v, s);
+    return g_ops->ReadAO(g_ops->context, d, t, c, v, s);
 }
 int32_t MRX_CALL ReadDI(int32_t d, const char* t, uint32_t* c, int32_t* v, int32_t* s) {
-    return g_ops->ReadDI(d, t, c, v, s);
+    return g_ops->ReadDI(g_ops->context, d, t, c, v, s);
 }
 int32_t MRX_CALL WriteDI(int32_t d, const char* t, uint32_t* c, int32_t* v, int32_t* s) {
-    return g_ops->WriteDI(d, t, c, v, s);
+    return g_ops->WriteDI(g_ops->context, d, t, c, v, s);
 }
 int32_t MRX_CALL ReadDO(int32_t d, const char* t, uint32_t* c, int32_t* v, int32_t* s) {
-    return g_ops->ReadDO(d, t, c, v, s);
+    return g_ops->ReadDO(g_ops->context, d, t, c, v, s);
 }
 double MRX_CALL ReadCALC(int32_t d, const char* t, uint32_t* c, double* v, int32_t* s) {
-    return g_ops->ReadCALC(d, t, c, v, s);
+    return g_ops->ReadCALC(g_ops->context, d, t, c, v, s);
 }
 double MRX_CALL WriteCALC(int32_t d, const char* t, uint32_t* c, double* v, int32_t* s) {
-    return g_ops->WriteCALC(d, t, c, v, s);
+    return g_ops->WriteCALC(g_ops->context, d, t, c, v, s);
 }
 }
 

@@ -14,6 +14,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/number_text_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/code_page_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/glob_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/quiet_standins_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
     dcs_warnings(host_tests)
@@ -67,6 +68,11 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_faulty_inputs
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+
+    # Every command's outputs on every example and a small generated plant,
+    # byte for byte against the recorded set in host/golden/.
+    add_test(NAME host_golden_outputs COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/golden_outputs.sh $<TARGET_FILE:dcs-host>)
+    set_tests_properties(host_golden_outputs PROPERTIES TIMEOUT 300)
 
     # Names in several scripts for every input and output, and Ctrl-C.
     add_test(NAME host_path_names COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/path_names.sh $<TARGET_FILE:dcs-host>)

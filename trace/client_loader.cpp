@@ -1,12 +1,15 @@
 // Settings, the real library and the process's one session.
 #include "client_loader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <iterator>
 #include <utility>
 #include <vector>
 
 #include "platform/mrx3p.h"
+#include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
 
 namespace mrxtrace {
@@ -196,23 +199,13 @@ ClientSettings ResolveSettings(const std::string& ownPath, const std::string* in
 namespace {
 
 struct RealLibrary {
-    MrxClientOps ops{};
+    // The library's operations, in the order of kMrxOperations; all null
+    // unless every one was found.
+    void* functions[kMrxOperationCount] = {};
     void* ordinal10 = nullptr;
     std::string error;
     std::string fileVersion;
 };
-
-template <typename Fn>
-bool Bind(void* library, const char* name, int ordinal, Fn* slot, std::string* missing) {
-    void* found = platform::FindOperation(library, name, ordinal);
-    if (found == nullptr) {
-        *missing += missing->empty() ? "" : ", ";
-        *missing += name;
-        return false;
-    }
-    *slot = reinterpret_cast<Fn>(found);
-    return true;
-}
 
 RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const ClientSettings& s) {
     RealLibrary real;
@@ -248,37 +241,34 @@ RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const 
         real.error = "cannot load the real client library " + path + ": " + error;
         return real;
     }
-    MrxClientOps ops{};
+    // Each operation by its export name, or by its ordinal where names are
+    // not exported.
+    void* functions[kMrxOperationCount] = {};
     std::string missing;
-    bool all = true;
-    all &= Bind(library, "GetInitStringLength", 1, &ops.GetInitStringLength, &missing);
-    all &= Bind(library, "GetInitString", 2, &ops.GetInitString, &missing);
-    all &= Bind(library, "ResetLink", 3, &ops.ResetLink, &missing);
-    all &= Bind(library, "ReadAI", 4, &ops.ReadAI, &missing);
-    all &= Bind(library, "WriteAI", 5, &ops.WriteAI, &missing);
-    all &= Bind(library, "ReadAO", 6, &ops.ReadAO, &missing);
-    all &= Bind(library, "ReadDI", 7, &ops.ReadDI, &missing);
-    all &= Bind(library, "WriteDI", 8, &ops.WriteDI, &missing);
-    all &= Bind(library, "ReadDO", 9, &ops.ReadDO, &missing);
-    all &= Bind(library, "ReadCALC", 11, &ops.ReadCALC, &missing);
-    all &= Bind(library, "WriteCALC", 12, &ops.WriteCALC, &missing);
-    if (!all) {
+    for (int i = 0; i < kMrxOperationCount; ++i) {
+        const MrxOperationInfo& op = kMrxOperations[i];
+        functions[i] = platform::FindOperation(library, op.name, op.ordinal);
+        if (functions[i] == nullptr) missing += (missing.empty() ? "" : ", ") + std::string(op.name);
+    }
+    if (!missing.empty()) {
         real.error = "the real client library " + path + " lacks " + missing;
         return real;
     }
     // A copy of this very library (or the loader handing back this one)
     // would call itself for ever.
-    if (reinterpret_cast<void*>(ops.ReadAI) == reinterpret_cast<void*>(&::ReadAI)) {
+    if (functions[MrxOperationIndex(MRX_OP_READ_AI)] == reinterpret_cast<void*>(&::ReadAI)) {
         real.error = "the real client library " + path + " is this tracing library";
         return real;
     }
-    real.ops = ops;
+    std::copy(std::begin(functions), std::end(functions), std::begin(real.functions));
     real.ordinal10 = platform::FindOperation(library, nullptr, 10);
     real.fileVersion = platform::LibraryFileVersion(path);
     return real;
 }
 
 struct ClientState {
+    // The real library's functions, which the session's table points to.
+    void* functions[kMrxOperationCount] = {};
     TraceSession* session = nullptr;
     void* ordinal10 = nullptr;
 };
@@ -310,7 +300,13 @@ ClientState* Build() {
     settings.settingsFile = s.settingsFile;
     settings.realLibraryError = real.error;
     settings.settingsWarning = s.warning;
-    state->session = new TraceSession(real.ops, settings);  // lives as long as the process
+    // Without the real library, an empty table: every operation fails safely.
+    MrxOps ops{};
+    if (real.error.empty()) {
+        std::copy(std::begin(real.functions), std::end(real.functions), std::begin(state->functions));
+        ops = MrxOpsOverFunctions(state->functions);
+    }
+    state->session = new TraceSession(ops, settings);  // lives as long as the process
     state->ordinal10 = real.ordinal10;
     g_session.store(state->session, std::memory_order_release);
     return state;

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -92,41 +93,15 @@ constexpr uint64_t kFoldEntryReserve = 96;
 constexpr uint64_t kCallRecordRest = 400;        // a call record (widest about 350)
 constexpr uint64_t kInitStringRecordRest = 200;  // an init_string record (widest about 160)
 
-enum OpIndex : int {
-    kGetInitStringLength,
-    kGetInitString,
-    kResetLink,
-    kReadAI,
-    kWriteAI,
-    kReadAO,
-    kReadDI,
-    kWriteDI,
-    kReadDO,
-    kReadCALC,
-    kWriteCALC,
-    kOpCount,
-};
+// Operations are numbered by their row in kMrxOperations.
+constexpr int kOpCount = kMrxOperationCount;
+constexpr int kGetInitStringLength = MrxOperationIndex(MRX_OP_GET_INIT_STRING_LENGTH);
+constexpr int kGetInitString = MrxOperationIndex(MRX_OP_GET_INIT_STRING);
+constexpr int kResetLink = MrxOperationIndex(MRX_OP_RESET_LINK);
+constexpr const MrxOperationInfo (&kOps)[kOpCount] = kMrxOperations;
 
-struct OpInfo {
-    const char* name;
-    int ordinal;
-    bool write;
-    bool real;  // double value and result
-};
-
-constexpr OpInfo kOps[kOpCount] = {
-    {"GetInitStringLength", 1, false, false},
-    {"GetInitString", 2, false, false},
-    {"ResetLink", 3, false, false},
-    {"ReadAI", 4, false, true},
-    {"WriteAI", 5, true, true},
-    {"ReadAO", 6, false, true},
-    {"ReadDI", 7, false, false},
-    {"WriteDI", 8, true, false},
-    {"ReadDO", 9, false, false},
-    {"ReadCALC", 11, false, true},
-    {"WriteCALC", 12, true, true},
-};
+// Whether the operation's value and result are doubles.
+constexpr bool IsReal(int op) { return kOps[op].value == MrxValueType::Real; }
 
 // Durations are counted in log-linear buckets: exact below 16 ns, then 16
 // buckets per power of two, so a quantile is reported at most 1/16 high.
@@ -360,7 +335,7 @@ std::string WithSuffix(const std::string& path, int n) {
 
 class Recorder {
 public:
-    Recorder(const MrxClientOps& real, const TraceSettings& settings);
+    Recorder(const MrxOps& real, const TraceSettings& settings);
     ~Recorder();
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;
@@ -415,7 +390,7 @@ public:
     void Flush();
     void End(bool onlyIfFree);
 
-    MrxClientOps real;
+    MrxOps real;
     TraceSettings settings;
 
     bool Recording() {
@@ -539,7 +514,7 @@ SpinLock g_liveLock;
 Recorder* g_live = nullptr;
 }  // namespace
 
-Recorder::Recorder(const MrxClientOps& r, const TraceSettings& s) : real(r), settings(s) {
+Recorder::Recorder(const MrxOps& r, const TraceSettings& s) : real(r), settings(s) {
     startNs_ = TheClock().Now();
     lastFlushNs_ = startNs_;
     limit_ = uint64_t{settings.limitMb == 0 ? kDefaultLimitMb : settings.limitMb} * 1024 * 1024;
@@ -1144,9 +1119,9 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     }
     Outcome out;
     if ((flags & Outcome::kHasValue) != 0) {
-        out.valueBits = kOps[op].real ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
+        out.valueBits = IsReal(op) ? DoubleBits(static_cast<double>(shown)) : static_cast<uint32_t>(shown);
     }
-    out.resultBits = kOps[op].real ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
+    out.resultBits = IsReal(op) ? DoubleBits(static_cast<double>(result)) : static_cast<uint32_t>(result);
     out.statusBits = static_cast<uint32_t>(statusNow);
     out.flags = flags;
 
@@ -1210,7 +1185,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
     PutTag(tag == nullptr, tag, length);
     if (out.Has(Outcome::kHasValue)) {
         Lit(",\"value\":");
-        if (kOps[op].real) {
+        if (IsReal(op)) {
             PutDouble(BitsDouble(out.valueBits));
         } else {
             PutSigned(static_cast<int32_t>(out.valueBits));
@@ -1223,7 +1198,7 @@ void Recorder::TagCall(int op, bool timed, uint64_t start, uint64_t end, int32_t
         Lit("null");
     }
     Lit(",\"result\":");
-    if (kOps[op].real) {
+    if (IsReal(op)) {
         PutDouble(BitsDouble(out.resultBits));
     } else {
         PutSigned(static_cast<int32_t>(out.resultBits));
@@ -1360,7 +1335,7 @@ const char* TraceLevelName(TraceLevel level) {
 
 // --- The session ---------------------------------------------------------------
 
-TraceSession::TraceSession(const MrxClientOps& real, const TraceSettings& settings)
+TraceSession::TraceSession(const MrxOps& real, const TraceSettings& settings)
     : recorder_(new Recorder(real, settings)) {}
 
 TraceSession::~TraceSession() { End(); }
@@ -1375,7 +1350,7 @@ void TraceSession::EndIfFree() { recorder_->End(true); }
 int32_t TraceSession::GetInitStringLength() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength() : 0;
+    const int32_t result = r.real.GetInitStringLength != nullptr ? r.real.GetInitStringLength(r.real.context) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kGetInitStringLength, start, end, result, nullptr); });
     return result;
@@ -1384,7 +1359,7 @@ int32_t TraceSession::GetInitStringLength() {
 int32_t TraceSession::GetInitString(char* buffer) {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(buffer) : 0;
+    const int32_t result = r.real.GetInitString != nullptr ? r.real.GetInitString(r.real.context, buffer) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kGetInitString, start, end, result, buffer); });
     return result;
@@ -1393,7 +1368,7 @@ int32_t TraceSession::GetInitString(char* buffer) {
 int32_t TraceSession::ResetLink() {
     Recorder& r = *recorder_;
     const uint64_t start = r.Begin();
-    const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink() : 0;
+    const int32_t result = r.real.ResetLink != nullptr ? r.real.ResetLink(r.real.context) : 0;
     const uint64_t end = TheClock().Now();
     r.Guarded([&] { r.LinkCall(kResetLink, start, end, result, nullptr); });
     return result;
@@ -1405,7 +1380,8 @@ namespace {
 // call, everything else after it; the real function gets the caller's very
 // pointers.
 template <typename T, typename Fn>
-T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
+T Traced(Recorder& r, int op, Fn fn, void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value,
+         int32_t* status) {
     uint32_t before = 0;
     if (cookie != nullptr) {
         std::memcpy(&before, cookie, sizeof before);
@@ -1418,7 +1394,7 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
     const uint64_t start = timed ? r.Begin() : 0;
     T result{};
     if (fn != nullptr) {
-        result = fn(dataSet, tag, cookie, value, status);
+        result = fn(context, dataSet, tag, cookie, value, status);
     } else if (status != nullptr) {
         std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);
     }
@@ -1430,9 +1406,11 @@ T Traced(Recorder& r, int op, Fn fn, int32_t dataSet, const char* tag, uint32_t*
 
 }  // namespace
 
-#define MRXTRACE_TAG_OP(T, Op)                                                                          \
-    T TraceSession::Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        return Traced<T>(*recorder_, k##Op, recorder_->real.Op, dataSet, tag, cookie, value, status);   \
+#define MRXTRACE_TAG_OP(T, Op)                                                                                     \
+    T TraceSession::Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {            \
+        constexpr int op = MrxOperationIndex(MrxOperationNamed(#Op)->ordinal);                                     \
+        return Traced<T>(*recorder_, op, recorder_->real.Op, recorder_->real.context, dataSet, tag, cookie, value, \
+                         status);                                                                                  \
     }
 MRXTRACE_TAG_OP(double, ReadAI)
 MRXTRACE_TAG_OP(double, WriteAI)
@@ -1450,58 +1428,72 @@ namespace {
 
 std::atomic<TraceSession*> g_installed{nullptr};
 
-int32_t MRX_CALL InstalledGetInitStringLength(void) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+// The session a table's call goes to: its context, or for the installed
+// table (no context) the installed session.
+TraceSession* SessionOf(void* context) {
+    return context != nullptr ? static_cast<TraceSession*>(context) : g_installed.load(std::memory_order_acquire);
+}
+
+int32_t MRX_CALL SessionGetInitStringLength(void* context) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->GetInitStringLength() : 0;
 }
-int32_t MRX_CALL InstalledGetInitString(char* buffer) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+int32_t MRX_CALL SessionGetInitString(void* context, char* buffer) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->GetInitString(buffer) : 0;
 }
-int32_t MRX_CALL InstalledResetLink(void) {
-    TraceSession* s = g_installed.load(std::memory_order_acquire);
+int32_t MRX_CALL SessionResetLink(void* context) {
+    TraceSession* s = SessionOf(context);
     return s != nullptr ? s->ResetLink() : 0;
 }
 
-#define MRXTRACE_INSTALLED_OP(T, Op)                                                                          \
-    T MRX_CALL Installed##Op(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) { \
-        TraceSession* s = g_installed.load(std::memory_order_acquire);                                        \
-        if (s != nullptr) {                                                                                   \
-            return s->Op(dataSet, tag, cookie, value, status);                                                \
-        }                                                                                                     \
-        if (status != nullptr) {                                                                              \
-            std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);                                  \
-        }                                                                                                     \
-        return T{};                                                                                           \
+#define MRXTRACE_SESSION_OP(T, Op)                                                                      \
+    T MRX_CALL Session##Op(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, \
+                           int32_t* status) {                                                           \
+        TraceSession* s = SessionOf(context);                                                           \
+        if (s != nullptr) {                                                                             \
+            return s->Op(dataSet, tag, cookie, value, status);                                          \
+        }                                                                                               \
+        if (status != nullptr) {                                                                        \
+            std::memcpy(status, &kNoLibraryStatus, sizeof kNoLibraryStatus);                            \
+        }                                                                                               \
+        return T{};                                                                                     \
     }
-MRXTRACE_INSTALLED_OP(double, ReadAI)
-MRXTRACE_INSTALLED_OP(double, WriteAI)
-MRXTRACE_INSTALLED_OP(double, ReadAO)
-MRXTRACE_INSTALLED_OP(int32_t, ReadDI)
-MRXTRACE_INSTALLED_OP(int32_t, WriteDI)
-MRXTRACE_INSTALLED_OP(int32_t, ReadDO)
-MRXTRACE_INSTALLED_OP(double, ReadCALC)
-MRXTRACE_INSTALLED_OP(double, WriteCALC)
-#undef MRXTRACE_INSTALLED_OP
+MRXTRACE_SESSION_OP(double, ReadAI)
+MRXTRACE_SESSION_OP(double, WriteAI)
+MRXTRACE_SESSION_OP(double, ReadAO)
+MRXTRACE_SESSION_OP(int32_t, ReadDI)
+MRXTRACE_SESSION_OP(int32_t, WriteDI)
+MRXTRACE_SESSION_OP(int32_t, ReadDO)
+MRXTRACE_SESSION_OP(double, ReadCALC)
+MRXTRACE_SESSION_OP(double, WriteCALC)
+#undef MRXTRACE_SESSION_OP
+
+MrxOps SessionOps(TraceSession* session) {
+    return MrxOps{session,
+                  SessionGetInitStringLength,
+                  SessionGetInitString,
+                  SessionResetLink,
+                  SessionReadAI,
+                  SessionWriteAI,
+                  SessionReadAO,
+                  SessionReadDI,
+                  SessionWriteDI,
+                  SessionReadDO,
+                  SessionReadCALC,
+                  SessionWriteCALC};
+}
 
 }  // namespace
 
 void Install(TraceSession* session) { g_installed.store(session, std::memory_order_release); }
 TraceSession* Installed() { return g_installed.load(std::memory_order_acquire); }
 
-const MrxClientOps& TracedOps() {
-    static const MrxClientOps ops{InstalledGetInitStringLength,
-                                  InstalledGetInitString,
-                                  InstalledResetLink,
-                                  InstalledReadAI,
-                                  InstalledWriteAI,
-                                  InstalledReadAO,
-                                  InstalledReadDI,
-                                  InstalledWriteDI,
-                                  InstalledReadDO,
-                                  InstalledReadCALC,
-                                  InstalledWriteCALC};
+const MrxOps& TracedOps() {
+    static const MrxOps ops = SessionOps(nullptr);
     return ops;
 }
+
+MrxOps TraceSession::Ops() { return SessionOps(this); }
 
 }  // namespace mrxtrace

@@ -31,24 +31,9 @@
 #include <string>
 
 #include "platform/mrx3p.h"
+#include "platform/mrx3p_operations.h"
 
 namespace mrxtrace {
-
-// The real client operations, in the order of their ordinals (10 has no
-// place here: its signature is not known, so it is never traced).
-struct MrxClientOps {
-    int32_t(MRX_CALL* GetInitStringLength)(void);
-    int32_t(MRX_CALL* GetInitString)(char* buffer);
-    int32_t(MRX_CALL* ResetLink)(void);
-    double(MRX_CALL* ReadAI)(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
-    double(MRX_CALL* WriteAI)(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
-    double(MRX_CALL* ReadAO)(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
-    int32_t(MRX_CALL* ReadDI)(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status);
-    int32_t(MRX_CALL* WriteDI)(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status);
-    int32_t(MRX_CALL* ReadDO)(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status);
-    double(MRX_CALL* ReadCALC)(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
-    double(MRX_CALL* WriteCALC)(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
-};
 
 // The status a tag operation stores when the real library is not there.
 constexpr int32_t kNoLibraryStatus = -1;
@@ -105,7 +90,9 @@ class Recorder;  // the state behind a session, defined in trace_core.cpp
 // recording.
 class TraceSession {
 public:
-    TraceSession(const MrxClientOps& real, const TraceSettings& settings);
+    // The real operations come as a table (MrxOps), each called with the
+    // table's context.
+    TraceSession(const MrxOps& real, const TraceSettings& settings);
     ~TraceSession();
     TraceSession(const TraceSession&) = delete;
     TraceSession& operator=(const TraceSession&) = delete;
@@ -132,6 +119,10 @@ public:
     double ReadCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
     double WriteCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status);
 
+    // The traced operations as a table whose context is this session, for a
+    // host that puts the tracer in front of a library it holds.
+    MrxOps Ops();
+
     // Writes out what is buffered.
     void Flush();
     // The closing summary with reason "exit", then flush and close. Safe to
@@ -147,12 +138,12 @@ private:
 };
 
 // A session installed for the whole process, so that plain functions can
-// stand in for the real operations: the table TracedOps() returns forwards
-// each call to the installed session. Install(nullptr) removes it; the caller
+// stand in for the real operations: the table TracedOps() returns (its
+// context null) forwards each call to the installed session. Install(nullptr) removes it; the caller
 // keeps ownership and must not destroy an installed session. With none
 // installed the table's operations fail safely, as with a missing library.
 void Install(TraceSession* session);
 TraceSession* Installed();
-const MrxClientOps& TracedOps();
+const MrxOps& TracedOps();
 
 }  // namespace mrxtrace

@@ -10,6 +10,7 @@
 #include "case/case_schema.h"
 #include "case/toml_document.h"
 #include "os/os.h"
+#include "platform/mrx3p_operations.h"
 
 namespace host {
 
@@ -155,27 +156,30 @@ Event ReadEvent(const RawRow& row, size_t index, std::vector<std::string>& unkno
     return event;
 }
 
+// "ReadAI, WriteAI, ...": the operations a [[fail]] can name.
+std::string TagOperationNames() {
+    std::string names;
+    for (const MrxOperationInfo& op : kMrxOperations) {
+        if (!MrxIsTagOperation(op)) continue;
+        names += names.empty() ? "" : ", ";
+        names += op.name;
+    }
+    return names;
+}
+
 ServerFailure ReadFailure(const RawRow& row, size_t index, std::vector<std::string>& unknown) {
     const ValueReader r("fail " + std::to_string(index));
     ServerFailure f;
     f.line = row.at.line;
     const size_t unknownBefore = unknown.size();
-    static const std::pair<const char*, int32_t> kOps[] = {{"ReadAI", 4},    {"WriteAI", 5},   {"ReadAO", 6},
-                                                           {"ReadDI", 7},    {"WriteDI", 8},   {"ReadDO", 9},
-                                                           {"ReadCALC", 11}, {"WriteCALC", 12}};
     for (const RawEntry& entry : row.entries) {
         const std::string& k = entry.key;
         if (k == "op") {
             const std::string op = r.Text(entry.value, "op");
-            for (const auto& [name, ordinal] : kOps) {
-                if (op == name) f.operation = ordinal;
-            }
-            if (f.operation == 0) {
-                r.Fail(entry.value.at,
-                       "op must be one of ReadAI, WriteAI, ReadAO, ReadDI, WriteDI, ReadDO, ReadCALC, "
-                       "WriteCALC, not \"" +
-                           op + "\"");
-            }
+            const MrxOperationInfo* named = MrxOperationNamed(op);
+            if (named != nullptr && MrxIsTagOperation(*named)) f.operation = named->ordinal;
+            if (f.operation == 0)
+                r.Fail(entry.value.at, "op must be one of " + TagOperationNames() + ", not \"" + op + "\"");
         } else if (k == "name") {
             f.name = r.Text(entry.value, "name");
         } else if (k == "status") {

@@ -4,7 +4,6 @@
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "diagnose/check_case.h"
-#include "iface_control.h"
 #include "link/session.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
@@ -12,7 +11,6 @@
 #include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/problems_csv.h"
-#include "user32_control.h"
 
 namespace host {
 
@@ -46,12 +44,8 @@ struct CheckOutputs {
 Diagnosis DiagnoseQuietly(Driver& driver, const Case& c) {
     PrepareServer(c);
     // The messages are reported with the diagnosis, all together.
-    User32Standin_SetEcho(0);
-    IFaceStandin_SetEcho(0);
-    Diagnosis diagnosis = CheckCase(driver, c);
-    User32Standin_SetEcho(1);
-    IFaceStandin_SetEcho(1);
-    return diagnosis;
+    const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
+    return CheckCase(driver, c);
 }
 
 int CheckCommand(const Case& c, const CheckOptions& options) {

@@ -6,12 +6,13 @@
 #include "commands/trace_command.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/lint.h"
+#include "diagnose/trace_digest.h"
 #include "iface_control.h"
+#include "link/session.h"
 #include "mrx3p_control.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/trace_report.h"
-#include "diagnose/trace_digest.h"
 #include "user32_control.h"
 
 namespace host {
@@ -24,11 +25,12 @@ void AnalyseFetch(const std::string& text, int64_t length, FetchDigest& f) {
     MrxStandin_Reset();
     IFaceStandin_Reset();
     User32Standin_Reset();
-    User32Standin_SetEcho(0);
     MrxStandin_SetInitString(text.c_str());
     MrxStandin_SetReportedLength(static_cast<int32_t>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)));
-    const CatalogueParse parse = ParseCatalogue();
-    User32Standin_SetEcho(1);
+    const CatalogueParse parse = [] {
+        const QuietStandins quiet(QuietStandins::ErrorMsg::Echoed);
+        return ParseCatalogue();
+    }();
     f.loaded = parse.loaded;
     for (const CatalogueEntry& e : parse.entries) {
         if (e.stored && e.kind >= 1 && e.kind <= 6) ++f.entries[static_cast<size_t>(e.kind)];

@@ -10,6 +10,7 @@
 #include "catalogue.h"
 #include "diagnose/catalogue_parse.h"
 #include "iface_control.h"
+#include "link/session.h"
 #include "mrx3p_control.h"
 #include "user32_control.h"
 
@@ -229,12 +230,8 @@ TagInventory InventoryOfFile(const std::string& path) {
     if (MrxStandin_SetInitStringFromFile(path.c_str()) != 0) {
         throw std::runtime_error("cannot read the initialization string file \"" + path + "\"");
     }
-    User32Standin_SetEcho(0);
-    IFaceStandin_SetEcho(0);
-    TagInventory inventory = TakeInventory(path);
-    User32Standin_SetEcho(1);
-    IFaceStandin_SetEcho(1);
-    return inventory;
+    const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
+    return TakeInventory(path);
 }
 
 std::vector<uint32_t> TagInventory::EntriesOf(const InventoryGroup& group) const {

@@ -1,4 +1,5 @@
 #include "diagnose/trace_digest.h"
+#include "platform/mrx3p_operations.h"
 #include "text/glob.h"
 
 #include <algorithm>
@@ -46,7 +47,7 @@ public:
         OpDigest& op = d_.ops[c.op];
         if (c.durNs >= 0) op.durations.Add(c.durNs);
         if (!c.tagOperation) {
-            Count(op, 1, c.status != 0 && c.ordinal == 3);
+            Count(op, 1, c.status != 0 && c.ordinal == MRX_OP_RESET_LINK);
             LinkCall(c);
             return;
         }
@@ -80,7 +81,7 @@ public:
             k.lastValue = c.value;
             Chart(c);
         }
-        if (c.ordinal == 8) FlagWrite(c);
+        if (c.ordinal == MRX_OP_WRITE_DI) FlagWrite(c);
         previousOrdinal_ = c.ordinal;
         previousSeq_ = c.seq;
     }
@@ -180,14 +181,14 @@ private:
     }
 
     void LinkCall(const TraceCall& c) {
-        if (c.ordinal == 3) {
+        if (c.ordinal == MRX_OP_RESET_LINK) {
             Event(c.seq, c.tUs, "reset",
                   "ResetLink" + (c.result && *c.result != 0 ? " (result " + ValueText(*c.result) + ")" : ""));
             // The Enabled Flag write of DCSReset comes right before it.
-            if (previousOrdinal_ == 8 && previousSeq_ == c.seq - 1 && lastWrite_) {
+            if (previousOrdinal_ == MRX_OP_WRITE_DI && previousSeq_ == c.seq - 1 && lastWrite_) {
                 flagTags_.insert({lastWrite_->first, lastWrite_->second});
             }
-        } else if (c.ordinal == 1) {
+        } else if (c.ordinal == MRX_OP_GET_INIT_STRING_LENGTH) {
             const int64_t length = c.result ? static_cast<int64_t>(*c.result) : 0;
             if (length <= 33) {
                 Event(

@@ -195,6 +195,16 @@ void CheckReleased(const BlockCounts& before) {
     }
 }
 
+QuietStandins::QuietStandins(ErrorMsg errorMsg) : errorMsgQuiet_(errorMsg == ErrorMsg::Quiet) {
+    User32Standin_SetEcho(0);
+    if (errorMsgQuiet_) IFaceStandin_SetEcho(0);
+}
+
+QuietStandins::~QuietStandins() {
+    User32Standin_SetEcho(1);
+    if (errorMsgQuiet_) IFaceStandin_SetEcho(1);
+}
+
 std::vector<LoggedCall> CallLog() {
     std::vector<LoggedCall> calls;
     for (int32_t i = 0; i < MrxStandin_CallCount(); ++i) {
@@ -207,17 +217,8 @@ std::vector<LoggedCall> CallLog() {
 }
 
 const char* OperationName(int32_t operation) {
-    switch (operation) {
-    case MRX_OP_READ_AI: return "ReadAI";
-    case MRX_OP_WRITE_AI: return "WriteAI";
-    case MRX_OP_READ_AO: return "ReadAO";
-    case MRX_OP_READ_DI: return "ReadDI";
-    case MRX_OP_WRITE_DI: return "WriteDI";
-    case MRX_OP_READ_DO: return "ReadDO";
-    case MRX_OP_READ_CALC: return "ReadCALC";
-    case MRX_OP_WRITE_CALC: return "WriteCALC";
-    default: return nullptr;
-    }
+    const MrxOperationInfo* op = MrxOperationOf(operation);
+    return op != nullptr && MrxIsTagOperation(*op) ? op->name : nullptr;
 }
 
 }  // namespace host

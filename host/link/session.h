@@ -30,6 +30,22 @@ void PrepareServer(const Case& c);
 // of a long run; until the next PrepareServer only CallLog() goes without.
 void StopCallLog();
 
+// Keeps the stand-ins from echoing the driver's message boxes to standard
+// error (and, with ErrorMsg::Quiet, its ErrorMsg texts) while it lives, for
+// a command that reports them itself. The echo is on again however the
+// scope is left, an exception included.
+class QuietStandins {
+public:
+    enum class ErrorMsg { Echoed, Quiet };
+    explicit QuietStandins(ErrorMsg errorMsg);
+    ~QuietStandins();
+    QuietStandins(const QuietStandins&) = delete;
+    QuietStandins& operator=(const QuietStandins&) = delete;
+
+private:
+    bool errorMsgQuiet_;
+};
+
 // Sets one tag's value in the simulated server.
 void SetTag(const TagValue& tag);
 

@@ -8,8 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "output/output_file.h"
 #include "diagnose/trace_digest.h"
+#include "output/output_file.h"
 #include "trace/trace_file.h"
 #include "trace_core.h"
 
@@ -27,8 +27,6 @@ namespace {
 // Differences listed one by one up to this many; the rest are counted.
 constexpr size_t kMaxDifferences = 200;
 
-ReplayServer* g_replay = nullptr;
-
 std::string Display(const std::optional<double>& value) {
     if (!value) return "nothing";
     char text[40];
@@ -44,53 +42,48 @@ bool SameValue(const std::optional<double>& a, const std::optional<double>& b) {
 std::string KeyText(const ReplayKey& key) {
     const char* op = TraceOperationName(std::get<0>(key));
     std::string text = op != nullptr ? op : "?";
-    if (std::get<0>(key) >= 4) {
+    if (std::get<0>(key) >= MRX_OP_READ_AI) {
         text += " " + DisplayBytes(std::get<2>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ")";
     }
     return text;
 }
 
-// The replay's operations: bookkeeping first, then the server behind.
+// The replay's operations: bookkeeping first, then the server behind. The
+// context is the replay.
 struct ReplayOps {
-    static int32_t MRX_CONTROL_CALL GetInitStringLength() {
-        g_replay->Before(1, 0, "", std::nullopt);
-        return behind.GetInitStringLength();
+    static int32_t MRX_CALL GetInitStringLength(void* context) {
+        const MrxOps& behind = Before(context, MRX_OP_GET_INIT_STRING_LENGTH, 0, "", std::nullopt);
+        return behind.GetInitStringLength(behind.context);
     }
-    static int32_t MRX_CONTROL_CALL GetInitString(char* buffer) {
-        g_replay->Before(2, 0, "", std::nullopt);
-        return behind.GetInitString(buffer);
+    static int32_t MRX_CALL GetInitString(void* context, char* buffer) {
+        const MrxOps& behind = Before(context, MRX_OP_GET_INIT_STRING, 0, "", std::nullopt);
+        return behind.GetInitString(behind.context, buffer);
     }
-    static int32_t MRX_CONTROL_CALL ResetLink() {
-        g_replay->Before(3, 0, "", std::nullopt);
-        return behind.ResetLink();
+    static int32_t MRX_CALL ResetLink(void* context) {
+        const MrxOps& behind = Before(context, MRX_OP_RESET_LINK, 0, "", std::nullopt);
+        return behind.ResetLink(behind.context);
     }
-    template <int32_t Ordinal, typename T, auto Member>
-    static auto MRX_CONTROL_CALL Tag(int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
-        const bool write = Ordinal == 5 || Ordinal == 8 || Ordinal == 12;
+    template <MrxOperation Ordinal, typename T, auto Member>
+    static auto MRX_CALL Tag(void* context, int32_t dataSet, const char* tag, uint32_t* cookie, T* value,
+                             int32_t* status) {
+        constexpr bool write = MrxOperationOf(Ordinal)->write;
         std::optional<double> written;
         if (write && value != nullptr) {
             T passed{};
             std::memcpy(&passed, value, sizeof passed);
             written = static_cast<double>(passed);
         }
-        g_replay->Before(Ordinal, dataSet, tag, written);
-        return (behind.*Member)(dataSet, tag, cookie, value, status);
+        const MrxOps& behind = Before(context, Ordinal, dataSet, tag, written);
+        return (behind.*Member)(behind.context, dataSet, tag, cookie, value, status);
     }
-    static MrxOps behind;
+    // The bookkeeping; returns the table to forward to.
+    static const MrxOps& Before(void* context, int32_t ordinal, int32_t dataSet, const char* tag,
+                                const std::optional<double>& written) {
+        ReplayServer& replay = *static_cast<ReplayServer*>(context);
+        replay.Before(ordinal, dataSet, tag, written);
+        return replay.Behind();
+    }
 };
-MrxOps ReplayOps::behind{};
-
-const MrxOps kReplayOps{ReplayOps::GetInitStringLength,
-                        ReplayOps::GetInitString,
-                        ReplayOps::ResetLink,
-                        ReplayOps::Tag<4, double, &MrxOps::ReadAI>,
-                        ReplayOps::Tag<5, double, &MrxOps::WriteAI>,
-                        ReplayOps::Tag<6, double, &MrxOps::ReadAO>,
-                        ReplayOps::Tag<7, int32_t, &MrxOps::ReadDI>,
-                        ReplayOps::Tag<8, int32_t, &MrxOps::WriteDI>,
-                        ReplayOps::Tag<9, int32_t, &MrxOps::ReadDO>,
-                        ReplayOps::Tag<11, double, &MrxOps::ReadCALC>,
-                        ReplayOps::Tag<12, double, &MrxOps::WriteCALC>};
 
 void Script(const ReplayKey& key, const RecordedAnswer& a) {
     MrxStandin_ScriptAnswer(std::get<0>(key), std::get<1>(key), std::get<2>(key).c_str(), a.value.value_or(0.0),
@@ -133,12 +126,12 @@ ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) :
         }
         if (record.type != TraceRecordType::Call) continue;
         const TraceCall& c = record.call;
-        if (c.ordinal == 2) continue;  // its string comes in the init_string record
+        if (c.ordinal == MRX_OP_GET_INIT_STRING) continue;  // its string comes in the init_string record
         const ReplayKey key{c.ordinal, c.tagOperation ? c.dataSet : 0, c.tagOperation ? c.tag : std::string()};
         RecordedAnswer answer{c.value, c.status, c.result, c.seq};
         if (!c.tagOperation) {
             // Lengths and resets: in order, at every level.
-            if (c.ordinal == 1 && !answer.result) answer.result = answer.value;
+            if (c.ordinal == MRX_OP_GET_INIT_STRING_LENGTH && !answer.result) answer.result = answer.value;
             recorded_[key].push_back(answer);
             continue;
         }
@@ -161,15 +154,23 @@ ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) :
     for (const auto& [key, answers] : recorded_) {
         for (const RecordedAnswer& a : answers) Script(key, a);
     }
-    ReplayOps::behind = behind_;
-    g_replay = this;
+    ops_ = MrxOps{this,
+                  ReplayOps::GetInitStringLength,
+                  ReplayOps::GetInitString,
+                  ReplayOps::ResetLink,
+                  ReplayOps::Tag<MRX_OP_READ_AI, double, &MrxOps::ReadAI>,
+                  ReplayOps::Tag<MRX_OP_WRITE_AI, double, &MrxOps::WriteAI>,
+                  ReplayOps::Tag<MRX_OP_READ_AO, double, &MrxOps::ReadAO>,
+                  ReplayOps::Tag<MRX_OP_READ_DI, int32_t, &MrxOps::ReadDI>,
+                  ReplayOps::Tag<MRX_OP_WRITE_DI, int32_t, &MrxOps::WriteDI>,
+                  ReplayOps::Tag<MRX_OP_READ_DO, int32_t, &MrxOps::ReadDO>,
+                  ReplayOps::Tag<MRX_OP_READ_CALC, double, &MrxOps::ReadCALC>,
+                  ReplayOps::Tag<MRX_OP_WRITE_CALC, double, &MrxOps::WriteCALC>};
 }
 
-ReplayServer::~ReplayServer() {
-    if (g_replay == this) g_replay = nullptr;
-}
+ReplayServer::~ReplayServer() = default;
 
-const MrxOps& ReplayServer::Ops() const { return kReplayOps; }
+const MrxOps& ReplayServer::Ops() const { return ops_; }
 
 void ReplayServer::Differ(std::string text) {
     if (differences_.size() >= kMaxDifferences) {
@@ -181,9 +182,10 @@ void ReplayServer::Differ(std::string text) {
 
 void ReplayServer::Before(int32_t ordinal, int32_t dataSet, const char* tag, const std::optional<double>& written) {
     ++calls_;
-    const bool tagOperation = ordinal >= 4;
+    const MrxOperationInfo* row = MrxOperationOf(ordinal);
+    const bool tagOperation = row != nullptr && MrxIsTagOperation(*row);
     const ReplayKey key{ordinal, tagOperation ? dataSet : 0, tagOperation && tag != nullptr ? tag : ""};
-    if (ordinal == 2) return;  // answered with the captured strings in order
+    if (ordinal == MRX_OP_GET_INIT_STRING) return;  // answered with the captured strings in order
     if (level_ == "failures" && tagOperation) {
         const auto found = failuresBySeq_.find(calls_);
         if (found != failuresBySeq_.end()) {
@@ -276,37 +278,13 @@ TracedServer::TracedServer(const std::string& path, const std::string& level, co
     settings.file = state_->temporary;
     settings.suffixOnCollision = false;
     settings.realLibrary = "the simulated Marlix server of dcs-host";
-    const mrxtrace::MrxClientOps real{behind.GetInitStringLength,
-                                      behind.GetInitString,
-                                      behind.ResetLink,
-                                      behind.ReadAI,
-                                      behind.WriteAI,
-                                      behind.ReadAO,
-                                      behind.ReadDI,
-                                      behind.WriteDI,
-                                      behind.ReadDO,
-                                      behind.ReadCALC,
-                                      behind.WriteCALC};
-    state_->session = std::make_unique<mrxtrace::TraceSession>(real, settings);
-    mrxtrace::Install(state_->session.get());
-    const mrxtrace::MrxClientOps& traced = mrxtrace::TracedOps();
-    const MrxOps front{traced.GetInitStringLength,
-                       traced.GetInitString,
-                       traced.ResetLink,
-                       traced.ReadAI,
-                       traced.WriteAI,
-                       traced.ReadAO,
-                       traced.ReadDI,
-                       traced.WriteDI,
-                       traced.ReadDO,
-                       traced.ReadCALC,
-                       traced.WriteCALC};
+    state_->session = std::make_unique<mrxtrace::TraceSession>(behind, settings);
+    const MrxOps front = state_->session->Ops();
     MrxStandin_SetFront(&front);
 }
 
 TracedServer::~TracedServer() {
     MrxStandin_SetFront(nullptr);
-    mrxtrace::Install(nullptr);
     if (state_->session) state_->session->End();
     if (!state_->finished) {
         std::error_code ignored;
@@ -316,7 +294,6 @@ TracedServer::~TracedServer() {
 
 void TracedServer::Finish() {
     MrxStandin_SetFront(nullptr);
-    mrxtrace::Install(nullptr);
     state_->session->End();
     const std::string problem = state_->session->Problem();
     std::ifstream in(std::filesystem::u8path(state_->temporary), std::ios::binary);

@@ -53,8 +53,10 @@ public:
     // calls never made).
     int64_t Report(std::ostream& out) const;
 
-    // Used by the operations.
+    // Used by the operations: the bookkeeping of a call, and the table it
+    // then goes to.
     void Before(int32_t ordinal, int32_t dataSet, const char* tag, const std::optional<double>& written);
+    const MrxOps& Behind() const { return behind_; }
 
 private:
     struct Difference {
@@ -70,6 +72,7 @@ private:
     std::string path_;
     std::string level_;
     MrxOps behind_;
+    MrxOps ops_{};  // the replay's own operations, their context this replay
     std::map<ReplayKey, std::vector<RecordedAnswer>> recorded_;
     std::map<ReplayKey, size_t> made_;
     std::map<int64_t, std::pair<ReplayKey, RecordedAnswer>> failuresBySeq_;  // level failures

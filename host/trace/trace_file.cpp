@@ -7,29 +7,13 @@
 #include <nlohmann/json.hpp>
 
 #include "case/input_file.h"
+#include "platform/mrx3p_operations.h"
 
 namespace host {
 
 namespace {
 
 using nlohmann::json;
-
-struct OpName {
-    int32_t ordinal;
-    const char* name;
-};
-
-constexpr OpName kOps[] = {{1, "GetInitStringLength"},
-                           {2, "GetInitString"},
-                           {3, "ResetLink"},
-                           {4, "ReadAI"},
-                           {5, "WriteAI"},
-                           {6, "ReadAO"},
-                           {7, "ReadDI"},
-                           {8, "WriteDI"},
-                           {9, "ReadDO"},
-                           {11, "ReadCALC"},
-                           {12, "WriteCALC"}};
 
 // Notes of one kind beyond this many are only counted.
 constexpr int64_t kNotesShown = 5;
@@ -109,7 +93,9 @@ void ReadCall(const json& j, TraceCall& c) {
     if (c.op.empty() || TraceOrdinal(c.op) == 0) {
         throw BadRecord("a call of no known operation");
     }
-    c.tagOperation = c.ordinal >= 4;
+    // Tag operations are numbered from ReadAI up (a record may pair a known
+    // op with an ordinal of its own).
+    c.tagOperation = c.ordinal >= MRX_OP_READ_AI;
     c.dataSet = Int32(j, "data_set");
     c.tag = Bytes(j, "tag", &c.tagNull);
     c.value = Real(j, "value");
@@ -193,17 +179,13 @@ void AppendUtf8(std::string& out, uint32_t cp) {
 }  // namespace
 
 const char* TraceOperationName(int32_t ordinal) {
-    for (const OpName& op : kOps) {
-        if (op.ordinal == ordinal) return op.name;
-    }
-    return nullptr;
+    const MrxOperationInfo* op = MrxOperationOf(ordinal);
+    return op != nullptr ? op->name : nullptr;
 }
 
 int32_t TraceOrdinal(const std::string& op) {
-    for (const OpName& entry : kOps) {
-        if (op == entry.name) return entry.ordinal;
-    }
-    return 0;
+    const MrxOperationInfo* found = MrxOperationNamed(op);
+    return found != nullptr ? found->ordinal : 0;
 }
 
 bool DecodeByteText(const std::string& utf8, std::string& bytes) {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mrx3p_operations.h"
+
 namespace host {
 
 // A trace that cannot be read at all: missing, not a trace, or a format
@@ -60,7 +62,10 @@ struct TraceCall {
     int64_t durNs = -1;  // -1: the call was not timed
     int64_t folded = 0;
 
-    bool IsWrite() const { return ordinal == 5 || ordinal == 8 || ordinal == 12; }
+    bool IsWrite() const {
+        const MrxOperationInfo* row = MrxOperationOf(ordinal);
+        return row != nullptr && row->write;
+    }
 };
 
 struct TraceInitString {

@@ -21,34 +21,15 @@
 
 #include <cstdint>
 
+// The operations (MRX_OP_...) and tag kinds (MRX_KIND_...) by number, and
+// the table of operations a front is given (MrxOps).
+#include "platform/mrx3p_operations.h"
+
 #if defined(_WIN32)
 #define MRX_CONTROL_CALL __cdecl
 #else
 #define MRX_CONTROL_CALL
 #endif
-
-enum MrxOperation : int32_t {
-    MRX_OP_GET_INIT_STRING_LENGTH = 1,
-    MRX_OP_GET_INIT_STRING = 2,
-    MRX_OP_RESET_LINK = 3,
-    MRX_OP_READ_AI = 4,
-    MRX_OP_WRITE_AI = 5,
-    MRX_OP_READ_AO = 6,
-    MRX_OP_READ_DI = 7,
-    MRX_OP_WRITE_DI = 8,
-    MRX_OP_READ_DO = 9,
-    MRX_OP_READ_CALC = 11,
-    MRX_OP_WRITE_CALC = 12,
-};
-
-// Tag kinds of the value store, numbered as the driver numbers them.
-enum MrxTagKind : int32_t {
-    MRX_KIND_AI = 1,
-    MRX_KIND_AO = 2,
-    MRX_KIND_DI = 3,
-    MRX_KIND_DO = 4,
-    MRX_KIND_CALC = 6,
-};
 
 enum : int32_t {
     MRX_STATUS_OK = 0,
@@ -156,28 +137,13 @@ int32_t MRX_CONTROL_CALL MrxStandin_ScriptRemaining(int32_t operation, int32_t d
 void MRX_CONTROL_CALL MrxStandin_ClearScripts(void);
 }
 
-// The eleven client operations as one table, for a program that puts code
-// of its own (a recorder) between the driver and the simulated server.
-struct MrxOps {
-    int32_t(MRX_CONTROL_CALL* GetInitStringLength)(void);
-    int32_t(MRX_CONTROL_CALL* GetInitString)(char* buffer);
-    int32_t(MRX_CONTROL_CALL* ResetLink)(void);
-    double(MRX_CONTROL_CALL* ReadAI)(int32_t, const char*, uint32_t*, double*, int32_t*);
-    double(MRX_CONTROL_CALL* WriteAI)(int32_t, const char*, uint32_t*, double*, int32_t*);
-    double(MRX_CONTROL_CALL* ReadAO)(int32_t, const char*, uint32_t*, double*, int32_t*);
-    int32_t(MRX_CONTROL_CALL* ReadDI)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
-    int32_t(MRX_CONTROL_CALL* WriteDI)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
-    int32_t(MRX_CONTROL_CALL* ReadDO)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
-    double(MRX_CONTROL_CALL* ReadCALC)(int32_t, const char*, uint32_t*, double*, int32_t*);
-    double(MRX_CONTROL_CALL* WriteCALC)(int32_t, const char*, uint32_t*, double*, int32_t*);
-};
-
 extern "C" {
 // The server's own operations, which never pass through a front: what a
 // front is given as the library behind it.
 void MRX_CONTROL_CALL MrxStandin_DirectOps(MrxOps* ops);
 // From now on the exported operations hand every call to the front's
-// operations (copied; null takes the front away). A call that reaches an
+// operations, each with the front's context (the table is copied; null
+// takes the front away). A call that reaches an
 // exported operation while a front's call runs on the same thread goes to
 // the server itself, so a front handed the exported operations as the
 // library behind it does not call itself without end.

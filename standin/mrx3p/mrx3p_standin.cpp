@@ -206,21 +206,10 @@ bool TakeInjection(int32_t operation, const char* tag, int32_t* status) {
     return false;
 }
 
-struct Operation {
-    int32_t code;
-    int32_t kind;
-    bool write;
-    const char* name;
-};
+using Operation = MrxOperationInfo;
 
-constexpr Operation kReadAI{MRX_OP_READ_AI, MRX_KIND_AI, false, "ReadAI"};
-constexpr Operation kWriteAI{MRX_OP_WRITE_AI, MRX_KIND_AI, true, "WriteAI"};
-constexpr Operation kReadAO{MRX_OP_READ_AO, MRX_KIND_AO, false, "ReadAO"};
-constexpr Operation kReadDI{MRX_OP_READ_DI, MRX_KIND_DI, false, "ReadDI"};
-constexpr Operation kWriteDI{MRX_OP_WRITE_DI, MRX_KIND_DI, true, "WriteDI"};
-constexpr Operation kReadDO{MRX_OP_READ_DO, MRX_KIND_DO, false, "ReadDO"};
-constexpr Operation kReadCALC{MRX_OP_READ_CALC, MRX_KIND_CALC, false, "ReadCALC"};
-constexpr Operation kWriteCALC{MRX_OP_WRITE_CALC, MRX_KIND_CALC, true, "WriteCALC"};
+// The row of a tag operation, found while compiling.
+constexpr const Operation& Row(MrxOperation ordinal) { return kMrxOperations[MrxOperationIndex(ordinal)]; }
 
 double& Slot(TagValue& v, double*) { return v.real; }
 int32_t& Slot(TagValue& v, int32_t*) { return v.integer; }
@@ -279,7 +268,7 @@ T FromRecorded(double recorded) {
 template <typename T>
 T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* cookie, T* value, int32_t* status) {
     ServerState& s = State();
-    const TagKeyView key{op.kind, dataSet, tag != nullptr ? std::string_view(tag) : std::string_view("")};
+    const TagKeyView key{op.tagKind, dataSet, tag != nullptr ? std::string_view(tag) : std::string_view("")};
 
     uint32_t held = 0;
     if (cookie != nullptr) {
@@ -308,7 +297,7 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
 
     if (!CookieMatches(op, key, cookie, held)) {
         outcome = MRX_STATUS_COOKIE_FAULT;
-    } else if (TakeScripted(op.code, dataSet, key.name, &answer)) {
+    } else if (TakeScripted(op.ordinal, dataSet, key.name, &answer)) {
         outcome = answer.status;
         if (outcome == MRX_STATUS_OK && value == nullptr) {
             outcome = MRX_STATUS_BAD_ARGUMENT;
@@ -326,7 +315,7 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
         if (answer.hasResult) {
             result = FromRecorded<T>(answer.result);
         }
-    } else if (TakeInjection(op.code, tag, &outcome)) {
+    } else if (TakeInjection(op.ordinal, tag, &outcome)) {
         // The injected status stands in for the server's answer.
     } else if (value == nullptr) {
         outcome = MRX_STATUS_BAD_ARGUMENT;
@@ -351,7 +340,7 @@ T TagOperation(const Operation& op, int32_t dataSet, const char* tag, uint32_t* 
     if (status != nullptr) {
         std::memcpy(status, &outcome, sizeof outcome);
     }
-    if (MrxCall* call = Log(op.code, key.name)) {
+    if (MrxCall* call = Log(op.ordinal, key.name)) {
         call->dataSet = dataSet;
         call->tagWasNull = tag == nullptr ? 1 : 0;
         call->cookieAddress = cookie;
@@ -380,7 +369,7 @@ TagValue& HeldOrNew(int32_t kind, int32_t dataSet, const char* tag) {
 // The server's own operations. The exported ones below hand a call to the
 // front when one is set, and otherwise come here.
 
-int32_t MRX_CALL DirectGetInitStringLength(void) {
+int32_t MRX_CALL DirectGetInitStringLength(void*) {
     ServerState& s = State();
     int32_t length = EffectiveLength(s);
     Answer answer{};
@@ -400,7 +389,7 @@ int32_t MRX_CALL DirectGetInitStringLength(void) {
 // The caller sizes its buffer from GetInitStringLength (that length plus a
 // terminator), so nothing past the reported length is ever written, and for
 // a negative length, whose buffer may have no room at all, nothing is.
-int32_t MRX_CALL DirectGetInitString(char* buffer) {
+int32_t MRX_CALL DirectGetInitString(void*, char* buffer) {
     ServerState& s = State();
     int32_t copied = 0;
     if (!s.scriptedStrings.empty()) {
@@ -430,7 +419,7 @@ int32_t MRX_CALL DirectGetInitString(char* buffer) {
     return copied;
 }
 
-int32_t MRX_CALL DirectResetLink(void) {
+int32_t MRX_CALL DirectResetLink(void*) {
     ServerState& s = State();
     ++s.resetLinks;
     int32_t result = MRX_STATUS_OK;
@@ -447,32 +436,41 @@ int32_t MRX_CALL DirectResetLink(void) {
     return result;
 }
 
-double MRX_CALL DirectReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
-    return TagOperation(kReadAI, dataSet, tag, cookie, value, status);
+double MRX_CALL DirectReadAI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status) {
+    return TagOperation(Row(MRX_OP_READ_AI), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectWriteAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
-    return TagOperation(kWriteAI, dataSet, tag, cookie, value, status);
+double MRX_CALL DirectWriteAI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                              int32_t* status) {
+    return TagOperation(Row(MRX_OP_WRITE_AI), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectReadAO(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
-    return TagOperation(kReadAO, dataSet, tag, cookie, value, status);
+double MRX_CALL DirectReadAO(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                             int32_t* status) {
+    return TagOperation(Row(MRX_OP_READ_AO), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectReadDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
-    return TagOperation(kReadDI, dataSet, tag, cookie, value, status);
+int32_t MRX_CALL DirectReadDI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status) {
+    return TagOperation(Row(MRX_OP_READ_DI), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectWriteDI(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
-    return TagOperation(kWriteDI, dataSet, tag, cookie, value, status);
+int32_t MRX_CALL DirectWriteDI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                               int32_t* status) {
+    return TagOperation(Row(MRX_OP_WRITE_DI), dataSet, tag, cookie, value, status);
 }
-int32_t MRX_CALL DirectReadDO(int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) {
-    return TagOperation(kReadDO, dataSet, tag, cookie, value, status);
+int32_t MRX_CALL DirectReadDO(void*, int32_t dataSet, const char* tag, uint32_t* cookie, int32_t* value,
+                              int32_t* status) {
+    return TagOperation(Row(MRX_OP_READ_DO), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectReadCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
-    return TagOperation(kReadCALC, dataSet, tag, cookie, value, status);
+double MRX_CALL DirectReadCALC(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                               int32_t* status) {
+    return TagOperation(Row(MRX_OP_READ_CALC), dataSet, tag, cookie, value, status);
 }
-double MRX_CALL DirectWriteCALC(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
-    return TagOperation(kWriteCALC, dataSet, tag, cookie, value, status);
+double MRX_CALL DirectWriteCALC(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value,
+                                int32_t* status) {
+    return TagOperation(Row(MRX_OP_WRITE_CALC), dataSet, tag, cookie, value, status);
 }
 
-constexpr MrxOps kDirectOps{DirectGetInitStringLength,
+constexpr MrxOps kDirectOps{nullptr,
+                            DirectGetInitStringLength,
                             DirectGetInitString,
                             DirectResetLink,
                             DirectReadAI,
@@ -501,13 +499,13 @@ template <typename Member, typename... Args>
 auto Dispatch(Member member, Args... args) {
     const MrxOps& ops = Route();
     if (&ops == &kDirectOps) {
-        return (kDirectOps.*member)(args...);
+        return (kDirectOps.*member)(nullptr, args...);
     }
     insideFront = true;
     struct Leave {
         ~Leave() { insideFront = false; }
     } leave;
-    return (ops.*member)(args...);
+    return (ops.*member)(ops.context, args...);
 }
 
 }  // namespace

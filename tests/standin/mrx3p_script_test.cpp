@@ -135,29 +135,30 @@ TEST_F(MrxScript, ScriptedLengthsAndStringsStayInsideTheDriversBuffer) {
 MrxOps behind{};
 std::vector<std::string> seen;
 
-double FrontReadAI(int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
+double FrontReadAI(void*, int32_t dataSet, const char* tag, uint32_t* cookie, double* value, int32_t* status) {
     seen.push_back(std::string("ReadAI ") + tag);
-    return behind.ReadAI(dataSet, tag, cookie, value, status);
+    return behind.ReadAI(behind.context, dataSet, tag, cookie, value, status);
 }
-int32_t FrontGetInitStringLength() {
+int32_t FrontGetInitStringLength(void*) {
     seen.emplace_back("GetInitStringLength");
-    return behind.GetInitStringLength() + 1000;
+    return behind.GetInitStringLength(behind.context) + 1000;
 }
 
 TEST_F(MrxScript, TheFrontSeesEveryCallAndCallingBackDoesNotRecurse) {
     MrxOps direct{};
     MrxStandin_DirectOps(&direct);
-    MrxOps exported{GetInitStringLength,
-                    GetInitString,
-                    ResetLink,
-                    ReadAI,
-                    WriteAI,
-                    ReadAO,
-                    ReadDI,
-                    WriteDI,
-                    ReadDO,
-                    ReadCALC,
-                    WriteCALC};
+    void* const exportedFunctions[kMrxOperationCount] = {reinterpret_cast<void*>(&GetInitStringLength),
+                                                         reinterpret_cast<void*>(&GetInitString),
+                                                         reinterpret_cast<void*>(&ResetLink),
+                                                         reinterpret_cast<void*>(&ReadAI),
+                                                         reinterpret_cast<void*>(&WriteAI),
+                                                         reinterpret_cast<void*>(&ReadAO),
+                                                         reinterpret_cast<void*>(&ReadDI),
+                                                         reinterpret_cast<void*>(&WriteDI),
+                                                         reinterpret_cast<void*>(&ReadDO),
+                                                         reinterpret_cast<void*>(&ReadCALC),
+                                                         reinterpret_cast<void*>(&WriteCALC)};
+    MrxOps exported = MrxOpsOverFunctions(exportedFunctions);
     // Behind the front: the server's own operations, and then the exported
     // ones, which a careless recorder might take for the real library.
     for (const MrxOps* table : {&direct, &exported}) {

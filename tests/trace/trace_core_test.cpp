@@ -18,7 +18,6 @@
 
 #include "trace_core.h"
 
-using mrxtrace::MrxClientOps;
 using mrxtrace::TraceLevel;
 using mrxtrace::TraceSession;
 using mrxtrace::TraceSettings;
@@ -56,15 +55,15 @@ void Answer(int32_t op, int32_t ds, const char* tag, uint32_t* cookie, T* value,
     if (value != nullptr && g_fake.answerStatus == 0 && op != 5 && op != 8 && op != 12) *value = read;
 }
 
-#define FAKE_REAL(Op, code)                                                                                   \
-    double MRX_CALL Fake##Op(int32_t ds, const char* tag, uint32_t* cookie, double* value, int32_t* status) { \
-        Answer(code, ds, tag, cookie, value, status, g_fake.readReal);                                        \
-        return g_fake.realResult;                                                                             \
+#define FAKE_REAL(Op, code)                                                                                          \
+    double MRX_CALL Fake##Op(void*, int32_t ds, const char* tag, uint32_t* cookie, double* value, int32_t* status) { \
+        Answer(code, ds, tag, cookie, value, status, g_fake.readReal);                                               \
+        return g_fake.realResult;                                                                                    \
     }
-#define FAKE_INT(Op, code)                                                                                      \
-    int32_t MRX_CALL Fake##Op(int32_t ds, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) { \
-        Answer(code, ds, tag, cookie, value, status, g_fake.readInt);                                           \
-        return g_fake.intResult;                                                                                \
+#define FAKE_INT(Op, code)                                                                                             \
+    int32_t MRX_CALL Fake##Op(void*, int32_t ds, const char* tag, uint32_t* cookie, int32_t* value, int32_t* status) { \
+        Answer(code, ds, tag, cookie, value, status, g_fake.readInt);                                                  \
+        return g_fake.intResult;                                                                                       \
     }
 FAKE_REAL(ReadAI, 4)
 FAKE_REAL(WriteAI, 5)
@@ -74,15 +73,15 @@ FAKE_INT(WriteDI, 8)
 FAKE_INT(ReadDO, 9)
 FAKE_REAL(ReadCALC, 11)
 FAKE_REAL(WriteCALC, 12)
-int32_t MRX_CALL FakeLength() { return g_fake.length; }
-int32_t MRX_CALL FakeString(char* buffer) {
+int32_t MRX_CALL FakeLength(void*) { return g_fake.length; }
+int32_t MRX_CALL FakeString(void*, char* buffer) {
     std::strncpy(buffer, g_fake.initString, static_cast<size_t>(g_fake.length));
     return 7;
 }
-int32_t MRX_CALL FakeReset() { return 3; }
+int32_t MRX_CALL FakeReset(void*) { return 3; }
 
-const MrxClientOps kFakeOps{FakeLength, FakeString,  FakeReset,  FakeReadAI,   FakeWriteAI,  FakeReadAO,
-                            FakeReadDI, FakeWriteDI, FakeReadDO, FakeReadCALC, FakeWriteCALC};
+const MrxOps kFakeOps{nullptr,    FakeLength, FakeString,  FakeReset,  FakeReadAI,   FakeWriteAI,
+                      FakeReadAO, FakeReadDI, FakeWriteDI, FakeReadDO, FakeReadCALC, FakeWriteCALC};
 
 std::string TempPath(const std::string& name) {
     const char* dir = std::getenv("TMPDIR");
@@ -618,7 +617,7 @@ TEST(TraceCore, AMissingRealLibraryFailsSafely) {
     const std::string path = TempPath("missing");
     TraceSettings s = Settings(path, TraceLevel::All);
     s.realLibraryError = "cannot load the real client library";
-    TraceSession session(MrxClientOps{}, s);
+    TraceSession session(MrxOps{}, s);
     EXPECT_EQ(session.GetInitStringLength(), 0);
     char buffer[4] = {'k', 'e', 'p', 't'};
     EXPECT_EQ(session.GetInitString(buffer), 0);
@@ -638,21 +637,109 @@ TEST(TraceCore, AMissingRealLibraryFailsSafely) {
 
 TEST(TraceCore, TheInstalledTableForwardsToTheInstalledSession) {
     const std::string path = TempPath("installed");
-    const MrxClientOps& traced = mrxtrace::TracedOps();
+    const MrxOps& traced = mrxtrace::TracedOps();
     int32_t status = 0;
     int32_t value = 0;
     uint32_t cookie = 0;
-    traced.ReadDI(1, "X", &cookie, &value, &status);
+    traced.ReadDI(traced.context, 1, "X", &cookie, &value, &status);
     EXPECT_EQ(status, mrxtrace::kNoLibraryStatus) << "nothing installed";
     {
         TraceSession session(kFakeOps, Settings(path, TraceLevel::All));
         mrxtrace::Install(&session);
         g_fake.intResult = 11;
-        EXPECT_EQ(traced.ReadDI(1, "X", &cookie, &value, &status), 11);
+        EXPECT_EQ(traced.ReadDI(traced.context, 1, "X", &cookie, &value, &status), 11);
         mrxtrace::Install(nullptr);
     }
     EXPECT_EQ(Calls(ReadTrace(path)).size(), 1u);
     std::remove(path.c_str());
+    g_fake = Fake{};
+}
+
+// Plain functions, as a library exports them (no context), each noting
+// which operation was called and answering with its ordinal.
+int32_t g_plainCalled = 0;
+template <MrxOperation Op>
+int32_t MRX_CALL PlainLink() {
+    return g_plainCalled = Op;
+}
+template <MrxOperation Op>
+int32_t MRX_CALL PlainString(char* buffer) {
+    buffer[0] = '\0';
+    return g_plainCalled = Op;
+}
+template <MrxOperation Op, typename T>
+T MRX_CALL PlainTag(int32_t, const char*, uint32_t*, T* value, int32_t* status) {
+    *status = 0;
+    *value = static_cast<T>(Op);
+    return static_cast<T>(g_plainCalled = Op);
+}
+
+TEST(TraceCore, ATableOverALibrarysFunctionsCallsEachOperationsOwn) {
+    void* const functions[kMrxOperationCount] = {reinterpret_cast<void*>(&PlainLink<MRX_OP_GET_INIT_STRING_LENGTH>),
+                                                 reinterpret_cast<void*>(&PlainString<MRX_OP_GET_INIT_STRING>),
+                                                 reinterpret_cast<void*>(&PlainLink<MRX_OP_RESET_LINK>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_READ_AI, double>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_WRITE_AI, double>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_READ_AO, double>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_READ_DI, int32_t>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_WRITE_DI, int32_t>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_READ_DO, int32_t>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_READ_CALC, double>),
+                                                 reinterpret_cast<void*>(&PlainTag<MRX_OP_WRITE_CALC, double>)};
+    const MrxOps ops = MrxOpsOverFunctions(functions);
+    const std::string path = TempPath("plain");
+    TraceSession session(ops, Settings(path, TraceLevel::All));
+    using Real = double (TraceSession::*)(int32_t, const char*, uint32_t*, double*, int32_t*);
+    using Int = int32_t (TraceSession::*)(int32_t, const char*, uint32_t*, int32_t*, int32_t*);
+    const std::tuple<Real, MrxOperation> reals[] = {{&TraceSession::ReadAI, MRX_OP_READ_AI},
+                                                    {&TraceSession::WriteAI, MRX_OP_WRITE_AI},
+                                                    {&TraceSession::ReadAO, MRX_OP_READ_AO},
+                                                    {&TraceSession::ReadCALC, MRX_OP_READ_CALC},
+                                                    {&TraceSession::WriteCALC, MRX_OP_WRITE_CALC}};
+    const std::tuple<Int, MrxOperation> ints[] = {{&TraceSession::ReadDI, MRX_OP_READ_DI},
+                                                  {&TraceSession::WriteDI, MRX_OP_WRITE_DI},
+                                                  {&TraceSession::ReadDO, MRX_OP_READ_DO}};
+    uint32_t cookie = 0;
+    int32_t status = -1;
+    for (const auto& [op, ordinal] : reals) {
+        double value = 0;
+        EXPECT_EQ((session.*op)(1, "T", &cookie, &value, &status), static_cast<double>(ordinal));
+        EXPECT_EQ(g_plainCalled, ordinal);
+    }
+    for (const auto& [op, ordinal] : ints) {
+        int32_t value = 0;
+        EXPECT_EQ((session.*op)(1, "T", &cookie, &value, &status), ordinal);
+        EXPECT_EQ(g_plainCalled, ordinal);
+    }
+    char buffer[1];
+    EXPECT_EQ(session.GetInitStringLength(), MRX_OP_GET_INIT_STRING_LENGTH);
+    EXPECT_EQ(session.GetInitString(buffer), MRX_OP_GET_INIT_STRING);
+    EXPECT_EQ(session.ResetLink(), MRX_OP_RESET_LINK);
+    session.End();
+    std::remove(path.c_str());
+}
+
+TEST(TraceCore, TwoSessionsLiveSideBySideEachThroughItsOwnTable) {
+    const std::string paths[2] = {TempPath("first"), TempPath("second")};
+    TraceSession first(kFakeOps, Settings(paths[0], TraceLevel::All));
+    TraceSession second(kFakeOps, Settings(paths[1], TraceLevel::All));
+    const MrxOps tables[2] = {first.Ops(), second.Ops()};
+    const char* const tags[2] = {"ONE", "TWO"};
+    for (int i = 0; i < 2; ++i) {
+        uint32_t cookie = 0;
+        int32_t value = 0;
+        int32_t status = -1;
+        g_fake.intResult = 20 + i;
+        EXPECT_EQ(tables[i].ReadDO(tables[i].context, 1, tags[i], &cookie, &value, &status), 20 + i);
+    }
+    first.End();
+    second.End();
+    for (int i = 0; i < 2; ++i) {
+        const auto calls = Calls(ReadTrace(paths[i]));
+        ASSERT_EQ(calls.size(), 1u) << paths[i];
+        EXPECT_EQ(calls[0]["tag"], tags[i]);
+        std::remove(paths[i].c_str());
+    }
     g_fake = Fake{};
 }
 
