@@ -71,9 +71,12 @@ bool Summary(const bench::RatioReporter& reporter) {
         const double configure = reporter.MedianNs(ConfigureName(size));
         const double baseline = reporter.MedianNs(BaselineName(size));
         const double checked = reporter.MedianNs(CheckedName(size));
-        std::printf("  %-28s configure %12s  catalogue only %12s  ratio %6.2f  on the checking stand-in %12s\n",
-                    size.label, bench::FormatNs(configure).c_str(), bench::FormatNs(baseline).c_str(),
-                    configure / baseline, bench::FormatNs(checked).c_str());
+        const double indexKiB =
+            static_cast<double>(bench::IndexBytesFor(bench::MakeInitString(size.tagsPerKind))) / 1024;
+        std::printf(
+            "  %-28s configure %12s  catalogue only %12s  ratio %6.2f  on the checking stand-in %12s  index %.0f KiB\n",
+            size.label, bench::FormatNs(configure).c_str(), bench::FormatNs(baseline).c_str(), configure / baseline,
+            bench::FormatNs(checked).c_str(), indexKiB);
         if (before != nullptr && previous > 0.0) {
             const double rows = static_cast<double>(bench::RowsOf(size)) / bench::RowsOf(*before);
             const double tags = static_cast<double>(size.tagsPerKind) / before->tagsPerKind;

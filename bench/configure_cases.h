@@ -6,9 +6,12 @@
 // imports against lists of 32,000 tags each, nearly at their capacity.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
+#include "catalogue.h"
+#include "catalogue_index.h"
 #include "host_case.h"
 #include "iface_control.h"
 #include "init_string_gen.h"
@@ -47,5 +50,17 @@ inline std::unique_ptr<HostCase> PrepareConfigure(const CaseSize& size, const In
 // Whether the configurations since PrepareConfigure told the user nothing,
 // as they do when every row binds.
 inline bool ConfigureWasSilent() { return User32Standin_BoxCount() == 0 && IFaceStandin_ErrorMessageCount() == 0; }
+
+// The bytes of the index the driver builds of this catalogue while it binds:
+// the most it adds to the host heap during a configuration.
+inline size_t IndexBytesFor(const InitString& text) {
+    MrxStandin_SetInitString(text.text.c_str());
+    size_t bytes = 0;
+    if (LoadTagCatalogue() == 1 && BuildCatalogueIndex() == 1) {
+        bytes = CatalogueIndexBytes();
+    }
+    FreeTagCatalogue();
+    return bytes;
+}
 
 }  // namespace bench

@@ -77,8 +77,10 @@ int main() {
             std::fprintf(stderr, "%s: the case did not configure silently\n", size.label);
             status = 1;
         }
-        std::printf("  %-28s configure %12s  catalogue only %12s  ratio %6.2f\n", size.label,
-                    bench::FormatNs(configure).c_str(), bench::FormatNs(catalogue).c_str(), configure / catalogue);
+        const double indexKiB = static_cast<double>(bench::IndexBytesFor(text)) / 1024;
+        std::printf("  %-28s configure %12s  catalogue only %12s  ratio %6.2f  index %.0f KiB\n", size.label,
+                    bench::FormatNs(configure).c_str(), bench::FormatNs(catalogue).c_str(), configure / catalogue,
+                    indexKiB);
     }
     return status;
 }
