@@ -1,5 +1,6 @@
 #include "binding.h"
 #include "binding_rules.h"
+#include "catalogue_index.h"
 #include "messages.h"
 
 const int32_t kControllerListOrder[kTagListCount] = {TAG_KIND_AI, TAG_KIND_AO,  TAG_KIND_DI,
@@ -61,6 +62,28 @@ void MatchControllerTags(const DCSLinkData* d, int32_t row, int32_t kind) {
     }
 }
 
+namespace {
+
+// Each column's text is looked up once, for the lists that hold it in the
+// row's data set; its rule then picks the kind, as the comparison of every
+// record of every list would.
+void MatchControllerTagsIndexed(const DCSLinkData* d, int32_t row) {
+    const int32_t dataSet = GetCtrlDataInt(d, row, CTRL_COL_DATA_SET);
+    const char* spText = GetCtrlDataText(d, row, CTRL_COL_SP);
+    CtrlBinding* binding = &CtrlBindings[row];
+    for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
+        TagColumnAnswer answer;
+        QueryTagColumn(TAG_TABLE_CTRL, column, dataSet, GetCtrlDataText(d, row, column), spText, &answer);
+        if (answer.Winner != TAG_KIND_NONE) {
+            TagSlot* slot = SlotOfColumn(binding, column);
+            slot->Kind = answer.Winner;
+            slot->Found = 1;
+        }
+    }
+}
+
+}  // namespace
+
 int32_t BindController(const DCSLinkData* d, int32_t row) {
     CtrlBinding* binding = &CtrlBindings[row];
     for (int32_t column = CTRL_COL_SP; column <= CTRL_COL_MODE; ++column) {
@@ -68,8 +91,12 @@ int32_t BindController(const DCSLinkData* d, int32_t row) {
     }
     binding->SavedMode = 0;
 
-    for (int32_t kind : kControllerListOrder) {
-        MatchControllerTags(d, row, kind);
+    if (CatalogueIndexed()) {
+        MatchControllerTagsIndexed(d, row);
+    } else {
+        for (int32_t kind : kControllerListOrder) {
+            MatchControllerTags(d, row, kind);
+        }
     }
     // A column that must bind ends the link when it does not; the others
     // only tell the user. Each unbound column that names a tag (or that is

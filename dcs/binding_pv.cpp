@@ -1,5 +1,6 @@
 #include "binding.h"
 #include "binding_rules.h"
+#include "catalogue_index.h"
 #include "messages.h"
 
 namespace {
@@ -21,11 +22,29 @@ bool FindInLists(const DCSLinkData* d, int32_t row, TagSlot* table, const TagCol
     return found;
 }
 
+// The same through the catalogue's index: the lists that hold the tag,
+// and of them the one the row's rule picks.
+bool FindIndexed(const DCSLinkData* d, int32_t row, TagSlot* table, int32_t tableId, PVRowIntReader dataSetOf,
+                 PVRowTextReader tagOf) {
+    ResetSlot(&table[row]);
+    TagColumnAnswer answer;
+    QueryTagColumn(tableId, PV_COL_TAG, dataSetOf(d, row, PV_COL_DATA_SET), tagOf(d, row, PV_COL_TAG), nullptr,
+                   &answer);
+    if (answer.Winner == TAG_KIND_NONE) {
+        return false;
+    }
+    table[row].Kind = answer.Winner;
+    table[row].Found = 1;
+    return true;
+}
+
 // Binds one PV row by its rule; shows the rule's message when it does not.
 int32_t BindPVRow(const DCSLinkData* d, int32_t row, int32_t table, TagSlot* bindings, PVRowIntReader dataSetOf,
                   PVRowTextReader tagOf) {
     const TagColumnRule* rule = TagColumnRuleOf(table, PV_COL_TAG);
-    if (FindInLists(d, row, bindings, rule, dataSetOf, tagOf)) {
+    const bool found = CatalogueIndexed() ? FindIndexed(d, row, bindings, table, dataSetOf, tagOf)
+                                          : FindInLists(d, row, bindings, rule, dataSetOf, tagOf);
+    if (found) {
         return 1;
     }
     ShowRowMessage(kTitleBinding, rule->UnboundMessage, row);
@@ -77,17 +96,24 @@ uint8_t BindGeneralFlags(const DCSLinkData* d) {
     const TagColumnRule* enabledRule = TagColumnRuleOf(TAG_TABLE_GENERAL, GEN_ENABLED_FLAG);
     const TagColumnRule* runningRule = TagColumnRuleOf(TAG_TABLE_GENERAL, GEN_RUNNING_FLAG);
     const int32_t flagKind = enabledRule->Lists[0];
-    const TagList& list = TagListOf(flagKind);
-    for (int32_t i = 0; list.Items != nullptr && i < list.Count; ++i) {
-        const TagHead* tag = TagAt(list, flagKind, i);
-        if (tag->DataSet != dataSet) {
-            continue;
-        }
-        const int32_t flag = FlagOfName(enabled, running, tag->Name);
-        if (flag == GEN_ENABLED_FLAG) {
-            EnabledFlagBinding.Found = 1;
-        } else if (flag == GEN_RUNNING_FLAG) {
-            RunningFlagBinding.Found = 1;
+    if (CatalogueIndexed()) {
+        // A name that is also the Enabled Flag serves that flag only.
+        const bool runningHeld = HasKind(CatalogueHolds(dataSet, running), flagKind);
+        EnabledFlagBinding.Found = HasKind(CatalogueHolds(dataSet, enabled), flagKind) ? 1 : 0;
+        RunningFlagBinding.Found = runningHeld && FlagOfName(enabled, running, running) == GEN_RUNNING_FLAG ? 1 : 0;
+    } else {
+        const TagList& list = TagListOf(flagKind);
+        for (int32_t i = 0; list.Items != nullptr && i < list.Count; ++i) {
+            const TagHead* tag = TagAt(list, flagKind, i);
+            if (tag->DataSet != dataSet) {
+                continue;
+            }
+            const int32_t flag = FlagOfName(enabled, running, tag->Name);
+            if (flag == GEN_ENABLED_FLAG) {
+                EnabledFlagBinding.Found = 1;
+            } else if (flag == GEN_RUNNING_FLAG) {
+                RunningFlagBinding.Found = 1;
+            }
         }
     }
 

@@ -1,6 +1,7 @@
 #include "binding_rules.h"
 
 #include "binding.h"
+#include "catalogue_index.h"
 #include "messages.h"
 
 namespace {
@@ -173,6 +174,9 @@ TagKindSet CatalogueHolds(int32_t dataSet, const char* name) {
     TagKindSet held = 0;
     if (!HasText(name)) {
         return held;
+    }
+    if (CatalogueIndexed()) {
+        return IndexedHolds(dataSet, name);
     }
     for (int32_t kind = TAG_KIND_AI; kind <= TAG_KIND_CALC; ++kind) {
         const TagList& list = TagListOf(kind);

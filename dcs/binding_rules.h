@@ -119,7 +119,8 @@ bool RowLacksRequiredText(const DCSLinkData* d, const RequiredTextCheck& check, 
 extern const int32_t kBindingOrder[kTagTableCount];
 
 // The lists of the catalogue as the driver loaded them that hold `name` in
-// `dataSet`. An absent or empty name is held by none.
+// `dataSet`, through the catalogue's index while there is one. An absent or
+// empty name is held by none.
 TagKindSet CatalogueHolds(int32_t dataSet, const char* name);
 
 // Of the lists in `held`, those the column may bind from. `takenBySP`: the

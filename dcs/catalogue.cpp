@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "catalogue_index.h"
 #include "messages.h"
 #include "platform/iface.h"
 #include "platform/mrx3p.h"
@@ -255,6 +256,8 @@ char* NextToken(char** cursor) {
 }
 
 int32_t LoadTagCatalogue() {
+    // An index describes the lists as they stood when it was built.
+    FreeCatalogueIndex();
     const int32_t length = GetInitStringLength();
     if (length <= kEmptyInitStringLength) {
         ShowMessage(kMsgEmptyInitString, kTitleLoadWarning);
@@ -275,6 +278,7 @@ int32_t LoadTagCatalogue() {
 }
 
 void FreeTagList(TagList* list, int32_t kind) {
+    FreeCatalogueIndex();  // it points into the records
     if (list->Items == nullptr) {
         return;
     }

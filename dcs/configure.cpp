@@ -5,6 +5,7 @@
 #include "binding.h"
 #include "binding_rules.h"
 #include "catalogue.h"
+#include "catalogue_index.h"
 #include "messages.h"
 #include "platform/iface.h"
 #include "platform/mrx3p.h"
@@ -175,6 +176,13 @@ int32_t ConfigureLink(DCSLinkData* d) {
         ShowMessage(kMsgCaseMustBeReloaded, kTitleConfigError);
         return Fail(d);
     }
+    // Binding looks each tag text up in an index of the lists rather than
+    // comparing every row with every record, which grows with rows times
+    // tags. It binds alike without one: when the index's block cannot be
+    // had, every record is compared, and the user is told nothing. The index
+    // is taken after every block the catalogue took and gone once binding is
+    // done (the reset of a failure releases it with the catalogue).
+    BuildCatalogueIndex();
     // The tables are bound in the rules' order. Every row table is allocated
     // even after an earlier binding stopped, so that the reset finds the same
     // tables whatever failed.
@@ -184,6 +192,7 @@ int32_t ConfigureLink(DCSLinkData* d) {
             return Fail(d);
         }
     }
+    FreeCatalogueIndex();
     if (!bound) {
         return Fail(d);
     }

@@ -28,22 +28,13 @@ protected:
         DriverTest::SetUp();
         MrxStandin_SetInitString(kCatalogue);
         ASSERT_EQ(LoadTagCatalogue(), 1);
-        CtrlBindings = static_cast<CtrlBinding*>(IFace_new(4 * sizeof(CtrlBinding)));
-        PVExportBindings = static_cast<TagSlot*>(IFace_new(4 * sizeof(TagSlot)));
-        PVImportBindings = static_cast<TagSlot*>(IFace_new(4 * sizeof(TagSlot)));
-        // Stale content, as an uncleared block from the host may hold.
-        std::memset(CtrlBindings, 0xEE, 4 * sizeof(CtrlBinding));
-        std::memset(PVExportBindings, 0xEE, 4 * sizeof(TagSlot));
-        std::memset(PVImportBindings, 0xEE, 4 * sizeof(TagSlot));
+        CtrlBindings = StaleTable<CtrlBinding>(4);
+        PVExportBindings = StaleTable<TagSlot>(4);
+        PVImportBindings = StaleTable<TagSlot>(4);
     }
     void TearDown() override {
         FreeTagCatalogue();
-        IFace_delete(CtrlBindings);
-        IFace_delete(PVExportBindings);
-        IFace_delete(PVImportBindings);
-        CtrlBindings = nullptr;
-        PVExportBindings = nullptr;
-        PVImportBindings = nullptr;
+        ReleaseBindingTables();
         StandinTest::TearDown();
     }
 

@@ -11,6 +11,7 @@
 #include "entry_points.h"
 #include "hostapi/dcs_link_data.h"
 #include "link_state.h"
+#include "platform/iface.h"
 #include "test_support.h"
 
 struct ControllerSpec {
@@ -140,3 +141,23 @@ protected:
         RunningFlagBinding = {};
     }
 };
+
+// A binding table from the host's heap holding stale bytes, as an uncleared
+// block may, for tests that bind rows without a configuration.
+template <typename T>
+T* StaleTable(int32_t count) {
+    const size_t bytes = static_cast<size_t>(count > 1 ? count : 1) * sizeof(T);
+    auto* table = static_cast<T*>(IFace_new(bytes));
+    std::memset(table, 0xEE, bytes);
+    return table;
+}
+
+// Releases the binding tables such a test made.
+inline void ReleaseBindingTables() {
+    IFace_delete(CtrlBindings);
+    IFace_delete(PVExportBindings);
+    IFace_delete(PVImportBindings);
+    CtrlBindings = nullptr;
+    PVExportBindings = nullptr;
+    PVImportBindings = nullptr;
+}
