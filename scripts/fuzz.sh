@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the fuzz preset, replays every target's kept corpus once (CTest),
+# Builds the fuzz preset (unless --no-build), replays every target's kept
+# corpus once (CTest),
 # then runs every libFuzzer target for FUZZ_SECONDS seconds (default 40) on a
 # scratch copy of its corpus (fuzz/corpus for init_string_fuzz, fuzz/NAME's
 # stem + _corpus for the others), under a memory limit. Exits non-zero on any
@@ -16,8 +17,11 @@ max_len=${FUZZ_MAX_LEN:-8192}
 # block the driver released in the last few thousand runs.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
 
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j "$jobs"
+# --no-build: the test command has built the preset already.
+if [ "${1:-}" != --no-build ]; then
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+fi
 
 bin_dir=build/fuzz/fuzz
 findings=build/fuzz/findings

@@ -121,10 +121,30 @@ find build/coverage -name '*.gcda' -delete
 run_ctest --preset coverage -j "$jobs"
 coverage_summary=$(scripts/coverage.sh --report | grep -E '^(lines|branches):' || true)
 
+# A fuzzer runs on one core: while the fuzzers run, one after another, the
+# Windows programs build on the other. Their output is shown when they end.
+fuzz_pid=""
 if [ -f fuzz/CMakeLists.txt ]; then
-  step "fuzz (${fuzz_seconds}s per target)"
-  FUZZ_SECONDS=$fuzz_seconds scripts/fuzz.sh
+  step "fuzz: build; then ${fuzz_seconds}s per target, beside the next step"
+  cmake --preset fuzz >/dev/null
+  cmake --build --preset fuzz -j "$jobs"
+  FUZZ_SECONDS=$fuzz_seconds scripts/fuzz.sh --no-build >build/fuzz/fuzz.log 2>&1 &
+  fuzz_pid=$!
+  # A step that fails ends the run: the fuzzers with it.
+  trap '[ -z "$fuzz_pid" ] || pkill -P "$fuzz_pid" 2>/dev/null; [ -z "$fuzz_pid" ] || kill "$fuzz_pid" 2>/dev/null' EXIT
 fi
+fuzz_outcome() {
+  [ -n "$fuzz_pid" ] || return 0
+  step "fuzz: the outcome"
+  local status=0
+  wait "$fuzz_pid" || status=$?
+  fuzz_pid=""
+  cat build/fuzz/fuzz.log
+  if [ "$status" -ne 0 ]; then
+    echo "FAIL: the fuzzers exited with status $status (log above)"
+    exit 1
+  fi
+}
 
 if [ -f cmake/toolchain-mingw32.cmake ]; then
   step "build and test: win32 under Wine"
@@ -138,6 +158,8 @@ if [ -f cmake/toolchain-mingw32.cmake ]; then
     skipped_steps+=("the win32 test programs under Wine ($wine_skip_reason)")
   fi
 fi
+
+fuzz_outcome
 
 if [ -f cmake/Kit.cmake ]; then
   # The kits an integrator gets (optimised builds, CPack).
