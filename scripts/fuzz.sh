@@ -12,6 +12,10 @@ seconds=${FUZZ_SECONDS:-40}
 rss_limit=${FUZZ_RSS_LIMIT_MB:-1024}
 jobs=${JOBS:-2}
 max_len=${FUZZ_MAX_LEN:-8192}
+# FUZZ_SEED repeats a run: the test command sets one so that the same code
+# explores the same inputs on every machine; by hand, a new seed each time
+# (printed, so a finding can be run again the same way).
+seed=${FUZZ_SEED:-$(( (RANDOM << 15 | RANDOM) + 1 ))}
 # AddressSanitizer's quarantine of freed blocks (256 MB by default) is most
 # of a run's resident memory; 64 MB still catches a use after free of any
 # block the driver released in the last few thousand runs.
@@ -56,7 +60,7 @@ for target in "${targets[@]}"; do
     done
   fi
 
-  printf '\n==== %s: fuzzing for %ss\n' "$name" "$seconds"
+  printf '\n==== %s: fuzzing for %ss (FUZZ_SEED=%s)\n' "$name" "$seconds" "$seed"
   work=build/fuzz/work/$name
   rm -rf "$work"
   mkdir -p "$work/corpus"
@@ -66,7 +70,7 @@ for target in "${targets[@]}"; do
   dict=()
   [ -f "fuzz/$name.dict" ] && dict=(-dict="fuzz/$name.dict")
   if ! "$target" "$work/corpus" "${dict[@]}" \
-      -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb="$rss_limit" \
+      -seed="$seed" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 -rss_limit_mb="$rss_limit" \
       -artifact_prefix="$findings/$name-" -print_final_stats=1; then
     echo "FAIL: $name found a fault; inputs in $findings/" >&2
     status=1

@@ -61,6 +61,8 @@ Case ParseCaseFile(const std::string& file) {
     std::string text;
     try {
         text = ReadTextFile(file, "the case file");
+    } catch (const TextEncodingError& e) {
+        throw CaseError(Located(file, 1, 1, e.what()));
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(file, 0, e.what()));
     }

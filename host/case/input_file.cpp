@@ -64,9 +64,9 @@ std::string ReadInputFile(const std::string& path, const std::string& what) {
 std::string ReadTextFile(const std::string& path, const std::string& what) {
     std::string text = ReadInputFile(path, what);
     if (text.size() >= 2 && ((text[0] == '\xFF' && text[1] == '\xFE') || (text[0] == '\xFE' && text[1] == '\xFF'))) {
-        Refuse(path, what,
-               "it is UTF-16 (it begins with a UTF-16 byte-order mark); dcs-host reads UTF-8: save it as UTF-8 (in "
-               "Notepad: Save As, Encoding UTF-8)");
+        throw TextEncodingError("cannot read " + what + " \"" + path +
+                                "\": it is UTF-16 (it begins with a UTF-16 byte-order mark); dcs-host reads UTF-8: "
+                                "save it as UTF-8 (in Notepad: Save As, Encoding UTF-8)");
     }
     return text;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace host {
@@ -17,9 +18,16 @@ constexpr uint64_t kMaxInputBytes = 64ull * 1024 * 1024;
 // a device is refused without being opened, so nothing blocks or runs on.
 std::string ReadInputFile(const std::string& path, const std::string& what);
 
+// The refusal of a text file for its encoding. It is about the file's first
+// bytes, so a caller can place it at line 1, column 1.
+class TextEncodingError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 // Reads a text file the user writes (the case, an IO list): as
 // ReadInputFile, and refuses a UTF-16 file (what Notepad saves as
-// "Unicode"), saying to save it as UTF-8.
+// "Unicode") with a TextEncodingError, saying to save it as UTF-8.
 std::string ReadTextFile(const std::string& path, const std::string& what);
 
 // Throws as ReadInputFile does when `path` is not a regular file; reads
