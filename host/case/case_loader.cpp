@@ -34,7 +34,7 @@ RowTable TableOfList(const std::string& key) {
 void AppendIoList(Case& c, const std::string& key, const std::string& path, const SourcePos& at) {
     std::string text;
     try {
-        text = ReadTextFile(path, "the IO list");
+        text = ReadSpreadsheetText(path, "the IO list");
     } catch (const std::runtime_error& e) {
         throw CaseError(Located(at.file, at.line, key + ": " + e.what()));
     }

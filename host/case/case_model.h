@@ -62,6 +62,11 @@ struct FieldValue {
     std::string file;
     int column = 0;
     bool alsoInteger = false;
+    // Where the label stands. An IO list's label is a cell of its header
+    // line, which every row shares: a label the driver does not know is
+    // one fault there, not one per row.
+    SourcePos labelAt;
+    bool labelInHeader = false;
 };
 
 // Kinds of the server's value store, numbered as the server numbers them.

@@ -235,6 +235,8 @@ Row ReadRow(const std::vector<KeyRule<Row>>& rules, RowTable table, const RawRow
             continue;
         }
         row.fields.push_back(r.Field(entry.key, entry.value));
+        row.fields.back().labelAt = entry.keyAt;
+        row.fields.back().labelInHeader = entry.value.type == RawValue::Type::Cell;
     }
     return row;
 }
@@ -382,9 +384,14 @@ double ValueReader::Number(const RawValue& value, const std::string& key) const 
         v = value.number;
     } else if (value.type == RawValue::Type::Cell) {
         std::string text = value.text;
-        if (value.decimalComma && text.find('.') == std::string::npos && text.find(',') == text.rfind(',')) {
-            const size_t comma = text.find(',');
-            if (comma != std::string::npos) text[comma] = '.';
+        const size_t comma = text.find(',');
+        if (value.decimalComma != DecimalComma::No && comma != std::string::npos &&
+            text.find('.') == std::string::npos && comma == text.rfind(',')) {
+            const bool mayGroup = text.size() - comma == 4 &&
+                                  std::isdigit(static_cast<unsigned char>(text[comma + 1])) &&
+                                  std::isdigit(static_cast<unsigned char>(text[comma + 2])) &&
+                                  std::isdigit(static_cast<unsigned char>(text[comma + 3]));
+            if (value.decimalComma == DecimalComma::Yes || !mayGroup) text[comma] = '.';
         }
         const char* begin = text.c_str();
         char* end = nullptr;

@@ -13,6 +13,11 @@
 
 namespace host {
 
+// Whether a cell's comma is a decimal mark: always, never, or only where it
+// cannot be a thousands separator (not three digits after it: 0,45 but not
+// 1,250, which is then no number at all rather than a wrong one).
+enum class DecimalComma { No, Yes, Unambiguous };
+
 // A value as a reader found it, before the schema gives it a meaning. A
 // TOML value has a type of its own; a CSV cell is text that the schema
 // reads as the key's type.
@@ -22,9 +27,9 @@ struct RawValue {
     int64_t integer = 0;
     double number = 0.0;
     bool boolean = false;
-    std::string text;           // Text and Cell
-    std::string otherType;      // Other: "an array", "a table", "a date or time"
-    bool decimalComma = false;  // Cell: a spreadsheet with semicolons writes 0,45 for 0.45
+    std::string text;                              // Text and Cell
+    std::string otherType;                         // Other: "an array", "a table", "a date or time"
+    DecimalComma decimalComma = DecimalComma::No;  // Cell: a spreadsheet with semicolons writes 0,45 for 0.45
     SourcePos at;
 };
 

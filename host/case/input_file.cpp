@@ -2,9 +2,11 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 #include "os/os.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -69,6 +71,19 @@ std::string ReadTextFile(const std::string& path, const std::string& what) {
                                 "save it as UTF-8 (in Notepad: Save As, Encoding UTF-8)");
     }
     return text;
+}
+
+std::string ReadSpreadsheetText(const std::string& path, const std::string& what) {
+    const std::string bytes = ReadInputFile(path, what);
+    int malformedLine = 0;
+    std::optional<std::string> text = Utf8OfUtf16(bytes, &malformedLine);
+    if (!text) return bytes;
+    if (malformedLine != 0) {
+        throw TextEncodingError("cannot read " + what + " \"" + path + "\": it is UTF-16, and line " +
+                                std::to_string(malformedLine) +
+                                " holds a broken character (half of a surrogate pair, or an odd last byte)");
+    }
+    return std::move(*text);
 }
 
 }  // namespace host

@@ -30,6 +30,12 @@ public:
 // "Unicode") with a TextEncodingError, saying to save it as UTF-8.
 std::string ReadTextFile(const std::string& path, const std::string& what);
 
+// Reads a text a spreadsheet writes (an IO list): as ReadTextFile, but a
+// UTF-16 file with its byte-order mark (a spreadsheet's "Unicode text") is
+// decoded to UTF-8; one with a broken character is refused with a
+// TextEncodingError naming its line.
+std::string ReadSpreadsheetText(const std::string& path, const std::string& what);
+
 // Throws as ReadInputFile does when `path` is not a regular file; reads
 // nothing. For files another component opens (the driver library).
 void RequireRegularFile(const std::string& path, const std::string& what);

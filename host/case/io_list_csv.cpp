@@ -37,9 +37,10 @@ public:
     }
 
     // Counts unquoted separators in the rest of the current line (quoted
-    // fields may span lines).
+    // fields may span lines): the most frequent of comma, semicolon and tab
+    // (what a spreadsheet's copy and paste gives), a comma on a tie.
     char SeparatorOfLine() const {
-        size_t commas = 0, semicolons = 0;
+        size_t commas = 0, semicolons = 0, tabs = 0;
         bool quoted = false;
         for (size_t i = at_; i < text_.size(); ++i) {
             const char c = text_[i];
@@ -48,8 +49,22 @@ public:
             if (c == '\n' || c == '\r') break;
             commas += c == ',' ? 1 : 0;
             semicolons += c == ';' ? 1 : 0;
+            tabs += c == '\t' ? 1 : 0;
         }
+        if (tabs > commas && tabs > semicolons) return '\t';
         return semicolons > commas ? ';' : ',';
+    }
+
+    // A first line "sep=X", which spreadsheets write to declare the
+    // separator: taken, and X returned; otherwise nothing is taken.
+    bool TakeSeparatorDeclaration(char& separator) {
+        const size_t end = text_.find_first_of("\r\n", at_);
+        const size_t length = (end == std::string::npos ? text_.size() : end) - at_;
+        if (length != 5 || text_.compare(at_, 4, "sep=") != 0 || text_[at_ + 4] == '"') return false;
+        separator = text_[at_ + 4];
+        at_ += 5;
+        if (!Done()) TakeLineEnd();
+        return true;
     }
 
 private:
@@ -119,7 +134,7 @@ bool AllEmpty(const std::vector<CsvCell>& cells) {
 CsvTable ParseCsv(const std::string& text, const std::string& file) {
     Cursor in(text);
     CsvTable table;
-    table.separator = in.SeparatorOfLine();
+    if (!in.TakeSeparatorDeclaration(table.separator)) table.separator = in.SeparatorOfLine();
     table.header = ReadLine(in, table.separator, file);
     // Spreadsheets pad every line to the widest: empty columns at the end
     // are no columns.
@@ -169,7 +184,13 @@ std::vector<RawRow> IoListRows(const std::string& text, const std::string& file)
             entry.keyAt = {file, table.header[i].line, table.header[i].column};
             entry.value.type = RawValue::Type::Cell;
             entry.value.text = cell.text;
-            entry.value.decimalComma = table.separator == ';';
+            // A list separated by semicolons comes from a spreadsheet whose
+            // decimal mark is the comma. One separated by tabs may come from
+            // either kind, so there a comma is read as the decimal mark only
+            // where it cannot group thousands.
+            entry.value.decimalComma = table.separator == ';'    ? DecimalComma::Yes
+                                       : table.separator == '\t' ? DecimalComma::Unambiguous
+                                                                 : DecimalComma::No;
             entry.value.at = {file, cell.line, cell.column};
             row.entries.push_back(std::move(entry));
         }

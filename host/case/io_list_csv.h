@@ -3,8 +3,8 @@
 // the case's TOML rows (the driver's field labels and the host's own keys),
 // each further line is a row. What spreadsheets write is read as it stands:
 // a UTF-8 byte-order mark, CRLF line ends, quoted fields holding
-// separators, quotes and line feeds, a semicolon as the separator, and empty
-// trailing columns.
+// separators, quotes and line feeds, a semicolon or a tab as the separator
+// (or the one a first line "sep=X" declares), and empty trailing columns.
 #pragma once
 
 #include <string>
@@ -32,8 +32,9 @@ struct CsvTable {
     std::vector<CsvRecord> records;  // lines holding nothing but separators are left out
 };
 
-// Splits the text of a CSV file. The separator is a semicolon when the
-// header line holds more semicolons than commas outside quotes. Throws
+// Splits the text of a CSV file. The separator is the one a first line
+// "sep=X" declares; otherwise the most frequent of comma, semicolon and tab
+// outside quotes in the header line, a comma on a tie. Throws
 // CaseError worded "FILE:LINE:COLUMN: what was expected".
 CsvTable ParseCsv(const std::string& text, const std::string& file);
 

@@ -1,5 +1,7 @@
 #include "link/fields.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 #include "case/near_words.h"
@@ -86,9 +88,15 @@ void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCS
             }
             const std::string near = DidYouMean(NearestWords(value.label, labels));
             if (!near.empty()) message += "; " + near;
-            if (unknown == nullptr) fail(message);
-            unknown->push_back(
-                Located(value.file.empty() ? file : value.file, value.line, value.column, owner + ": " + message));
+            // A header's label is told once, at the header, for all its rows.
+            const std::string located =
+                value.labelInHeader
+                    ? Located(value.labelAt, "column \"" + value.label + "\": " + message)
+                    : Located(value.file.empty() ? file : value.file, value.line, value.column, owner + ": " + message);
+            if (unknown == nullptr) throw CaseError(located);
+            if (!value.labelInHeader || std::find(unknown->begin(), unknown->end(), located) == unknown->end()) {
+                unknown->push_back(located);
+            }
             continue;
         }
         const DCSDataDef& def = table.defs[index];

@@ -119,6 +119,43 @@ bool IsUtf8(const std::string& text) {
     return true;
 }
 
+std::optional<std::string> Utf8OfUtf16(const std::string& bytes, int* malformedLine) {
+    if (bytes.size() < 2) return std::nullopt;
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(bytes[i]); };
+    bool bigEndian = false;
+    if (byte(0) == 0xFE && byte(1) == 0xFF) {
+        bigEndian = true;
+    } else if (!(byte(0) == 0xFF && byte(1) == 0xFE)) {
+        return std::nullopt;
+    }
+    const auto unit = [&](size_t i) -> char32_t {
+        return bigEndian ? (byte(i) << 8 | byte(i + 1)) : (byte(i + 1) << 8 | byte(i));
+    };
+    std::string out;
+    out.reserve(bytes.size());
+    int line = 1;
+    const auto malformed = [&]() {
+        if (malformedLine != nullptr && *malformedLine == 0) *malformedLine = line;
+        AppendUtf8(out, 0xFFFD);
+    };
+    if (malformedLine != nullptr) *malformedLine = 0;
+    size_t i = 2;
+    for (; i + 1 < bytes.size(); i += 2) {
+        char32_t c = unit(i);
+        if (c >= 0xD800 && c < 0xDC00 && i + 3 < bytes.size() && unit(i + 2) >= 0xDC00 && unit(i + 2) < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (unit(i + 2) - 0xDC00);
+            i += 2;
+        } else if (c >= 0xD800 && c < 0xE000) {
+            malformed();
+            continue;
+        }
+        if (c == '\n') ++line;
+        AppendUtf8(out, c);
+    }
+    if (i < bytes.size()) malformed();
+    return out;
+}
+
 std::string DescribeCharacter(char32_t c) {
     char code[16];
     std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c));

@@ -47,6 +47,11 @@ char32_t NextCharacter(const std::string& utf8, size_t at, size_t* length);
 void AppendUtf8(std::string& out, char32_t c);
 // Whether `text` is well-formed UTF-8.
 bool IsUtf8(const std::string& text);
+// The UTF-8 of a text that begins with a UTF-16 byte-order mark (either
+// byte order; the mark itself is dropped). Nothing when `bytes` has no such
+// mark; with one, an odd last byte or a surrogate without its pair becomes
+// U+FFFD and `*malformedLine` (1-based) names the first line that held one.
+std::optional<std::string> Utf8OfUtf16(const std::string& bytes, int* malformedLine);
 // "U+00B0 '°'" for a message; control characters without the glyph.
 std::string DescribeCharacter(char32_t c);
 

@@ -17,6 +17,8 @@ ln -s missing.mrx dangling.mrx
 printf 'not a library\n' >fake.so
 truncate -s 65M huge.mrx
 printf '\376\377\000i' >utf16.toml
+printf 'name,Sp Tag,OP Tag,OP Init Tag\nA,A.SP,A.OP,A.OPINIT\nB,B.SP,B.OP,B.OPINIT\nC,C.SP,C.OP,C.OPINIT\n' >nearkey.csv
+{ printf 'controllers = "nearkey.csv"\n'; cat unit.toml; } >nearkey.toml
 awk 'BEGIN { for (i = 0; i < 2000; i++) print "STRAY" }' >stray.mrx
 # case NAME BODY: unit.toml with BODY appended, or with its init_string
 # replaced when BODY starts with init_string
@@ -80,6 +82,8 @@ row dev_zero 2 'zero.toml:1: cannot read the initialization string file|"/dev/ze
 row fifo_case 2 '"fifo.toml": it is a FIFO' yes run fifo.toml
 row case_is_folder 2 'cannot read the case file "folder": it is a directory' yes run folder
 row utf16_case 2 'utf16.toml:1:1: cannot read the case file "utf16.toml": it is UTF-16' yes run utf16.toml
+row nearkey 2 'nearkey.csv:1:6: column "Sp Tag": no field "Sp Tag" is declared for controller rows|did you mean "SP Tag"?' yes run nearkey.toml
+[ "$(grep -c 'no field' nearkey.err)" -eq 1 ] || fail "nearkey: a header's unknown label is told more than once"
 row init_is_folder 2 'init_dir.toml:1: cannot read the initialization string file|it is a directory' yes run init_dir.toml
 row init_dangling 2 'dangling.mrx": No such file or directory' yes run init_dangling.toml
 row init_huge 2 'more than the 64 MiB' yes run init_huge.toml

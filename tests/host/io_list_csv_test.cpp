@@ -10,6 +10,7 @@
 #include "case/case_loader.h"
 #include "case/case_schema.h"
 #include "case/io_list_csv.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -43,6 +44,11 @@ TEST(CsvReadTest, WhatSpreadsheetsWrite) {
          "name|SP Tag|\nA|A.SP|\nB||", ','},
         {"short rows get empty cells", "a,b,c\n1\n", "a|b|c|\n1|||", ','},
         {"old Mac line ends", "a\r1\r2\r", "a|\n1|\n2|", ','},
+        {"tabs, as a spreadsheet's copy gives", "name\tSP Tag\tnote\nA\tA.SP\t\"x,y;z\"\n",
+         "name|SP Tag|note|\nA|A.SP|x,y;z|", '\t'},
+        {"sep= declares the separator", "sep=;\r\nname;SP Tag,x\nA;A.SP,1\n", "name|SP Tag,x|\nA|A.SP,1|", ';'},
+        {"sep= wins over the count", "sep=,\na;b;c,d\n1;2;3,4\n", "a;b;c|d|\n1;2;3|4|", ','},
+        {"a column named sep=x is no declaration", "sep=x,b\n1,2\n", "sep=x|b|\n1|2|", ','},
     };
     for (const auto& c : cases) {
         const host::CsvTable table = host::ParseCsv(c.text, "io.csv");
@@ -135,6 +141,74 @@ TEST_F(IoListTest, RowsTakeTheHostKeysAndTheDriverFields) {
     ASSERT_EQ(Append(c, "pv_exports", "name,PV Tag,follows,gain,time_constant\nFI-1,FI-1.PV,0,100,4\n"), "");
     EXPECT_TRUE(c.pvExports[0].response.follows);
     EXPECT_EQ(c.pvExports[0].response.timeConstant, 4.0);
+}
+
+TEST_F(IoListTest, SpreadsheetExportsReadAsTheListsTheyAre) {
+    // One list, four ways a spreadsheet writes it; each gives the same row.
+    const std::string tabs = "name\tSP Tag\tSP\tOP\r\nK\u00fchl-1\tK\u00fchl.SP\t48\t0,45\r\n";
+    std::string utf16le = "\xFF\xFE", utf16be = "\xFE\xFF";
+    for (size_t i = 0; i < tabs.size();) {
+        size_t length = 0;
+        const char32_t ch = host::NextCharacter(tabs, i, &length);
+        i += length;
+        utf16le += static_cast<char>(ch & 0xFF);
+        utf16le += static_cast<char>(ch >> 8);
+        utf16be += static_cast<char>(ch >> 8);
+        utf16be += static_cast<char>(ch & 0xFF);
+    }
+    const struct {
+        const char* what;
+        std::string text;
+    } cases[] = {
+        {"tabs", tabs},
+        {"sep=;", "sep=;\nname;SP Tag;SP;OP\nK\u00fchl-1;K\u00fchl.SP;48;0,45\n"},
+        {"UTF-16, little-endian", utf16le},
+        {"UTF-16, big-endian", utf16be},
+    };
+    for (const auto& x : cases) {
+        host::Case c;
+        c.file = "case.toml";
+        ASSERT_EQ(Append(c, "controllers", x.text), "") << x.what;
+        ASSERT_EQ(c.controllers.size(), 1u) << x.what;
+        EXPECT_EQ(c.controllers[0].name, "K\u00fchl-1") << x.what;
+        EXPECT_EQ(c.controllers[0].sp, 48.0) << x.what;
+        EXPECT_EQ(c.controllers[0].op, 0.45) << x.what;
+        ASSERT_EQ(c.controllers[0].fields.size(), 1u) << x.what;
+        EXPECT_EQ(c.controllers[0].fields[0].text, "K\u00fchl.SP") << x.what;
+        EXPECT_EQ(c.controllers[0].fields[0].labelAt.line, x.what[0] == 's' ? 2 : 1) << x.what;
+    }
+
+    // Beside tabs a comma is a decimal mark only where it cannot group
+    // thousands; beside semicolons it always is.
+    const struct {
+        std::string text;
+        std::string error;  // "" when read; then OP is `op`
+        double op;
+    } numbers[] = {
+        {"name\tOP\nA\t0,5\n", "", 0.5},
+        {"name\tOP\nA\t12,25\n", "", 12.25},
+        {"name\tOP\nA\t1,250\n", ":2:3: controller 0: expected a number for OP, not \"1,250\"", 0.0},
+        {"name;OP\nA;1,250\n", "", 1.25},
+        {"name,OP\nA,\"0,5\"\n", ":2:3: controller 0: expected a number for OP", 0.0},
+    };
+    for (const auto& x : numbers) {
+        host::Case c;
+        c.file = "case.toml";
+        const std::string error = Append(c, "controllers", x.text);
+        if (x.error.empty()) {
+            ASSERT_EQ(error, "") << x.text;
+            EXPECT_EQ(c.controllers[0].op, x.op) << x.text;
+        } else {
+            EXPECT_NE(error.find("controllers.csv" + x.error), std::string::npos) << error;
+        }
+    }
+
+    host::Case c;
+    c.file = "case.toml";
+    EXPECT_NE(Append(c, "controllers", std::string("\xFF\xFEn\0a\0\n\0\0\xD8x\0", 12))
+                  .find("line 2 holds a broken character"),
+              std::string::npos)
+        << "an unpaired surrogate is refused, not read as something else";
 }
 
 TEST_F(IoListTest, FaultsInRowsNameTheCell) {
