@@ -31,6 +31,7 @@ std::string CodesText() {
     for (size_t i = 0; i < kProblemCodeCount; ++i) text += std::string("problem ") + kProblemCodes[i] + "\n";
     for (size_t i = 0; i < kLintCodeCount; ++i) text += std::string("lint ") + kLintCodes[i] + "\n";
     for (size_t i = 0; i < kConflictCodeCount; ++i) text += std::string("conflict ") + kConflictCodes[i] + "\n";
+    for (size_t i = 0; i < kGapCodeCount; ++i) text += std::string("gap ") + kGapCodes[i] + "\n";
     return text;
 }
 

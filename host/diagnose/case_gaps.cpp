@@ -59,12 +59,10 @@ void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows) {
             const TagColumnRule* rule = ReadAtStep(row, tag);
             if (tag.status != Verdict::Bound || rule == nullptr || tag.operation.empty()) continue;
             if (holds(tag.kind, tag.dataSet, tag.text)) continue;
-            tag.status = Verdict::Problem;
-            tag.code = code::kNoTagValue;
-            tag.reason = "binds to the " + tag.kind + " tag of data set " + std::to_string(tag.dataSet) +
-                         ", but the case gives the simulated tag server no value for it, so every " + tag.operation +
-                         " fails: a gap in the case, not a fault of the driver. Add " +
-                         TagTableFor(tag.kind, tag.dataSet, tag.text) + " to the case";
+            tag.gapTable = TagTableFor(tag.kind, tag.dataSet, tag.text);
+            tag.gap = "the case gives the simulated tag server no value for it, so every " + tag.operation +
+                      " fails in a run: a gap in the case, not a fault of the link. Add " + tag.gapTable +
+                      " to the case";
             tag.message = DriverMessage{"box", kTitleRuntimeError,
                                         ReadError(tag.kind, rule->Role, tag.text, rule->Owner, row.index), "step 1"};
         }

@@ -17,7 +17,8 @@ namespace host {
 using HoldsValue = std::function<bool(const std::string&, int32_t, const std::string&)>;
 
 // Marks the bound reads of `rows` for which the server holds no value after
-// the dry run: neither the case nor a write of the driver gave it one.
+// the dry run (neither the case nor a write of the driver gave it one) with
+// their gap; the verdicts stay bound.
 void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows);
 
 // "a [[tag]] table with kind = ..., name = ..., value = 0.0": what gives the

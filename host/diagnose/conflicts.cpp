@@ -141,7 +141,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
     std::unordered_map<std::string, std::vector<TagUse>> uses;
     for (const RowDiagnosis& row : rows) {
         for (size_t p = 0; p < row.tags.size(); ++p) {
-            if (!Bound(row.tags[p]) && row.tags[p].code != code::kNoTagValue) continue;
+            if (!Bound(row.tags[p])) continue;
             TagUse u = UseOf(row, static_cast<int32_t>(p));
             if (u.use != Use::None) uses[Key(row.tags[p].dataSet, row.tags[p].text)].push_back(u);
         }

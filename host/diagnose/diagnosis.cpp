@@ -10,6 +10,14 @@ int32_t Diagnosis::RowsWithProblems() const {
     return count;
 }
 
+int32_t Diagnosis::Gaps() const {
+    int32_t count = 0;
+    for (const RowDiagnosis& row : rows) {
+        for (const TagDiagnosis& tag : row.tags) count += tag.gap.empty() ? 0 : 1;
+    }
+    return count;
+}
+
 int32_t Diagnosis::RowsDiffering() const {
     int32_t count = 0;
     for (const RowDiagnosis& row : rows) {
@@ -37,9 +45,9 @@ int32_t Diagnosis::Problems() const {
     return count;
 }
 
-const char* const kProblemCodes[] = {code::kNotInCatalogue, code::kOtherDataSet,      code::kKindNotAllowed,
-                                     code::kDcdNotReadable, code::kNearMiss,          code::kOtherEncoding,
-                                     code::kMissingText,    code::kSameAsEnabledFlag, code::kNoTagValue};
+const char* const kProblemCodes[] = {code::kNotInCatalogue, code::kOtherDataSet,     code::kKindNotAllowed,
+                                     code::kDcdNotReadable, code::kNearMiss,         code::kOtherEncoding,
+                                     code::kMissingText,    code::kSameAsEnabledFlag};
 const size_t kProblemCodeCount = sizeof kProblemCodes / sizeof kProblemCodes[0];
 const char* const kLintCodes[] = {code::kCarriageReturn, code::kTokenBeforeHeader, code::kHeaderSwallowed,
                                   code::kParseEndsEarly, code::kDataSetNotDecimal, code::kDuplicateName,
@@ -48,6 +56,8 @@ const size_t kLintCodeCount = sizeof kLintCodes / sizeof kLintCodes[0];
 const char* const kConflictCodes[] = {code::kDuplicateController, code::kTwoWriters, code::kExportReadBack,
                                       code::kFlagWrittenByRow};
 const size_t kConflictCodeCount = sizeof kConflictCodes / sizeof kConflictCodes[0];
+const char* const kGapCodes[] = {code::kNoTagValue};
+const size_t kGapCodeCount = sizeof kGapCodes / sizeof kGapCodes[0];
 
 const char* VerdictName(Verdict verdict) {
     switch (verdict) {

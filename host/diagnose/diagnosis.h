@@ -46,6 +46,12 @@ struct TagDiagnosis {
     // calls of ReadAI, 3 failed, last status 0"); empty without one.
     std::string live = std::string();
     bool liveDisagrees = false;  // the live link fails it always, or serves it otherwise
+    // A bound read the case gives the simulated server no value for: a gap
+    // of the simulation, not of the link, so the verdict stays bound. What
+    // `run` will meet, in plain words, and the [[tag]] table that closes it;
+    // both empty when there is none. `message` is the box `run` will show.
+    std::string gap = std::string();
+    std::string gapTable = std::string();
 };
 
 struct RowDiagnosis {
@@ -61,6 +67,12 @@ struct RowDiagnosis {
     bool HasProblem() const {
         for (const TagDiagnosis& tag : tags) {
             if (tag.status == Verdict::Problem) return true;
+        }
+        return false;
+    }
+    bool HasGap() const {
+        for (const TagDiagnosis& tag : tags) {
+            if (!tag.gap.empty()) return true;
         }
         return false;
     }
@@ -135,8 +147,12 @@ struct Diagnosis {
     std::string verdictSource;               // where the verdicts come from, in plain words
     std::string driverPath;                  // the driver that made the dry run
     std::vector<DriverMessage> unexplained;  // binding or runtime messages of the dry run no row accounts for
+    // Messages of the dry run's step that a case gap explains: the step
+    // fails on the first read without a value, which says nothing of the link.
+    int32_t messagesOfGaps = 0;
 
     int32_t RowsWithProblems() const;
+    int32_t Gaps() const;  // tags with a case gap
     int32_t RowsDiffering() const;
     int32_t LintCount(Severity severity) const;
     // Row problems plus lint errors, root causes and conflicts that are errors.
@@ -156,7 +172,7 @@ inline constexpr char kNearMiss[] = "near-miss";
 inline constexpr char kOtherEncoding[] = "other-encoding";
 inline constexpr char kMissingText[] = "missing-text";
 inline constexpr char kSameAsEnabledFlag[] = "same-as-enabled-flag";
-inline constexpr char kNoTagValue[] = "no-tag-value";
+inline constexpr char kNoTagValue[] = "no-tag-value";  // a case gap, not a problem
 inline constexpr char kDuplicateController[] = "duplicate-controller";
 inline constexpr char kTwoWriters[] = "two-writers";
 inline constexpr char kExportReadBack[] = "export-read-back";
@@ -177,6 +193,8 @@ extern const char* const kLintCodes[];
 extern const size_t kLintCodeCount;
 extern const char* const kConflictCodes[];
 extern const size_t kConflictCodeCount;
+extern const char* const kGapCodes[];
+extern const size_t kGapCodeCount;
 
 const char* VerdictName(Verdict verdict);     // "bound", "empty", "unused", "problem"
 const char* SeverityName(Severity severity);  // "error", "warning"

@@ -98,8 +98,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
         const RowDiagnosis& row = d.rows[r];
         for (const TagDiagnosis& tag : row.tags) {
             // A read the case gives no value fails in the step, not at configuration.
-            if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable && tag.code != code::kNoTagValue &&
-                tag.message) {
+            if (tag.status == Verdict::Problem && tag.code != code::kDcdNotReadable && tag.message) {
                 out.push_back({r, *tag.message});
             }
         }
@@ -111,8 +110,9 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
             const TagColumnRule* rule = TagColumnRuleOf(TableOf(d.rows[r].table), tag.column);
             const bool readAtStep =
                 rule != nullptr && rule->Use == TAG_USE_READ && (rule->Moments & TAG_MOMENT_STEP) != 0;
-            if (readAtStep && (tag.code == code::kDcdNotReadable || tag.code == code::kNoTagValue) && tag.message) {
-                out.push_back({r, *tag.message});
+            const bool gap = !tag.gap.empty();
+            if (readAtStep && (tag.code == code::kDcdNotReadable || gap) && tag.message) {
+                out.push_back({r, *tag.message, gap});
                 return out;
             }
         }
@@ -122,6 +122,7 @@ std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d) {
 
 void CompareWithDryRun(Diagnosis& d) {
     d.unexplained.clear();
+    d.messagesOfGaps = 0;
     for (RowDiagnosis& row : d.rows) row.driverDiffers.clear();
     std::vector<DriverMessage> raised;
     for (const DriverMessage& m : d.messages) {
@@ -134,6 +135,7 @@ void CompareWithDryRun(Diagnosis& d) {
         for (size_t i = 0; i < raised.size() && !found; ++i) {
             if (!matched[i] && Same(raised[i], p.message)) matched[i] = found = true;
         }
+        if (found && p.gap) ++d.messagesOfGaps;
         if (!found)
             d.rows[p.row].driverDiffers.push_back("the rules predict " + Line(p.message) +
                                                   "; the driver did not show it");

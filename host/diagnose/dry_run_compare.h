@@ -19,6 +19,7 @@ extern const char* const kVerdictSource;
 struct PredictedMessage {
     size_t row = 0;
     DriverMessage message;
+    bool gap = false;  // the read of a case gap fails, not the link
 };
 std::vector<PredictedMessage> PredictDryRun(const Diagnosis& d);
 

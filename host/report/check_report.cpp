@@ -72,6 +72,7 @@ void TagLines(std::ostringstream& out, const RowDiagnosis& row) {
         if (!tag.operation.empty()) out << " " << tag.operation;
         if (!tag.code.empty()) out << " [" << tag.code << "]";
         if (tag.status == Verdict::Problem || tag.status == Verdict::Unused) out << " - " << tag.reason;
+        if (!tag.gap.empty()) out << " [" << code::kNoTagValue << "] - " << tag.gap;
         out << "\n";
         if (!tag.live.empty()) out << "      " << tag.live << "\n";
         if (!tag.suggestions.empty()) out << "      did you mean: " << SuggestionText(tag.suggestions) << "\n";
@@ -98,12 +99,20 @@ std::string CheckReport(const Diagnosis& d, bool all) {
         << Counted(static_cast<int64_t>(d.messages.size()), "driver message");
     if (!d.causes.empty()) out << "; " << d.causes.size() << " root cause(s)";
     if (!d.conflicts.empty()) out << "; " << d.conflicts.size() << " conflict(s) between rows";
+    if (d.Gaps() > 0) out << "; " << Counted(d.Gaps(), "case gap");
     out << "\n";
     if (!d.stop.table.empty()) {
         out << "the driver's configuration stops at " << d.stop.table << " " << d.stop.index
             << (d.stop.name.empty() ? "" : " (" + d.stop.name + ")") << "; every row is checked here all the same\n";
     }
-    if (d.stepRun) out << "dry run: initialize and one step " << (d.stepOk ? "ok" : "raised messages") << "\n";
+    if (d.stepRun) {
+        const bool onlyGaps = d.messagesOfGaps > 0 && d.messages.size() == static_cast<size_t>(d.messagesOfGaps);
+        out << "dry run: initialize and one step "
+            << (d.stepOk   ? "ok"
+                : onlyGaps ? "raised only the read error of a case gap"
+                           : "raised messages")
+            << "\n";
+    }
     if (!d.verdictSource.empty()) {
         out << "verdicts: from " << d.verdictSource;
         if (!d.driverPath.empty()) out << " (driver " << d.driverPath << ")";
@@ -138,6 +147,15 @@ std::string CheckReport(const Diagnosis& d, bool all) {
         out << "  " << RowHeading(row) << "\n";
         TagLines(out, row);
         for (const std::string& line : row.driverDiffers) out << "    DRIVER DIFFERS: " << OneLine(line) << "\n";
+    }
+    heading = false;
+    for (const RowDiagnosis& row : d.rows) {
+        if (!row.HasGap() || row.HasProblem() || !row.driverDiffers.empty()) continue;
+        if (!heading)
+            out << "\ncase gaps (the link binds these; a run fails reading them until the case gives a value):\n";
+        heading = true;
+        out << "  " << RowHeading(row) << "\n";
+        TagLines(out, row);
     }
     if (!d.unexplained.empty()) {
         out << "\ndriver messages the rules do not account for:\n";
@@ -188,7 +206,7 @@ std::string CheckReport(const Diagnosis& d, bool all) {
     if (all) {
         out << "\nrows without problems:\n";
         for (const RowDiagnosis& row : d.rows) {
-            if (row.HasProblem()) continue;
+            if (row.HasProblem() || row.HasGap() || !row.driverDiffers.empty()) continue;
             out << "  " << RowHeading(row) << "\n";
             TagLines(out, row);
         }

@@ -116,6 +116,11 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
         if (!d->conflicts.empty()) {
             SummaryRow(out, "Conflicts between rows", Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
         }
+        if (d->Gaps() > 0) {
+            SummaryRow(out, "Case gaps",
+                       Figure("case-gaps", std::to_string(d->Gaps()), "bad") +
+                           " tag(s) the link binds but the case gives no value (marked in the table)");
+        }
     }
     if (input.run) {
         SummaryRow(
@@ -186,6 +191,7 @@ std::string Explanation(const TagDiagnosis& tag) {
                 (tag.message->title.empty() ? "" : tag.message->title + ": ") + tag.message->text;
     }
     if (!tag.live.empty()) text += (text.empty() ? "" : "\n") + tag.live;
+    if (!tag.gap.empty()) text += (text.empty() ? "" : "\n") + std::string("Case gap: ") + tag.gap;
     return text;
 }
 
@@ -194,7 +200,8 @@ void WriteTagCell(std::ostream& out, const TagDiagnosis& tag) {
     out << "<td class=\"tag verdict-" << VerdictName(tag.status) << "\" data-field=\"" << Escape(tag.field)
         << "\" title=\"" << Escape(why) << "\"><span class=\"tag-text\">" << VisibleTag(tag.text) << "</span>"
         << (tag.required && tag.text.empty() ? " (required)" : "")
-        << (tag.liveDisagrees ? " <span class=\"live-disagrees bad\">(live differs)</span>" : "");
+        << (tag.liveDisagrees ? " <span class=\"live-disagrees bad\">(live differs)</span>" : "")
+        << (tag.gap.empty() ? "" : " <span class=\"case-gap bad\">(case gap)</span>");
     if (!why.empty()) out << "<div class=\"why\">" << Escape(why) << "</div>";
     out << "</td>";
 }

@@ -25,6 +25,7 @@ json TagJson(const TagDiagnosis& tag) {
         tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
                     : json(nullptr);
     if (!tag.live.empty()) out["live"] = {{"text", tag.live}, {"disagrees", tag.liveDisagrees}};
+    if (!tag.gap.empty()) out["gap"] = {{"code", code::kNoTagValue}, {"text", tag.gap}, {"add", tag.gapTable}};
     return out;
 }
 
@@ -90,7 +91,8 @@ std::string JsonReport(const Diagnosis& d) {
                 {"messages", messages},
                 {"rows", rows},
                 {"lint", lint},
-                {"problems", d.Problems()}};
+                {"problems", d.Problems()},
+                {"gaps", d.Gaps()}};
     json unexplained = json::array();
     for (const DriverMessage& m : d.unexplained) {
         unexplained.push_back({{"source", m.source}, {"title", m.title}, {"text", m.text}, {"raised_by", m.raisedBy}});

@@ -520,17 +520,24 @@ TEST(CheckCodes, CaseGapNamedAsOne) {
     host::Case c;
     c.controllers = {checktest::Controller(1, {"A1", "", "AO1", "D1", ""})};
     // The server holds the OP's value but not the SP's.
-    const host::Diagnosis d = checktest::Check(c, kCatalogue, {{MRX_KIND_AO, {1, "AO1"}}});
+    const host::Diagnosis d = checktest::Check(c, "*AI*\nA1,-,1,0,100\n*AO*\nAO1,-,1,0,100\n*DI*\nD1,-,1\n" + kPadding,
+                                               {{MRX_KIND_AO, {1, "AO1"}}});
     const host::TagDiagnosis& sp = checktest::TagOf(d, "controller", 0, "SP Tag");
-    EXPECT_EQ(sp.code, "no-tag-value");
-    EXPECT_NE(sp.reason.find("a [[tag]] table with kind = \"AI\", name = \"A1\", value = 0.0"), std::string::npos)
-        << sp.reason;
+    EXPECT_EQ(sp.status, Verdict::Bound) << "a gap of the simulation, not of the link";
+    EXPECT_EQ(sp.gapTable, "a [[tag]] table with kind = \"AI\", name = \"A1\", value = 0.0");
+    EXPECT_NE(sp.gap.find(sp.gapTable), std::string::npos) << sp.gap;
     ASSERT_TRUE(sp.message.has_value());
     EXPECT_EQ(sp.message->text, "Error reading AI tag for SP tag A1 of controller at index 0");
     bool raised = false;
     for (const host::DriverMessage& m : d.messages) raised = raised || m.text == sp.message->text;
     EXPECT_TRUE(raised) << "the dry run meets the same read error";
     EXPECT_EQ(checktest::TagOf(d, "controller", 0, "OP Tag").status, Verdict::Bound);
+    EXPECT_TRUE(checktest::TagOf(d, "controller", 0, "OP Tag").gap.empty());
+    EXPECT_EQ(d.Problems(), 0);
+    EXPECT_EQ(d.Gaps(), 1);
+    EXPECT_EQ(d.messagesOfGaps, 1) << "the step's read error is the gap's";
+    EXPECT_EQ(d.RowsDiffering(), 0);
+    EXPECT_EQ(host::ExitStatusOf(d), 0) << "the link is right; only the simulation lacks a value";
 }
 
 host::CatalogueEntry Entry(int32_t kind, const std::string& name, int32_t dataSet) {

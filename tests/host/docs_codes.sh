@@ -17,7 +17,7 @@ fail() {
 
 "$host" --list-codes >"$work/codes" || fail "dcs-host --list-codes failed"
 [ -s "$work/codes" ] || fail "dcs-host --list-codes printed nothing"
-for kind in verdict problem lint conflict; do
+for kind in verdict problem lint conflict gap; do
     sed -n "s/^$kind //p" "$work/codes" | LC_ALL=C sort >"$work/tool.$kind"
 done
 
@@ -33,7 +33,7 @@ compare() {
 # A kit's README: each section lists one code a line, indented by two.
 for doc in README-windows.txt README-linux.txt; do
     file=$root/kit/$doc
-    for section in "Verdicts:verdict" "Problem codes:problem" "Lint codes:lint" "Conflict codes:conflict"; do
+    for section in "Verdicts:verdict" "Problem codes:problem" "Lint codes:lint" "Conflict codes:conflict" "Gap codes:gap"; do
         title=${section%%:*}
         kind=${section#*:}
         awk -v title="$title" '
@@ -55,7 +55,7 @@ for doc in README-windows.txt README-linux.txt; do
 done
 
 # README.md: the verdict, problem code and lint code tables, one code a row.
-for section in "| Verdict |:verdict" "| Problem code |:problem" "| Lint code |:lint" "| Conflict code |:conflict"; do
+for section in "| Verdict |:verdict" "| Problem code |:problem" "| Lint code |:lint" "| Conflict code |:conflict" "| Gap code |:gap"; do
     title=${section%%:*}
     kind=${section#*:}
     awk -v title="$title" '

@@ -189,10 +189,21 @@ awk 'BEGIN { RS = ""; ORS = "\n\n" } !/name = "FIC-1.SP"/' "$examples/unit/unit.
 run gap_run 1 run "$work/gap/unit.toml" --steps 2
 expect_err gap_run 'step 1: the case gives the tag server no value for AI tag "FIC-1.SP" (data set 1)'
 expect_err gap_run 'add a [[tag]] table with kind = "AI", name = "FIC-1.SP", value = 0.0'
-run gap_check 1 check "$work/gap/unit.toml" --problems-csv "$work/gap/problems.csv"
-expect_out gap_check 'SP Tag "FIC-1.SP": problem AI ReadAI [no-tag-value]'
-grep -q '^controller,0,FIC-1,SP Tag,FIC-1.SP,no-tag-value,.*gap/unit.toml:[0-9]*:[0-9]*$' "$work/gap/problems.csv" ||
-    fail "gap_check: the problems CSV lacks the gap: $(cat "$work/gap/problems.csv")"
+# The check calls it a gap of the case beside a bound verdict, not a problem
+# of the link: it finds nothing else, so it exits 0.
+run gap_check 0 check "$work/gap/unit.toml" --problems-csv "$work/gap/problems.csv" --json "$work/gap/check.json"
+expect_out gap_check '0 with problems'
+expect_out gap_check '; 1 case gap'
+expect_out gap_check 'SP Tag "FIC-1.SP": bound AI ReadAI [no-tag-value] - the case gives the simulated tag server no value'
+if grep -q 'no-tag-value' "$work/gap/problems.csv"; then fail "gap_check: a gap is listed as a problem"; fi
+python3 - "$work/gap/check.json" <<'PY' || fail "gap_check: the JSON does not carry the gap"
+import json, sys
+d = json.load(open(sys.argv[1], encoding="utf-8"))
+sp = [t for r in d["rows"] if r["table"] == "controller" for t in r["tags"] if t["field"] == "SP Tag"][0]
+assert (d["problems"], d["gaps"], sp["status"], sp["code"]) == (0, 1, "bound", None), (d["problems"], d["gaps"], sp)
+assert sp["gap"] == {"code": "no-tag-value", "add": 'a [[tag]] table with kind = "AI", name = "FIC-1.SP", value = 0.0',
+                     "text": sp["gap"]["text"]}, sp["gap"]
+PY
 
 run bad_steps 2 run "$examples/plant/plant.toml" --steps ten
 run usage 2 frobnicate
