@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "case/case_file.h"
-#include "commands/catalogue_commands.h"
 #include "case/simulator_text.h"
+#include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "link/link.h"
 #include "os/os.h"
 #include "output/output_file.h"
-#include "trace/trace_file.h"
 #include "text/code_page.h"
+#include "trace/trace_file.h"
 
 namespace {
 
@@ -168,6 +168,9 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
     checkCommand->add_option("--problems-csv", check.problemsCsvPath,
                              "write one line per problem to this CSV file, with where each value came from");
+    checkCommand->add_option("--sarif", check.sarifPath,
+                             "write every finding to this SARIF 2.1.0 file, for code-review tools to annotate the "
+                             "lines of the case, the IO lists and the initialization string");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
     std::string checkInitString;
     checkCommand->add_option("--init-string", checkInitString,

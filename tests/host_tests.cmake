@@ -83,6 +83,10 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_docs_codes COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/docs_codes.sh $<TARGET_FILE:dcs-host>
                                           ${PROJECT_SOURCE_DIR})
 
+    # The check's SARIF (and JUnit) outputs read back, their places checked.
+    add_test(NAME host_ci_outputs COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/ci_outputs.sh $<TARGET_FILE:dcs-host>
+                                          ${PROJECT_SOURCE_DIR}/examples)
+
     # Every output parsed by a real parser, on a case full of odd bytes.
     add_test(NAME host_output_validity
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/output_validity.sh $<TARGET_FILE:dcs-host>)

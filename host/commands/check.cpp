@@ -11,6 +11,7 @@
 #include "report/html_report.h"
 #include "report/json_report.h"
 #include "report/problems_csv.h"
+#include "report/sarif_report.h"
 
 namespace host {
 
@@ -23,6 +24,7 @@ struct CheckOutputs {
     std::unique_ptr<OutputFile> json;
     std::unique_ptr<OutputFile> html;
     std::unique_ptr<OutputFile> problems;
+    std::unique_ptr<OutputFile> sarif;
 
     CheckOutputs(const Case& c, const CheckOptions& options) {
         std::vector<PathUse> inputs = {{"the case file", c.file}, {"the driver", options.driverPath}};
@@ -32,10 +34,12 @@ struct CheckOutputs {
         if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
         if (!options.tracePath.empty()) inputs.push_back({"the trace", options.tracePath});
         if (!options.problemsCsvPath.empty()) outputs.push_back({"--problems-csv", options.problemsCsvPath});
+        if (!options.sarifPath.empty()) outputs.push_back({"--sarif", options.sarifPath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
         if (!options.problemsCsvPath.empty()) problems = std::make_unique<OutputFile>(options.problemsCsvPath);
+        if (!options.sarifPath.empty()) sarif = std::make_unique<OutputFile>(options.sarifPath);
     }
 };
 
@@ -68,6 +72,10 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     if (outputs.problems) {
         outputs.problems->Stream() << ProblemsCsv(diagnosis, c);
         outputs.problems->Commit();
+    }
+    if (outputs.sarif) {
+        outputs.sarif->Stream() << SarifReport(diagnosis, c, HostVersion());
+        outputs.sarif->Commit();
     }
     if (outputs.html) {
         PageInput page;

@@ -25,10 +25,11 @@ struct CheckOptions {
     std::string driverPath;
     std::string tracePath;  // empty: no live verdicts
     std::string driverVersion;
-    std::string htmlPath;  // empty: no page
-    std::string jsonPath;  // empty: no JSON
+    std::string htmlPath;         // empty: no page
+    std::string jsonPath;         // empty: no JSON
     std::string problemsCsvPath;  // empty: no CSV of the problems
-    bool all = false;      // list the rows without problems too
+    std::string sarifPath;        // empty: no SARIF log
+    bool all = false;             // list the rows without problems too
 };
 
 constexpr int32_t kDefaultSteps = 10;
@@ -46,6 +47,8 @@ Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
 // What --version prints: dcs-host's version, the driver's path and, for a
 // Windows driver, the display name and file version from its version block.
 std::string VersionText(const std::string& driverPath);
+// dcs-host's own version, as --version prints it.
+const char* HostVersion();
 // What the hidden --list-codes prints: every verdict, problem code and lint
 // code the check can give, one a line ("verdict bound", "problem near-miss",
 // "lint list-full"), for the documentation's test.

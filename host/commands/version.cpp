@@ -9,6 +9,8 @@
 
 namespace host {
 
+const char* HostVersion() { return DCS_HOST_VERSION; }
+
 std::string VersionText(const std::string& driverPath) {
     std::string text = std::string("dcs-host ") + DCS_HOST_VERSION + "\ndriver: " + driverPath;
     os::FileStatus status;

@@ -2,35 +2,17 @@
 
 #include "report/check_report.h"
 #include "report/report.h"
+#include "report/source_place.h"
 
 namespace host {
 
 namespace {
 
-const std::vector<FieldValue>* FieldsOf(const Case& c, const std::string& table, int32_t index) {
-    const auto at = static_cast<size_t>(index);
-    if (table == "general") return &c.general;
-    if (table == "controller" && at < c.controllers.size()) return &c.controllers[at].fields;
-    if (table == "pv_export" && at < c.pvExports.size()) return &c.pvExports[at].fields;
-    if (table == "pv_import" && at < c.pvImports.size()) return &c.pvImports[at].fields;
-    return nullptr;
-}
+std::string Position(const std::string& file, int line, int column) { return PlaceText({file, line, column}); }
 
-std::string Position(const std::string& file, int line, int column) {
-    if (line <= 0) return file;
-    return file + ":" + std::to_string(line) + (column > 0 ? ":" + std::to_string(column) : "");
-}
-
-// Where the field's value stands: its own place, else the row's.
 std::string SourceOf(const Case& c, const std::string& table, int32_t index, int32_t rowLine,
                      const std::string& field) {
-    if (const std::vector<FieldValue>* fields = FieldsOf(c, table, index)) {
-        for (const FieldValue& value : *fields) {
-            if (value.label == field)
-                return Position(value.file.empty() ? c.file : value.file, value.line, value.column);
-        }
-    }
-    return Position(c.file, rowLine, 0);
+    return PlaceText(PlaceOfField(c, table, index, rowLine, field));
 }
 
 std::string Line(const std::vector<std::string>& fields) {
