@@ -4,7 +4,9 @@
 #include <map>
 
 #include "case/case_schema.h"
+#include "platform/mrx3p_operations.h"
 #include "report/number_text.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -211,6 +213,8 @@ std::string CaseFileWithLists(const Case& c, const std::string& initString, cons
     std::string out = "# Written by dcs-host: the rows are in the IO lists this file names.\n\n";
     out += "init_string = " + TomlString(initString) + "\n";
     if (c.steps) out += "steps = " + std::to_string(*c.steps) + "\n";
+    // Without it the case's names would be read back in another code page.
+    if (c.codePageLine > 0 || c.codePage != kDefaultCodePage) out += "code_page = " + std::to_string(c.codePage) + "\n";
     if (!lists.controllers.empty()) out += "controllers = " + TomlString(lists.controllers) + "\n";
     if (!lists.pvExports.empty()) out += "pv_exports = " + TomlString(lists.pvExports) + "\n";
     if (!lists.pvImports.empty()) out += "pv_imports = " + TomlString(lists.pvImports) + "\n";
@@ -222,6 +226,12 @@ std::string CaseFileWithLists(const Case& c, const std::string& initString, cons
     for (const Event& e : c.events) {
         out += "\n[[event]]\nstep = " + std::to_string(e.step) + "\naction = \"" + ActionName(e.action) + "\"\n";
         if (e.action == Action::SetTag) out += TagLines(e.tag);
+    }
+    for (const ServerFailure& f : c.failures) {
+        const MrxOperationInfo* op = MrxOperationOf(f.operation);
+        out += "\n[[fail]]\nstep = " + std::to_string(f.step) + "\nop = \"" + (op != nullptr ? op->name : "") + "\"\n";
+        if (!f.name.empty()) out += "name = " + TomlString(f.name) + "\n";
+        out += "status = " + std::to_string(f.status) + "\ntimes = " + std::to_string(f.times) + "\n";
     }
     return out;
 }

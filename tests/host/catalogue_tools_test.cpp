@@ -238,19 +238,39 @@ std::string Dump(const host::Case& c) {
     }
     for (const host::Event& e : c.events)
         out << "\nevent " << e.step << " " << static_cast<int>(e.action) << " " << e.tag.name << " " << e.tag.value;
+    out << "\ncode page " << c.codePage;
+    for (const host::ServerFailure& f : c.failures)
+        out << "\nfail " << f.step << " " << f.operation << " " << f.name << " " << f.status << " " << f.times;
     return out.str();
 }
 
 TEST(Export, EveryExampleReadsBackTheSame) {
     const fs::path out = fs::temp_directory_path() / ("dcs_export_test_" + std::to_string(::getpid()));
+    std::vector<fs::path> cases;
     for (const auto& entry : fs::directory_iterator(DCS_EXAMPLES_DIR)) {
         const fs::path toml = entry.path() / (entry.path().filename().string() + ".toml");
-        if (!fs::exists(toml)) continue;
+        if (fs::exists(toml)) cases.push_back(toml);
+    }
+    // What no example holds: a code page of its own and the server's failures.
+    const fs::path unit = fs::path(DCS_EXAMPLES_DIR) / "unit";
+    const fs::path odd = out / "odd" / "odd.toml";
+    fs::create_directories(odd.parent_path());
+    fs::copy_file(unit / "unit.mrx", odd.parent_path() / "unit.mrx");
+    {
+        std::ifstream in(unit / "unit.toml");
+        std::ofstream(odd) << "code_page = 1250\n"
+                           << in.rdbuf()
+                           << "\n[[fail]]\nop = \"ReadAO\"\nname = \"FIC-1.OP\"\nstep = 3\nstatus = 5\ntimes = 2\n"
+                              "\n[[fail]]\nop = \"WriteAI\"\ntimes = -1\n";
+    }
+    cases.push_back(odd);
+    for (const fs::path& toml : cases) {
+        const fs::path entry = toml.parent_path();
         for (const char* separator : {",", ";"}) {
             const host::Case original = host::ParseCaseFile(toml.string());
             host::ExportOptions options;
             options.casePath = toml.string();
-            options.outDir = (out / entry.path().filename() / (separator[0] == ',' ? "comma" : "semicolon")).string();
+            options.outDir = (out / entry.filename() / (separator[0] == ',' ? "comma" : "semicolon")).string();
             options.separator = separator[0];
             options.decimalMark = separator[0] == ';' ? ',' : '.';
             options.driverPath = DCS_DRIVER_PATH;
@@ -260,6 +280,7 @@ TEST(Export, EveryExampleReadsBackTheSame) {
             EXPECT_EQ(CheckJson(back), CheckJson(original)) << toml << " " << separator;
         }
     }
+    EXPECT_NE(Dump(host::ParseCaseFile(odd.string())).find("fail 3 "), std::string::npos) << "the test holds a failure";
     fs::remove_all(out);
 }
 
