@@ -1,6 +1,8 @@
 #include "diagnose/case_gaps.h"
 
 #include <cstdio>
+#include <memory>
+#include <set>
 
 #include "binding_rules.h"
 #include "messages.h"
@@ -45,6 +47,21 @@ std::string ReadError(const std::string& kind, const std::string& role, const st
 }
 
 }  // namespace
+
+HoldsValue HoldsOrWrittenByRows(HoldsValue holds, const std::vector<RowDiagnosis>& rows) {
+    auto written = std::make_shared<std::set<std::string>>();
+    for (const RowDiagnosis& row : rows) {
+        for (const TagDiagnosis& tag : row.tags) {
+            const TagColumnRule* rule = TagColumnRuleOf(TableNumber(row.table), tag.column);
+            if (tag.status == Verdict::Bound && rule != nullptr && rule->Use == TAG_USE_WRITE) {
+                written->insert(tag.kind + '\n' + std::to_string(tag.dataSet) + '\n' + tag.text);
+            }
+        }
+    }
+    return [holds = std::move(holds), written](const std::string& kind, int32_t dataSet, const std::string& name) {
+        return holds(kind, dataSet, name) || written->count(kind + '\n' + std::to_string(dataSet) + '\n' + name) > 0;
+    };
+}
 
 std::string TagTableFor(const std::string& kind, int32_t dataSet, const std::string& name) {
     const bool whole = kind == "DI" || kind == "DO";

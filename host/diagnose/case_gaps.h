@@ -21,6 +21,11 @@ using HoldsValue = std::function<bool(const std::string&, int32_t, const std::st
 // their gap; the verdicts stay bound.
 void MarkCaseGaps(const HoldsValue& holds, std::vector<RowDiagnosis>& rows);
 
+// For a link that did not configure, so that no write of the driver reached
+// the server: `holds`, or a bound row writes the tag and so would give it
+// its value.
+HoldsValue HoldsOrWrittenByRows(HoldsValue holds, const std::vector<RowDiagnosis>& rows);
+
 // "a [[tag]] table with kind = ..., name = ..., value = 0.0": what gives the
 // server a value for the tag.
 std::string TagTableFor(const std::string& kind, int32_t dataSet, const std::string& name);

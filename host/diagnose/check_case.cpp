@@ -91,9 +91,11 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
             if (row.table == stop.table && row.index == stop.index) diagnosis.stop.name = row.name;
         }
     }
-    // Reads happen only on a link that configures; before that, the tags
-    // the case lacks values for are not yet what stands in the way.
-    if (diagnosis.configured) MarkCaseGaps(ServerHolds, diagnosis.rows);
+    // A link that did not configure wrote nothing, so there a tag a row
+    // writes counts as given: the gaps are found in the same run as what
+    // stops the configuration, not only once that is fixed.
+    MarkCaseGaps(diagnosis.configured ? HoldsValue(ServerHolds) : HoldsOrWrittenByRows(ServerHolds, diagnosis.rows),
+                 diagnosis.rows);
     CompareWithDryRun(diagnosis);
     diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
     diagnosis.conflicts = FindConflicts(diagnosis.rows);

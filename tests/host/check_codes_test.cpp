@@ -540,6 +540,25 @@ TEST(CheckCodes, CaseGapNamedAsOne) {
     EXPECT_EQ(host::ExitStatusOf(d), 0) << "the link is right; only the simulation lacks a value";
 }
 
+TEST(CheckCodes, CaseGapsFoundWhenTheConfigurationStopsToo) {
+    // The Enabled Flag binds nothing, so the driver stops before any read.
+    // A read the case gives no value is a gap all the same; one of a tag a
+    // row writes (the export writes AI1, the import reads it) is not.
+    host::Case c;
+    c.general.push_back(checktest::Text("Enabled Flag", "NOWHERE"));
+    c.controllers = {checktest::Controller(1, {"A1", "", "AO1", "D1", ""})};
+    c.pvExports = {checktest::PVRow<host::PVExportCase>(1, "AI1")};
+    c.pvImports = {checktest::PVRow<host::PVImportCase>(1, "AI1")};
+    const host::Diagnosis d =
+        checktest::Check(c, "*AI*\nA1,-,1,0,100\nAI1,-,1,0,100\n*AO*\nAO1,-,1,0,100\n*DI*\nD1,-,1\n" + kPadding,
+                         {{MRX_KIND_AO, {1, "AO1"}}});
+    ASSERT_FALSE(d.configured);
+    EXPECT_FALSE(checktest::TagOf(d, "controller", 0, "SP Tag").gap.empty()) << "found in the same run";
+    EXPECT_TRUE(checktest::TagOf(d, "controller", 0, "OP Tag").gap.empty()) << "the case gives it";
+    EXPECT_TRUE(checktest::TagOf(d, "pv_import", 0, "PV Tag").gap.empty()) << "the export gives it";
+    EXPECT_EQ(d.Gaps(), 1);
+}
+
 host::CatalogueEntry Entry(int32_t kind, const std::string& name, int32_t dataSet) {
     host::CatalogueEntry e;
     e.kind = kind;
