@@ -251,6 +251,18 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     checkCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
 
+    host::TestOptions test;
+    test.driverPath = defaultDriver;
+    CLI::App* testCommand = app.add_subcommand(
+        "test",
+        "run every case and hold its link to the case's [[expect]] tables: one line per expectation; exit status "
+        "0 all passed, 1 one failed, 2 a case could not be read or run");
+    testCommand->add_option("CASE", test.paths, "case files (TOML), or folders holding them (searched for *.toml)")
+        ->required();
+    testCommand->add_option("--junit", test.junitPath, "write the results as JUnit XML to this file, for CI systems");
+    testCommand->add_option("--json", test.jsonPath, "write the results to this JSON file");
+    testCommand->add_option("--driver", test.driverPath, "the driver library to load")->capture_default_str();
+
     host::RemoveTemporaryFilesOnSignal();
     // The command line as the user typed it, in any language: on Windows argv
     // holds it in the ANSI code page.
@@ -298,6 +310,7 @@ int main(int argc, char** argv) {
             return host::RunCommand(c, run);
         });
     }
+    if (*testCommand) return host::TestCommand(test);
     if (*tagsCommand) return host::TagsCommand(tags);
     if (*diffCommand) return host::DiffCommand(diff);
     if (*mapCommand) return host::MapCommand(map);

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "case/case_schema.h"
+#include "case/expectations.h"
 #include "case/toml_document.h"
 #include "os/os.h"
 #include "platform/mrx3p_operations.h"
@@ -274,15 +275,19 @@ private:
             for (const RawRow& row : Sections(r_, item)) {
                 c_.failures.push_back(ReadFailure(row, c_.failures.size(), c_.unknownKeys));
             }
+        } else if (k == "expect") {
+            for (const RawRow& row : Sections(r_, item)) {
+                c_.expectations.push_back(ReadExpectation(row, c_.expectations.size(), c_.unknownKeys));
+            }
         } else {
             const std::string near = DidYouMean(
                 NearestWords(k, {"init_string", "steps", "code_page", "tag", "general", "controller", "pv_export",
-                                 "pv_import", "event", "fail", "controllers", "pv_exports", "pv_imports"}));
+                                 "pv_import", "event", "fail", "expect", "controllers", "pv_exports", "pv_imports"}));
             c_.unknownKeys.push_back(
                 r_.Message(item.at, "unknown key \"" + k + "\"; " + (near.empty() ? "" : near + " ") +
                                         "expected init_string, steps, code_page, [[tag]], [general], "
                                         "[[controller]], [[pv_export]], [[pv_import]], [[event]], [[fail]], "
-                                        "controllers, pv_exports or pv_imports"));
+                                        "[[expect]], controllers, pv_exports or pv_imports"));
         }
     }
 

@@ -156,6 +156,44 @@ struct ServerFailure {
     int line = 0;
 };
 
+// When an expectation is looked at: right after the entry point of that
+// name, at the end of a step (one, or every one).
+enum class ExpectWhen { Configure, Initialize, Start, Stop, TimeZero, Reset, Step, EveryStep };
+
+// What an expectation looks at.
+enum class ExpectSubject {
+    Tag,         // a tag's value as the simulated server holds it
+    Controller,  // a controller row's SP, OP or Mode, as the simulator sees it
+    PVImport,    // a PV import row's value
+    Configured,  // whether DCSConfigure configured the link (1) or not (0)
+    Boxes,       // how many message boxes the moment raised (matching the title and text, when given)
+    Flag,        // the Enabled or Running flag tag, as the server holds it
+};
+
+// An [[expect]] table: a value the case holds its link to at a moment of
+// the run. The expected value is `value` (within the larger of `tolerance`
+// and `relTolerance` times its size) or the range `min` to `max`.
+struct Expectation {
+    std::string name;  // for the report; empty: it is described by what it looks at
+    ExpectWhen when = ExpectWhen::Step;
+    int32_t step = 0;  // ExpectWhen::Step
+    ExpectSubject subject = ExpectSubject::Configured;
+    TagValue tag;          // Tag: kind, data set and name (in the simulator's code page once encoded)
+    std::string tagText;   // Tag: the name as the case file gives it, for the reports
+    std::string row;       // Controller, PVImport: the row's name as given; empty when given by index
+    int64_t index = 0;     // the row's index, resolved by the validation pass
+    std::string field;     // Controller: "SP", "OP" or "Mode"; Flag: "Enabled" or "Running"
+    std::string boxTitle;  // Boxes: globs the box's title and text must match; empty: any
+    std::string boxText;
+    std::optional<double> value;
+    double tolerance = 0.0;
+    double relTolerance = 0.0;
+    std::optional<double> min;
+    std::optional<double> max;
+    SourcePos at;      // the table's first line
+    SourcePos whatAt;  // where the tag or row is named
+};
+
 struct CaseWarning {
     int line = 0;
     std::string text;  // "FILE:LINE:COLUMN: warning: ..."
@@ -186,8 +224,9 @@ struct Case {
     std::vector<ControllerCase> controllers;
     std::vector<PVExportCase> pvExports;
     std::vector<PVImportCase> pvImports;
-    std::vector<Event> events;            // ordered by step, file order within a step
-    std::vector<ServerFailure> failures;  // in file order
+    std::vector<Event> events;              // ordered by step, file order within a step
+    std::vector<ServerFailure> failures;    // in file order
+    std::vector<Expectation> expectations;  // in file order
     // The IO lists the case names, in the order their rows are appended
     // (controllers first, so that a PV export of a list may follow any
     // controller); read by the loader, not by the TOML reader.

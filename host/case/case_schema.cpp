@@ -8,6 +8,7 @@
 #include <limits>
 #include <sstream>
 
+#include "case/expectations.h"
 #include "text/code_page.h"
 
 namespace host {
@@ -495,6 +496,7 @@ void ValidateCase(Case& c) {
     for (size_t i = 0; i < c.pvImports.size(); ++i) {
         WarnOfRow(c, PVImportRules(), c.pvImports[i], "pv_import " + std::to_string(i));
     }
+    CheckExpectations(c);
     std::stable_sort(c.warnings.begin(), c.warnings.end(), [&](const CaseWarning& a, const CaseWarning& b) {
         const size_t ra = FileRank(c, a.at.file), rb = FileRank(c, b.at.file);
         if (ra != rb) return ra < rb;

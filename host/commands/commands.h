@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "case/case_file.h"
 #include "diagnose/diagnosis.h"
@@ -32,6 +33,15 @@ struct CheckOptions {
     bool all = false;             // list the rows without problems too
 };
 
+// `test`: the cases (files, or folders searched for *.toml) and the files
+// the results go to besides the terminal.
+struct TestOptions {
+    std::vector<std::string> paths;
+    std::string driverPath;
+    std::string junitPath;  // empty: no JUnit XML
+    std::string jsonPath;   // empty: no JSON
+};
+
 constexpr int32_t kDefaultSteps = 10;
 
 // Exit statuses: 0 the case configured and every step succeeded (check:
@@ -40,6 +50,9 @@ constexpr int32_t kDefaultSteps = 10;
 // could not be used.
 int RunCommand(const Case& c, const RunOptions& options);
 int CheckCommand(const Case& c, const CheckOptions& options);
+// 0 every expectation of every case passed, 1 one failed, 2 a case, the
+// driver or an output could not be used.
+int TestCommand(const TestOptions& options);
 
 // The whole-case check with the driver's messages kept out of the terminal:
 // they are part of the diagnosis. Prepares the simulated server for the case.

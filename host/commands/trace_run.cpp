@@ -4,6 +4,7 @@
 #include "case/input_file.h"
 #include "commands/trace_command.h"
 #include "diagnose/trace_digest.h"
+#include "link/session.h"
 #include "link/traced_server.h"
 #include "mrx3p_control.h"
 
@@ -89,10 +90,7 @@ void RunTraffic::SetPhase(const std::string& phase) {
 
 void RunTraffic::ArmFailures(const Case& c, int32_t step) {
     if (replay_) return;  // the trace answers, failures included
-    for (const ServerFailure& f : c.failures) {
-        if (f.step != step) continue;
-        MrxStandin_InjectStatus(f.operation, f.name.empty() ? nullptr : f.name.c_str(), f.status, f.times);
-    }
+    host::ArmFailures(c, step);
 }
 
 void RunTraffic::Finish() {

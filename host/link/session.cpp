@@ -61,22 +61,30 @@ std::optional<FailedRead> FailedReadOf(const std::string& text) {
     return std::nullopt;
 }
 
+std::optional<double> ServerValue(TagKind kind, int32_t dataSet, const std::string& name) {
+    const auto code = static_cast<int32_t>(kind);
+    if (IsIntegerKind(kind)) {
+        int32_t value = 0;
+        if (MrxStandin_GetInt(code, dataSet, name.c_str(), &value) != 1) return std::nullopt;
+        return static_cast<double>(value);
+    }
+    double value = 0.0;
+    if (MrxStandin_GetDouble(code, dataSet, name.c_str(), &value) != 1) return std::nullopt;
+    return value;
+}
+
 bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& name) {
-    const struct {
-        const char* name;
-        int32_t kind;
-    } kinds[] = {
-        {"AI", MRX_KIND_AI}, {"AO", MRX_KIND_AO}, {"DI", MRX_KIND_DI}, {"DO", MRX_KIND_DO}, {"CALC", MRX_KIND_CALC}};
-    for (const auto& k : kinds) {
-        if (kind != k.name) continue;
-        if (k.kind == MRX_KIND_DI || k.kind == MRX_KIND_DO) {
-            int32_t value = 0;
-            return MrxStandin_GetInt(k.kind, dataSet, name.c_str(), &value) == 1;
-        }
-        double value = 0.0;
-        return MrxStandin_GetDouble(k.kind, dataSet, name.c_str(), &value) == 1;
+    for (TagKind k : {TagKind::AI, TagKind::AO, TagKind::DI, TagKind::DO, TagKind::CALC}) {
+        if (kind == TagKindName(k)) return ServerValue(k, dataSet, name).has_value();
     }
     return false;
+}
+
+void ArmFailures(const Case& c, int32_t step) {
+    for (const ServerFailure& f : c.failures) {
+        if (f.step != step) continue;
+        MrxStandin_InjectStatus(f.operation, f.name.empty() ? nullptr : f.name.c_str(), f.status, f.times);
+    }
 }
 
 void StopCallLog() {

@@ -63,6 +63,12 @@ std::optional<FailedRead> FailedReadOf(const std::string& text);
 // Whether the simulated server holds a value for the tag ("AI", data set,
 // name): it holds the case's [[tag]] values and what the driver wrote.
 bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& name);
+// The tag's value as the server holds it; none when it holds none.
+std::optional<double> ServerValue(TagKind kind, int32_t dataSet, const std::string& name);
+
+// Arms the case's scripted failures ([[fail]]) of `step` (0: before the
+// configuration) in the server.
+void ArmFailures(const Case& c, int32_t step);
 
 struct Message {
     bool box;  // a message box; otherwise the host's ErrorMsg

@@ -1,0 +1,135 @@
+// dcs-host test CASE|FOLDER...: every case's link held to its [[expect]]
+// tables. Exit statuses: 0 every expectation passed, 1 one failed, 2 a case
+// (or the driver, or an output) could not be used; the other cases are
+// still tested.
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+
+#include "case/simulator_text.h"
+#include "commands/commands.h"
+#include "diagnose/case_test.h"
+#include "link/session.h"
+#include "os/os.h"
+#include "output/output_file.h"
+#include "output/path_guard.h"
+#include "report/test_report.h"
+
+namespace host {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The case files a path stands for: itself, or every .toml file under a
+// folder, in name order so that the report reads alike on every system.
+std::vector<std::string> CaseFilesOf(const std::string& path) {
+    std::error_code error;
+    const fs::path p = os::FsPath(path);
+    if (!fs::is_directory(p, error)) return {path};
+    std::vector<std::string> files;
+    for (fs::recursive_directory_iterator it(p, error), end; !error && it != end; it.increment(error)) {
+        if (it->is_regular_file(error) && it->path().extension() == ".toml") {
+            files.push_back(os::GenericUtf8(it->path()));
+        }
+    }
+    if (error) throw std::runtime_error("cannot read the folder \"" + path + "\": " + error.message());
+    std::sort(files.begin(), files.end());
+    if (files.empty()) throw std::runtime_error("the folder \"" + path + "\" holds no case file (*.toml)");
+    return files;
+}
+
+struct LoadedCase {
+    CaseOutcome outcome;
+    std::unique_ptr<Case> c;  // none when it could not be read
+};
+
+LoadedCase Load(const std::string& file) {
+    LoadedCase loaded;
+    loaded.outcome.file = file;
+    try {
+        auto c = std::make_unique<Case>(ParseCaseFile(file));
+        EncodeForSimulator(*c);
+        for (const CaseWarning& warning : c->warnings) os::Write(stderr, warning.text + "\n");
+        loaded.c = std::move(c);
+    } catch (const std::exception& e) {
+        loaded.outcome.error = e.what();
+    }
+    return loaded;
+}
+
+}  // namespace
+
+int TestCommand(const TestOptions& options) {
+    std::vector<LoadedCase> cases;
+    std::vector<PathUse> inputs = {{"the driver", options.driverPath}};
+    try {
+        for (const std::string& path : options.paths) {
+            for (const std::string& file : CaseFilesOf(path)) {
+                cases.push_back(Load(file));
+                inputs.push_back({"the case file", file});
+                if (cases.back().c) {
+                    for (const NamedFile& named : cases.back().c->namedFiles) inputs.push_back({named.use, named.path});
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dcs-host test: %s\n", e.what());
+        return 2;
+    }
+    std::unique_ptr<OutputFile> junit, json;
+    std::unique_ptr<Driver> driver;
+    try {
+        std::vector<PathUse> outputs;
+        if (!options.junitPath.empty()) outputs.push_back({"--junit", options.junitPath});
+        if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
+        RefuseOverlappingPaths(inputs, outputs);
+        if (!options.junitPath.empty()) junit = std::make_unique<OutputFile>(options.junitPath);
+        if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
+        driver = std::make_unique<Driver>(options.driverPath);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "dcs-host test: %s\n", e.what());
+        return 2;
+    }
+
+    std::vector<CaseOutcome> outcomes;
+    for (LoadedCase& loaded : cases) {
+        if (loaded.c) {
+            const Case& c = *loaded.c;
+            try {
+                PrepareServer(c);
+                StopCallLog();
+                loaded.outcome.run = RunCaseTest(*driver, c, c.steps.value_or(kDefaultSteps));
+            } catch (const std::exception& e) {
+                loaded.outcome.error = e.what();
+            }
+        }
+        os::Write(stdout, TestCaseReport(loaded.outcome));
+        std::fflush(stdout);
+        outcomes.push_back(loaded.outcome);
+    }
+    os::Write(stdout, TestTotalsLine(outcomes));
+    std::fflush(stdout);
+    try {
+        if (junit) {
+            junit->Stream() << TestJunitReport(outcomes);
+            junit->Commit();
+        }
+        if (json) {
+            json->Stream() << TestJsonReport(outcomes);
+            json->Commit();
+        }
+    } catch (const OutputError& e) {
+        std::fprintf(stderr, "dcs-host test: %s\n", e.what());
+        return 2;
+    }
+    bool failed = false;
+    for (const CaseOutcome& o : outcomes) {
+        if (!o.error.empty()) return 2;
+        for (const ExpectationResult& r : o.run.results) failed = failed || !r.passed;
+    }
+    return failed ? 1 : 0;
+}
+
+}  // namespace host
