@@ -171,6 +171,9 @@ int main(int argc, char** argv) {
     checkCommand->add_option("--sarif", check.sarifPath,
                              "write every finding to this SARIF 2.1.0 file, for code-review tools to annotate the "
                              "lines of the case, the IO lists and the initialization string");
+    checkCommand->add_option("--junit", check.junitPath,
+                             "write the check as JUnit XML to this file, a test per row and per root cause, for CI "
+                             "systems");
     checkCommand->add_flag("--all", check.all, "list the rows without problems too");
     std::string checkInitString;
     checkCommand->add_option("--init-string", checkInitString,

@@ -22,7 +22,7 @@ test_packages=(
   "${example_packages[@]}"
   g++-multilib clang libclang-rt-14-dev clang-format clang-tidy cppcheck
   googletest libbenchmark-dev gcovr binutils
-  chromium-headless-shell libxml2-utils python3
+  chromium-headless-shell libxml2-utils python3 python3-junitparser
   g++-mingw-w64-i686 binutils-mingw-w64-i686 unzip
 )
 wine_packages=(wine wine32:i386)

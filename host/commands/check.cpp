@@ -25,6 +25,7 @@ struct CheckOutputs {
     std::unique_ptr<OutputFile> html;
     std::unique_ptr<OutputFile> problems;
     std::unique_ptr<OutputFile> sarif;
+    std::unique_ptr<OutputFile> junit;
 
     CheckOutputs(const Case& c, const CheckOptions& options) {
         std::vector<PathUse> inputs = {{"the case file", c.file}, {"the driver", options.driverPath}};
@@ -35,11 +36,13 @@ struct CheckOutputs {
         if (!options.tracePath.empty()) inputs.push_back({"the trace", options.tracePath});
         if (!options.problemsCsvPath.empty()) outputs.push_back({"--problems-csv", options.problemsCsvPath});
         if (!options.sarifPath.empty()) outputs.push_back({"--sarif", options.sarifPath});
+        if (!options.junitPath.empty()) outputs.push_back({"--junit", options.junitPath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
         if (!options.problemsCsvPath.empty()) problems = std::make_unique<OutputFile>(options.problemsCsvPath);
         if (!options.sarifPath.empty()) sarif = std::make_unique<OutputFile>(options.sarifPath);
+        if (!options.junitPath.empty()) junit = std::make_unique<OutputFile>(options.junitPath);
     }
 };
 
@@ -76,6 +79,10 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     if (outputs.sarif) {
         outputs.sarif->Stream() << SarifReport(diagnosis, c, HostVersion());
         outputs.sarif->Commit();
+    }
+    if (outputs.junit) {
+        outputs.junit->Stream() << CheckJunitReport(diagnosis, c);
+        outputs.junit->Commit();
     }
     if (outputs.html) {
         PageInput page;

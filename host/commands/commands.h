@@ -30,6 +30,7 @@ struct CheckOptions {
     std::string jsonPath;         // empty: no JSON
     std::string problemsCsvPath;  // empty: no CSV of the problems
     std::string sarifPath;        // empty: no SARIF log
+    std::string junitPath;        // empty: no JUnit XML
     bool all = false;             // list the rows without problems too
 };
 

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "report/check_report.h"
+#include "report/junit_xml.h"
 #include "report/source_place.h"
 
 namespace host {
@@ -85,6 +86,85 @@ std::string ArtifactUri(const std::string& path) {
         }
     }
     return out;
+}
+
+std::string CheckJunitReport(const Diagnosis& d, const Case& c) {
+    junit::TestSuite suite;
+    suite.name = c.file;
+    suite.file = c.file;
+    suite.properties = {{"dcs-host.command", "check"}};
+    const std::string group = "check";
+
+    junit::TestCase link{"the link configures and its dry run agrees with the rules", group + ".link", 0.0, {}, {}, ""};
+    if (!d.configured || d.RowsDiffering() > 0 || !d.unexplained.empty()) {
+        std::string text = d.configured ? "configured" : "NOT configured";
+        if (!d.stop.table.empty())
+            text += "; the configuration stops at " + d.stop.table + " " + std::to_string(d.stop.index);
+        for (const DriverMessage& m : d.unexplained)
+            text += "\nunexplained: " + m.raisedBy + ": " + m.title + ": " + m.text;
+        link.failure =
+            junit::Fault{d.configured ? "the driver's messages differ from the rules" : "NOT configured", "link", text};
+    }
+    suite.cases.push_back(link);
+
+    for (const RowDiagnosis& row : d.rows) {
+        junit::TestCase t{RowName(row), group + "." + row.table, 0.0, {}, {}, ""};
+        std::string problems;
+        std::string first;
+        for (const TagDiagnosis& tag : row.tags) {
+            const std::string what = tag.field + " " + ShownText(tag.text) + ": ";
+            if (tag.status == Verdict::Problem) {
+                if (first.empty()) first = what + tag.code;
+                problems += what + "[" + tag.code + "] " + tag.reason;
+                if (!tag.suggestions.empty()) problems += " Did you mean: " + SuggestionText(tag.suggestions) + "?";
+                problems += "\n";
+            }
+            if (!tag.gap.empty()) t.systemOut += what + "[" + code::kNoTagValue + "] " + tag.gap + "\n";
+        }
+        for (const std::string& line : row.driverDiffers) {
+            if (first.empty()) first = "the driver differs from the rules";
+            problems += "DRIVER DIFFERS: " + line + "\n";
+        }
+        if (!problems.empty()) t.failure = junit::Fault{first, "problem", problems};
+        suite.cases.push_back(t);
+    }
+    for (const RootCause& cause : d.causes) {
+        const LintFinding& f = cause.finding;
+        junit::TestCase t{"root cause [" + f.code + "] " + d.initStringPath + " line " + std::to_string(f.line),
+                          group + ".init_string",
+                          0.0,
+                          {},
+                          {},
+                          ""};
+        t.failure = junit::Fault{f.text, f.code,
+                                 f.text + "\n| " + f.quote + "\nfix: " + f.hint + "\nexplains " +
+                                     std::to_string(cause.explains) + " row verdict(s)"};
+        suite.cases.push_back(t);
+    }
+    for (const RowConflict& conflict : d.conflicts) {
+        junit::TestCase t{"conflict [" + conflict.code + "] " + conflict.first.table + " " +
+                              std::to_string(conflict.first.index) + " and " + conflict.second.table + " " +
+                              std::to_string(conflict.second.index),
+                          group + ".conflicts",
+                          0.0,
+                          {},
+                          {},
+                          ""};
+        t.failure = junit::Fault{conflict.text, conflict.code, conflict.text};
+        suite.cases.push_back(t);
+    }
+    for (const LintFinding& f : d.lint) {
+        if (f.severity != Severity::Error) continue;
+        junit::TestCase t{"lint [" + f.code + "] " + d.initStringPath + " line " + std::to_string(f.line),
+                          group + ".init_string",
+                          0.0,
+                          {},
+                          {},
+                          ""};
+        t.failure = junit::Fault{f.text, f.code, f.text + "\n| " + f.quote + "\nfix: " + f.hint};
+        suite.cases.push_back(t);
+    }
+    return junit::Document("dcs-host check", {suite});
 }
 
 std::string SarifReport(const Diagnosis& d, const Case& c, const std::string& toolVersion) {

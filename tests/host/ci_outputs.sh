@@ -15,7 +15,7 @@ awk 'BEGIN { RS = ""; ORS = "\n\n" } !/name = "FIC-201.SP"/' iolist/iolist.toml 
 
 for c in crude/crude.toml iolist/gap.toml; do
     name=$(basename "$c" .toml)
-    "$host" check "$c" --sarif "$name.sarif" --json "$name.json" >"$name.out" 2>&1
+    "$host" check "$c" --sarif "$name.sarif" --json "$name.json" --junit "$name.xml" >"$name.out" 2>&1
     [ $? -le 1 ] || fail "$c: check failed: $(head -c 300 "$name.out")"
 done
 
@@ -64,6 +64,39 @@ def check(sarif_path, json_path, expect_codes):
 
 check(sys.argv[1], sys.argv[2], ["header-swallowed", "parse-ends-early", "kind-not-allowed", "near-miss"])
 check(sys.argv[4], sys.argv[5], ["not-in-catalogue", "no-tag-value"])
+PY
+
+# The JUnit XML read back by an independent reader: a test per row and per
+# root cause, failed exactly where the check's JSON has a problem, and the
+# case gap told in the row's output.
+# Debian's python3-junitparser belongs to Debian's python3, which another
+# python3 earlier on PATH (pyenv, a venv) does not see.
+/usr/bin/python3 - crude.xml crude.json gap.xml gap.json <<'PY' || fail "the JUnit files (above)"
+import json, sys
+from junitparser import JUnitXml, Failure
+
+def check(xml_path, json_path):
+    d = json.load(open(json_path, encoding="utf-8"))
+    suites = list(JUnitXml.fromfile(xml_path))
+    assert len(suites) == 1, len(suites)
+    cases = {c.classname + "/" + c.name: c for c in suites[0]}
+    failed = {k for k, c in cases.items() if any(isinstance(r, Failure) for r in c.result)}
+    rows = [r for r in d["rows"]]
+    for r in rows:
+        name = "general" if r["table"] == "general" else "%s %d%s" % (r["table"], r["index"], " (%s)" % r["name"] if r["name"] else "")
+        key = "check." + r["table"] + "/" + name
+        assert key in cases, (key, sorted(cases)[:5])
+        bad = any(t["status"] == "problem" for t in r["tags"]) or bool(r["driver_differs"])
+        assert (key in failed) == bad, (key, bad)
+        gap = any("gap" in t for t in r["tags"])
+        assert ("no-tag-value" in (cases[key].system_out or "")) == gap, key
+    causes = [k for k in cases if k.startswith("check.init_string/root cause")]
+    assert len(causes) == len(d["causes"]), (causes, len(d["causes"]))
+    assert ("check.link/the link configures and its dry run agrees with the rules" in failed) == (not d["configured"])
+    assert suites[0].tests == len(cases) and suites[0].failures == len(failed)
+
+check(sys.argv[1], sys.argv[2])
+check(sys.argv[3], sys.argv[4])
 PY
 
 finish "CI output"
