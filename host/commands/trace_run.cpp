@@ -66,7 +66,9 @@ std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& traceP
     return disagreements;
 }
 
-RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath) {
+RunTraffic::RunTraffic(const Case& c, const std::string& tracePath, const std::string& traceLevel,
+                       const std::string& replayPath) {
+    for (const ServerFailure& f : c.failures) failures_[f.step].push_back(&f);
     // A plain run touches none of the front's routines.
     if (tracePath.empty() && replayPath.empty()) return;
     const MrxOps direct = DirectOps();
@@ -87,11 +89,12 @@ void RunTraffic::SetPhase(const std::string& phase) {
     if (replay_) replay_->SetPhase(phase);
 }
 
-void RunTraffic::ArmFailures(const Case& c, int32_t step) {
+void RunTraffic::ArmFailures(int32_t step) {
     if (replay_) return;  // the trace answers, failures included
-    for (const ServerFailure& f : c.failures) {
-        if (f.step != step) continue;
-        MrxStandin_InjectStatus(f.operation, f.name.empty() ? nullptr : f.name.c_str(), f.status, f.times);
+    const auto found = failures_.find(step);
+    if (found == failures_.end()) return;
+    for (const ServerFailure* f : found->second) {
+        MrxStandin_InjectStatus(f->operation, f->name.empty() ? nullptr : f->name.c_str(), f->status, f->times);
     }
 }
 
