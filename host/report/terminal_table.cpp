@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
 #include "os/os.h"
 #include "report/markup.h"
-#include "text/glob.h"
 
 namespace host {
 
@@ -134,7 +134,8 @@ void TerminalTable::Choose(std::ostream& out, bool more) {
     out << LeftOutNote(pick);
     if (more && !held_.empty()) {
         const int32_t last = held_.back().step;
-        out << " Which change is judged by the steps up to " << (last == 0 ? "init" : std::to_string(last)) << ".";
+        out << " Columns count as changing by what they did up to step " << (last == 0 ? "init" : std::to_string(last))
+            << ".";
     }
     out << " --csv FILE writes every column.\n";
     for (const StepRecord& record : held_) Write(record, out);
