@@ -1,6 +1,6 @@
 // What `dcs-host run` costs a step of the generated plant (plant_case.sh:
-// 5,000 controllers, 5,000 PV exports, 5,000 PV imports), against the
-// driver's own step in the same run (median CPU time):
+// 5,000 controllers, 5,000 PV exports, 5,000 PV imports, or PLANT_SIZE of
+// each), against the driver's own step in the same run (median CPU time):
 //  - the driver's step: DCSSimulate on the plant's rows against the stand-in
 //    tag server, the driver loaded as dcs-host loads it;
 //  - run's step: the step's events and failures, the PV exports moved, the
@@ -102,7 +102,9 @@ void RunStep(benchmark::State& state) {
 bool Summary(const bench::RatioReporter& r) {
     const double driver = r.MedianNs(kDriverStep);
     const double run = r.MedianNs(kRunStep);
-    std::printf("A step of the generated plant (15,001 rows, 20,002 table columns), median CPU time\n");
+    const host::Case& c = SharedPlant().c;
+    std::printf("A step of the generated plant (%zu controllers, %zu PV exports, %zu PV imports), median CPU time\n",
+                c.controllers.size(), c.pvExports.size(), c.pvImports.size());
     std::printf("  the driver's step against the stand-in %s; run's step with the CSV %s; ratio %.2f (goal <= %.0f)\n",
                 bench::FormatNs(driver).c_str(), bench::FormatNs(run).c_str(), run / driver, kBudget);
     return run / driver <= kBudget;
