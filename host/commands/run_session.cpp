@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <utility>
 
 #include "case/schedule.h"
 #include "diagnose/case_gaps.h"

@@ -1,5 +1,6 @@
 #include "report/step_columns.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "report/markup.h"
