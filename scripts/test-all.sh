@@ -194,6 +194,8 @@ if [ -f cmake/Kit.cmake ]; then
   # sanitizers it takes minutes, and the small cases already run there.
   step "plant scale: the generated plant's pages in a browser (optimised build)"
   run_counted tests/host/plant_pages_in_browser.sh build/kit-linux-x86_64/host/dcs-host
+  step "plant scale: the generated plant's terminal table (optimised build)"
+  run_counted tests/host/plant_terminal.sh build/kit-linux-x86_64/host/dcs-host examples
 
   step "kits: unpacked and run, Windows and Linux results compared"
   if wine_runs; then

@@ -9,7 +9,8 @@
 
 namespace host {
 
-// The events of a step, in the order the case file lists them.
+// The events of a step, in the order the case file lists them; the case's
+// events must be ordered by step, as ParseCaseText leaves them.
 std::vector<const Event*> EventsAt(const Case& c, int32_t step);
 
 // Events the run never reaches with this many steps.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -11,6 +12,7 @@
 
 #include "case/case_file.h"
 #include "diagnose/diagnosis.h"
+#include "link/session.h"
 
 namespace host {
 
@@ -48,14 +50,16 @@ class TracedServer;
 class RunTraffic {
 public:
     // Throws TraceError or std::runtime_error; the server must be prepared.
-    RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath);
+    // `c` gives the failures, and outlives this.
+    RunTraffic(const Case& c, const std::string& tracePath, const std::string& traceLevel,
+               const std::string& replayPath);
     ~RunTraffic();
     RunTraffic(const RunTraffic&) = delete;
     RunTraffic& operator=(const RunTraffic&) = delete;
 
     void SetPhase(const std::string& phase);
     // Arms the case's failures of `step` (0: before the configuration).
-    void ArmFailures(const Case& c, int32_t step);
+    void ArmFailures(int32_t step);
     // After the run: the trace put in place. Throws OutputError.
     void Finish();
     // The replay's findings, when there is one.
@@ -64,6 +68,7 @@ public:
 private:
     std::unique_ptr<ReplayServer> replay_;
     std::unique_ptr<TracedServer> traced_;
+    FailureSchedule failures_;
 };
 
 }  // namespace host

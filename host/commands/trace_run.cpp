@@ -67,7 +67,9 @@ std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& traceP
     return disagreements;
 }
 
-RunTraffic::RunTraffic(const std::string& tracePath, const std::string& traceLevel, const std::string& replayPath) {
+RunTraffic::RunTraffic(const Case& c, const std::string& tracePath, const std::string& traceLevel,
+                       const std::string& replayPath)
+    : failures_(c) {
     // A plain run touches none of the front's routines.
     if (tracePath.empty() && replayPath.empty()) return;
     const MrxOps direct = DirectOps();
@@ -88,9 +90,9 @@ void RunTraffic::SetPhase(const std::string& phase) {
     if (replay_) replay_->SetPhase(phase);
 }
 
-void RunTraffic::ArmFailures(const Case& c, int32_t step) {
+void RunTraffic::ArmFailures(int32_t step) {
     if (replay_) return;  // the trace answers, failures included
-    host::ArmFailures(c, step);
+    failures_.Arm(step);
 }
 
 void RunTraffic::Finish() {

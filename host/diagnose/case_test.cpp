@@ -157,14 +157,15 @@ public:
           link_(link),
           d_(link.Data()),
           codePage_(CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage))),
-          tally_(c.expectations) {}
+          tally_(c.expectations),
+          failures_(c) {}
 
     CaseTestRun Run(int32_t steps) {
         CaseTestRun run;
         run.steps = steps;
         const Clock::time_point start = Clock::now();
         watch_.Take();  // what DCSLoad raised belongs to no moment
-        ArmFailures(c_, 0);
+        failures_.Arm(0);
         Call(driver_.Configure, ExpectWhen::Configure, 0);
         if (configured_) {
             Call(driver_.Initialize, ExpectWhen::Initialize, 0);
@@ -191,7 +192,7 @@ private:
 
     void RunStep(int32_t step, std::vector<double>& pv) {
         const Clock::time_point start = Clock::now();
-        ArmFailures(c_, step);
+        failures_.Arm(step);
         std::vector<DriverMessage> before;  // what the step's events raised is the step's too
         for (const Event* event : EventsAt(c_, step)) {
             if (event->action == Action::SetTag) {
@@ -250,6 +251,7 @@ private:
     DCSLinkData& d_;
     CodePage codePage_;
     ExpectationTally tally_;
+    FailureSchedule failures_;
     MessageWatch watch_;
     std::vector<DriverMessage> lastBoxes_;  // what the last moment raised
     bool configured_ = false;

@@ -80,10 +80,15 @@ bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& na
     return false;
 }
 
-void ArmFailures(const Case& c, int32_t step) {
-    for (const ServerFailure& f : c.failures) {
-        if (f.step != step) continue;
-        MrxStandin_InjectStatus(f.operation, f.name.empty() ? nullptr : f.name.c_str(), f.status, f.times);
+FailureSchedule::FailureSchedule(const Case& c) {
+    for (const ServerFailure& f : c.failures) byStep_[f.step].push_back(&f);
+}
+
+void FailureSchedule::Arm(int32_t step) const {
+    const auto found = byStep_.find(step);
+    if (found == byStep_.end()) return;
+    for (const ServerFailure* f : found->second) {
+        MrxStandin_InjectStatus(f->operation, f->name.empty() ? nullptr : f->name.c_str(), f->status, f->times);
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -66,9 +67,18 @@ bool ServerHolds(const std::string& kind, int32_t dataSet, const std::string& na
 // The tag's value as the server holds it; none when it holds none.
 std::optional<double> ServerValue(TagKind kind, int32_t dataSet, const std::string& name);
 
-// Arms the case's scripted failures ([[fail]]) of `step` (0: before the
-// configuration) in the server.
-void ArmFailures(const Case& c, int32_t step);
+// The case's scripted failures ([[fail]]) by step, in file order, so that a
+// step arms its own without a pass over them all. Holds pointers into the
+// case, which outlives it.
+class FailureSchedule {
+public:
+    explicit FailureSchedule(const Case& c);
+    // Arms the failures of `step` (0: before the configuration) in the server.
+    void Arm(int32_t step) const;
+
+private:
+    std::map<int32_t, std::vector<const ServerFailure*>> byStep_;
+};
 
 struct Message {
     bool box;  // a message box; otherwise the host's ErrorMsg

@@ -8,9 +8,8 @@
 
 #include "output/output_file.h"
 #include "report/markup.h"
-#include "report/terminal_table.h"
+#include "report/step_columns.h"
 #include "text/code_page.h"
-#include "text/glob.h"
 
 namespace host {
 
@@ -161,12 +160,6 @@ std::string VisibleTag(const std::string& text) {
     }
     for (size_t i = end; i < text.size(); ++i) out += mark(text[i]);
     return out;
-}
-
-std::string Thousands(size_t n) {
-    std::string digits = std::to_string(n);
-    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
-    return digits;
 }
 
 // What a cell tells on hover and in print; a problem's is always shown.
@@ -497,82 +490,31 @@ void WriteMessages(std::ostream& out, const std::vector<DriverMessage>& messages
     out << "</section>\n";
 }
 
-// A plant's step table would have tens of thousands of columns: the page
-// keeps the columns --columns picks, the changing ones first, up to this many.
-constexpr size_t kStepColumns = 40;
-
 void WriteStepTable(std::ostream& out, const PageRun& run) {
-    const std::vector<std::string> names = TableColumnNames(run.layout);
-    // Every cell of every record, in the order of the names.
-    std::vector<std::vector<std::string>> cells;
-    auto flag = [](const std::optional<int32_t>& f) { return f ? std::to_string(*f) : std::string("-"); };
-    for (const StepRecord& r : run.records) {
-        std::vector<std::string> row;
-        row.reserve(names.size());
-        for (const ControllerSample& c : r.controllers) {
-            row.push_back(ShortNumber(c.sp) + (c.spChanged ? "*" : ""));
-            row.push_back(ShortNumber(c.op) + (c.opChanged ? "*" : ""));
-        }
-        for (double v : r.pvExports) row.push_back(ShortNumber(v));
-        for (double v : r.pvImports) row.push_back(ShortNumber(v));
-        row.push_back(flag(r.enabled));
-        row.push_back(flag(r.running));
-        row.resize(names.size());
-        cells.push_back(std::move(row));
-    }
-    auto plain = [](std::string text) {
-        if (!text.empty() && text.back() == '*') text.pop_back();
-        return text;
+    const StepColumns columns(run.layout);
+    ColumnChanges changes(columns);
+    for (const StepRecord& r : run.records) changes.Add(r);
+    const ColumnPick pick =
+        PickColumns(PickedBy(columns.Names(), run.chart.columns).picked, changes.Changing(), kShownColumns);
+    // Only the cells shown are written: a plant has tens of thousands a step.
+    auto cell = [&](const StepRecord& r, size_t c) {
+        const StepCell v = columns.Cell(r, c);
+        if (v.flag) return v.held ? std::to_string(static_cast<int32_t>(v.value)) : std::string("-");
+        return v.held ? ShortNumber(v.value) + (v.stored ? "*" : "") : std::string();
     };
-    std::vector<size_t> changing, constant;
-    size_t unpicked = 0;
-    for (size_t c = 0; c < names.size(); ++c) {
-        bool picked = run.chart.columns.empty();
-        for (const std::string& pattern : run.chart.columns) picked = picked || GlobMatch(pattern, names[c]);
-        if (!picked) {
-            ++unpicked;
-            continue;
-        }
-        bool changes = false;
-        for (size_t r = 1; r < cells.size() && !changes; ++r) changes = plain(cells[r][c]) != plain(cells[0][c]);
-        (changes ? changing : constant).push_back(c);
-    }
-    std::vector<size_t> shown;
-    const size_t picked = changing.size() + constant.size();
-    if (picked <= kStepColumns) {
-        for (size_t c = 0; c < names.size(); ++c) {
-            if (std::find(changing.begin(), changing.end(), c) != changing.end() ||
-                std::find(constant.begin(), constant.end(), c) != constant.end()) {
-                shown.push_back(c);
-            }
-        }
-    } else {
-        shown = changing;
-        shown.insert(shown.end(), constant.begin(), constant.end());
-        shown.resize(kStepColumns);
-    }
+    const std::vector<size_t>& shown = pick.shown;
     out << "<h2>Steps</h2>\n";
-    if (picked > shown.size() || unpicked > 0) {
-        const size_t changingShown = std::min(changing.size(), shown.size());
-        out << "<p class=\"left-out\" data-figure=\"step-columns\">Showing " << shown.size() << " of "
-            << Thousands(names.size()) << " columns";
-        if (unpicked > 0) out << " (" << Thousands(picked) << " picked by --columns)";
-        out << ": " << changingShown << " that change";
-        if (shown.size() > changingShown) out << " and " << shown.size() - changingShown << " that never change";
-        out << ". Left out: " << Thousands(changing.size() - changingShown) << " changing and "
-            << Thousands(constant.size() - (shown.size() - changingShown)) << " never-changing column(s)"
-            << (unpicked > 0 ? ", " + Thousands(unpicked) + " not picked" : std::string())
-            << "; --columns GLOB (repeatable) picks the columns.</p>\n";
-    }
+    const std::string note = LeftOutNote(pick);
+    if (!note.empty()) out << "<p class=\"left-out\" data-figure=\"step-columns\">" << note << "</p>\n";
     out << "<div class=\"wide\"><table class=\"steps\">\n<tr><th>step</th><th>status</th>";
-    for (size_t c : shown) out << "<th>" << Escape(names[c]) << "</th>";
+    for (size_t c : shown) out << "<th>" << Escape(columns.Names()[c]) << "</th>";
     out << "<th>events</th></tr>\n";
     for (size_t r = 0; r < run.records.size(); ++r) {
         const StepRecord& rec = run.records[r];
         out << "<tr" << (rec.ok ? "" : " class=\"fail\"") << "><td>"
             << (rec.step == 0 ? "init" : std::to_string(rec.step)) << "</td><td>" << (rec.ok ? "ok" : "FAIL")
             << "</td>";
-        for (size_t c : shown) out << "<td>" << cells[r][c] << "</td>";
+        for (size_t c : shown) out << "<td>" << cell(rec, c) << "</td>";
         out << "<td class=\"events\">" << Escape(rec.events) << "</td></tr>\n";
     }
     out << "</table></div>\n<p>* the driver stored the value during the step.</p>\n";

@@ -56,4 +56,10 @@ std::string ShortNumber(double value, int digits) {
     return text;
 }
 
+std::string Thousands(size_t n) {
+    std::string digits = std::to_string(n);
+    for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+    return digits;
+}
+
 }  // namespace host

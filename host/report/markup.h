@@ -2,6 +2,7 @@
 // SVG, and numbers written for people.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace host {
@@ -17,5 +18,7 @@ std::string Number(double value);
 // A short axis or table figure: up to `digits` significant digits, so 0.0004
 // stays 0.0004 and 1e8 stays 1e+08 rather than a run of digits.
 std::string ShortNumber(double value, int digits = 6);
+// A count with thousands separators: 20,002.
+std::string Thousands(size_t n);
 
 }  // namespace host

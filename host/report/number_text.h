@@ -10,5 +10,7 @@ namespace host {
 // The shortest form that round-trips ("0.5", "46.25", "1e+300",
 // "0.35000000000000003"); "nan", "-nan", "inf" and "-inf" for the rest.
 std::string NumberText(double value);
+// The same, appended to `out`.
+void AppendNumberText(std::string& out, double value);
 
 }  // namespace host

@@ -9,8 +9,6 @@
 
 namespace host {
 
-namespace {}  // namespace
-
 std::string CsvField(const std::string& text) {
     if (text.find_first_of(",\"\r\n") == std::string::npos) {
         return text;
@@ -36,17 +34,37 @@ std::string CsvHeader(const Layout& layout) {
     return line + ",Enabled,Running,events\n";
 }
 
-std::string CsvRow(const Layout&, const StepRecord& record) {
-    std::string line = std::to_string(record.step) + "," + (record.ok ? "ok" : "FAIL");
+void AppendCsvRow(std::string& line, const StepRecord& record) {
+    // A plant's row has tens of thousands of fields a step: appended in
+    // place, with no string made per field.
+    line += std::to_string(record.step);
+    line += record.ok ? ",ok" : ",FAIL";
     for (const ControllerSample& c : record.controllers) {
-        line += "," + NumberText(c.sp) + "," + (c.spChanged ? "1" : "0") + "," + NumberText(c.op) + "," +
-                (c.opChanged ? "1" : "0");
+        line += ',';
+        AppendNumberText(line, c.sp);
+        line += c.spChanged ? ",1," : ",0,";
+        AppendNumberText(line, c.op);
+        line += c.opChanged ? ",1" : ",0";
     }
-    for (double v : record.pvExports) line += "," + NumberText(v);
-    for (double v : record.pvImports) line += "," + NumberText(v);
-    line += "," + (record.enabled ? std::to_string(*record.enabled) : std::string());
-    line += "," + (record.running ? std::to_string(*record.running) : std::string());
-    return line + "," + CsvField(record.events) + "\n";
+    for (const std::vector<double>* values : {&record.pvExports, &record.pvImports}) {
+        for (double v : *values) {
+            line += ',';
+            AppendNumberText(line, v);
+        }
+    }
+    for (const std::optional<int32_t>* flag : {&record.enabled, &record.running}) {
+        line += ',';
+        if (*flag) line += std::to_string(**flag);
+    }
+    line += ',';
+    line += CsvField(record.events);
+    line += '\n';
+}
+
+std::string CsvRow(const Layout&, const StepRecord& record) {
+    std::string line;
+    AppendCsvRow(line, record);
+    return line;
 }
 
 }  // namespace host

@@ -38,6 +38,8 @@ struct StepRecord {
 // of their own (0 or 1); a flag the server does not hold is left empty.
 std::string CsvHeader(const Layout& layout);
 std::string CsvRow(const Layout& layout, const StepRecord& record);
+// A row appended to `line`.
+void AppendCsvRow(std::string& line, const StepRecord& record);
 
 // A field of a CSV row, quoted when it needs to be.
 std::string CsvField(const std::string& text);

@@ -7,14 +7,6 @@
 
 namespace host {
 
-namespace {
-
-// A chart of a plant's thousands of lines shows none of them: the changing
-// series come first, and the chart says how many it left out.
-constexpr size_t kChartSeries = 40;
-
-}  // namespace
-
 RunReport::RunReport(const RunReportOptions& options, const Layout& layout, std::ostream& terminal)
     : options_(options), layout_(layout), terminal_(terminal), table_(layout, options.tableWidth, options.columns) {
     if (!options_.csvPath.empty()) {
@@ -31,7 +23,11 @@ void RunReport::Messages(const std::vector<DriverMessage>& messages) {
 
 void RunReport::Step(const StepRecord& record) {
     table_.Add(record, terminal_);
-    if (csv_) csv_->Stream() << CsvRow(layout_, record);
+    if (csv_) {
+        csvLine_.clear();
+        AppendCsvRow(csvLine_, record);
+        csv_->Stream() << csvLine_;
+    }
     if (record.step > 0 && !record.events.empty()) events_.push_back({record.step, record.events});
     if (record.step > 0 && !record.ok) ++failed_;
     // Only the chart and the page look back over the steps.
@@ -66,7 +62,10 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
     chart.keepConstant = options_.plotConstant;
     chart.events = events_;
     chart.columns = options_.columns;
-    chart.maxSeries = kChartSeries;
+    // A chart of a plant's thousands of lines shows none of them: the
+    // changing series come first, as many as the tables show columns, and
+    // the chart says how many it left out.
+    chart.maxSeries = kShownColumns;
     if (svg_) {
         attempt([&] {
             WriteChart(svg_->Stream(), layout_, records, chart);

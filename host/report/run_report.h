@@ -52,6 +52,7 @@ private:
     std::ostream& terminal_;
     TerminalTable table_;
     std::unique_ptr<OutputFile> csv_;
+    std::string csvLine_;  // kept from step to step, so a plant's long row is not allocated anew
     std::unique_ptr<OutputFile> svg_;
     std::unique_ptr<OutputFile> html_;
     TrendSamples trend_;  // the steps the chart and the page draw, thinned on a long run

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
 #include "os/os.h"
 #include "report/markup.h"
-#include "text/glob.h"
 
 namespace host {
 
@@ -22,39 +22,10 @@ std::string PadLeft(const std::string& text, size_t width) {
     return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
 }
 
-std::vector<std::string> ColumnNames(const Layout& layout) {
-    std::vector<std::string> names;
-    for (const std::string& name : layout.controllers) {
-        names.push_back(name + " SP");
-        names.push_back(name + " OP");
-    }
-    for (const std::string& name : layout.pvExports) names.push_back(name);
-    for (const std::string& name : layout.pvImports) names.push_back(name);
-    names.emplace_back("Enabled");
-    names.emplace_back("Running");
-    return names;
-}
-
-std::string FlagCell(const std::optional<int32_t>& flag) { return (flag ? std::to_string(*flag) : "-") + " "; }
-
-// Every cell of a record in the order of ColumnNames, each with its change
-// mark ("*" when the driver stored the value during the step).
-std::vector<std::string> Cells(const StepRecord& record, const std::vector<size_t>& widths) {
-    std::vector<std::string> cells;
-    auto number = [&](double v, bool changed) {
-        const size_t width = cells.size() < widths.size() ? widths[cells.size()] : kMinColumnWidth;
-        cells.push_back(FitNumber(v, width) + (changed ? "*" : " "));
-    };
-    for (const ControllerSample& c : record.controllers) {
-        number(c.sp, c.spChanged);
-        number(c.op, c.opChanged);
-    }
-    for (double v : record.pvExports) number(v, false);
-    for (double v : record.pvImports) number(v, false);
-    cells.push_back(FlagCell(record.enabled));
-    cells.push_back(FlagCell(record.running));
-    return cells;
-}
+// A plant's first steps are held until it is clear which columns change:
+// at most this many cells (some 20 MB), and at most this many steps.
+constexpr size_t kHeldCells = size_t{1} << 21;
+constexpr size_t kMostHeld = 101;  // init and a hundred steps
 
 }  // namespace
 
@@ -65,8 +36,6 @@ std::string FitNumber(double value, size_t width) {
     }
     return ShortNumber(value, 1);
 }
-
-std::vector<std::string> TableColumnNames(const Layout& layout) { return ColumnNames(layout); }
 
 size_t TableWidth() {
     if (const char* columns = std::getenv("COLUMNS")) {
@@ -80,34 +49,35 @@ size_t TableWidth() {
     return 100;
 }
 
-TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vector<std::string>& patterns) {
-    const std::vector<std::string> names = ColumnNames(layout);
-    std::vector<bool> picked(names.size(), patterns.empty());
-    for (const std::string& pattern : patterns) {
-        bool any = false;
-        for (size_t i = 0; i < names.size(); ++i) {
-            if (GlobMatch(pattern, names[i])) {
-                picked[i] = true;
-                any = true;
-            }
-        }
-        if (!any) {
-            // A real plant has hundreds: the first few show how names read.
-            constexpr size_t kShown = 12;
-            std::string known;
-            for (size_t i = 0; i < names.size() && i < kShown; ++i) known += (i == 0 ? "" : ", ") + names[i];
-            if (names.size() > kShown) known += ", ... (" + std::to_string(names.size()) + " in all)";
-            throw ColumnError("--columns \"" + pattern + "\" matches no column; the columns are " + known);
-        }
+TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vector<std::string>& patterns)
+    : columns_(layout), width_(width), changes_(columns_) {
+    const std::vector<std::string>& names = columns_.Names();
+    PickedColumns picked = PickedBy(names, patterns);
+    if (picked.unmatched) {
+        // A real plant has hundreds: the first few show how names read.
+        constexpr size_t kShown = 12;
+        std::string known;
+        for (size_t i = 0; i < names.size() && i < kShown; ++i) known += (i == 0 ? "" : ", ") + names[i];
+        if (names.size() > kShown) known += ", ... (" + std::to_string(names.size()) + " in all)";
+        throw ColumnError("--columns \"" + *picked.unmatched + "\" matches no column; the columns are " + known);
     }
+    picked_ = std::move(picked.picked);
     for (const std::string& name : names) widths_.push_back(std::max(name.size(), kMinColumnWidth));
+    const ColumnPick all = PickColumns(picked_, {}, SIZE_MAX);
+    if (all.picked > kShownColumns) {
+        holdLimit_ = std::min(kMostHeld, std::max<size_t>(2, kHeldCells / names.size()));
+        return;
+    }
+    LayOut(all.shown);
+}
+
+void TerminalTable::LayOut(const std::vector<size_t>& shown) {
     std::vector<Column> block;
     size_t used = kStepWidth;
-    for (size_t i = 0; i < names.size(); ++i) {
-        if (!picked[i]) continue;
-        const Column column{names[i], i, widths_[i]};
+    for (const size_t i : shown) {
+        const Column column{columns_.Names()[i], i, widths_[i]};
         const size_t room = column.width + 2;  // the space before and the change mark
-        if (!block.empty() && used + room > width) {
+        if (!block.empty() && used + room > width_) {
             blocks_.push_back(block);
             block.clear();
             used = kStepWidth;
@@ -129,12 +99,17 @@ std::string TerminalTable::HeaderOf(size_t block) const {
     return line + "\n" + std::string(line.size(), '-') + "\n";
 }
 
-std::string TerminalTable::LineOf(size_t block, const StepRecord& record, const std::vector<std::string>& cells) const {
+std::string TerminalTable::CellOf(const StepRecord& record, const Column& column) const {
+    const StepCell cell = columns_.Cell(record, column.source);
+    if (!cell.held) return "- ";
+    if (cell.flag) return std::to_string(static_cast<int32_t>(cell.value)) + " ";
+    return FitNumber(cell.value, column.width) + (cell.stored ? "*" : " ");
+}
+
+std::string TerminalTable::LineOf(size_t block, const StepRecord& record) const {
     std::string line = PadLeft(record.step == 0 ? "init" : std::to_string(record.step), 5) + "  " +
                        PadLeft(record.ok ? "ok" : "FAIL", 6);
-    for (const Column& column : blocks_[block]) {
-        line += " " + PadLeft(column.source < cells.size() ? cells[column.source] : "- ", column.width + 1);
-    }
+    for (const Column& column : blocks_[block]) line += " " + PadLeft(CellOf(record, column), column.width + 1);
     // Every spooled line of a block is exactly as long as its header, so a
     // block is read back by position.
     line.resize(lineLengths_[block], ' ');
@@ -142,19 +117,45 @@ std::string TerminalTable::LineOf(size_t block, const StepRecord& record, const 
 }
 
 void TerminalTable::Add(const StepRecord& record, std::ostream& out) {
-    const std::vector<std::string> cells = Cells(record, widths_);
+    if (holdLimit_ > 0 && blocks_.empty()) {
+        if (held_.size() < holdLimit_) {
+            changes_.Add(record);
+            held_.push_back(record);
+            return;
+        }
+        Choose(out, true);
+    }
+    Write(record, out);
+}
+
+void TerminalTable::Choose(std::ostream& out, bool more) {
+    const ColumnPick pick = PickColumns(picked_, changes_.Changing(), kShownColumns);
+    LayOut(pick.shown);
+    out << LeftOutNote(pick);
+    if (more && !held_.empty()) {
+        const int32_t last = held_.back().step;
+        out << " Columns count as changing by what they did up to step " << (last == 0 ? "init" : std::to_string(last))
+            << ".";
+    }
+    out << " --csv FILE writes every column.\n";
+    for (const StepRecord& record : held_) Write(record, out);
+    held_.clear();
+    held_.shrink_to_fit();
+}
+
+void TerminalTable::Write(const StepRecord& record, std::ostream& out) {
     if (!headerShown_) {
         out << HeaderOf(0);
         headerShown_ = true;
     }
-    out << LineOf(0, record, cells) << (record.events.empty() ? "" : "  " + record.events) << "\n";
+    out << LineOf(0, record) << (record.events.empty() ? "" : "  " + record.events) << "\n";
     if (blocks_.size() < 2) return;
     if (spool_ == nullptr) {
         spool_ = std::tmpfile();
         if (spool_ == nullptr) throw std::runtime_error("cannot create a temporary file for the table");
     }
     for (size_t b = 1; b < blocks_.size(); ++b) {
-        const std::string line = LineOf(b, record, cells);
+        const std::string line = LineOf(b, record);
         if (std::fwrite(line.data(), 1, line.size(), spool_) != line.size()) {
             throw std::runtime_error("cannot write the table's temporary file");
         }
@@ -163,6 +164,7 @@ void TerminalTable::Add(const StepRecord& record, std::ostream& out) {
 }
 
 void TerminalTable::Finish(std::ostream& out) {
+    if (holdLimit_ > 0 && blocks_.empty() && !held_.empty()) Choose(out, false);
     if (spool_ == nullptr) return;
     size_t recordLength = 0;
     for (size_t b = 1; b < blocks_.size(); ++b) recordLength += lineLengths_[b];

@@ -2,7 +2,10 @@
 // so the table is cut into blocks of columns that each fit the terminal and
 // each repeat the step column. The first block is printed as the steps come;
 // the lines of the others go to a temporary spool file and are printed
-// after the run, so memory stays flat however many steps run.
+// after the run, so memory stays flat however many steps run. A plant of
+// thousands shows at most kShownColumns, the changing ones first, as its
+// page does; the first steps are held until it is clear which change, and
+// a line above the table says what was left out. The CSV keeps them all.
 #pragma once
 
 #include <cstdint>
@@ -13,6 +16,7 @@
 #include <vector>
 
 #include "report/report.h"
+#include "report/step_columns.h"
 
 namespace host {
 
@@ -36,6 +40,7 @@ public:
     TerminalTable(const TerminalTable&) = delete;
     TerminalTable& operator=(const TerminalTable&) = delete;
 
+    // The blocks of columns; none while a plant's first steps are held.
     size_t Blocks() const { return blocks_.size(); }
 
     // The first block's header, then its line of each step, written to
@@ -48,23 +53,32 @@ public:
 private:
     struct Column {
         std::string header;
-        size_t source;  // index into the cells of a record
+        size_t source;  // the column's number in the table
         size_t width;
     };
+    void LayOut(const std::vector<size_t>& shown);
+    // Picks the columns from the held steps and writes them; `more`: the
+    // run goes on past them.
+    void Choose(std::ostream& out, bool more);
+    void Write(const StepRecord& record, std::ostream& out);
     std::string HeaderOf(size_t block) const;
-    std::string LineOf(size_t block, const StepRecord& record, const std::vector<std::string>& cells) const;
+    std::string CellOf(const StepRecord& record, const Column& column) const;
+    std::string LineOf(size_t block, const StepRecord& record) const;
 
+    StepColumns columns_;
+    std::vector<bool> picked_;
+    size_t width_;
     std::vector<std::vector<Column>> blocks_;
     std::vector<size_t> widths_;       // of every column, picked or not
     std::vector<size_t> lineLengths_;  // of each block's step lines, the events left out
+    // A plant's first steps, held until the columns are chosen.
+    std::vector<StepRecord> held_;
+    size_t holdLimit_ = 0;  // 0: nothing to choose
+    ColumnChanges changes_;
     std::FILE* spool_ = nullptr;
     size_t spooled_ = 0;  // records in the spool
     bool headerShown_ = false;
 };
-
-// The names of the table's columns, in order: each controller's SP and OP,
-// the PV exports, the PV imports, Enabled and Running.
-std::vector<std::string> TableColumnNames(const Layout& layout);
 
 // A number in `width` characters at most: six significant digits, fewer when
 // the exponent needs the room.

@@ -1,10 +1,12 @@
 // The per-step table, its CSV form and the chart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "report/html_report.h"
 #include "report/report.h"
 #include "report/terminal_table.h"
 
@@ -184,6 +186,111 @@ TEST(TableTest, GlobPatterns) {
         const std::string header = text.substr(0, text.find('\n'));
         EXPECT_NE(header.find(row.picked), std::string::npos) << row.pattern << ": " << header;
         EXPECT_EQ(header.find(row.left), std::string::npos) << row.pattern << ": " << header;
+    }
+}
+
+// The columns a table shows, read from its block headers (every name here
+// is ten characters at most, so each column takes twelve).
+std::vector<std::string> TerminalColumns(const std::string& text) {
+    std::vector<std::string> names;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(" step  status", 0) != 0) continue;
+        for (size_t at = 13; at + 12 <= line.size(); at += 12) {
+            const std::string cell = line.substr(at, 12);
+            names.push_back(cell.substr(cell.find_first_not_of(' ')));
+            names.back().pop_back();
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> PageColumns(const std::string& html) {
+    std::vector<std::string> names;
+    const size_t table = html.find("<table class=\"steps\">");
+    const size_t end = html.find("</tr>", table);
+    for (size_t at = html.find("<th>", table); at < end; at = html.find("<th>", at + 1)) {
+        names.push_back(html.substr(at + 4, html.find("</th>", at) - at - 4));
+    }
+    return std::vector<std::string>(names.begin() + 2, names.end() - 1);  // step, status ... events
+}
+
+// A plant's terminal table and its page keep the same columns, at most 40,
+// the changing ones first, and say alike what they left out; a view of at
+// most 40 columns keeps table order and, on the terminal, says nothing.
+TEST(TableTest, PlantViewsKeepTheSameColumnsChangingOnesFirst) {
+    struct Row {
+        const char* what;
+        int controllers;
+        int spChangesEvery;  // every how many controllers the SP changes (0: none)
+        std::vector<std::string> patterns;
+        std::vector<std::string> firstShown;
+        const char* note;  // empty: the terminal says nothing
+    };
+    const Row rows[] = {
+        {"a few change: they come first, then the others in table order",
+         30,
+         10,
+         {},
+         {"C-0 SP", "C-10 SP", "C-20 SP", "C-0 OP", "C-1 SP"},
+         "Showing 40 of 62 columns: 3 that change and 37 that never change. Left out: 0 changing and 22 "
+         "never-changing column(s); --columns GLOB (repeatable) picks the columns."},
+        {"more change than are shown",
+         100,
+         1,
+         {},
+         {"C-0 SP", "C-1 SP", "C-2 SP"},
+         "Showing 40 of 202 columns: 40 that change. Left out: 60 changing and 102 never-changing column(s); "
+         "--columns GLOB (repeatable) picks the columns."},
+        {"picked by --columns, more than are shown",
+         100,
+         1,
+         {"* OP", "C-9? SP"},
+         {"C-90 SP", "C-91 SP", "C-92 SP"},
+         "Showing 40 of 202 columns (110 picked by --columns): 10 that change and 30 that never change. Left out: "
+         "0 changing and 70 never-changing column(s), 92 not picked; --columns GLOB (repeatable) picks the "
+         "columns."},
+        {"picked by --columns, few enough", 100, 1, {"C-1? OP", "C-1? SP"}, {"C-10 SP", "C-10 OP", "C-11 SP"}, ""},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.what);
+        host::Layout layout;
+        for (int i = 0; i < row.controllers; ++i) layout.controllers.push_back("C-" + std::to_string(i));
+        std::vector<host::StepRecord> records;
+        for (int step = 0; step < 4; ++step) {
+            host::StepRecord r;
+            r.step = step;
+            for (int i = 0; i < row.controllers; ++i) {
+                const bool changes = row.spChangesEvery > 0 && i % row.spChangesEvery == 0;
+                r.controllers.push_back({changes ? 50.0 + step : 50.0, 0.5, changes, false});
+            }
+            records.push_back(r);
+        }
+        host::TerminalTable table(layout, 100, row.patterns);
+        const std::string text = Render(table, records);
+        const std::vector<std::string> shown = TerminalColumns(text);
+        EXPECT_LE(shown.size(), 40u);
+        ASSERT_GE(shown.size(), row.firstShown.size());
+        EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + row.firstShown.size()), row.firstShown);
+        const std::string noteLine = text.substr(0, text.find('\n'));
+        if (*row.note == '\0') {
+            EXPECT_EQ(noteLine.rfind(" step", 0), 0u) << "no note: " << noteLine;
+        } else {
+            EXPECT_EQ(noteLine, std::string(row.note) + " --csv FILE writes every column.");
+        }
+        const long blocks = static_cast<long>(table.Blocks());
+        EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), (*row.note ? 1 : 0) + blocks * 7 - 1)
+            << "each block: a blank line before all but the first, its header, rule and four steps";
+
+        host::PageInput page;
+        page.command = "run";
+        page.run = host::PageRun{3, 0, layout, records, {}};
+        page.run->chart.columns = row.patterns;
+        const std::string html = host::HtmlPage(page);
+        EXPECT_EQ(PageColumns(html), shown) << "the page keeps what the terminal keeps";
+        if (*row.note != '\0') {
+            EXPECT_NE(html.find(row.note), std::string::npos) << "the page says it alike";
+        }
     }
 }
 
