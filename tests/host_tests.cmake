@@ -66,6 +66,11 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+    # test on the examples, a failing case and an unreadable one; the JUnit
+    # XML read back by a reader of its own.
+    add_test(NAME host_test_command
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/test_command.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_faulty_inputs
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)

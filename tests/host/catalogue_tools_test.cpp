@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "case/expectations.h"
 #include "check_support.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
@@ -238,6 +239,10 @@ std::string Dump(const host::Case& c) {
     }
     for (const host::Event& e : c.events)
         out << "\nevent " << e.step << " " << static_cast<int>(e.action) << " " << e.tag.name << " " << e.tag.value;
+    for (const host::Expectation& e : c.expectations) {
+        out << "\nexpect " << e.name << ": " << host::SubjectText(e) << " " << host::MomentText(e) << " "
+            << host::ExpectedText(e) << " " << e.index;
+    }
     return out.str();
 }
 
