@@ -16,6 +16,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/glob_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/quiet_standins_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/expectations_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/trend_compare_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
     dcs_warnings(host_tests)

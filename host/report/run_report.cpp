@@ -23,6 +23,7 @@ RunReport::RunReport(const RunReportOptions& options, const Layout& layout, std:
     }
     if (!options_.plotPath.empty()) svg_ = std::make_unique<OutputFile>(options_.plotPath);
     if (!options_.htmlPath.empty()) html_ = std::make_unique<OutputFile>(options_.htmlPath);
+    if (!options_.compare.referencePath.empty()) compare_ = std::make_unique<TrendCompare>(options_.compare, layout_);
 }
 
 void RunReport::Messages(const std::vector<DriverMessage>& messages) {
@@ -32,6 +33,7 @@ void RunReport::Messages(const std::vector<DriverMessage>& messages) {
 void RunReport::Step(const StepRecord& record) {
     table_.Add(record, terminal_);
     if (csv_) csv_->Stream() << CsvRow(layout_, record);
+    if (compare_) compare_->Step(record);
     if (record.step > 0 && !record.events.empty()) events_.push_back({record.step, record.events});
     if (record.step > 0 && !record.ok) ++failed_;
     // Only the chart and the page look back over the steps.
@@ -50,6 +52,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
         }
     };
     attempt([&] { table_.Finish(terminal_); });
+    if (compare_) terminal_ << compare_->Report();
     terminal_.flush();
     if (csv_ && configured) attempt([&] { csv_->Commit(); });
     if (csv_ && !configured) {
@@ -87,7 +90,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
             WriteHtmlPage(*html_, page);
         });
     }
-    return status;
+    return status == 0 && compare_ && compare_->Outside() ? 1 : status;
 }
 
 }  // namespace host

@@ -2,7 +2,8 @@
 # dcs-host test on the examples, on a case whose expectations fail and on
 # one that cannot be read: the exit statuses, the lines a user sees, and the
 # JUnit XML read back by an independent reader (junitparser where installed,
-# else Python's own XML parser) against the JSON of the same run.
+# else Python's own XML parser) against the JSON of the same run. And run
+# --compare against a reference run.
 # Usage: test_command.sh DCS_HOST EXAMPLES_DIR
 . "$(dirname "$0")/test_lib.sh"
 
@@ -76,6 +77,19 @@ expect_out failing "typo.toml: cannot be tested: $work/cases/typo.toml:4:14: exp
 expect_out failing "2 case(s), 19 expectation(s): 17 passed, 2 failed; 1 case(s) could not be tested"
 read_back failing 20 2 1
 run failing_only 1 test "$work/cases/plant.toml"
+
+# run --compare: the same case stays in the tube around its reference run; a
+# changed gain leaves it, named by its column, first step and largest deviation.
+run reference 0 run "$examples/plant/plant.toml" --csv "$work/reference.csv"
+run same 0 run "$examples/plant/plant.toml" --compare "$work/reference.csv"
+expect_out same "30 of 30 column(s) inside the tube over 17 step(s)"
+run gain 1 run "$work/cases/plant.toml" --compare "$work/reference.csv" --tolerance 0.5 --time-tolerance 1
+expect_out gain "FI-101: outside the tube from step 1 (47.25, the reference 45), at 16 step(s); largest deviation 13.495981517015025 at step 16"
+expect_out gain "29 of 30 column(s) inside the tube"
+run gain_wide 0 run "$work/cases/plant.toml" --compare "$work/reference.csv" --rel-tolerance 0.25
+run short 1 run "$examples/plant/plant.toml" --compare "$work/reference.csv" --steps 3
+expect_out short "the reference runs to step 16, this run to step 3"
+run no_reference 2 run "$examples/plant/plant.toml" --compare "$work/none.csv"
 
 # Outputs go through the safe writer: not over an input, nor left half written.
 run over_input 2 test "$work/cases/plant.toml" --json "$work/cases/plant.mrx"
