@@ -227,7 +227,8 @@ std::string ExpectLines(const Expectation& e) {
     case ExpectSubject::Controller: out += "controller = " + row + "\nfield = " + TomlString(e.field) + "\n"; break;
     case ExpectSubject::PVImport: out += "pv_import = " + row + "\n"; break;
     case ExpectSubject::Flag: out += "flag = " + TomlString(e.field) + "\n"; break;
-    case ExpectSubject::Configured: return out + "configured = " + (*e.value != 0.0 ? "true" : "false") + "\n";
+    case ExpectSubject::Configured:
+        return out + "configured = " + (e.value.value_or(1.0) != 0.0 ? "true" : "false") + "\n";
     case ExpectSubject::Boxes:
         if (!e.boxTitle.empty()) out += "box_title = " + TomlString(e.boxTitle) + "\n";
         if (!e.boxText.empty()) out += "box_text = " + TomlString(e.boxText) + "\n";

@@ -77,6 +77,11 @@ expect_out failing "typo.toml: cannot be tested: $work/cases/typo.toml:4:14: exp
 expect_out failing "2 case(s), 19 expectation(s): 17 passed, 2 failed; 1 case(s) could not be tested"
 read_back failing 20 2 1
 run failing_only 1 test "$work/cases/plant.toml"
+printf 'init_string = "plant.mrx"\n[[expect]]\nwhen = "configure"\nconfigured = true\nvaule = 1\n' >"$work/typo_key.toml"
+cp "$examples/plant/plant.mrx" "$work/"
+run typo_key 2 test "$work/typo_key.toml"
+expect_out typo_key 'typo_key.toml:5:1: expect 0: unknown key "vaule"; did you mean "value"?'
+
 
 # run --compare: the same case stays in the tube around its reference run; a
 # changed gain leaves it, named by its column, first step and largest deviation.
