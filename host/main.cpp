@@ -154,6 +154,19 @@ int main(int argc, char** argv) {
                            "record the run's traffic with the tracing client's core, in the trace format");
     runCommand->add_option("--trace-level", run.traceLevel, "what --trace records: all, changes or failures")
         ->capture_default_str();
+    runCommand->add_option("--compare", run.report.compare.referencePath,
+                           "hold every column against this CSV of an earlier run --csv, in a tube of --tolerance, "
+                           "--rel-tolerance and --time-tolerance; exit status 1 when a column leaves it");
+    runCommand->add_option("--tolerance", run.report.compare.tolerance, "with --compare: the tube's half width")
+        ->check(CLI::NonNegativeNumber);
+    runCommand
+        ->add_option("--rel-tolerance", run.report.compare.relTolerance,
+                     "with --compare: the tube's half width as a share of the reference's value (0.01: 1%)")
+        ->check(CLI::NonNegativeNumber);
+    runCommand
+        ->add_option("--time-tolerance", run.report.compare.timeTolerance,
+                     "with --compare: the reference's steps this many either side count too")
+        ->check(CLI::Range(0, 1000000));
     runCommand->add_option("--replay", run.replayPath,
                            "answer from this trace: its initialization string, and the k-th call of each tag the "
                            "k-th recorded answer; the writes are compared with the recorded ones");

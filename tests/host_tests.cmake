@@ -16,6 +16,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/glob_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/quiet_standins_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/expectations_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/trend_compare_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
     dcs_warnings(host_tests)
@@ -65,6 +66,11 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
                      ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
+    # test on the examples, a failing case and an unreadable one; the JUnit
+    # XML read back by a reader of its own.
+    add_test(NAME host_test_command
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/test_command.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_faulty_inputs
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/faulty_inputs.sh $<TARGET_FILE:dcs-host>

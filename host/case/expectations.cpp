@@ -347,7 +347,7 @@ std::string SubjectText(const Expectation& e) {
 }
 
 std::string ExpectedText(const Expectation& e) {
-    if (e.subject == ExpectSubject::Configured) return *e.value != 0.0 ? "yes" : "no";
+    if (e.subject == ExpectSubject::Configured) return e.value.value_or(1.0) != 0.0 ? "yes" : "no";
     if (e.value) {
         std::string text = ValueText(*e.value);
         if (e.tolerance > 0.0) text += " ± " + ValueText(e.tolerance);
@@ -355,7 +355,8 @@ std::string ExpectedText(const Expectation& e) {
         return text;
     }
     if (e.min && e.max) return "from " + ValueText(*e.min) + " to " + ValueText(*e.max);
-    return e.min ? "at least " + ValueText(*e.min) : "at most " + ValueText(*e.max);
+    if (e.min) return "at least " + ValueText(*e.min);
+    return e.max ? "at most " + ValueText(*e.max) : "anything";  // a table refused for an unknown key
 }
 
 std::string ExpectationName(const Expectation& e) {

@@ -5,6 +5,7 @@
 
 #include "case/case_schema.h"
 #include "platform/mrx3p_operations.h"
+#include "case/expectations.h"
 #include "report/number_text.h"
 #include "text/code_page.h"
 
@@ -207,6 +208,45 @@ std::string TagLines(const TagValue& tag) {
            "\nname = " + TomlString(tag.name) + "\nvalue = " + NumberText(tag.value) + "\n";
 }
 
+// An [[expect]] table as the case file gave it, so that an exported case
+// keeps the expectations it is tested by.
+std::string ExpectLines(const Expectation& e) {
+    std::string out = "\n[[expect]]\n";
+    if (!e.name.empty()) out += "name = " + TomlString(e.name) + "\n";
+    if (e.when == ExpectWhen::Step) {
+        out += "step = " + std::to_string(e.step) + "\n";
+    } else if (e.when == ExpectWhen::EveryStep) {
+        out += "every_step = true\n";
+    } else {
+        out += "when = \"" + std::string(ExpectWhenName(e.when)) + "\"\n";
+    }
+    const std::string row = e.row.empty() ? std::to_string(e.index) : TomlString(e.row);
+    switch (e.subject) {
+    case ExpectSubject::Tag:
+        out += "tag = " + TomlString(e.tagText) + "\nkind = \"" + TagKindName(e.tag.kind) +
+               "\"\ndata_set = " + std::to_string(e.tag.dataSet) + "\n";
+        break;
+    case ExpectSubject::Controller: out += "controller = " + row + "\nfield = " + TomlString(e.field) + "\n"; break;
+    case ExpectSubject::PVImport: out += "pv_import = " + row + "\n"; break;
+    case ExpectSubject::Flag: out += "flag = " + TomlString(e.field) + "\n"; break;
+    case ExpectSubject::Configured:
+        return out + "configured = " + (e.value.value_or(1.0) != 0.0 ? "true" : "false") + "\n";
+    case ExpectSubject::Boxes:
+        if (!e.boxTitle.empty()) out += "box_title = " + TomlString(e.boxTitle) + "\n";
+        if (!e.boxText.empty()) out += "box_text = " + TomlString(e.boxText) + "\n";
+        // Without a count, a title or text expects at least one box.
+        return e.value ? out + "boxes = " + NumberText(*e.value) + "\n" : out;
+    }
+    if (e.value) {
+        out += "value = " + NumberText(*e.value) + "\n";
+        if (e.tolerance > 0.0) out += "tolerance = " + NumberText(e.tolerance) + "\n";
+        if (e.relTolerance > 0.0) out += "rel_tolerance = " + NumberText(e.relTolerance) + "\n";
+    }
+    if (e.min) out += "min = " + NumberText(*e.min) + "\n";
+    if (e.max) out += "max = " + NumberText(*e.max) + "\n";
+    return out;
+}
+
 }  // namespace
 
 std::string CaseFileWithLists(const Case& c, const std::string& initString, const ListNames& lists) {
@@ -233,6 +273,7 @@ std::string CaseFileWithLists(const Case& c, const std::string& initString, cons
         if (!f.name.empty()) out += "name = " + TomlString(f.name) + "\n";
         out += "status = " + std::to_string(f.status) + "\ntimes = " + std::to_string(f.times) + "\n";
     }
+    for (const Expectation& e : c.expectations) out += ExpectLines(e);
     return out;
 }
 

@@ -7,37 +7,55 @@
 
 namespace host {
 
-std::string Escape(const std::string& text) {
+namespace {
+
+// A control character (but tab and line feed), which neither XML nor HTML
+// nor a terminal should get raw (an escape sequence would drive it), and
+// U+FFFE and U+FFFF, which XML does not take: appended as \r, \xNN or
+// \uNNNN. False for any other character.
+bool AppendByNumber(std::string& out, char32_t c) {
+    if (c == '\r') {
+        out += "\\r";
+        return true;
+    }
+    if ((c < 0x20 && c != '\t' && c != '\n') || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0xFFFE || c == 0xFFFF) {
+        char code[16];
+        std::snprintf(code, sizeof code, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
+        out += code;
+        return true;
+    }
+    return false;
+}
+
+// The text with control characters by their numbers and malformed bytes
+// as U+FFFD, and with `markup` the characters of markup as entities.
+std::string Shown(const std::string& text, bool markup) {
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
         size_t length = 1;
         const char32_t c = NextCharacter(text, i, &length);
         i += length;
-        switch (c) {
-        case '&': out += "&amp;"; continue;
-        case '<': out += "&lt;"; continue;
-        case '>': out += "&gt;"; continue;
-        case '"': out += "&quot;"; continue;
-        case '\'': out += "&#39;"; continue;
-        case '\t':
-        case '\n': out += static_cast<char>(c); continue;
-        case '\r': out += "\\r"; continue;
-        default: break;
+        if (markup) {
+            switch (c) {
+            case '&': out += "&amp;"; continue;
+            case '<': out += "&lt;"; continue;
+            case '>': out += "&gt;"; continue;
+            case '"': out += "&quot;"; continue;
+            case '\'': out += "&#39;"; continue;
+            default: break;
+            }
         }
-        // Neither XML nor HTML takes the other control characters, and XML
-        // not U+FFFE and U+FFFF: they are shown by their numbers.
-        if (c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xA0) || c == 0xFFFE || c == 0xFFFF) {
-            char code[16];
-            std::snprintf(code, sizeof code, c < 0x80 ? "\\x%02X" : "\\u%04X", static_cast<unsigned>(c));
-            out += code;
-            continue;
-        }
-        // A malformed byte comes back as U+FFFD, so the page stays UTF-8.
-        AppendUtf8(out, c);
+        if (!AppendByNumber(out, c)) AppendUtf8(out, c);
     }
     return out;
 }
+
+}  // namespace
+
+std::string Escape(const std::string& text) { return Shown(text, true); }
+
+std::string Visible(const std::string& text) { return Shown(text, false); }
 
 std::string Number(double value) {
     char text[64];

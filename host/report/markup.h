@@ -12,6 +12,9 @@ namespace host {
 // bytes it holds: control characters (but tab and line feed) are shown as
 // \r, \xNN or \uNNNN, and a byte that is not UTF-8 becomes U+FFFD.
 std::string Escape(const std::string& text);
+// `text` for a terminal or a plain-text file: the same numbers for control
+// characters and U+FFFD for malformed bytes, nothing else replaced.
+std::string Visible(const std::string& text);
 
 // A coordinate: two decimals.
 std::string Number(double value);

@@ -15,6 +15,7 @@ RunReport::RunReport(const RunReportOptions& options, const Layout& layout, std:
     }
     if (!options_.plotPath.empty()) svg_ = std::make_unique<OutputFile>(options_.plotPath);
     if (!options_.htmlPath.empty()) html_ = std::make_unique<OutputFile>(options_.htmlPath);
+    if (!options_.compare.referencePath.empty()) compare_ = std::make_unique<TrendCompare>(options_.compare, layout_);
 }
 
 void RunReport::Messages(const std::vector<DriverMessage>& messages) {
@@ -28,6 +29,7 @@ void RunReport::Step(const StepRecord& record) {
         AppendCsvRow(csvLine_, record);
         csv_->Stream() << csvLine_;
     }
+    if (compare_) compare_->Step(record);
     if (record.step > 0 && !record.events.empty()) events_.push_back({record.step, record.events});
     if (record.step > 0 && !record.ok) ++failed_;
     // Only the chart and the page look back over the steps.
@@ -46,6 +48,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
         }
     };
     attempt([&] { table_.Finish(terminal_); });
+    if (compare_) terminal_ << compare_->Report();
     terminal_.flush();
     if (csv_ && configured) attempt([&] { csv_->Commit(); });
     if (csv_ && !configured) {
@@ -86,7 +89,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
             WriteHtmlPage(*html_, page);
         });
     }
-    return status;
+    return status == 0 && compare_ && compare_->Outside() ? 1 : status;
 }
 
 }  // namespace host

@@ -13,6 +13,7 @@
 #include "report/report.h"
 #include "report/terminal_table.h"
 #include "report/trend_chart.h"
+#include "report/trend_compare.h"
 #include "report/trend_samples.h"
 
 namespace host {
@@ -27,6 +28,7 @@ struct RunReportOptions {
     std::vector<std::string> columns;  // globs picking the terminal table's columns; none: all
     bool plotConstant = false;
     size_t tableWidth = 100;
+    CompareOptions compare;  // a reference run the steps are held against
 };
 
 class RunReport {
@@ -41,7 +43,8 @@ public:
     void Step(const StepRecord& record);
 
     // The rest of the table, then the files, each committed whole. Returns 0,
-    // or 2 when a file could not be written (said on standard error). When
+    // or 2 when a file could not be written (said on standard error), or 1
+    // when the run left the tube around the reference run. When
     // the link did not configure no step ran: the CSV is not written, so an
     // earlier file of that name is kept; the chart and the page say so.
     int Finish(bool configured, const Diagnosis* diagnosis = nullptr);
@@ -55,6 +58,7 @@ private:
     std::string csvLine_;  // kept from step to step, so a plant's long row is not allocated anew
     std::unique_ptr<OutputFile> svg_;
     std::unique_ptr<OutputFile> html_;
+    std::unique_ptr<TrendCompare> compare_;
     TrendSamples trend_;  // the steps the chart and the page draw, thinned on a long run
     std::vector<ChartEvent> events_;
     std::vector<DriverMessage> messages_;

@@ -4,6 +4,7 @@
 
 #include "case/expectations.h"
 #include "report/junit_xml.h"
+#include "report/markup.h"
 
 namespace host {
 
@@ -60,12 +61,14 @@ const char* StatusOf(const CaseOutcome& o) {
 std::string ExpectationLine(const std::string& file, const ExpectationResult& r) {
     const Expectation& e = *r.expectation;
     const std::string where = Located(e.at.file.empty() ? file : e.at.file, e.at.line, "");
-    if (r.passed) return where + "passed: " + Title(e) + ": " + r.actual;
-    return where + "FAILED: " + Title(e) + ": " + FailureText(r);
+    // Names and messages may hold any character; a terminal takes none raw
+    // that would drive it.
+    if (r.passed) return Visible(where + "passed: " + Title(e) + ": " + r.actual);
+    return Visible(where + "FAILED: " + Title(e) + ": " + FailureText(r));
 }
 
 std::string TestCaseReport(const CaseOutcome& o) {
-    if (!o.error.empty()) return o.file + ": cannot be tested: " + o.error + "\n";
+    if (!o.error.empty()) return Visible(o.file + ": cannot be tested: " + o.error) + "\n";
     std::string out;
     size_t failed = 0;
     for (const ExpectationResult& r : o.run.results) {
@@ -73,7 +76,7 @@ std::string TestCaseReport(const CaseOutcome& o) {
         failed += r.passed ? 0 : 1;
     }
     const size_t n = o.run.results.size();
-    return out + o.file + ": " +
+    return out + Visible(o.file) + ": " +
            (n == 0 ? "no expectations ([[expect]] tables) to hold the link to"
                    : std::to_string(n) + " expectation(s), " + std::to_string(n - failed) + " passed, " +
                          std::to_string(failed) + " failed") +

@@ -15,6 +15,7 @@
 
 #include <unistd.h>
 
+#include "case/expectations.h"
 #include "check_support.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
@@ -241,6 +242,10 @@ std::string Dump(const host::Case& c) {
     out << "\ncode page " << c.codePage;
     for (const host::ServerFailure& f : c.failures)
         out << "\nfail " << f.step << " " << f.operation << " " << f.name << " " << f.status << " " << f.times;
+    for (const host::Expectation& e : c.expectations) {
+        out << "\nexpect " << e.name << ": " << host::SubjectText(e) << " " << host::MomentText(e) << " "
+            << host::ExpectedText(e) << " " << e.index;
+    }
     return out.str();
 }
 

@@ -131,6 +131,9 @@ TEST_F(ExpectTest, EachKindPassesAndFailsWithWhatItSaw) {
         {"step = 3\ncontroller = 0\nfield = \"Mode\"\nmin = 1\nmax = 2\n", true, "passed: controller 0 Mode"},
         {"step = 3\npv_import = \"FIC-101 mode\"\nmin = 4\n", false, "expected at least 4, actual 3"},
         {"step = 3\nconfigured = false\n", false, "FAILED: configured at step 3: expected no, actual yes"},
+        // A name that would drive the terminal is shown by its numbers.
+        {"step = 3\nconfigured = true\nname = \"\\u001b[2J\"\n", true,
+         "passed: \"\\x1B[2J\" (configured at step 3): yes"},
         {"step = 3\nflag = \"Enabled\"\nvalue = 1\n", true, "passed: the Enabled flag at step 3: 1"},
         {"step = 3\nflag = \"Running\"\nvalue = 0\n", false,
          "actual none: the general data names no Running Flag tag, or the server holds no value for it"},

@@ -95,7 +95,7 @@ row typo_follows 2 'unknown key "folows"; did you mean follows?' yes run typo_fo
 row di_range 2 'from -2147483648 to 2147483647; 99999999999 is out of that range' yes run big_di.toml
 row set_tag_name 2 'a set_tag event needs kind, name and value; name' yes run no_name.toml
 row text_bytes 2 'name is 64 characters long; the driver'"'"'s text cells hold 63 bytes' yes run long_name.toml
-row odd_values 0 'odd.toml:52:13: warning: controller 1: OPEnabled = -5|odd.toml:53:8: warning: controller 1: Mode = 1.5|it captures 1|odd.toml:56:10: warning: pv_export 1: Active = 2' \
+row odd_values 0 'odd.toml:65:13: warning: controller 1: OPEnabled = -5|odd.toml:66:8: warning: controller 1: Mode = 1.5|it captures 1|odd.toml:69:10: warning: pv_export 1: Active = 2' \
     yes run odd.toml
 row stray_lines 1 '1980 more of "KVMRXNT Error": Unknown tag type 0 encountered when initializing tag lists (raised 2000 times, the first 20 shown)' yes run stray.toml
 [ "$(grep -c 'Unknown tag type' stray_lines.err)" -eq 21 ] || fail "stray_lines: expected 20 boxes and one count"

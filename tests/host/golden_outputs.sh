@@ -60,6 +60,8 @@ help-diff diff --help
 help-map map --help
 help-export export --help
 help-trace trace --help
+help-test test --help
+test-examples test ex --junit o/test.xml --json o/test.json
 LIST
     for c in unit plant iolist broken crude gen; do
         toml=ex/$c/$c.toml
@@ -97,11 +99,14 @@ LIST
 }
 
 # Masks what differs between runs in one file: the work and build folders,
-# and in a trace the start time, process id, times and durations.
+# in a trace the start time, process id, times and durations, and the
+# times of test's results.
 normalise() {
     perl -pi -e '
         s#\Q'"$work"'\E#<work>#g; s#\Q'"$build"'\E#<build>#g;
         s#\.[0-9]+\.tracing#.<pid>.tracing#g;
+        if ($ARGV =~ /test\.xml$/) { s/ time="[0-9.]+"/ time="<t>"/g; }
+        if ($ARGV =~ /test\.json$/) { s/"seconds": [0-9.e+-]+/"seconds": "<t>"/g; }
         if ($ARGV =~ /\.jsonl$/) {
             s/"start_utc":"[^"]*"/"start_utc":"<time>"/;
             s/"(pid|t_us|dur_ns|timer_resolution_ns|median|p99|max)":[0-9]+/"$1":"<n>"/g;

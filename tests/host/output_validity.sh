@@ -3,7 +3,7 @@
 # the catalogue and the case hold: bytes 0x80 to 0xFF (holes of code page
 # 1252 included), control characters and markup characters, in tag names,
 # row names and the initialization string's lines. Each output is parsed by
-# a real parser: the SVG by xmllint (strict XML), the JSON by Python's json
+# a real parser: the SVG and test's JUnit XML by xmllint (strict XML), the JSON by Python's json
 # module after a strict UTF-8 decode, the pages by a strict UTF-8 decode and
 # Chromium, which must show the decoded names.
 # Usage: output_validity.sh DCS_HOST
@@ -62,6 +62,20 @@ follows = 0
 [[pv_import]]
 name = "Ölstand"
 "PV Tag" = "A<b>&x€\u0081\u008dŸ\u00a0°ÿ"
+[[expect]]
+name = "<odd> ]]> \u0001 & \u0085"
+step = 1
+tag = "A<b>&x€\u0081\u008dŸ\u00a0°ÿ"
+kind = "AI"
+value = 3
+[[expect]]
+step = 1
+controller = "<script>alert('x')</script> & \"ü\""
+field = "SP"
+value = 1
+[[expect]]
+when = "configure"
+box_text = "*"
 TOML
 
 cd "$work" || exit 1
@@ -70,11 +84,16 @@ cd "$work" || exit 1
 "$host" check odd.toml --all --json odd.json --html check.html >check.out 2>check.err
 [ $? -le 1 ] || { fail "check: exit status above 1"; cat check.err; }
 
+"$host" test odd.toml --junit test.xml --json test.json >test.out 2>test.err
+[ $? -eq 1 ] || { fail "test: exit status not 1"; cat test.err; }
+xmllint --noout test.xml 2>xmllint.err || { fail "test.xml is not XML"; head -5 xmllint.err; }
+grep -F -q 'A&lt;b&gt;&amp;x€' test.xml || fail "test.xml does not show the tag name decoded"
+
 for f in odd.csv odd.svg run.html odd.json check.html; do
     [ -s "$f" ] || fail "$f was not written"
 done
 xmllint --noout odd.svg 2>xmllint.err || { fail "odd.svg is not XML"; head -5 xmllint.err; }
-python3 - odd.json run.html check.html odd.csv run.out check.out <<'PY' || fail "a strict UTF-8 or JSON parse failed (above)"
+python3 - odd.json run.html check.html odd.csv run.out check.out test.xml test.json test.out <<'PY' || fail "a strict UTF-8 or JSON parse failed (above)"
 import json, sys
 ok = True
 for name in sys.argv[1:]:
@@ -87,6 +106,11 @@ for name in sys.argv[1:]:
     if name.endswith('.html'):
         bad = [c for c in text if (ord(c) < 0x20 and c not in '\t\n\r') or 0x7f <= ord(c) < 0xa0]
         if bad: print(f"{name}: raw control characters {sorted(set(map(hex, map(ord, bad))))}"); ok = False
+    if name == 'test.json':
+        d = json.loads(text)
+        names = [e['name'] for c in d['cases'] for e in c['expectations']]
+        if '<odd> ]]> \x01 & \x85' not in names: print(f"{name}: the expectation's name is lost: {names}"); ok = False
+        continue
     if name.endswith('.json'):
         d = json.loads(text)
         texts = [t['text'] for r in d['rows'] for t in r['tags']]

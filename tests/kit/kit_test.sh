@@ -11,7 +11,8 @@
 #  3. Every example case is run and checked with the Linux kit and, under
 #     Wine, with the Windows kit; the CSV outputs, the check reports (and
 #     the JSON reports, where `check --json` exists) and the exit statuses
-#     must be equal byte for byte once line ends are made alike.
+#     must be equal byte for byte once line ends are made alike; `test
+#     examples` passes with both and says the same.
 #
 # Wine runs with a prefix that already exists when it can (making one takes
 # minutes), and without WINEPATH: the loader must find the simulated DLLs
@@ -122,6 +123,9 @@ side() {
      echo $? >"$out/$name.check-status") &
   done
   (cd "$work/$kit" && "$@" --version >"$out/version" 2>&1) &
+  # Every example held to its expectations, as a CI job would.
+  (cd "$work/$kit" && "$@" test examples --junit "$out/examples.xml" >"$out/examples.test" 2>"$out/examples.test-err"
+   echo $? >"$out/examples.test-status") &
 }
 
 # Every Wine process spends a minute or more starting up: the Windows runs
@@ -223,6 +227,17 @@ for case in "${cases[@]}"; do
     check "same on both systems: $name.$ext" same_file "$work/out-linux-x86_64/$name.$ext" "$work/out-win32/$name.$ext"
   done
 done
+examples_held() {  # examples_held KIT: every example's expectations pass, in JUnit XML too
+  local out=$work/out-$1
+  [ "$(cat "$out/examples.test-status" 2>/dev/null)" = 0 ] && grep -q '<testsuites .* failures="0" errors="0"' "$out/examples.xml"
+}
+check "linux-x86_64: tools/dcs-host test examples passes" examples_held linux-x86_64
+if [ "$wine_runs" = 1 ]; then
+  check "win32: dcs-host.exe test examples passes" examples_held win32
+  for ext in test test-status; do
+    check "same on both systems: examples.$ext" same_file "$work/out-linux-x86_64/examples.$ext" "$work/out-win32/examples.$ext"
+  done
+fi
 echo "compared $compared output files of the Linux and Windows kits"
 
 [ $skipped -eq 0 ] || echo "kit tests skipped: $skipped (Windows runs)"

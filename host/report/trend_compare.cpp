@@ -1,0 +1,159 @@
+#include "report/trend_compare.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <optional>
+
+#include "case/case_schema.h"
+#include "case/input_file.h"
+
+namespace host {
+
+namespace {
+
+// Columns that are no curve: the step itself, and the events, which the
+// case says rather than the link.
+bool Compared(const std::string& name) { return name != "step" && name != "events"; }
+
+std::optional<double> NumberOf(const std::string& text) {
+    if (text.empty()) return std::nullopt;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE) return std::nullopt;
+    return v;
+}
+
+std::optional<int64_t> StepOf(const CsvRecord& row) {
+    if (row.cells.empty()) return std::nullopt;
+    const std::optional<double> step = NumberOf(row.cells[0].text);
+    if (!step || *step != std::floor(*step)) return std::nullopt;
+    return static_cast<int64_t>(*step);
+}
+
+std::string Shown(const std::string& text) { return text.empty() ? "empty" : "\"" + text + "\""; }
+
+}  // namespace
+
+TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout)
+    : options_(options), layout_(layout), runHeader_(CsvHeader(layout)) {
+    const std::string& path = options.referencePath;
+    reference_ = ParseCsv(ReadInputFile(path, "the reference run"), path);
+    if (reference_.header.empty() || reference_.header[0].text != "step") {
+        throw CaseError(Located(path, 1, 1, "expected a CSV written by run --csv, whose first column is \"step\""));
+    }
+    for (const CsvRecord& row : reference_.records) {
+        const std::optional<int64_t> step = StepOf(row);
+        if (!step)
+            throw CaseError(Located(path, row.line, 1, "expected a step number, not " + Shown(row.cells[0].text)));
+        referenceSteps_[*step] = static_cast<size_t>(&row - reference_.records.data());
+    }
+    const CsvTable run = ParseCsv(runHeader_, "the run");
+    for (const CsvCell& cell : run.header) {
+        if (!Compared(cell.text)) continue;
+        const auto found = std::find_if(reference_.header.begin(), reference_.header.end(),
+                                        [&](const CsvCell& r) { return r.text == cell.text; });
+        if (found == reference_.header.end()) {
+            added_.push_back(cell.text);
+            continue;
+        }
+        Column column;
+        column.name = cell.text;
+        column.run = static_cast<size_t>(&cell - run.header.data());
+        column.reference = static_cast<size_t>(found - reference_.header.begin());
+        columns_.push_back(column);
+    }
+    for (const CsvCell& cell : reference_.header) {
+        const bool inRun =
+            std::any_of(run.header.begin(), run.header.end(), [&](const CsvCell& r) { return r.text == cell.text; });
+        if (Compared(cell.text) && !inRun) missing_.push_back(cell.text);
+    }
+}
+
+const CsvRecord* TrendCompare::ReferenceRow(int64_t step) const {
+    const auto found = referenceSteps_.find(step);
+    return found == referenceSteps_.end() ? nullptr : &reference_.records[found->second];
+}
+
+void TrendCompare::Step(const StepRecord& record) {
+    ++steps_;
+    lastStep_ = std::max<int64_t>(lastStep_, record.step);
+    const CsvTable row = ParseCsv(runHeader_ + CsvRow(layout_, record), "the run");
+    if (row.records.empty()) return;
+    const CsvRecord& now = row.records.front();
+    for (Column& column : columns_) {
+        const std::string& text = now.cells[column.run].text;
+        const std::optional<double> value = NumberOf(text);
+        bool inside = false;
+        bool anyReference = false;
+        double nearest = std::numeric_limits<double>::infinity();
+        for (int64_t s = record.step - options_.timeTolerance; s <= record.step + options_.timeTolerance; ++s) {
+            const CsvRecord* ref = ReferenceRow(s);
+            if (ref == nullptr || column.reference >= ref->cells.size()) continue;
+            anyReference = true;
+            const std::string& refText = ref->cells[column.reference].text;
+            const std::optional<double> refValue = NumberOf(refText);
+            if (value && refValue) {
+                const double deviation = std::fabs(*value - *refValue);
+                nearest = std::min(nearest, deviation);
+                inside =
+                    inside || deviation <= std::max(options_.tolerance, options_.relTolerance * std::fabs(*refValue));
+            } else {
+                inside = inside || text == refText;  // the status, a flag the server does not hold
+            }
+        }
+        if (std::isfinite(nearest) && nearest > column.largest) {
+            column.largest = nearest;
+            column.largestStep = record.step;
+        }
+        if (inside) continue;
+        if (column.outsideSteps++ == 0) {
+            column.firstOutside = record.step;
+            const CsvRecord* ref = ReferenceRow(record.step);
+            column.firstText = !anyReference    ? Shown(text) + ", and the reference has no step within reach"
+                               : ref == nullptr ? Shown(text)
+                                                : (value ? text : Shown(text)) + ", the reference " +
+                                                      (NumberOf(ref->cells[column.reference].text)
+                                                           ? ref->cells[column.reference].text
+                                                           : Shown(ref->cells[column.reference].text));
+        }
+    }
+}
+
+bool TrendCompare::Outside() const {
+    const bool shorter = !referenceSteps_.empty() && referenceSteps_.rbegin()->first > lastStep_;
+    return shorter || !missing_.empty() ||
+           std::any_of(columns_.begin(), columns_.end(), [](const Column& c) { return c.outsideSteps > 0; });
+}
+
+std::string TrendCompare::Report() const {
+    std::string tube = "tolerance " + ValueText(options_.tolerance);
+    if (options_.relTolerance > 0.0) tube += " or " + ValueText(options_.relTolerance * 100) + "%";
+    tube += ", " + std::to_string(options_.timeTolerance) + " step(s) either side";
+    std::string out = "compared with " + options_.referencePath + " (" + tube + "):\n";
+    size_t outside = 0;
+    for (const Column& c : columns_) {
+        if (c.outsideSteps == 0) continue;
+        ++outside;
+        out += "  " + c.name + ": outside the tube from step " + std::to_string(c.firstOutside) + " (" + c.firstText +
+               "), at " + std::to_string(c.outsideSteps) + " step(s)";
+        if (c.largestStep >= 0) {
+            out += "; largest deviation " + ValueText(c.largest) + " at step " + std::to_string(c.largestStep);
+        }
+        out += "\n";
+    }
+    if (!referenceSteps_.empty() && referenceSteps_.rbegin()->first > lastStep_) {
+        out += "  the reference runs to step " + std::to_string(referenceSteps_.rbegin()->first) +
+               (lastStep_ < 0 ? ", this run took no step\n" : ", this run to step " + std::to_string(lastStep_) + "\n");
+    }
+    for (const std::string& name : missing_) out += "  " + name + ": in the reference, not in this run\n";
+    for (const std::string& name : added_) out += "  " + name + ": not in the reference (not compared)\n";
+    out += "  " + std::to_string(columns_.size() - outside) + " of " + std::to_string(columns_.size()) +
+           " column(s) inside the tube over " + std::to_string(steps_) + " step(s)\n";
+    return out;
+}
+
+}  // namespace host

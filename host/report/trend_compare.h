@@ -1,0 +1,64 @@
+// A run held against a reference run: every column of a CSV written by an
+// earlier `run --csv`, with a tube around each curve, in value (an absolute
+// and a relative tolerance) and in time (a number of steps either side).
+// Each column is told by the first step at which the run leaves its tube
+// and by its largest deviation from the reference.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "case/io_list_csv.h"
+#include "report/report.h"
+
+namespace host {
+
+struct CompareOptions {
+    std::string referencePath;  // empty: no comparison
+    double tolerance = 0.0;     // a value within this of the reference is inside
+    double relTolerance = 0.0;  // or within this share of the reference's size
+    int32_t timeTolerance = 0;  // the reference's steps this many either side count too
+};
+
+class TrendCompare {
+public:
+    // Reads the reference. Throws CaseError at FILE:LINE:COLUMN for a file
+    // that is no CSV of a run, std::runtime_error for one that cannot be read.
+    TrendCompare(const CompareOptions& options, const Layout& layout);
+
+    // Compares the run's row of this step with the reference's.
+    void Step(const StepRecord& record);
+
+    // Whether any column left its tube (or the reference lacks it).
+    bool Outside() const;
+    // What the comparison found, a line per column outside and a summary.
+    std::string Report() const;
+
+private:
+    struct Column {
+        std::string name;
+        size_t run = 0;        // its index in this run's rows
+        size_t reference = 0;  // and in the reference's
+        int64_t outsideSteps = 0;
+        int32_t firstOutside = -1;
+        std::string firstText;  // what was outside there
+        double largest = 0.0;   // the largest deviation from the reference
+        int32_t largestStep = -1;
+    };
+    const CsvRecord* ReferenceRow(int64_t step) const;
+
+    CompareOptions options_;
+    Layout layout_;
+    std::string runHeader_;
+    CsvTable reference_;
+    std::map<int64_t, size_t> referenceSteps_;  // step → row of the reference
+    std::vector<Column> columns_;
+    std::vector<std::string> missing_;  // the reference's columns this run lacks
+    std::vector<std::string> added_;    // this run's columns the reference lacks
+    int64_t steps_ = 0;
+    int64_t lastStep_ = -1;  // the last step this run took
+};
+
+}  // namespace host
