@@ -94,6 +94,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/interrupt.sh $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR}/examples)
 
     # The documentation against the codes the tool gives.
+    # The README's samples against what the tool prints, elisions only where marked.
+    add_test(NAME host_readme_samples COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/host/readme_samples.py
+                                              $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR})
     # The README's synopses against every command's --help, both ways.
     add_test(NAME host_readme_synopses COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/readme_synopses.sh
                                                $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR})

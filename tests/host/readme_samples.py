@@ -65,7 +65,7 @@ def matches(sample, actual):
 
 
 def main():
-    host, source = sys.argv[1], sys.argv[2]
+    host, source = os.path.abspath(sys.argv[1]), sys.argv[2]
     readme = open(os.path.join(source, "README.md"), encoding="utf-8").read().split("\n")
     failures = 0
     samples = 0
