@@ -27,6 +27,28 @@ std::string PadLeft(const std::string& text, size_t width) {
 constexpr size_t kHeldCells = size_t{1} << 21;
 constexpr size_t kMostHeld = 101;  // init and a hundred steps
 
+// The events of a step on lines of at most `width` (but a word longer than
+// that, whole), each under the row it belongs to, without a last line end.
+std::string EventLines(const std::string& events, size_t width) {
+    const std::string indent = "        > ";
+    std::string out;
+    std::string line = indent;
+    size_t at = 0;
+    while (at < events.size()) {
+        size_t end = events.find(' ', at);
+        if (end == std::string::npos) end = events.size();
+        const std::string word = events.substr(at, end - at);
+        at = end + 1;
+        if (word.empty()) continue;
+        if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+            out += line + "\n";
+            line = indent;
+        }
+        line += (line.size() > indent.size() ? " " : "") + word;
+    }
+    return out + line;
+}
+
 }  // namespace
 
 std::string FitNumber(double value, size_t width) {
@@ -148,7 +170,18 @@ void TerminalTable::Write(const StepRecord& record, std::ostream& out) {
         out << HeaderOf(0);
         headerShown_ = true;
     }
-    out << LineOf(0, record) << (record.events.empty() ? "" : "  " + record.events) << "\n";
+    const std::string row = LineOf(0, record);
+    out << row;
+    if (!record.events.empty()) {
+        if (row.size() + 2 + record.events.size() <= width_) {
+            out << "  " << record.events;
+        } else {
+            // Beside a full row the events would run past the width: they
+            // get lines of their own under the row, broken between words.
+            out << "\n" << EventLines(record.events, width_);
+        }
+    }
+    out << "\n";
     if (blocks_.size() < 2) return;
     if (spool_ == nullptr) {
         spool_ = std::tmpfile();

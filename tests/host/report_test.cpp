@@ -125,7 +125,8 @@ TEST(TableTest, NumbersKeepTheirSignificantDigitsInTheColumn) {
 }
 
 // Every line of a block is as long as its header's rule, so every column
-// lines up, and no line is wider than asked.
+// lines up, and no line is wider than asked, events included: beside a
+// full row they go on lines of their own, every word kept.
 TEST(TableTest, BlocksFitTheWidthAndEachRepeatsTheStep) {
     host::Layout layout;
     for (int i = 0; i < 12; ++i) layout.controllers.push_back("TIC-" + std::to_string(100 + i));
@@ -136,21 +137,30 @@ TEST(TableTest, BlocksFitTheWidthAndEachRepeatsTheStep) {
         for (int i = 0; i < 12; ++i) r.controllers.push_back({1e8 * i, 0.0004 * step, false, step == 1});
         records.push_back(r);
     }
+    const std::string events =
+        "set_tag TIC-101.OP=70 set_tag TIC-102.SP=1234567 set_tag TIC-103.SP=0.5 set_tag TIC-104.SP=2 start";
+    records[1].events = events;
     host::TerminalTable table(layout, 80, {});
     ASSERT_GT(table.Blocks(), 3u);
     const std::string text = Render(table, records);
     std::istringstream in(text);
     size_t headers = 0, rule = 0;
+    std::string eventWords;
     for (std::string line; std::getline(in, line);) {
+        EXPECT_LE(line.size(), 80u) << line;
+        if (line.rfind("        > ", 0) == 0) {
+            eventWords += (eventWords.empty() ? "" : " ") + line.substr(10);
+            continue;
+        }
         if (line.rfind(" step  status", 0) == 0) ++headers;
         if (!line.empty() && line[0] == '-') rule = line.size();
         if (!line.empty() && line[0] != '-' && line.rfind(" step", 0) != 0 &&
             line.find("initialize") == std::string::npos) {
             EXPECT_EQ(line.size(), rule) << line;
         }
-        EXPECT_LE(line.size(), 80u) << line;
     }
     EXPECT_EQ(headers, table.Blocks());
+    EXPECT_EQ(eventWords, events) << text;
     EXPECT_NE(text.find("1.1e+09"), std::string::npos) << text;
     EXPECT_NE(text.find("0.0004*"), std::string::npos) << text;
 }
