@@ -277,6 +277,7 @@ int main(int argc, char** argv) {
         ->required();
     testCommand->add_option("--junit", test.junitPath, "write the results as JUnit XML to this file, for CI systems");
     testCommand->add_option("--json", test.jsonPath, "write the results to this JSON file");
+    testCommand->add_option("--html", test.htmlPath, "write the results as a self-contained HTML page to this file");
     testCommand->add_option("--driver", test.driverPath, "the driver library to load")->capture_default_str();
 
     host::RemoveTemporaryFilesOnSignal();

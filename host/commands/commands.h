@@ -41,6 +41,7 @@ struct TestOptions {
     std::string driverPath;
     std::string junitPath;  // empty: no JUnit XML
     std::string jsonPath;   // empty: no JSON
+    std::string htmlPath;   // empty: no page
 };
 
 constexpr int32_t kDefaultSteps = 10;

@@ -78,15 +78,17 @@ int TestCommand(const TestOptions& options) {
         std::fprintf(stderr, "dcs-host test: %s\n", e.what());
         return 2;
     }
-    std::unique_ptr<OutputFile> junit, json;
+    std::unique_ptr<OutputFile> junit, json, html;
     std::unique_ptr<Driver> driver;
     try {
         std::vector<PathUse> outputs;
         if (!options.junitPath.empty()) outputs.push_back({"--junit", options.junitPath});
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
+        if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
         RefuseOverlappingPaths(inputs, outputs);
         if (!options.junitPath.empty()) junit = std::make_unique<OutputFile>(options.junitPath);
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
+        if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
         driver = std::make_unique<Driver>(options.driverPath);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host test: %s\n", e.what());
@@ -119,6 +121,10 @@ int TestCommand(const TestOptions& options) {
         if (json) {
             json->Stream() << TestJsonReport(outcomes);
             json->Commit();
+        }
+        if (html) {
+            html->Stream() << TestHtmlReport(outcomes);
+            html->Commit();
         }
     } catch (const OutputError& e) {
         std::fprintf(stderr, "dcs-host test: %s\n", e.what());

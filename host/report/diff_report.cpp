@@ -1,5 +1,7 @@
 #include "report/diff_report.h"
 
+#include "report/page_shell.h"
+
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -120,15 +122,10 @@ std::string DiffJson(const CatalogueDiff& diff) {
 std::string DiffHtml(const CatalogueDiff& diff) {
     std::ostringstream out;
     const std::string title = "dcs-host diff: " + diff.oldPath + " -> " + diff.newPath;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>" << Escape(Ascii(title))
-        << "</title>\n<style>"
-        << "body{font:14px/1.4 system-ui,sans-serif;margin:1.5em auto;max-width:1200px;padding:0 1em;color:#222}"
-        << "h1{font-size:1.4em}h2{font-size:1.15em;border-bottom:1px solid #ccc;margin-top:1.6em}"
-        << "table{border-collapse:collapse}td,th{border:1px solid #ccc;padding:.25em .5em;text-align:left;"
-        << "vertical-align:top}th{background:#f2f2f2}.name{font-family:monospace}"
-        << ".added{background:#e3f4e3}.removed,.worse{background:#fde2e1}.kind,.data-set,.duplicate{background:#fff4d6}"
-        << "</style></head>\n<body>\n<h1>" << Escape(Ascii(title)) << "</h1>\n<p>" << diff.tags.size()
-        << " tag change(s)";
+    out << PageStart(Ascii(title),
+                     ".added{background:#e3f4e3}.removed,.worse{background:#fde2e1}.kind,.data-set,"
+                     ".duplicate{background:#fff4d6}")
+        << "<p>" << diff.tags.size() << " tag change(s)";
     if (diff.withCase)
         out << "; " << diff.rows.size() << " verdict(s) of " << Escape(Ascii(diff.casePath)) << " change";
     out << ".</p>\n<h2>Tags</h2>\n<table id=\"tags\"><tr><th>change</th><th>name</th><th>data set</th><th>old line</th>"
@@ -155,7 +152,7 @@ std::string DiffHtml(const CatalogueDiff& diff) {
         }
         out << "</table>\n";
     }
-    out << "</body></html>\n";
+    out << PageEnd();
     return out.str();
 }
 

@@ -5,6 +5,7 @@
 #include "case/expectations.h"
 #include "report/junit_xml.h"
 #include "report/markup.h"
+#include "report/page_shell.h"
 
 namespace host {
 
@@ -163,6 +164,34 @@ std::string TestJunitReport(const std::vector<CaseOutcome>& outcomes) {
         suites.push_back(std::move(suite));
     }
     return junit::Document("dcs-host test", suites);
+}
+
+std::string TestHtmlReport(const std::vector<CaseOutcome>& outcomes) {
+    std::string out = PageStart("dcs-host test", ".passed{background:#e3f4e3}.failed,.error{background:#fde2e1}");
+    std::string totals = TestTotalsLine(outcomes);
+    totals.pop_back();  // its line end
+    out += "<p id=\"totals\">" + Escape(totals) + "</p>\n";
+    for (const CaseOutcome& o : outcomes) {
+        out += "<h2 class=\"" + std::string(StatusOf(o)) + "\">" + Escape(o.file) + "</h2>\n";
+        if (!o.error.empty()) {
+            out += "<p class=\"error\">cannot be tested: " + Escape(o.error) + "</p>\n";
+            continue;
+        }
+        out += "<p>" + std::string(o.run.configured ? "configured" : "NOT configured") + "; " +
+               std::to_string(o.run.steps) + " step(s)</p>\n";
+        out +=
+            "<table class=\"expectations\"><tr><th>line</th><th>expectation</th><th>when</th><th>result</th>"
+            "<th>expected</th><th>actual</th></tr>\n";
+        for (const ExpectationResult& r : o.run.results) {
+            const Expectation& e = *r.expectation;
+            out += "<tr class=\"" + std::string(r.passed ? "passed" : "failed") + "\"><td>" +
+                   std::to_string(e.at.line) + "</td><td>" + Escape(Title(e)) + "</td><td>" +
+                   Escape(r.looks > 0 ? r.moment : MomentText(e)) + "</td><td>" + (r.passed ? "passed" : "FAILED") +
+                   "</td><td>" + Escape(r.expected) + "</td><td>" + Escape(r.actual) + "</td></tr>\n";
+        }
+        out += "</table>\n";
+    }
+    return out + PageEnd();
 }
 
 }  // namespace host

@@ -28,5 +28,8 @@ std::string TestCaseReport(const CaseOutcome& outcome);
 std::string TestTotalsLine(const std::vector<CaseOutcome>& outcomes);
 std::string TestJsonReport(const std::vector<CaseOutcome>& outcomes);
 std::string TestJunitReport(const std::vector<CaseOutcome>& outcomes);
+// A self-contained page: the totals, then each case's expectations in a
+// table, the failed ones marked, with what was expected and what came.
+std::string TestHtmlReport(const std::vector<CaseOutcome>& outcomes);
 
 }  // namespace host

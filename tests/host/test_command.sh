@@ -59,11 +59,14 @@ PY
 
 # The examples hold what they do today.
 cd "$examples/.." || exit 1
-run examples 0 test examples --junit "$work/examples.xml" --json "$work/examples.json"
+run examples 0 test examples --junit "$work/examples.xml" --json "$work/examples.json" --html "$work/examples.html"
 expect_out examples 'examples/plant/plant.toml:235: passed: "an AO OP tag of 50 reads as 0.5" (controller FIC-101 OP at step 1): 0.5'
 expect_out examples 'examples/broken/broken.toml: 8 expectation(s), 8 passed, 0 failed'
 expect_out examples '5 case(s), 35 expectation(s): 35 passed, 0 failed'
 read_back examples 35 0 0
+[ "$(grep -c '<tr class="passed">' "$work/examples.html")" -eq 35 ] || fail "examples: the page lacks a row per expectation"
+grep -q '<p id="totals">5 case(s), 35 expectation(s): 35 passed, 0 failed</p>' "$work/examples.html" ||
+    fail "examples: the page lacks the totals"
 
 # A changed gain and an exact comparison fail, each with what it saw and when.
 mkdir -p "$work/cases"
@@ -71,7 +74,9 @@ cp "$examples/plant/plant.mrx" "$work/cases/"
 sed -e 's/^gain = 100.0$/gain = 120.0/' -e 's/^tolerance = 1e-12$//' "$examples/plant/plant.toml" >"$work/cases/plant.toml"
 printf 'init_string = "plant.mrx"\n[[expect]]\nstep = 1\ncontroller = "FIC-101"\nfield = "OP"\nvalue = 1\n' \
     >"$work/cases/typo.toml"
-run failing 2 test "$work/cases" --junit "$work/failing.xml" --json "$work/failing.json"
+run failing 2 test "$work/cases" --junit "$work/failing.xml" --json "$work/failing.json" --html "$work/failing.html"
+[ "$(grep -c '<tr class="failed">' "$work/failing.html")" -eq 2 ] || fail "failing: the page does not mark the 2 failures"
+grep -q '<h2 class="error">' "$work/failing.html" || fail "failing: the page does not mark the case that could not be tested"
 expect_out failing "plant.toml:262: FAILED: \"an OP tag of 70 reads as 0.7\" (controller 0 OP at step 8): expected 0.7, actual 0.7000000000000001 (off by 1.1102230246251565e-16)"
 expect_out failing "plant.toml:289: FAILED: \"the flow follows the valve\" (AI tag \"FI-101.PV\" at step 16): expected from 65 to 70, actual 81.42690591118298"
 expect_out failing "typo.toml: cannot be tested: $work/cases/typo.toml:4:14: expect 0: the case has no controller named \"FIC-101\""
