@@ -87,7 +87,7 @@ int TraceCommand(const TraceOptions& options) {
         std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size() << " bytes) to "
                   << options.initStringPath << "\n";
     }
-    return 0;
+    return digest.failures > 0 || digest.inconsistent ? 1 : 0;
 }
 
 }  // namespace host

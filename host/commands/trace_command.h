@@ -23,8 +23,9 @@ struct TraceOptions {
     std::vector<std::string> tags;  // globs of the tags charted on the page
 };
 
-// Exit status: 0 read (with notes or not), 2 it
-// cannot be read or an output cannot be written.
+// Exit status: 0 read, no call failed and the file is consistent; 1 calls
+// failed, or records were left out or disagree with the tracer's summaries;
+// 2 it cannot be read or an output cannot be written.
 int TraceCommand(const TraceOptions& options);
 
 // Replaces the case's initialization string with the file at `path` (a

@@ -23,8 +23,8 @@ constexpr size_t kScreenGroups = 15;
 constexpr size_t kScreenEvents = 25;
 
 std::string KeyText(const TagKeyT& key) {
-    return DisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " + std::get<2>(key) +
-           ")";
+    return ShortDisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " +
+           std::get<2>(key) + ")";
 }
 
 std::string EntriesText(const FetchDigest& f) {
@@ -52,6 +52,8 @@ std::string PadLeft(const std::string& text, size_t width) {
 }
 
 std::string ByteJson(const std::string& bytes) { return EncodeByteText(bytes); }
+
+const char kNoSuccesses[] = "the trace is at level failures, which records no successful call";
 
 }  // namespace
 
@@ -100,8 +102,9 @@ std::string TraceText(const TraceDigest& d) {
     if (!h.settings.empty()) out << ", settings " << h.settings;
     if (!h.realLibraryError.empty()) out << "\n  NOT IN USE: " << h.realLibraryError << "; every call failed safely";
     if (!h.settingsWarning.empty()) out << "\n  settings warning: " << h.settingsWarning;
-    out << "\n  " << d.lines << " lines, " << d.calls << " calls, " << d.failures << " failed, over "
-        << SecondsText(d.lastUs - d.firstUs) << (d.stopped ? "; stopped at its size limit" : "") << "\n";
+    out << "\n  " << d.lines << " lines, " << d.calls << " calls" << (d.finished ? "" : " or more (unfinished)") << ", "
+        << d.failures << " failed, over " << SecondsText(d.lastUs - d.firstUs)
+        << (d.stopped ? "; stopped at its size limit" : "") << "\n";
     for (const std::string& note : d.notes) out << "note: " << note << "\n";
 
     out << "\ninitialization string fetches: " << d.fetches.size() << "\n";
@@ -138,13 +141,17 @@ std::string TraceText(const TraceDigest& d) {
             out << "  ... and " << d.failureGroups.size() - kScreenGroups << " more (see --json)\n";
             break;
         }
-        out << "  " << Pad(DisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
+        out << "  " << Pad(ShortDisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
             << Pad(std::get<2>(key), 10) << "status " << std::get<3>(key) << ": " << g.count << " times, first "
             << SecondsText(g.firstUs) << ", last " << SecondsText(g.lastUs) << "\n";
     }
 
     const std::vector<TagKeyT> never = d.NeverSucceeded();
-    out << "\ntags that never succeeded: " << never.size() << "\n";
+    if (!d.SuccessesRecorded()) {
+        out << "\ntags that never succeeded: not known (" << kNoSuccesses << ")\n";
+    } else {
+        out << "\ntags that never succeeded: " << never.size() << "\n";
+    }
     for (const TagKeyT& key : never) {
         const KeyDigest& k = d.keys.at(key);
         out << "  " << KeyText(key) << ": " << k.calls << " calls, last status " << k.lastStatus << "\n";
@@ -166,6 +173,8 @@ std::string TraceText(const TraceDigest& d) {
 std::string TraceJson(const TraceDigest& d) {
     const TraceHeader& h = d.header;
     json out;
+    out["format"] = "dcs-host-trace-summary";
+    out["version"] = kTraceSummaryVersion;
     out["trace"] = d.path;
     out["header"] = {{"version", h.version},
                      {"tracer", h.tracer},
@@ -180,6 +189,10 @@ std::string TraceJson(const TraceDigest& d) {
                      {"real_file_version", h.realFileVersion.empty() ? json(nullptr) : json(h.realFileVersion)}};
     out["notes"] = d.notes;
     out["cut_off"] = d.cutOff;
+    out["finished"] = d.finished;
+    out["inconsistent"] = d.inconsistent;
+    out["successes_recorded"] = d.SuccessesRecorded();
+    out["untracked_calls"] = d.untrackedCalls;
     out["stopped"] = d.stopped;
     out["lines"] = d.lines;
     out["calls"] = d.calls;
@@ -254,6 +267,7 @@ std::string TraceJson(const TraceDigest& d) {
         series.push_back({{"tag", ByteJson(s.tag)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
     }
     out["series"] = series;
+    out["series_left_out"] = d.seriesLeftOut;
     return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
@@ -306,8 +320,8 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     for (const auto& [key, g] : d.failureGroups) {
         const double y = 10.0 + lane * static_cast<double>(row++);
         const std::string label =
-            DisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
-        out << "<g class=\"lane\" data-tag=\"" << Escape(DisplayBytes(std::get<0>(key))) << "\" data-count=\""
+            ShortDisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
+        out << "<g class=\"lane\" data-tag=\"" << Escape(ShortDisplayBytes(std::get<0>(key))) << "\" data-count=\""
             << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\"" << Number(y + 12) << "\">"
             << Escape(Shortened(label, kLabelChars)) << "</text>";
         for (const int64_t t : g.times) {
@@ -366,14 +380,14 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
         }
         if (!path.empty()) path += " H" + Number(kWidth - kRight);
         (void)lastY;
-        out << "<path class=\"series\" data-tag=\"" << Escape(DisplayBytes(s.tag)) << "\" data-points=\""
+        out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag)) << "\" data-points=\""
             << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << colour
             << "\" stroke-width=\"1.5\"/>\n";
         const double ly = top + plot + 30.0 + legendRow * static_cast<double>(i);
         out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
             << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
             << Number(kLeft + 30) << "\" y=\"" << Number(ly) << "\">"
-            << Escape(DisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
+            << Escape(ShortDisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
             << "</text>\n";
     }
     out << "</svg>\n";
@@ -435,7 +449,7 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     out << "</div>\n<table><tr><th>tag</th><th>data set</th><th>operation</th><th>status</th><th>count</th>"
            "<th>first</th><th>last</th></tr>\n";
     for (const auto& [key, g] : d.failureGroups) {
-        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(DisplayBytes(std::get<0>(key)))
+        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(ShortDisplayBytes(std::get<0>(key)))
             << "</td><td class=\"num\">" << std::get<1>(key) << "</td><td>" << Escape(std::get<2>(key))
             << "</td><td class=\"num\">" << std::get<3>(key) << "</td><td class=\"num\">" << g.count
             << "</td><td class=\"num\">" << Escape(SecondsText(g.firstUs)) << "</td><td class=\"num\">"
@@ -444,7 +458,11 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     out << "</table>\n<h2>Tags that never succeeded</h2>\n<ul id=\"never-succeeded\">\n";
     const std::vector<TagKeyT> never = d.NeverSucceeded();
     for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
-    if (never.empty()) out << "<li>none: every tag called succeeded at least once</li>\n";
+    if (!d.SuccessesRecorded()) {
+        out << "<li>not known: " << kNoSuccesses << "</li>\n";
+    } else if (never.empty()) {
+        out << "<li>none: every tag called succeeded at least once</li>\n";
+    }
     out << "</ul></section>\n";
 
     if (!d.series.empty()) {

@@ -5,10 +5,14 @@
 
 #include <string>
 
-#include "output/output_file.h"
 #include "diagnose/trace_digest.h"
+#include "output/output_file.h"
 
 namespace host {
+
+// The version of the JSON summary (format "dcs-host-trace-summary",
+// docs/trace-summary-format.md).
+constexpr int kTraceSummaryVersion = 1;
 
 std::string TraceText(const TraceDigest& d);
 // Tag names and texts as byte text (each byte the code point of its value),
