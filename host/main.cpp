@@ -12,15 +12,15 @@
 #include <vector>
 
 #include "case/case_file.h"
-#include "commands/catalogue_commands.h"
 #include "case/simulator_text.h"
+#include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "link/link.h"
 #include "os/os.h"
 #include "output/output_file.h"
-#include "trace/trace_file.h"
 #include "text/code_page.h"
+#include "trace/trace_file.h"
 
 namespace {
 
@@ -172,7 +172,12 @@ int main(int argc, char** argv) {
     std::string checkInitString;
     checkCommand->add_option("--init-string", checkInitString,
                              "check against this file as the initialization string, byte for byte, instead of the "
-                             "case's");
+                             "case's (a trace: the string it captured)");
+    std::optional<int64_t> checkFetch;
+    checkCommand
+        ->add_option("--fetch", checkFetch,
+                     "with --init-string TRACE: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::PositiveNumber);
     checkCommand->add_option("--trace", check.tracePath,
                              "add to each tag's verdict what the live link in this trace did with it");
 
@@ -198,8 +203,12 @@ int main(int argc, char** argv) {
     tags.driverPath = diff.driverPath = map.driverPath = exportList.driverPath = defaultDriver;
     CLI::App* tagsCommand = app.add_subcommand(
         "tags", "list the tag catalogue as the driver parses it, with notes on duplicates and broken entries");
-    tagsCommand->add_option("SOURCE", tags.source, "an initialization string file, or a case (.toml) naming one")
+    tagsCommand
+        ->add_option("SOURCE", tags.source,
+                     "an initialization string file, a trace (its captured string), or a case (.toml) naming one")
         ->required();
+    tagsCommand->add_option("--fetch", tags.fetch, "of a trace: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::PositiveNumber);
     tagsCommand->add_option("--kind", tags.kinds, "only tags of this kind: AI, AO, DI, DO, DCD, CALC (repeatable)");
     tagsCommand->add_option("--data-set", tags.dataSets, "only tags of this data set (repeatable)");
     tagsCommand->add_option("--match", tags.matches, "only tags whose names match this glob (repeatable)");
@@ -213,10 +222,16 @@ int main(int argc, char** argv) {
         "diff",
         "compare two initialization strings: tags added, removed and changed, and with --case every verdict "
         "of the case that changes");
-    diffCommand->add_option("OLD", diff.oldSource, "the old initialization string file (or a case naming it)")
+    diffCommand
+        ->add_option("OLD", diff.oldSource, "the old initialization string file (or a trace, or a case naming it)")
         ->required();
-    diffCommand->add_option("NEW", diff.newSource, "the new initialization string file (or a case naming it)")
+    diffCommand
+        ->add_option("NEW", diff.newSource, "the new initialization string file (or a trace, or a case naming it)")
         ->required();
+    diffCommand->add_option("--old-fetch", diff.oldFetch, "of a trace as OLD: which fetch, from 1 (default: the last)")
+        ->check(CLI::PositiveNumber);
+    diffCommand->add_option("--new-fetch", diff.newFetch, "of a trace as NEW: which fetch, from 1 (default: the last)")
+        ->check(CLI::PositiveNumber);
     diffCommand->add_option("--case", diff.casePath, "check this case against both strings");
     diffCommand->add_option("--json", diff.jsonPath, "write the changes to this JSON file");
     diffCommand->add_option("--html", diff.htmlPath, "write a self-contained HTML page of the changes");
@@ -237,8 +252,12 @@ int main(int argc, char** argv) {
 
     CLI::App* mapCommand = app.add_subcommand(
         "map", "propose controller rows, PV exports and PV imports from naming conventions, as IO lists check takes");
-    mapCommand->add_option("SOURCE", map.source, "an initialization string file, or a case (.toml) naming one")
+    mapCommand
+        ->add_option("SOURCE", map.source,
+                     "an initialization string file, a trace (its captured string), or a case (.toml) naming one")
         ->required();
+    mapCommand->add_option("--fetch", map.fetch, "of a trace: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::PositiveNumber);
     mapCommand->add_option("--out", map.outDir, "the folder to write the IO lists into (made when missing)")
         ->required();
     mapCommand->add_option("--conventions", map.conventionsPath,
@@ -307,7 +326,7 @@ int main(int argc, char** argv) {
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, codePage, [&](const host::Case& parsed) {
         host::Case c = parsed;
-        if (!checkInitString.empty()) host::UseInitString(c, checkInitString);
+        if (!checkInitString.empty()) host::UseInitString(c, checkInitString, checkFetch);
         return host::CheckCommand(c, check);
     });
 }

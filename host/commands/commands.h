@@ -25,10 +25,10 @@ struct CheckOptions {
     std::string driverPath;
     std::string tracePath;  // empty: no live verdicts
     std::string driverVersion;
-    std::string htmlPath;  // empty: no page
-    std::string jsonPath;  // empty: no JSON
+    std::string htmlPath;         // empty: no page
+    std::string jsonPath;         // empty: no JSON
     std::string problemsCsvPath;  // empty: no CSV of the problems
-    bool all = false;      // list the rows without problems too
+    bool all = false;             // list the rows without problems too
 };
 
 constexpr int32_t kDefaultSteps = 10;

@@ -46,6 +46,7 @@ struct TagDiagnosis {
     // calls of ReadAI, 3 failed, last status 0"); empty without one.
     std::string live = std::string();
     bool liveDisagrees = false;  // the live link fails it always, or serves it otherwise
+    int64_t liveFailures = 0;    // the calls of this tag that failed live
 };
 
 struct RowDiagnosis {

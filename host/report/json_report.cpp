@@ -24,7 +24,7 @@ json TagJson(const TagDiagnosis& tag) {
     out["message"] =
         tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
                     : json(nullptr);
-    if (!tag.live.empty()) out["live"] = {{"text", tag.live}, {"disagrees", tag.liveDisagrees}};
+    if (!tag.live.empty()) out["live"] = {{"text", tag.live}, {"disagrees", tag.liveDisagrees}, {"failures", tag.liveFailures}};
     return out;
 }
 
