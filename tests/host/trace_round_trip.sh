@@ -90,6 +90,7 @@ expect_out changed "1 differences from the trace"
 # The summary of the plant's trace with failures: exit status 1, calls failed.
 run summary 1 trace "$work/failing-changes.jsonl" --json "$work/summary.json"
 expect_out summary "level changes"
+grep -q '"format": "dcs-host-trace-summary"' "$work/summary.json" || fail "summary: the JSON does not name its format"
 expect_out summary "#1 at "
 expect_out summary "668 bytes (length 668): AI 12, AO 3, DI 6, DO 2, DCD 2, CALC 5; lint 0 errors, 0 warnings"
 expect_out summary "PDI-109.PV              data set 1  ReadAO    status 4: 7 times"
