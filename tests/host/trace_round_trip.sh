@@ -111,6 +111,11 @@ steps = 1
 "Enabled Flag" = "LINK.ENABLED"
 TOML
 run bytes.traced 0 run "$work/bytes/odd.toml" --trace "$work/bytes.jsonl"
+# A second traced run to the same name keeps the first trace, as the tracer does.
+cp "$work/bytes.jsonl" "$work/bytes.kept"
+run bytes.again 0 run "$work/bytes/odd.toml" --trace "$work/bytes.jsonl"
+same "the first trace after a second run to its name" "$work/bytes.kept" "$work/bytes.jsonl"
+[ -s "$work/bytes.1.jsonl" ] || fail "the second traced run wrote no bytes.1.jsonl"
 run bytes.captured 0 trace "$work/bytes.jsonl" --init-string "$work/bytes/captured.mrx"
 same "the captured string" "$work/bytes/odd.mrx" "$work/bytes/captured.mrx"
 run bytes.fetch2 2 trace "$work/bytes.jsonl" --init-string "$work/bytes/none.mrx" --fetch 2
