@@ -172,6 +172,8 @@ public:
     }
 
     std::vector<std::string> notes;
+    // Per --tags glob: whether it matched a tag with a value.
+    std::vector<bool> globMatched;
 
 private:
     // The tracer counts every call; the records and folds up to its summary
@@ -298,11 +300,21 @@ private:
     void Chart(const TraceCall& c, KeyDigest& k) {
         if (!c.value || o_.tagGlobs.empty() || k.notCharted) return;
         bool wanted = false;
-        for (const std::string& glob : o_.tagGlobs) wanted = wanted || GlobMatch(glob, c.tag);
+        globMatched.resize(o_.tagGlobs.size(), false);
+        for (size_t g = 0; g < o_.tagGlobs.size(); ++g) {
+            if (!GlobMatch(o_.tagGlobs[g], c.tag)) continue;
+            wanted = true;
+            globMatched[g] = true;
+        }
         if (!wanted) return;
+        // One series per tag: a mode read and written is one line, its
+        // operations named together.
         TagSeries* series = nullptr;
         for (TagSeries& s : d_.series) {
-            if (s.op == c.op && s.dataSet == c.dataSet && s.tag == c.tag) series = &s;
+            if (s.dataSet == c.dataSet && s.tag == c.tag) series = &s;
+        }
+        if (series != nullptr && ("/" + series->op + "/").find("/" + c.op + "/") == std::string::npos) {
+            series->op += "/" + c.op;
         }
         if (series == nullptr && d_.series.size() >= kMaxSeries) {
             k.notCharted = true;
@@ -408,6 +420,13 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options) {
     d.notes.insert(d.notes.end(), digester.notes.begin(), digester.notes.end());
     if (d.untrackedCalls > 0) {
         d.notes.push_back(std::to_string(d.untrackedCalls) + " calls of tags beyond those followed one by one");
+    }
+    digester.globMatched.resize(options.tagGlobs.size(), false);
+    for (size_t g = 0; g < options.tagGlobs.size(); ++g) {
+        if (!digester.globMatched[g]) {
+            d.notes.push_back("--tags '" + options.tagGlobs[g] +
+                              "' matches no tag the trace holds a value of: nothing is charted for it");
+        }
     }
     if (d.seriesLeftOut > 0) {
         d.notes.push_back(std::to_string(d.seriesLeftOut) + " more tags match --tags than the " +

@@ -97,7 +97,7 @@ struct SeriesPoint {
 };
 
 struct TagSeries {
-    std::string op;
+    std::string op;  // the operations of the tag's calls, "ReadDI/WriteDI"
     int32_t dataSet = 0;
     std::string tag;
     std::vector<SeriesPoint> points;  // thinned to a bounded number

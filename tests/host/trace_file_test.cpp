@@ -339,6 +339,26 @@ TEST(TraceReader, AnomaliesAreSaidNotSummedIn) {
     }
 }
 
+// The chart: one series per tag whatever operations touched it, and a glob
+// that matches nothing said rather than dropped.
+TEST(TraceDigest, ChartSeriesPerTag) {
+    std::string body(kBody);
+    body.replace(body.find("\"seq\":16,\"t_us\":9600"), 8, "\"seq\":17");
+    body.replace(body.find("\"seq\":16,\"t_us\":9700,\"calls\":16"), 31, "\"seq\":17,\"t_us\":9700,\"calls\":17");
+    body.insert(
+        body.find("{\"type\":\"call\",\"seq\":17"),
+        R"({"type":"call","seq":16,"t_us":9550,"op":"ReadDI","ordinal":7,"data_set":1,"tag":"EN","value":1,"status":0,"result":1,"cookie_before":0,"cookie_after":3,"dur_ns":100,"folded":0})"
+        "\n");
+    DigestOptions options;
+    options.tagGlobs = {"EN", "NONE*"};
+    const TraceDigest d = DigestTrace(WriteTemp("series.jsonl", std::string(kHeader) + "\n" + body), options);
+    ASSERT_EQ(d.series.size(), 1u);
+    EXPECT_EQ(d.series[0].op, "WriteDI/ReadDI");
+    EXPECT_EQ(d.series[0].points.size(), 3u);
+    ASSERT_EQ(d.notes.size(), 1u) << d.notes.front();
+    EXPECT_NE(d.notes.back().find("--tags 'NONE*' matches no tag"), std::string::npos) << d.notes.back();
+}
+
 TEST(DurationHistogram, QuantilesWithinTheBucketPrecision) {
     std::mt19937_64 random(7);
     std::lognormal_distribution<double> spread(7.0, 1.5);
