@@ -339,13 +339,44 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
         << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
 }
 
-// The chosen tags' values over time, held between calls; one colour each.
-void WriteValueChart(std::ostream& out, const TraceDigest& d) {
-    const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
-    const double top = 10.0, plot = 240.0, legendRow = 18.0;
-    const double height = top + plot + 30.0 + legendRow * static_cast<double>(d.series.size());
+// One colour per series, in the order of the legend.
+const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
+constexpr size_t kColourCount = sizeof kColours / sizeof *kColours;
+
+// Values of DI and DO tags are whole numbers (modes, flags): on the scale of
+// the analog values they would lie flat, so they get a plot of their own.
+bool Discrete(const TagSeries& s) {
+    for (size_t at = 0; at <= s.op.size();) {
+        const size_t end = std::min(s.op.find('/', at), s.op.size());
+        const std::string op = s.op.substr(at, end - at);
+        if (op != "ReadDI" && op != "WriteDI" && op != "ReadDO") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// About `count` round values from `low` to `high` (1, 2 or 5 times a power
+// of ten apart), for the ticks of a value axis.
+std::vector<double> Ticks(double low, double high, int count) {
+    const double raw = (high - low) / count;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (const double m : {2.0, 5.0, 10.0}) {
+        if (raw > step) step = power * m;
+    }
+    std::vector<double> ticks;
+    for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9 && ticks.size() < 50; t += step) {
+        ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);
+    }
+    return ticks;
+}
+
+// One plot of the series picked by `discrete`, with its own value scale and
+// ticks, from `top` down `plot` pixels.
+void WritePlot(std::ostream& out, const TraceDigest& d, bool discrete, double top, double plot) {
     double low = INFINITY, high = -INFINITY;
     for (const TagSeries& s : d.series) {
+        if (Discrete(s) != discrete) continue;
         for (const SeriesPoint& p : s.points) {
             if (std::isfinite(p.value)) {
                 low = std::min(low, p.value);
@@ -356,39 +387,65 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
     if (!(low <= high)) low = 0.0, high = 1.0;
     if (high == low) low -= 1.0, high += 1.0;
     auto y = [&](double v) { return top + plot * (high - v) / (high - low); };
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
-        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
-        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-    out << "<rect x=\"" << Number(kLeft) << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight)
-        << "\" height=\"" << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
-    out << "<text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + 10) << "\" text-anchor=\"end\">"
-        << Escape(ShortNumber(high)) << "</text><text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + plot)
-        << "\" text-anchor=\"end\">" << Escape(ShortNumber(low)) << "</text>\n";
-    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(top + plot + 14) << "\">"
-        << Escape(SecondsText(d.firstUs)) << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\""
-        << Number(top + plot + 14) << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
+    out << "<g class=\"plot\" data-discrete=\"" << (discrete ? "true" : "false") << "\">\n<rect x=\"" << Number(kLeft)
+        << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight) << "\" height=\""
+        << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
+    for (const double t : Ticks(low, high, discrete ? std::max(1, std::min(4, static_cast<int>(high - low))) : 5)) {
+        out << "<line class=\"tick\" x1=\"" << Number(kLeft - 4) << "\" y1=\"" << Number(y(t)) << "\" x2=\""
+            << Number(kWidth - kRight) << "\" y2=\"" << Number(y(t)) << "\" stroke=\"#ddd\"/><text x=\""
+            << Number(kLeft - 6) << "\" y=\"" << Number(y(t) + 4) << "\" text-anchor=\"end\">" << Escape(ShortNumber(t))
+            << "</text>\n";
+    }
     for (size_t i = 0; i < d.series.size(); ++i) {
         const TagSeries& s = d.series[i];
-        const char* colour = colours[i % (sizeof colours / sizeof *colours)];
+        if (Discrete(s) != discrete) continue;
         std::string path;
-        double lastY = 0.0;
         for (const SeriesPoint& p : s.points) {
             if (!std::isfinite(p.value)) continue;
             const double px = X(p.tUs, d.firstUs, d.lastUs), py = y(p.value);
             path += path.empty() ? "M" + Number(px) + " " + Number(py) : " H" + Number(px) + " V" + Number(py);
-            lastY = py;
         }
         if (!path.empty()) path += " H" + Number(kWidth - kRight);
-        (void)lastY;
         out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag)) << "\" data-points=\""
-            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << colour
+            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << kColours[i % kColourCount]
             << "\" stroke-width=\"1.5\"/>\n";
-        const double ly = top + plot + 30.0 + legendRow * static_cast<double>(i);
+    }
+    out << "</g>\n";
+}
+
+// The chosen tags' values over time, held between calls; one colour each,
+// analog values above, whole-number ones (modes, flags) below on their own
+// scale, then the time axis and the legend.
+void WriteValueChart(std::ostream& out, const TraceDigest& d) {
+    const bool analog = std::any_of(d.series.begin(), d.series.end(), [](const TagSeries& s) { return !Discrete(s); });
+    const bool discrete = std::any_of(d.series.begin(), d.series.end(), Discrete);
+    const double top = 10.0, plot = 240.0, discretePlot = 90.0, gap = 16.0, legendRow = 18.0;
+    const double discreteTop = top + (analog ? plot + gap : 0.0);
+    const double bottom = discrete ? discreteTop + discretePlot : top + plot;
+    const double height =
+        bottom + 30.0 + legendRow * static_cast<double>(d.series.size() + (d.seriesLeftOut > 0 ? 1 : 0));
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
+        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
+        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    if (analog || !discrete) WritePlot(out, d, false, top, plot);
+    if (discrete) WritePlot(out, d, true, discreteTop, discretePlot);
+    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(bottom + 14) << "\">" << Escape(SecondsText(d.firstUs))
+        << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\"" << Number(bottom + 14)
+        << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
+    for (size_t i = 0; i < d.series.size(); ++i) {
+        const TagSeries& s = d.series[i];
+        const char* colour = kColours[i % kColourCount];
+        const double ly = bottom + 30.0 + legendRow * static_cast<double>(i);
         out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
             << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
             << Number(kLeft + 30) << "\" y=\"" << Number(ly) << "\">"
             << Escape(ShortDisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
             << "</text>\n";
+    }
+    if (d.seriesLeftOut > 0) {
+        out << "<text class=\"left-out\" x=\"" << Number(kLeft) << "\" y=\""
+            << Number(bottom + 30.0 + legendRow * static_cast<double>(d.series.size())) << "\">and " << d.seriesLeftOut
+            << " more matching tags, not drawn (at most " << kMaxSeries << " are)</text>\n";
     }
     out << "</svg>\n";
 }
