@@ -236,6 +236,8 @@ int main(int argc, char** argv) {
     traceCommand->add_option("FILE", traceOptions.tracePath, "the trace (JSON Lines)")->required();
     traceCommand->add_option("--json", traceOptions.jsonPath, "write the summary to this JSON file");
     traceCommand->add_option("--html", traceOptions.htmlPath, "write a self-contained HTML page to this file");
+    traceCommand->add_option("--problems-csv", traceOptions.problemsCsvPath,
+                             "write the failures by tag, data set, operation and status to this CSV file");
     traceCommand
         ->add_option("--tags", traceOptions.tags, "chart the values of the tags matching this glob (repeatable)")
         ->expected(1)

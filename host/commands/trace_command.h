@@ -16,9 +16,10 @@ namespace host {
 
 struct TraceOptions {
     std::string tracePath;
-    std::string jsonPath;        // empty: none
-    std::string htmlPath;        // empty: none
-    std::string initStringPath;  // empty: none; else the captured string goes here
+    std::string jsonPath;         // empty: none
+    std::string htmlPath;         // empty: none
+    std::string problemsCsvPath;  // empty: none
+    std::string initStringPath;   // empty: none; else the captured string goes here
     std::optional<int64_t> fetch;
     std::vector<std::string> tags;  // globs of the tags charted on the page
 };

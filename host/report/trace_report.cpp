@@ -10,6 +10,7 @@
 
 #include "diagnose/catalogue_parse.h"
 #include "report/markup.h"
+#include "report/report.h"
 
 namespace host {
 
@@ -269,6 +270,22 @@ std::string TraceJson(const TraceDigest& d) {
     out["series"] = series;
     out["series_left_out"] = d.seriesLeftOut;
     return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string TraceProblemsCsv(const TraceDigest& d) {
+    std::string out = CsvLine({"tag", "data_set", "operation", "status", "count", "first_s", "last_s"});
+    auto seconds = [](int64_t us) {
+        const std::string text = SecondsText(us);
+        return text.substr(0, text.size() - 2);  // without " s"
+    };
+    for (const auto& [key, g] : d.failureGroups) {
+        // A spreadsheet cell holds some 32,000 characters: a longer tag is
+        // shortened, its full length said.
+        out +=
+            CsvLine({ShortDisplayBytes(std::get<0>(key), 1000), std::to_string(std::get<1>(key)), std::get<2>(key),
+                     std::to_string(std::get<3>(key)), std::to_string(g.count), seconds(g.firstUs), seconds(g.lastUs)});
+    }
+    return out;
 }
 
 namespace {

@@ -18,6 +18,9 @@ std::string TraceText(const TraceDigest& d);
 // Tag names and texts as byte text (each byte the code point of its value),
 // as the trace itself writes them, so that they come back exactly.
 std::string TraceJson(const TraceDigest& d);
+// The failures by tag, data set, operation and status as a CSV table for a
+// spreadsheet: tag, data set, operation, status, count, first and last (s).
+std::string TraceProblemsCsv(const TraceDigest& d);
 // Writes and commits the page.
 void WriteTracePage(OutputFile& file, const TraceDigest& d);
 

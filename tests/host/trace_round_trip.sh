@@ -88,7 +88,8 @@ expect_out changed "DCSInitialize: WriteAI FIC-101.SPINIT (data set 1), call 1 o
 expect_out changed "1 differences from the trace"
 
 # The summary of the plant's trace with failures: exit status 1, calls failed.
-run summary 1 trace "$work/failing-changes.jsonl" --json "$work/summary.json"
+run summary 1 trace "$work/failing-changes.jsonl" --json "$work/summary.json" --problems-csv "$work/problems.csv"
+grep -q '^PDI-109.PV,1,ReadAO,4,7,' "$work/problems.csv" || { fail "summary: the problems CSV lacks PDI-109.PV"; cat "$work/problems.csv"; }
 expect_out summary "level changes"
 grep -q '"format": "dcs-host-trace-summary"' "$work/summary.json" || fail "summary: the JSON does not name its format"
 expect_out summary "#1 at "
