@@ -301,6 +301,13 @@ TEST(TraceReader, AnomaliesAreSaidNotSummedIn) {
          "the traces of 3 processes one after another, as joined files do. Only the first, lines 1 to 14, is read; "
          "the others begin at lines 15, 29",
          true, true, 16, 5, 1},
+        // Stopped at the size limit: that summary counts the call that found
+        // no room, so it is one call ahead of the records, and ends the trace.
+        {"stopped at the limit",
+         header + join(0, lines.size() - 1) +
+             R"({"type":"summary","reason":"limit","seq":17,"t_us":9700,"calls":17,"failures":5,"ops":{"ResetLink":{"calls":2,"failures":0,"timed":2,"dur_ns":null}},"pending_folds":[],"stopped":true})"
+             "\n",
+         nullptr, false, true, 16, 4, 2},
         // Killed (or still running) before its exit summary.
         {"unfinished", header + join(0, lines.size() - 1), "the trace is unfinished", false, false, 15, 4, 1},
         // The summary's figures of the successes stand; no disagreement. Where
