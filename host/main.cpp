@@ -236,6 +236,9 @@ int main(int argc, char** argv) {
     traceCommand->add_option("FILE", traceOptions.tracePath, "the trace (JSON Lines)")->required();
     traceCommand->add_option("--json", traceOptions.jsonPath, "write the summary to this JSON file");
     traceCommand->add_option("--html", traceOptions.htmlPath, "write a self-contained HTML page to this file");
+    traceCommand->add_flag("--follow", traceOptions.follow,
+                           "keep a one-screen view of FILE (or the newest trace in the folder FILE) up to date while "
+                           "the plant runs, until Ctrl-C; with --html a page that reloads itself");
     traceCommand->add_option("--problems-csv", traceOptions.problemsCsvPath,
                              "write the failures by tag, data set, operation and status to this CSV file");
     traceCommand
@@ -354,7 +357,7 @@ int main(int argc, char** argv) {
 
     if (*traceCommand) {
         try {
-            return host::TraceCommand(traceOptions);
+            return traceOptions.follow ? host::FollowTrace(traceOptions) : host::TraceCommand(traceOptions);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dcs-host: %s\n", e.what());
             return 2;

@@ -469,11 +469,12 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
 
 }  // namespace
 
-void WriteTracePage(OutputFile& file, const TraceDigest& d) {
+void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
     std::ostream& out = file.Stream();
     const TraceHeader& h = d.header;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>dcs-host trace: "
-        << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
+    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
+    if (reloadSeconds > 0) out << "<meta http-equiv=\"refresh\" content=\"" << reloadSeconds << "\">\n";
+    out << "<title>dcs-host trace: " << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
     out << "<section id=\"summary\"><h1>dcs-host trace: " << Escape(d.path) << "</h1>\n<table class=\"summary\">\n";
     auto row = [&](const std::string& label, const std::string& figure) {
         out << "<tr><th>" << Escape(label) << "</th><td>" << figure << "</td></tr>\n";

@@ -21,8 +21,9 @@ std::string TraceJson(const TraceDigest& d);
 // The failures by tag, data set, operation and status as a CSV table for a
 // spreadsheet: tag, data set, operation, status, count, first and last (s).
 std::string TraceProblemsCsv(const TraceDigest& d);
-// Writes and commits the page.
-void WriteTracePage(OutputFile& file, const TraceDigest& d);
+// Writes and commits the page; one that reloads itself every
+// `reloadSeconds` when above 0 (a page of a trace followed live).
+void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds = 0);
 
 // "1.234567 s" from microseconds.
 std::string SecondsText(int64_t us);
