@@ -7,6 +7,8 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
+#include <filesystem>
+#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,9 +34,30 @@ const char kDescription[] =
 
 // Runs a command on the case, turning a case or setup error into its
 // message and exit status 2.
+// A trace or an initialization string where a case belongs would only
+// meet the case reader's complaints about its first line; say what the file
+// is and what takes it instead.
+void RefuseOtherInputAsCase(const std::string& path) {
+    if (host::IsTraceFile(path)) {
+        throw host::CaseError(path + " is a trace of the Marlix client, not a case: read it with dcs-host trace " +
+                              path + ", or check a case against it with dcs-host check CASE --trace " + path);
+    }
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    char start[256] = {};
+    in.read(start, sizeof start);
+    const std::string head(start, static_cast<size_t>(in.gcount()));
+    const size_t first = head.find_first_not_of(" \t\r\n");
+    // No case begins with "*" (no TOML does); every section of the string does.
+    if (first != std::string::npos && head[first] == '*') {
+        throw host::CaseError(path + " is an initialization string, not a case: a case (.toml) names it with " +
+                              "init_string = \"" + path + "\", and dcs-host tags " + path + " lists its tags");
+    }
+}
+
 template <typename Command>
 int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
     try {
+        RefuseOtherInputAsCase(casePath);
         host::Case c = host::ParseCaseFile(casePath);
         if (codePage) c.codePage = *codePage;
         host::EncodeForSimulator(c);
@@ -66,6 +89,29 @@ std::string CheckSteps(std::string& text) {
     }
     return std::string();
 }
+
+// "--fetch" and its kin take the number of a fetch of the string, from 1.
+std::string CheckFetch(std::string& text) {
+    const bool digits = !text.empty() && text.size() <= 9 && text.find_first_not_of("0123456789") == std::string::npos;
+    if (digits && std::stol(text) >= 1) return std::string();
+    return "expected the number of a fetch of the initialization string, from 1 (the first), not \"" + text + "\"";
+}
+
+// What each command's exit status means, at the foot of its help.
+const char kRunExit[] = "exit status: 0 configured and every step succeeded, 1 not, 2 bad case, driver or output";
+const char kCheckExit[] =
+    "exit status: 0 nothing found, 1 a problem, a driver message, or (--trace) a live failure or disagreement, 2 bad "
+    "case, driver, trace or output";
+const char kTraceExit[] =
+    "exit status: 0 no call failed and the file is as the tracer writes it, 1 calls failed or records were left out "
+    "or disagree with the tracer's summaries, 2 the trace cannot be read or an output written";
+const char kTagsExit[] = "exit status: 0 listed, 2 the source or an output cannot be used";
+const char kDiffExit[] =
+    "exit status: 0 nothing changed that matters (to the case, with --case), 1 something did, 2 an input or output "
+    "cannot be used";
+const char kMapExit[] =
+    "exit status: 0 every proposed row checks clean, 1 some do not, 2 an input or output cannot be used";
+const char kExportExit[] = "exit status: 0 written, 2 the case or the folder cannot be used";
 
 #ifndef DCS_HOST_VERSION
 #define DCS_HOST_VERSION "unknown"
@@ -124,6 +170,7 @@ int main(int argc, char** argv) {
 
     CLI::App* runCommand = app.add_subcommand(
         "run", "configure and initialize the link, run the steps with the case's events and show every step");
+    runCommand->footer(kRunExit);
     runCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
     runCommand
         ->add_option("--steps", run.steps,
@@ -175,6 +222,7 @@ int main(int argc, char** argv) {
         "check",
         "diagnose every tag of every row and lint the initialization string; a dry run (configure, initialize, "
         "one step) records what the driver itself raises");
+    checkCommand->footer(kCheckExit);
     checkCommand->add_option("CASE", casePath, "the case file (TOML)")->required();
     checkCommand->add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
     checkCommand->add_option("--driver", check.driverPath, "the driver library to load")->capture_default_str();
@@ -191,16 +239,27 @@ int main(int argc, char** argv) {
     std::string checkInitString;
     checkCommand->add_option("--init-string", checkInitString,
                              "check against this file as the initialization string, byte for byte, instead of the "
-                             "case's");
+                             "case's (a trace: the string it captured)");
+    std::optional<int64_t> checkFetch;
+    checkCommand
+        ->add_option("--fetch", checkFetch,
+                     "with --init-string TRACE: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::Validator(CheckFetch, "N"));
     checkCommand->add_option("--trace", check.tracePath,
                              "add to each tag's verdict what the live link in this trace did with it");
 
     host::TraceOptions traceOptions;
     CLI::App* traceCommand = app.add_subcommand(
         "trace", "sum up a trace of the Marlix client: fetches, calls, failures, durations, link events");
+    traceCommand->footer(kTraceExit);
     traceCommand->add_option("FILE", traceOptions.tracePath, "the trace (JSON Lines)")->required();
     traceCommand->add_option("--json", traceOptions.jsonPath, "write the summary to this JSON file");
     traceCommand->add_option("--html", traceOptions.htmlPath, "write a self-contained HTML page to this file");
+    traceCommand->add_flag("--follow", traceOptions.follow,
+                           "keep a one-screen view of FILE (or the newest trace in the folder FILE) up to date while "
+                           "the plant runs, until Ctrl-C; with --html a page that reloads itself");
+    traceCommand->add_option("--problems-csv", traceOptions.problemsCsvPath,
+                             "write the failures by tag, data set, operation and status to this CSV file");
     traceCommand
         ->add_option("--tags", traceOptions.tags, "chart the values of the tags matching this glob (repeatable)")
         ->expected(1)
@@ -208,7 +267,7 @@ int main(int argc, char** argv) {
     traceCommand->add_option("--init-string", traceOptions.initStringPath,
                              "write the initialization string of the last fetch (or --fetch N), byte for byte");
     traceCommand->add_option("--fetch", traceOptions.fetch, "which fetch --init-string writes, from 1")
-        ->check(CLI::PositiveNumber);
+        ->check(CLI::Validator(CheckFetch, "N"));
 
     host::TagsOptions tags;
     host::DiffOptions diff;
@@ -217,8 +276,13 @@ int main(int argc, char** argv) {
     tags.driverPath = diff.driverPath = map.driverPath = exportList.driverPath = defaultDriver;
     CLI::App* tagsCommand = app.add_subcommand(
         "tags", "list the tag catalogue as the driver parses it, with notes on duplicates and broken entries");
-    tagsCommand->add_option("SOURCE", tags.source, "an initialization string file, or a case (.toml) naming one")
+    tagsCommand->footer(kTagsExit);
+    tagsCommand
+        ->add_option("SOURCE", tags.source,
+                     "an initialization string file, a trace (its captured string), or a case (.toml) naming one")
         ->required();
+    tagsCommand->add_option("--fetch", tags.fetch, "of a trace: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::Validator(CheckFetch, "N"));
     tagsCommand->add_option("--kind", tags.kinds, "only tags of this kind: AI, AO, DI, DO, DCD, CALC (repeatable)");
     tagsCommand->add_option("--data-set", tags.dataSets, "only tags of this data set (repeatable)");
     tagsCommand->add_option("--match", tags.matches, "only tags whose names match this glob (repeatable)");
@@ -232,10 +296,17 @@ int main(int argc, char** argv) {
         "diff",
         "compare two initialization strings: tags added, removed and changed, and with --case every verdict "
         "of the case that changes");
-    diffCommand->add_option("OLD", diff.oldSource, "the old initialization string file (or a case naming it)")
+    diffCommand->footer(kDiffExit);
+    diffCommand
+        ->add_option("OLD", diff.oldSource, "the old initialization string file (or a trace, or a case naming it)")
         ->required();
-    diffCommand->add_option("NEW", diff.newSource, "the new initialization string file (or a case naming it)")
+    diffCommand
+        ->add_option("NEW", diff.newSource, "the new initialization string file (or a trace, or a case naming it)")
         ->required();
+    diffCommand->add_option("--old-fetch", diff.oldFetch, "of a trace as OLD: which fetch, from 1 (default: the last)")
+        ->check(CLI::Validator(CheckFetch, "N"));
+    diffCommand->add_option("--new-fetch", diff.newFetch, "of a trace as NEW: which fetch, from 1 (default: the last)")
+        ->check(CLI::Validator(CheckFetch, "N"));
     diffCommand->add_option("--case", diff.casePath, "check this case against both strings");
     diffCommand->add_option("--json", diff.jsonPath, "write the changes to this JSON file");
     diffCommand->add_option("--html", diff.htmlPath, "write a self-contained HTML page of the changes");
@@ -247,6 +318,7 @@ int main(int argc, char** argv) {
     bool noBom = false;
     CLI::App* exportCommand =
         app.add_subcommand("export", "write the case's rows as CSV IO lists, with a case file that names them");
+    exportCommand->footer(kExportExit);
     exportCommand->add_option("CASE", exportList.casePath, "the case file (TOML)")->required();
     exportCommand->add_option("--out", exportList.outDir, "the folder to write into (made when missing)")->required();
     exportCommand->add_option("--separator", separator, "the field separator: , or ;")->capture_default_str();
@@ -256,8 +328,13 @@ int main(int argc, char** argv) {
 
     CLI::App* mapCommand = app.add_subcommand(
         "map", "propose controller rows, PV exports and PV imports from naming conventions, as IO lists check takes");
-    mapCommand->add_option("SOURCE", map.source, "an initialization string file, or a case (.toml) naming one")
+    mapCommand->footer(kMapExit);
+    mapCommand
+        ->add_option("SOURCE", map.source,
+                     "an initialization string file, a trace (its captured string), or a case (.toml) naming one")
         ->required();
+    mapCommand->add_option("--fetch", map.fetch, "of a trace: which fetch of the string, from 1 (default: the last)")
+        ->check(CLI::Validator(CheckFetch, "N"));
     mapCommand->add_option("--out", map.outDir, "the folder to write the IO lists into (made when missing)")
         ->required();
     mapCommand->add_option("--conventions", map.conventionsPath,
@@ -303,14 +380,16 @@ int main(int argc, char** argv) {
         return 0;
     }
     if (app.get_subcommands().empty()) {
-        host::os::Write(stderr,
-                        "dcs-host: a command is required: run or check\nRun with --help for more information.\n");
+        host::os::Write(
+            stderr,
+            "dcs-host: a command is required: run, check, trace, tags, diff, map or export\nRun with --help for more "
+            "information.\n");
         return 2;
     }
 
     if (*traceCommand) {
         try {
-            return host::TraceCommand(traceOptions);
+            return traceOptions.follow ? host::FollowTrace(traceOptions) : host::TraceCommand(traceOptions);
         } catch (const std::exception& e) {
             std::fprintf(stderr, "dcs-host: %s\n", e.what());
             return 2;
@@ -340,7 +419,7 @@ int main(int argc, char** argv) {
     check.driverVersion = DriverVersionText(check.driverPath);
     return OnCase(casePath, codePage, [&](const host::Case& parsed) {
         host::Case c = parsed;
-        if (!checkInitString.empty()) host::UseInitString(c, checkInitString);
+        if (!checkInitString.empty()) host::UseInitString(c, checkInitString, checkFetch);
         return host::CheckCommand(c, check);
     });
 }

@@ -47,6 +47,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_trace_round_trip
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_round_trip.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+    add_test(NAME host_trace_follow
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_follow.sh $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR}/examples)
+    set_tests_properties(host_trace_follow PROPERTIES TIMEOUT 120)
     add_test(NAME host_trace_page_in_browser
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_page_in_browser.sh $<TARGET_FILE:dcs-host>)
     set_tests_properties(host_trace_page_in_browser PROPERTIES SKIP_RETURN_CODE 77 TIMEOUT 300)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,8 @@
 namespace host {
 
 struct TagsOptions {
-    std::string source;  // an initialization string file, or a case (.toml) whose string is used
+    std::string source;            // an initialization string file, a trace, or a case (.toml) whose string is used
+    std::optional<int64_t> fetch;  // of a trace: which fetch of the string (none: the last)
     std::vector<std::string> kinds;
     std::vector<int32_t> dataSets;
     std::vector<std::string> matches;  // globs on the names
@@ -26,6 +28,8 @@ struct TagsOptions {
 struct DiffOptions {
     std::string oldSource;
     std::string newSource;
+    std::optional<int64_t> oldFetch;  // of a trace given as OLD or NEW: which fetch (none: the last)
+    std::optional<int64_t> newFetch;
     std::string casePath;  // empty: the catalogues only
     std::string jsonPath;
     std::string htmlPath;
@@ -34,6 +38,7 @@ struct DiffOptions {
 
 struct MapOptions {
     std::string source;
+    std::optional<int64_t> fetch;
     std::string outDir;
     std::string conventionsPath;  // empty: the conventions dcs-host ships with
     std::string casePath;         // propose only what this case does not have yet
@@ -79,8 +84,11 @@ std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::s
 // The conventions map uses unless told otherwise: examples/map/conventions.txt.
 const char* DefaultConventions();
 
-// The initialization string file of a SOURCE argument: the file itself, or
-// for a case file (named *.toml) the string the case names. Throws CaseError.
-std::string InitStringOfSource(const std::string& source);
+// The initialization string file of a SOURCE argument: the file itself, for
+// a trace of the Marlix client its fetch `fetch` (the last when none), or
+// for a case file (named *.toml) the string the case names. `name` says
+// which, for the reports. Throws CaseError, TraceError or runtime_error.
+std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch = std::nullopt,
+                               std::string* name = nullptr);
 
 }  // namespace host

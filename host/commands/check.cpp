@@ -60,13 +60,15 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     Driver driver(options.driverPath);
     Diagnosis diagnosis = DiagnoseQuietly(driver, c);
     diagnosis.driverPath = options.driverPath;
-    std::vector<std::string> disagreements;
-    if (!options.tracePath.empty()) disagreements = AddLiveVerdicts(diagnosis, options.tracePath);
+    LiveFindings live;
+    if (!options.tracePath.empty()) live = AddLiveVerdicts(diagnosis, options.tracePath);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
-    if (!disagreements.empty()) {
-        std::fputs("\nwhere the case and the live link disagree:\n", stdout);
-        for (const std::string& line : disagreements) std::printf("  %s\n", line.c_str());
+    if (!live.lines.empty()) {
+        std::fputs("\nwhere the live link failed or disagrees with the case:\n", stdout);
+        for (const std::string& line : live.lines) std::printf("  %s\n", line.c_str());
     }
+    for (const std::string& note : live.notes)
+        std::printf("note on the trace %s: %s\n", options.tracePath.c_str(), note.c_str());
     std::fflush(stdout);
     if (outputs.json) {
         outputs.json->Stream() << JsonReport(diagnosis);
@@ -94,7 +96,7 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
         page.diagnosis = &diagnosis;
         WriteHtmlPage(*outputs.html, page);
     }
-    return disagreements.empty() ? ExitStatusOf(diagnosis) : 1;
+    return live.lines.empty() ? ExitStatusOf(diagnosis) : 1;
 }
 
 }  // namespace host

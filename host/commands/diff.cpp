@@ -26,9 +26,10 @@ Diagnosis CheckAgainst(Driver& driver, Case c, const std::string& initString) {
 int DiffCommand(const DiffOptions& options) {
     try {
         CatalogueDiff diff;
-        diff.oldPath = InitStringOfSource(options.oldSource);
-        diff.newPath = InitStringOfSource(options.newSource);
-        std::vector<PathUse> inputs = {{"OLD", diff.oldPath}, {"NEW", diff.newPath}};
+        std::string oldName, newName;
+        diff.oldPath = InitStringOfSource(options.oldSource, options.oldFetch, &oldName);
+        diff.newPath = InitStringOfSource(options.newSource, options.newFetch, &newName);
+        std::vector<PathUse> inputs = {{"OLD", options.oldSource}, {"NEW", options.newSource}};
         if (!options.casePath.empty()) inputs.push_back({"the case file", options.casePath});
         std::vector<PathUse> outputs;
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
@@ -51,6 +52,9 @@ int DiffCommand(const DiffOptions& options) {
             diff.newConfigured = after.configured;
             diff.rows = DiffVerdicts(before, after);
         }
+        // Read from the files; named as the user gave them (a trace with its fetch).
+        diff.oldPath = oldName;
+        diff.newPath = newName;
         std::fputs(DiffText(diff).c_str(), stdout);
         std::fflush(stdout);
         if (json) {

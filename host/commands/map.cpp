@@ -170,7 +170,11 @@ std::string Report(const TagInventory& inventory, const Proposals& p, const Prop
 int MapCommand(const MapOptions& options) {
     try {
         namespace fs = std::filesystem;
-        const std::string initString = InitStringOfSource(options.source);
+        std::string sourceName;
+        const std::string initString = InitStringOfSource(options.source, options.fetch, &sourceName);
+        // A string captured in a trace is written beside the lists, for the
+        // case to name; the trace is no string the case could read.
+        const bool captured = sourceName != initString;
         const std::string conventionsFile =
             options.conventionsPath.empty() ? std::string("(the default conventions)") : options.conventionsPath;
         const std::vector<Convention> conventions = ParseConventions(
@@ -210,9 +214,15 @@ int MapCommand(const MapOptions& options) {
             names.pvImports = "pv_imports.csv";
             files.push_back({(dir / names.pvImports).string(), PVImportList(pc.c.pvImports, format), "PV imports"});
         }
-        files.push_back({caseFile, CaseFileWithLists(pc.c, PathFrom(options.outDir, initString), names),
+        const std::string caseString =
+            captured ? (dir / (fs::u8path(options.source).filename().u8string() + ".mrx")).u8string() : initString;
+        if (captured) {
+            files.push_back({caseString, ReadInputFile(initString, "the captured initialization string"),
+                             "the initialization string of " + sourceName});
+        }
+        files.push_back({caseFile, CaseFileWithLists(pc.c, PathFrom(options.outDir, caseString), names),
                          "a case naming the lists"});
-        std::vector<PathUse> inputs = {{"the initialization string file", initString}};
+        std::vector<PathUse> inputs = {{"the initialization string file", options.source}};
         if (!options.conventionsPath.empty()) inputs.push_back({"the conventions file", options.conventionsPath});
         if (!options.casePath.empty()) inputs.push_back({"the case file", options.casePath});
         WriteAllOrNone(files, inputs);

@@ -5,6 +5,7 @@
 
 #include "case/case_file.h"
 #include "commands/catalogue_commands.h"
+#include "commands/trace_command.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/tag_inventory.h"
 #include "link/link.h"
@@ -74,15 +75,19 @@ std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::s
     return named;
 }
 
-std::string InitStringOfSource(const std::string& source) {
-    return EndsWithToml(source) ? ParseCaseFile(source).initStringPath : source;
+std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch, std::string* name) {
+    if (!EndsWithToml(source)) return InitStringFileOf(source, fetch, name);
+    std::string path = ParseCaseFile(source).initStringPath;
+    if (name != nullptr) *name = path;
+    return path;
 }
 
 int TagsCommand(const TagsOptions& options) {
     try {
         for (const std::string& kind : options.kinds) KindOfName(kind);
-        const std::string path = InitStringOfSource(options.source);
-        std::vector<PathUse> inputs = {{"the initialization string file", path}};
+        std::string name;
+        const std::string path = InitStringOfSource(options.source, options.fetch, &name);
+        std::vector<PathUse> inputs = {{"the initialization string file", options.source}};
         if (!options.unusedCase.empty()) inputs.push_back({"the case file", options.unusedCase});
         std::vector<PathUse> outputs;
         if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
@@ -93,7 +98,8 @@ int TagsCommand(const TagsOptions& options) {
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.csvPath.empty()) csv = std::make_unique<OutputFile>(options.csvPath);
 
-        const TagInventory inventory = InventoryOfFile(path);
+        TagInventory inventory = InventoryOfFile(path);
+        inventory.path = name;
         std::vector<bool> named;
         if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
         TagListing listing;

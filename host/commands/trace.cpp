@@ -46,11 +46,13 @@ int TraceCommand(const TraceOptions& options) {
     std::vector<PathUse> outputs;
     if (!options.jsonPath.empty()) outputs.push_back({"--json", options.jsonPath});
     if (!options.htmlPath.empty()) outputs.push_back({"--html", options.htmlPath});
+    if (!options.problemsCsvPath.empty()) outputs.push_back({"--problems-csv", options.problemsCsvPath});
     if (!options.initStringPath.empty()) outputs.push_back({"--init-string", options.initStringPath});
     RefuseOverlappingPaths({{"the trace", options.tracePath}}, outputs);
-    std::unique_ptr<OutputFile> json, html, initString;
+    std::unique_ptr<OutputFile> json, html, initString, problems;
     if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
     if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
+    if (!options.problemsCsvPath.empty()) problems = std::make_unique<OutputFile>(options.problemsCsvPath);
     if (!options.initStringPath.empty()) initString = std::make_unique<OutputFile>(options.initStringPath);
 
     DigestOptions digestOptions;
@@ -71,6 +73,10 @@ int TraceCommand(const TraceOptions& options) {
         json->Commit();
     }
     if (html) WriteTracePage(*html, digest);
+    if (problems) {
+        problems->Stream() << TraceProblemsCsv(digest);
+        problems->Commit();
+    }
     if (initString) {
         if (keptNumber == 0) {
             std::fprintf(stderr, "dcs-host: %s holds %s; --init-string writes nothing\n", options.tracePath.c_str(),
@@ -87,7 +93,7 @@ int TraceCommand(const TraceOptions& options) {
         std::cout << "wrote fetch " << keptNumber << " of the initialization string (" << kept.size() << " bytes) to "
                   << options.initStringPath << "\n";
     }
-    return 0;
+    return digest.failures > 0 || digest.inconsistent ? 1 : 0;
 }
 
 }  // namespace host

@@ -18,27 +18,56 @@ namespace host {
 
 struct TraceOptions {
     std::string tracePath;
-    std::string jsonPath;        // empty: none
-    std::string htmlPath;        // empty: none
-    std::string initStringPath;  // empty: none; else the captured string goes here
+    std::string jsonPath;         // empty: none
+    std::string htmlPath;         // empty: none
+    std::string problemsCsvPath;  // empty: none
+    std::string initStringPath;   // empty: none; else the captured string goes here
     std::optional<int64_t> fetch;
     std::vector<std::string> tags;  // globs of the tags charted on the page
+    bool follow = false;            // keep a view of a trace still being written up to date
 };
 
-// Exit status: 0 read (with notes or not), 2 it
-// cannot be read or an output cannot be written.
+// Exit status: 0 read, no call failed and the file is consistent; 1 calls
+// failed, or records were left out or disagree with the tracer's summaries;
+// 2 it cannot be read or an output cannot be written.
 int TraceCommand(const TraceOptions& options);
 
+// trace --follow: a one-screen view of the trace at `tracePath` (a trace
+// file, or a folder whose newest trace it takes, moving on to a newer one
+// when the simulator restarts), redrawn when the file changes and at least
+// once a second until interrupted (Ctrl-C); with --html a page that reloads
+// itself is rewritten as well. The file is opened only while it is read, so
+// the tracer goes on writing, renaming and deleting it; a file cut short or
+// replaced is read again from its start. Returns 2 when nothing can be
+// followed.
+int FollowTrace(const TraceOptions& options);
+
+// Whether `path` is a trace of the Marlix client (begins as the tracer
+// begins every trace), rather than an initialization string.
+bool IsTraceFile(const std::string& path);
+
+// `path` as an initialization string file: a trace gives the string of its
+// fetch `fetch` (the last when none), byte for byte, in a temporary file
+// removed when dcs-host ends, and `name` then says where it came from
+// ("plant.jsonl, fetch 2"); any other file is itself. Throws TraceError, or
+// std::runtime_error when the trace holds no such fetch.
+std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name = nullptr);
+
 // Replaces the case's initialization string with the file at `path` (a
-// captured string, used byte for byte).
-void UseInitString(Case& c, const std::string& path);
+// captured string, used byte for byte, or a trace's fetch `fetch`).
+void UseInitString(Case& c, const std::string& path, std::optional<int64_t> fetch = std::nullopt);
 
 // What the live link did with each tag of a check, added to each tag's
 // verdict: calls, failures and last status from the trace, and where the
 // live server served the tag under another operation than the case's
-// catalogue says. Returns a line for each tag where the case and the live
-// link disagree, for the terminal.
-std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
+// catalogue says.
+struct LiveFindings {
+    // A line for each tag the live link failed, or where the case and the
+    // live link disagree: what the check shows and exits 1 for.
+    std::vector<std::string> lines;
+    std::vector<std::string> notes;  // the reader's notes on the trace
+};
+LiveFindings AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
 
 class ReplayServer;
 class TracedServer;

@@ -1,3 +1,6 @@
+#include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <map>
 #include <set>
 
@@ -7,30 +10,105 @@
 #include "link/session.h"
 #include "link/traced_server.h"
 #include "mrx3p_control.h"
+#include "os/os.h"
 
 namespace host {
 
-void UseInitString(Case& c, const std::string& path) {
+namespace {
+
+// The captured strings handed to tools that read a string from a file; the
+// files go when dcs-host ends (or is interrupted).
+class CapturedFiles {
+public:
+    ~CapturedFiles() {
+        std::error_code ignored;
+        for (const std::string& path : paths_) {
+            std::filesystem::remove(std::filesystem::u8path(path), ignored);
+            os::UntrackTemporary(path);
+            // The folder goes with its last file.
+            std::filesystem::remove(std::filesystem::u8path(path).parent_path(), ignored);
+        }
+    }
+    void Add(const std::string& path) {
+        paths_.push_back(path);
+        os::TrackTemporary(path);
+    }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+CapturedFiles& Captured() {
+    static CapturedFiles files;
+    return files;
+}
+
+}  // namespace
+
+bool IsTraceFile(const std::string& path) {
+    static const char kStart[] = "{\"type\":\"header\"";
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    char start[sizeof kStart - 1] = {};
+    return in.read(start, sizeof start) && std::memcmp(start, kStart, sizeof start) == 0;
+}
+
+std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name) {
+    if (name != nullptr) *name = path;
+    RequireRegularFile(path, "the initialization string file");
+    if (!IsTraceFile(path)) return path;
+    DigestOptions options;
+    std::string text;
+    int64_t number = 0;
+    options.keepFetch = fetch;
+    options.keptText = &text;
+    options.keptNumber = &number;
+    const TraceDigest digest = DigestTrace(path, options);
+    if (number == 0) {
+        throw std::runtime_error("the trace \"" + path + "\" holds " +
+                                 (fetch ? "no fetch " + std::to_string(*fetch) +
+                                              " of the initialization string (it holds " +
+                                              std::to_string(digest.fetches.size()) + ")"
+                                        : std::string("no fetch of the initialization string")));
+    }
+    const std::string where = path + ", fetch " + std::to_string(number);
+    if (name != nullptr) *name = where;
+    const std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("dcs-host-" + std::to_string(os::ProcessId()));
+    std::filesystem::create_directories(dir);
+    const std::string file =
+        (dir / (std::filesystem::u8path(path).filename().u8string() + ".fetch-" + std::to_string(number) + ".mrx"))
+            .u8string();
+    Captured().Add(file);
+    std::ofstream out(std::filesystem::u8path(file), std::ios::binary | std::ios::trunc);
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (!out.flush()) throw std::runtime_error("cannot keep the string of " + where + " in " + file);
+    return file;
+}
+
+void UseInitString(Case& c, const std::string& path, std::optional<int64_t> fetch) {
     RequireRegularFile(path, "the initialization string (--init-string)");
-    c.initStringPath = path;
+    c.initStringPath = InitStringFileOf(path, fetch);
     c.initStringLine = 0;
     c.namedFiles.push_back({"the initialization string (--init-string)", path});
 }
 
-std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
-    std::vector<std::string> disagreements;
+LiveFindings AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
+    LiveFindings findings;
     DigestOptions options;
     const TraceDigest digest = DigestTrace(tracePath, options);
+    findings.notes = digest.notes;
     // By tag text: every (data set, operation) the live link called it with.
     std::map<std::string, std::vector<std::pair<const TagKeyT*, const KeyDigest*>>> byTag;
     for (const auto& [key, k] : digest.keys) byTag[std::get<0>(key)].push_back({&key, &k});
-    const bool failuresOnly = digest.header.level == "failures";
+    // At level failures a tag's calls are its failures: its successes, and
+    // so whether it ever succeeded, are not in the trace.
+    const bool successes = digest.SuccessesRecorded();
     for (RowDiagnosis& row : d.rows) {
         for (TagDiagnosis& tag : row.tags) {
             if (tag.text.empty()) continue;
             const auto found = byTag.find(tag.text);
             if (found == byTag.end()) {
-                tag.live = failuresOnly ? "live: no failure in the trace" : "live: no call in the trace";
+                tag.live = successes ? "live: no call in the trace" : "live: no failure in the trace";
                 continue;
             }
             std::string text;
@@ -39,11 +117,17 @@ std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& traceP
             for (const auto& [key, k] : found->second) {
                 ops.insert(std::get<2>(*key));
                 everOk = everOk || k->everOk;
-                text += (text.empty() ? "live: " : "; ") + std::to_string(k->calls) + " calls of " + std::get<2>(*key) +
-                        " (data set " + std::to_string(std::get<1>(*key)) + "), " + std::to_string(k->failures) +
-                        " failed, last status " + std::to_string(k->lastStatus);
+                tag.liveFailures += k->failures;
+                const std::string where = std::get<2>(*key) + " (data set " + std::to_string(std::get<1>(*key)) + ")";
+                text += (text.empty() ? "live: " : "; ") +
+                        (successes ? std::to_string(k->calls) + " calls of " + where + ", " +
+                                         std::to_string(k->failures) + " failed"
+                                   : std::to_string(k->failures) +
+                                         (k->failures == 1 ? " failed call of " : " failed calls of ") + where) +
+                        ", last status " + std::to_string(k->lastStatus);
             }
-            if (!failuresOnly && !everOk && tag.status == Verdict::Bound) {
+            if (!successes) text += " (the trace, at level failures, records no successes)";
+            if (successes && !everOk && tag.status == Verdict::Bound) {
                 tag.liveDisagrees = true;
                 text += "; binds here but never once succeeded live";
             }
@@ -57,14 +141,14 @@ std::vector<std::string> AddLiveVerdicts(Diagnosis& d, const std::string& traceP
                 text += "; a problem here, but the live server answers it";
             }
             tag.live = text;
-            if (tag.liveDisagrees) {
-                disagreements.push_back(row.table + " " + std::to_string(row.index) +
-                                        (row.name.empty() ? "" : " (" + row.name + ")") + " " + tag.field + " \"" +
-                                        tag.text + "\": " + text);
+            if (tag.liveDisagrees || tag.liveFailures > 0) {
+                findings.lines.push_back(row.table + " " + std::to_string(row.index) +
+                                         (row.name.empty() ? "" : " (" + row.name + ")") + " " + tag.field + " \"" +
+                                         ShortDisplayBytes(tag.text) + "\": " + text);
             }
         }
     }
-    return disagreements;
+    return findings;
 }
 
 RunTraffic::RunTraffic(const Case& c, const std::string& tracePath, const std::string& traceLevel,

@@ -181,14 +181,20 @@ std::string Line(int32_t line) { return "line " + std::to_string(line); }
 
 // "AI line 3, CALC line 40" for the entries of a group, leaving one out.
 std::string Where(const TagInventory& inventory, const InventoryGroup& group, size_t except, bool sameKind) {
+    // A generated string can repeat a name a thousand times: a note names
+    // the first few places and counts the rest, as a box would.
+    constexpr size_t kPlacesNamed = 10;
     const int32_t kind = inventory.entries[except].kind;
     std::string where;
+    size_t places = 0;
     for (uint32_t other : inventory.EntriesOf(group)) {
         const InventoryEntry& e = inventory.entries[other];
         if (other == except || (e.kind == kind) != sameKind) continue;
+        if (places++ >= kPlacesNamed) continue;
         where += (where.empty() ? "" : ", ") + (sameKind ? std::string() : std::string(KindName(e.kind)) + " ") +
                  Line(e.line);
     }
+    if (places > kPlacesNamed) where += " and " + std::to_string(places - kPlacesNamed) + " more places";
     return where;
 }
 

@@ -51,8 +51,13 @@ public:
             LinkCall(c);
             return;
         }
-        const TagKeyT key{c.tag, c.dataSet, c.op};
-        KeyDigest& k = d_.keys[key];
+        KeyDigest* tracked = Key(c);
+        if (tracked == nullptr) {
+            ++d_.untrackedCalls;
+            Count(op, 1 + c.folded, c.status != 0);
+            return;
+        }
+        KeyDigest& k = *tracked;
         // Folded calls repeat the key's previous record.
         if (c.folded > 0 && k.calls > 0) {
             const bool failed = k.lastStatus != 0;
@@ -60,7 +65,7 @@ public:
             k.calls += c.folded;
             if (failed) {
                 k.failures += c.folded;
-                d_.failureGroups[FailureKey{c.tag, c.dataSet, c.op, k.lastStatus}].count += c.folded;
+                if (FailureGroup* g = Group(FailureKey{c.tag, c.dataSet, c.op, k.lastStatus})) g->count += c.folded;
             }
         }
         const bool failed = c.status != 0;
@@ -70,16 +75,17 @@ public:
         k.lastUs = c.tUs;
         if (failed) {
             ++k.failures;
-            FailureGroup& g = d_.failureGroups[FailureKey{c.tag, c.dataSet, c.op, c.status}];
-            if (g.count == 0 || g.times.empty()) g.firstUs = c.tUs;
-            ++g.count;
-            g.lastUs = c.tUs;
-            if (g.times.size() >= kMaxFailureTimes) Thin(g.times);
-            g.times.push_back(c.tUs);
+            if (FailureGroup* g = Group(FailureKey{c.tag, c.dataSet, c.op, c.status})) {
+                if (g->count == 0 || g->times.empty()) g->firstUs = c.tUs;
+                ++g->count;
+                g->lastUs = c.tUs;
+                if (g->times.size() >= kMaxFailureTimes) Thin(g->times);
+                g->times.push_back(c.tUs);
+            }
         } else {
             k.everOk = true;
             k.lastValue = c.value;
-            Chart(c);
+            Chart(c, k);
         }
         if (c.ordinal == MRX_OP_WRITE_DI) FlagWrite(c);
         previousOrdinal_ = c.ordinal;
@@ -107,7 +113,7 @@ public:
         clearWrites_ = 0;
     }
 
-    void Summary(const TraceSummaryRecord& s) {
+    void Summary(const TraceSummaryRecord& s, int64_t line) {
         ++d_.summaries;
         d_.lastUs = std::max(d_.lastUs, s.tUs);
         for (const PendingFold& fold : s.pendingFolds) {
@@ -119,9 +125,12 @@ public:
             k.calls += fold.folded;
             if (failed) {
                 k.failures += fold.folded;
-                d_.failureGroups[FailureKey{fold.tag, fold.dataSet, fold.op, k.lastStatus}].count += fold.folded;
+                if (FailureGroup* g = Group(FailureKey{fold.tag, fold.dataSet, fold.op, k.lastStatus})) {
+                    g->count += fold.folded;
+                }
             }
         }
+        CompareWithSummary(s, line);
         lastSummaryOps_ = s.ops;
         if (s.stopped || s.reason == "limit") {
             d_.stopped = true;
@@ -162,7 +171,74 @@ public:
         if (d_.firstUs < 0) d_.firstUs = 0;
     }
 
+    std::vector<std::string> notes;
+    // Per --tags glob: whether it matched a tag with a value.
+    std::vector<bool> globMatched;
+
 private:
+    // The tracer counts every call; the records and folds up to its summary
+    // must give the same figures (at level failures only the failures,
+    // since it writes no success). Calls of tags beyond the digest's caps
+    // are in the operations' figures, so they take part too.
+    void CompareWithSummary(const TraceSummaryRecord& s, int64_t line) {
+        // The summary that stops a trace at its size limit counts the call
+        // whose record found no room: its figures are one call ahead.
+        if (s.stopped || s.reason == "limit") return;
+        const bool successes = d_.SuccessesRecorded();
+        std::string differences;
+        int64_t shown = 0;
+        for (const OpFigures& f : s.ops) {
+            const auto found = d_.ops.find(f.op);
+            const int64_t calls = found == d_.ops.end() ? 0 : found->second.calls;
+            const int64_t failures = found == d_.ops.end() ? 0 : found->second.failures;
+            if (failures == f.failures && (!successes || calls == f.calls)) continue;
+            if (shown++ < 3) {
+                differences += (differences.empty() ? "" : "; ") + f.op + ": " +
+                               (successes ? std::to_string(f.calls) + " calls, " : std::string()) +
+                               std::to_string(f.failures) + " failed, where the records show " +
+                               (successes ? std::to_string(calls) + " calls, " : std::string()) +
+                               std::to_string(failures) + " failed";
+            }
+        }
+        if (shown > 3) differences += "; and " + std::to_string(shown - 3) + " more operations";
+        if (differences.empty() && s.failures == d_.failures && (!successes || s.calls == d_.calls)) return;
+        d_.inconsistent = true;
+        if (++disagreements_ > 5) return;
+        if (differences.empty()) {
+            differences = "in all " + std::to_string(s.calls) + " calls, " + std::to_string(s.failures) +
+                          " failed, where the records show " + std::to_string(d_.calls) + " calls, " +
+                          std::to_string(d_.failures) + " failed";
+        }
+        notes.push_back("line " + std::to_string(line) +
+                        ": the tracer's summary disagrees with the records before it: " + differences +
+                        " (records missing, added or edited)");
+    }
+
+    // The key's digest, made on its first call while the caps allow; null
+    // for a key beyond them.
+    KeyDigest* Key(const TraceCall& c) {
+        const TagKeyT key{c.tag, c.dataSet, c.op};
+        const auto found = d_.keys.find(key);
+        if (found != d_.keys.end()) return &found->second;
+        if (d_.keys.size() >= kMaxDigestKeys || keyBytes_ + c.tag.size() > kMaxDigestKeyBytes) {
+            if (d_.untrackedCalls == 0) {
+                notes.push_back("more tags than dcs-host follows one by one (" + std::to_string(kMaxDigestKeys) +
+                                " keys, or " + std::to_string(kMaxDigestKeyBytes / (1024 * 1024)) +
+                                " MiB of tag names): the calls of the others count only in their operation's figures");
+            }
+            return nullptr;
+        }
+        keyBytes_ += c.tag.size();
+        return &d_.keys[key];
+    }
+
+    // A failure group within the caps (its tag is a key's, already counted).
+    FailureGroup* Group(const FailureKey& key) {
+        const auto found = d_.failureGroups.find(key);
+        if (found != d_.failureGroups.end()) return &found->second;
+        return d_.failureGroups.size() < kMaxDigestKeys ? &d_.failureGroups[key] : nullptr;
+    }
+
     void Count(OpDigest& op, int64_t n, bool failed) {
         op.calls += n;
         d_.calls += n;
@@ -218,20 +294,35 @@ private:
             clearWrites_ = 0;
         }
         if (flagTags_.count(key) == 0) return;
-        std::string text = "WriteDI " + DisplayBytes(c.tag) + " = " + (c.value ? ValueText(*c.value) : "?");
+        std::string text = "WriteDI " + ShortDisplayBytes(c.tag) + " = " + (c.value ? ValueText(*c.value) : "?");
         if (c.status != 0) text += " failed with status " + std::to_string(c.status);
         if (c.folded > 0) text += " (after " + std::to_string(c.folded) + " equal writes not written)";
         Event(c.seq, c.tUs, "flag", std::move(text));
     }
 
-    void Chart(const TraceCall& c) {
-        if (!c.value || o_.tagGlobs.empty()) return;
+    void Chart(const TraceCall& c, KeyDigest& k) {
+        if (!c.value || o_.tagGlobs.empty() || k.notCharted) return;
         bool wanted = false;
-        for (const std::string& glob : o_.tagGlobs) wanted = wanted || GlobMatch(glob, c.tag);
+        globMatched.resize(o_.tagGlobs.size(), false);
+        for (size_t g = 0; g < o_.tagGlobs.size(); ++g) {
+            if (!GlobMatch(o_.tagGlobs[g], c.tag)) continue;
+            wanted = true;
+            globMatched[g] = true;
+        }
         if (!wanted) return;
+        // One series per tag: a mode read and written is one line, its
+        // operations named together.
         TagSeries* series = nullptr;
         for (TagSeries& s : d_.series) {
-            if (s.op == c.op && s.dataSet == c.dataSet && s.tag == c.tag) series = &s;
+            if (s.dataSet == c.dataSet && s.tag == c.tag) series = &s;
+        }
+        if (series != nullptr && ("/" + series->op + "/").find("/" + c.op + "/") == std::string::npos) {
+            series->op += "/" + c.op;
+        }
+        if (series == nullptr && d_.series.size() >= kMaxSeries) {
+            k.notCharted = true;
+            ++d_.seriesLeftOut;
+            return;
         }
         if (series == nullptr) {
             d_.series.push_back(TagSeries{c.op, c.dataSet, c.tag, {}, 1, 0});
@@ -247,6 +338,8 @@ private:
 
     TraceDigest& d_;
     const DigestOptions& o_;
+    size_t keyBytes_ = 0;
+    int64_t disagreements_ = 0;
     std::vector<OpFigures> lastSummaryOps_;
     std::set<std::pair<int32_t, std::string>> flagTags_;
     std::optional<std::pair<int32_t, std::string>> lastWrite_;
@@ -301,6 +394,7 @@ int64_t DurationHistogram::Quantile(double q) const {
 
 std::vector<TagKeyT> TraceDigest::NeverSucceeded() const {
     std::vector<TagKeyT> keysOut;
+    if (!SuccessesRecorded()) return keysOut;
     for (const auto& [key, k] : keys) {
         if (!k.everOk && k.calls > 0) keysOut.push_back(key);
     }
@@ -320,13 +414,30 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options) {
         switch (record.type) {
         case TraceRecordType::Call: digester.Call(record.call); break;
         case TraceRecordType::InitString: digester.InitString(record.initString); break;
-        case TraceRecordType::Summary: digester.Summary(record.summary); break;
+        case TraceRecordType::Summary: digester.Summary(record.summary, record.line); break;
         case TraceRecordType::Other: break;
         }
     }
     digester.Finish();
     d.notes = reader.Notes();
+    d.notes.insert(d.notes.end(), digester.notes.begin(), digester.notes.end());
+    if (d.untrackedCalls > 0) {
+        d.notes.push_back(std::to_string(d.untrackedCalls) + " calls of tags beyond those followed one by one");
+    }
+    digester.globMatched.resize(options.tagGlobs.size(), false);
+    for (size_t g = 0; g < options.tagGlobs.size(); ++g) {
+        if (!digester.globMatched[g]) {
+            d.notes.push_back("--tags '" + options.tagGlobs[g] +
+                              "' matches no tag the trace holds a value of: nothing is charted for it");
+        }
+    }
+    if (d.seriesLeftOut > 0) {
+        d.notes.push_back(std::to_string(d.seriesLeftOut) + " more tags match --tags than the " +
+                          std::to_string(kMaxSeries) + " the chart draws; they are left out of it");
+    }
     d.cutOff = reader.CutOff();
+    d.finished = reader.Finished();
+    d.inconsistent = d.inconsistent || reader.Inconsistent();
     d.lines = reader.Lines();
     return d;
 }

@@ -81,6 +81,7 @@ struct KeyDigest {
     std::optional<double> lastValue;
     int64_t lastUs = 0;
     bool everOk = false;
+    bool notCharted = false;  // matched --tags beyond the series the chart keeps
 };
 
 struct LinkEvent {
@@ -96,7 +97,7 @@ struct SeriesPoint {
 };
 
 struct TagSeries {
-    std::string op;
+    std::string op;  // the operations of the tag's calls, "ReadDI/WriteDI"
     int32_t dataSet = 0;
     std::string tag;
     std::vector<SeriesPoint> points;  // thinned to a bounded number
@@ -108,11 +109,21 @@ struct TagSeries {
 using TagKeyT = std::tuple<std::string, int32_t, std::string>;
 using FailureKey = std::tuple<std::string, int32_t, std::string, int32_t>;
 
+// Caps on what a digest keeps of each tag, so that memory stays bounded
+// whatever the trace names: tags beyond them are counted in their
+// operation's figures only.
+constexpr size_t kMaxDigestKeys = 100000;
+constexpr size_t kMaxDigestKeyBytes = 16 * 1024 * 1024;
+constexpr size_t kMaxSeries = 40;
+
 struct TraceDigest {
     std::string path;
     TraceHeader header;
     std::vector<std::string> notes;
     bool cutOff = false;
+    bool finished = false;       // ends with the summary of its process's end
+    bool inconsistent = false;   // records left out, or counts that disagree with the tracer's summaries
+    int64_t untrackedCalls = 0;  // calls of tags beyond the caps, in the operations' figures only
     int64_t lines = 0;
     int64_t records = 0;
     int64_t firstUs = -1;
@@ -128,8 +139,13 @@ struct TraceDigest {
     std::vector<LinkEvent> events;
     int64_t eventsLeftOut = 0;
     std::vector<TagSeries> series;
+    int64_t seriesLeftOut = 0;  // tags matching --tags beyond kMaxSeries
 
-    // Keys whose every call failed, in key order.
+    // A trace at level failures records no successful tag call: which tags
+    // succeeded, and how often, it cannot say.
+    bool SuccessesRecorded() const { return header.level != "failures"; }
+    // Keys whose every call failed, in key order; none when the level
+    // records no successes.
     std::vector<TagKeyT> NeverSucceeded() const;
 };
 

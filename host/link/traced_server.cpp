@@ -24,6 +24,22 @@ namespace host {
 
 namespace {
 
+// The tracer never replaces a trace: a taken name gives the first free one
+// of NAME.1.EXT, NAME.2.EXT, ... (trace.jsonl -> trace.1.jsonl). A traced
+// run keeps to the same rule, so an earlier trace is never lost to a later run.
+std::string FreeTraceName(const std::string& path) {
+    namespace fs = std::filesystem;
+    std::error_code error;
+    if (!fs::exists(fs::u8path(path), error)) return path;
+    const fs::path p = fs::u8path(path);
+    const std::string stem = (p.parent_path() / p.stem()).u8string();
+    const std::string ext = p.extension().u8string();
+    for (int n = 1;; ++n) {
+        const std::string candidate = stem + "." + std::to_string(n) + ext;
+        if (!fs::exists(fs::u8path(candidate), error)) return candidate;
+    }
+}
+
 // Differences listed one by one up to this many; the rest are counted.
 constexpr size_t kMaxDifferences = 200;
 
@@ -270,9 +286,14 @@ TracedServer::TracedServer(const std::string& path, const std::string& level, co
     }
     // Proves the folder writable before the run, and names the file the
     // trace is moved into at the end.
-    OutputFile probe(path);
-    state_->target = path;
-    state_->temporary = path + "." + std::to_string(getpid()) + ".tracing";
+    const std::string free = FreeTraceName(path);
+    if (free != path) {
+        std::fprintf(stderr, "dcs-host: %s exists; the trace goes to %s (a trace is never replaced)\n", path.c_str(),
+                     free.c_str());
+    }
+    OutputFile probe(free);
+    state_->target = free;
+    state_->temporary = free + "." + std::to_string(getpid()) + ".tracing";
     std::error_code ignored;
     std::filesystem::remove(std::filesystem::u8path(state_->temporary), ignored);
     settings.file = state_->temporary;

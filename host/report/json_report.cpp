@@ -24,7 +24,8 @@ json TagJson(const TagDiagnosis& tag) {
     out["message"] =
         tag.message ? json{{"source", tag.message->source}, {"title", tag.message->title}, {"text", tag.message->text}}
                     : json(nullptr);
-    if (!tag.live.empty()) out["live"] = {{"text", tag.live}, {"disagrees", tag.liveDisagrees}};
+    if (!tag.live.empty())
+        out["live"] = {{"text", tag.live}, {"disagrees", tag.liveDisagrees}, {"failures", tag.liveFailures}};
     if (!tag.gap.empty()) out["gap"] = {{"code", code::kNoTagValue}, {"text", tag.gap}, {"add", tag.gapTable}};
     return out;
 }
@@ -83,7 +84,9 @@ std::string JsonReport(const Diagnosis& d) {
                              {"first", side(c.first)},
                              {"second", side(c.second)}});
     }
-    json out = {{"case", d.casePath},
+    json out = {{"format", "dcs-host-check"},
+                {"version", 1},
+                {"case", d.casePath},
                 {"causes", causes},
                 {"conflicts", conflicts},
                 {"init_string", d.initStringPath},

@@ -15,39 +15,33 @@ std::string SourceOf(const Case& c, const std::string& table, int32_t index, int
     return PlaceText(PlaceOfField(c, table, index, rowLine, field));
 }
 
-std::string Line(const std::vector<std::string>& fields) {
-    std::string line;
-    for (size_t i = 0; i < fields.size(); ++i) line += (i == 0 ? "" : ",") + CsvField(fields[i]);
-    return line + "\n";
-}
-
 }  // namespace
 
 std::string ProblemsCsv(const Diagnosis& d, const Case& c) {
-    std::string out = Line({"table", "row", "name", "field", "text", "code", "reason", "suggestion", "source"});
+    std::string out = CsvLine({"table", "row", "name", "field", "text", "code", "reason", "suggestion", "source"});
     for (const RootCause& cause : d.causes) {
         const LintFinding& f = cause.finding;
-        out += Line({"init_string", std::to_string(f.line), "", "", f.quote, f.code,
-                     f.text + "; explains " + std::to_string(cause.explains) + " row verdict(s)", f.hint,
-                     Position(d.initStringPath, f.line, f.column)});
+        out += CsvLine({"init_string", std::to_string(f.line), "", "", f.quote, f.code,
+                        f.text + "; explains " + std::to_string(cause.explains) + " row verdict(s)", f.hint,
+                        Position(d.initStringPath, f.line, f.column)});
     }
     for (const RowDiagnosis& row : d.rows) {
         for (const TagDiagnosis& tag : row.tags) {
             if (tag.status != Verdict::Problem) continue;
-            out += Line({row.table, std::to_string(row.index), row.name, tag.field, tag.text, tag.code, tag.reason,
-                         SuggestionText(tag.suggestions), SourceOf(c, row.table, row.index, row.line, tag.field)});
+            out += CsvLine({row.table, std::to_string(row.index), row.name, tag.field, tag.text, tag.code, tag.reason,
+                            SuggestionText(tag.suggestions), SourceOf(c, row.table, row.index, row.line, tag.field)});
         }
     }
     for (const RowConflict& conflict : d.conflicts) {
         const ConflictSide& s = conflict.second;
-        out += Line({s.table, std::to_string(s.index), s.name, s.field, s.text, conflict.code,
-                     std::string(SeverityName(conflict.severity)) + ": " + conflict.text, "",
-                     SourceOf(c, s.table, s.index, s.line, s.field)});
+        out += CsvLine({s.table, std::to_string(s.index), s.name, s.field, s.text, conflict.code,
+                        std::string(SeverityName(conflict.severity)) + ": " + conflict.text, "",
+                        SourceOf(c, s.table, s.index, s.line, s.field)});
     }
     for (const LintFinding& f : d.lint) {
         if (f.severity != Severity::Error) continue;
-        out += Line({"init_string", std::to_string(f.line), "", "", f.quote, f.code, f.text, f.hint,
-                     Position(d.initStringPath, f.line, f.column)});
+        out += CsvLine({"init_string", std::to_string(f.line), "", "", f.quote, f.code, f.text, f.hint,
+                        Position(d.initStringPath, f.line, f.column)});
     }
     return out;
 }

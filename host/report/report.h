@@ -43,5 +43,7 @@ void AppendCsvRow(std::string& line, const StepRecord& record);
 
 // A field of a CSV row, quoted when it needs to be.
 std::string CsvField(const std::string& text);
+// One CSV line of these fields, each quoted where it must be, ended by a line feed.
+std::string CsvLine(const std::vector<std::string>& fields);
 
 }  // namespace host

@@ -10,6 +10,7 @@
 
 #include "diagnose/catalogue_parse.h"
 #include "report/markup.h"
+#include "report/report.h"
 
 namespace host {
 
@@ -23,8 +24,8 @@ constexpr size_t kScreenGroups = 15;
 constexpr size_t kScreenEvents = 25;
 
 std::string KeyText(const TagKeyT& key) {
-    return DisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " + std::get<2>(key) +
-           ")";
+    return ShortDisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " +
+           std::get<2>(key) + ")";
 }
 
 std::string EntriesText(const FetchDigest& f) {
@@ -52,6 +53,8 @@ std::string PadLeft(const std::string& text, size_t width) {
 }
 
 std::string ByteJson(const std::string& bytes) { return EncodeByteText(bytes); }
+
+const char kNoSuccesses[] = "the trace is at level failures, which records no successful call";
 
 }  // namespace
 
@@ -100,8 +103,9 @@ std::string TraceText(const TraceDigest& d) {
     if (!h.settings.empty()) out << ", settings " << h.settings;
     if (!h.realLibraryError.empty()) out << "\n  NOT IN USE: " << h.realLibraryError << "; every call failed safely";
     if (!h.settingsWarning.empty()) out << "\n  settings warning: " << h.settingsWarning;
-    out << "\n  " << d.lines << " lines, " << d.calls << " calls, " << d.failures << " failed, over "
-        << SecondsText(d.lastUs - d.firstUs) << (d.stopped ? "; stopped at its size limit" : "") << "\n";
+    out << "\n  " << d.lines << " lines, " << d.calls << " calls" << (d.finished ? "" : " or more (unfinished)") << ", "
+        << d.failures << " failed, over " << SecondsText(d.lastUs - d.firstUs)
+        << (d.stopped ? "; stopped at its size limit" : "") << "\n";
     for (const std::string& note : d.notes) out << "note: " << note << "\n";
 
     out << "\ninitialization string fetches: " << d.fetches.size() << "\n";
@@ -138,13 +142,17 @@ std::string TraceText(const TraceDigest& d) {
             out << "  ... and " << d.failureGroups.size() - kScreenGroups << " more (see --json)\n";
             break;
         }
-        out << "  " << Pad(DisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
+        out << "  " << Pad(ShortDisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
             << Pad(std::get<2>(key), 10) << "status " << std::get<3>(key) << ": " << g.count << " times, first "
             << SecondsText(g.firstUs) << ", last " << SecondsText(g.lastUs) << "\n";
     }
 
     const std::vector<TagKeyT> never = d.NeverSucceeded();
-    out << "\ntags that never succeeded: " << never.size() << "\n";
+    if (!d.SuccessesRecorded()) {
+        out << "\ntags that never succeeded: not known (" << kNoSuccesses << ")\n";
+    } else {
+        out << "\ntags that never succeeded: " << never.size() << "\n";
+    }
     for (const TagKeyT& key : never) {
         const KeyDigest& k = d.keys.at(key);
         out << "  " << KeyText(key) << ": " << k.calls << " calls, last status " << k.lastStatus << "\n";
@@ -166,6 +174,8 @@ std::string TraceText(const TraceDigest& d) {
 std::string TraceJson(const TraceDigest& d) {
     const TraceHeader& h = d.header;
     json out;
+    out["format"] = "dcs-host-trace-summary";
+    out["version"] = kTraceSummaryVersion;
     out["trace"] = d.path;
     out["header"] = {{"version", h.version},
                      {"tracer", h.tracer},
@@ -180,6 +190,10 @@ std::string TraceJson(const TraceDigest& d) {
                      {"real_file_version", h.realFileVersion.empty() ? json(nullptr) : json(h.realFileVersion)}};
     out["notes"] = d.notes;
     out["cut_off"] = d.cutOff;
+    out["finished"] = d.finished;
+    out["inconsistent"] = d.inconsistent;
+    out["successes_recorded"] = d.SuccessesRecorded();
+    out["untracked_calls"] = d.untrackedCalls;
     out["stopped"] = d.stopped;
     out["lines"] = d.lines;
     out["calls"] = d.calls;
@@ -254,7 +268,24 @@ std::string TraceJson(const TraceDigest& d) {
         series.push_back({{"tag", ByteJson(s.tag)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
     }
     out["series"] = series;
+    out["series_left_out"] = d.seriesLeftOut;
     return out.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::string TraceProblemsCsv(const TraceDigest& d) {
+    std::string out = CsvLine({"tag", "data_set", "operation", "status", "count", "first_s", "last_s"});
+    auto seconds = [](int64_t us) {
+        const std::string text = SecondsText(us);
+        return text.substr(0, text.size() - 2);  // without " s"
+    };
+    for (const auto& [key, g] : d.failureGroups) {
+        // A spreadsheet cell holds some 32,000 characters: a longer tag is
+        // shortened, its full length said.
+        out +=
+            CsvLine({ShortDisplayBytes(std::get<0>(key), 1000), std::to_string(std::get<1>(key)), std::get<2>(key),
+                     std::to_string(std::get<3>(key)), std::to_string(g.count), seconds(g.firstUs), seconds(g.lastUs)});
+    }
+    return out;
 }
 
 namespace {
@@ -306,8 +337,8 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     for (const auto& [key, g] : d.failureGroups) {
         const double y = 10.0 + lane * static_cast<double>(row++);
         const std::string label =
-            DisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
-        out << "<g class=\"lane\" data-tag=\"" << Escape(DisplayBytes(std::get<0>(key))) << "\" data-count=\""
+            ShortDisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
+        out << "<g class=\"lane\" data-tag=\"" << Escape(ShortDisplayBytes(std::get<0>(key))) << "\" data-count=\""
             << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\"" << Number(y + 12) << "\">"
             << Escape(Shortened(label, kLabelChars)) << "</text>";
         for (const int64_t t : g.times) {
@@ -325,13 +356,44 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
         << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
 }
 
-// The chosen tags' values over time, held between calls; one colour each.
-void WriteValueChart(std::ostream& out, const TraceDigest& d) {
-    const char* const colours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
-    const double top = 10.0, plot = 240.0, legendRow = 18.0;
-    const double height = top + plot + 30.0 + legendRow * static_cast<double>(d.series.size());
+// One colour per series, in the order of the legend.
+const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
+constexpr size_t kColourCount = sizeof kColours / sizeof *kColours;
+
+// Values of DI and DO tags are whole numbers (modes, flags): on the scale of
+// the analog values they would lie flat, so they get a plot of their own.
+bool Discrete(const TagSeries& s) {
+    for (size_t at = 0; at <= s.op.size();) {
+        const size_t end = std::min(s.op.find('/', at), s.op.size());
+        const std::string op = s.op.substr(at, end - at);
+        if (op != "ReadDI" && op != "WriteDI" && op != "ReadDO") return false;
+        at = end + 1;
+    }
+    return true;
+}
+
+// About `count` round values from `low` to `high` (1, 2 or 5 times a power
+// of ten apart), for the ticks of a value axis.
+std::vector<double> Ticks(double low, double high, int count) {
+    const double raw = (high - low) / count;
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = power;
+    for (const double m : {2.0, 5.0, 10.0}) {
+        if (raw > step) step = power * m;
+    }
+    std::vector<double> ticks;
+    for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9 && ticks.size() < 50; t += step) {
+        ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);
+    }
+    return ticks;
+}
+
+// One plot of the series picked by `discrete`, with its own value scale and
+// ticks, from `top` down `plot` pixels.
+void WritePlot(std::ostream& out, const TraceDigest& d, bool discrete, double top, double plot) {
     double low = INFINITY, high = -INFINITY;
     for (const TagSeries& s : d.series) {
+        if (Discrete(s) != discrete) continue;
         for (const SeriesPoint& p : s.points) {
             if (std::isfinite(p.value)) {
                 low = std::min(low, p.value);
@@ -342,50 +404,77 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
     if (!(low <= high)) low = 0.0, high = 1.0;
     if (high == low) low -= 1.0, high += 1.0;
     auto y = [&](double v) { return top + plot * (high - v) / (high - low); };
-    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
-        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
-        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
-    out << "<rect x=\"" << Number(kLeft) << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight)
-        << "\" height=\"" << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
-    out << "<text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + 10) << "\" text-anchor=\"end\">"
-        << Escape(ShortNumber(high)) << "</text><text x=\"" << Number(kLeft - 6) << "\" y=\"" << Number(top + plot)
-        << "\" text-anchor=\"end\">" << Escape(ShortNumber(low)) << "</text>\n";
-    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(top + plot + 14) << "\">"
-        << Escape(SecondsText(d.firstUs)) << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\""
-        << Number(top + plot + 14) << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
+    out << "<g class=\"plot\" data-discrete=\"" << (discrete ? "true" : "false") << "\">\n<rect x=\"" << Number(kLeft)
+        << "\" y=\"" << Number(top) << "\" width=\"" << Number(kWidth - kLeft - kRight) << "\" height=\""
+        << Number(plot) << "\" fill=\"none\" stroke=\"#888\"/>\n";
+    for (const double t : Ticks(low, high, discrete ? std::max(1, std::min(4, static_cast<int>(high - low))) : 5)) {
+        out << "<line class=\"tick\" x1=\"" << Number(kLeft - 4) << "\" y1=\"" << Number(y(t)) << "\" x2=\""
+            << Number(kWidth - kRight) << "\" y2=\"" << Number(y(t)) << "\" stroke=\"#ddd\"/><text x=\""
+            << Number(kLeft - 6) << "\" y=\"" << Number(y(t) + 4) << "\" text-anchor=\"end\">" << Escape(ShortNumber(t))
+            << "</text>\n";
+    }
     for (size_t i = 0; i < d.series.size(); ++i) {
         const TagSeries& s = d.series[i];
-        const char* colour = colours[i % (sizeof colours / sizeof *colours)];
+        if (Discrete(s) != discrete) continue;
         std::string path;
-        double lastY = 0.0;
         for (const SeriesPoint& p : s.points) {
             if (!std::isfinite(p.value)) continue;
             const double px = X(p.tUs, d.firstUs, d.lastUs), py = y(p.value);
             path += path.empty() ? "M" + Number(px) + " " + Number(py) : " H" + Number(px) + " V" + Number(py);
-            lastY = py;
         }
         if (!path.empty()) path += " H" + Number(kWidth - kRight);
-        (void)lastY;
-        out << "<path class=\"series\" data-tag=\"" << Escape(DisplayBytes(s.tag)) << "\" data-points=\""
-            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << colour
+        out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag)) << "\" data-points=\""
+            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << kColours[i % kColourCount]
             << "\" stroke-width=\"1.5\"/>\n";
-        const double ly = top + plot + 30.0 + legendRow * static_cast<double>(i);
+    }
+    out << "</g>\n";
+}
+
+// The chosen tags' values over time, held between calls; one colour each,
+// analog values above, whole-number ones (modes, flags) below on their own
+// scale, then the time axis and the legend.
+void WriteValueChart(std::ostream& out, const TraceDigest& d) {
+    const bool analog = std::any_of(d.series.begin(), d.series.end(), [](const TagSeries& s) { return !Discrete(s); });
+    const bool discrete = std::any_of(d.series.begin(), d.series.end(), Discrete);
+    const double top = 10.0, plot = 240.0, discretePlot = 90.0, gap = 16.0, legendRow = 18.0;
+    const double discreteTop = top + (analog ? plot + gap : 0.0);
+    const double bottom = discrete ? discreteTop + discretePlot : top + plot;
+    const double height =
+        bottom + 30.0 + legendRow * static_cast<double>(d.series.size() + (d.seriesLeftOut > 0 ? 1 : 0));
+    out << "<svg xmlns=\"http://www.w3.org/2000/svg\" id=\"value-chart\" width=\"" << Number(kWidth) << "\" height=\""
+        << Number(height) << "\" viewBox=\"0 0 " << Number(kWidth) << " " << Number(height)
+        << "\" font-family=\"sans-serif\" font-size=\"11\">\n";
+    if (analog || !discrete) WritePlot(out, d, false, top, plot);
+    if (discrete) WritePlot(out, d, true, discreteTop, discretePlot);
+    out << "<text x=\"" << Number(kLeft) << "\" y=\"" << Number(bottom + 14) << "\">" << Escape(SecondsText(d.firstUs))
+        << "</text><text x=\"" << Number(kWidth - kRight) << "\" y=\"" << Number(bottom + 14)
+        << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
+    for (size_t i = 0; i < d.series.size(); ++i) {
+        const TagSeries& s = d.series[i];
+        const char* colour = kColours[i % kColourCount];
+        const double ly = bottom + 30.0 + legendRow * static_cast<double>(i);
         out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
             << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
             << Number(kLeft + 30) << "\" y=\"" << Number(ly) << "\">"
-            << Escape(DisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
+            << Escape(ShortDisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
             << "</text>\n";
+    }
+    if (d.seriesLeftOut > 0) {
+        out << "<text class=\"left-out\" x=\"" << Number(kLeft) << "\" y=\""
+            << Number(bottom + 30.0 + legendRow * static_cast<double>(d.series.size())) << "\">and " << d.seriesLeftOut
+            << " more matching tags, not drawn (at most " << kMaxSeries << " are)</text>\n";
     }
     out << "</svg>\n";
 }
 
 }  // namespace
 
-void WriteTracePage(OutputFile& file, const TraceDigest& d) {
+void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
     std::ostream& out = file.Stream();
     const TraceHeader& h = d.header;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n<title>dcs-host trace: "
-        << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
+    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
+    if (reloadSeconds > 0) out << "<meta http-equiv=\"refresh\" content=\"" << reloadSeconds << "\">\n";
+    out << "<title>dcs-host trace: " << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
     out << "<section id=\"summary\"><h1>dcs-host trace: " << Escape(d.path) << "</h1>\n<table class=\"summary\">\n";
     auto row = [&](const std::string& label, const std::string& figure) {
         out << "<tr><th>" << Escape(label) << "</th><td>" << figure << "</td></tr>\n";
@@ -435,7 +524,7 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     out << "</div>\n<table><tr><th>tag</th><th>data set</th><th>operation</th><th>status</th><th>count</th>"
            "<th>first</th><th>last</th></tr>\n";
     for (const auto& [key, g] : d.failureGroups) {
-        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(DisplayBytes(std::get<0>(key)))
+        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(ShortDisplayBytes(std::get<0>(key)))
             << "</td><td class=\"num\">" << std::get<1>(key) << "</td><td>" << Escape(std::get<2>(key))
             << "</td><td class=\"num\">" << std::get<3>(key) << "</td><td class=\"num\">" << g.count
             << "</td><td class=\"num\">" << Escape(SecondsText(g.firstUs)) << "</td><td class=\"num\">"
@@ -444,7 +533,11 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d) {
     out << "</table>\n<h2>Tags that never succeeded</h2>\n<ul id=\"never-succeeded\">\n";
     const std::vector<TagKeyT> never = d.NeverSucceeded();
     for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
-    if (never.empty()) out << "<li>none: every tag called succeeded at least once</li>\n";
+    if (!d.SuccessesRecorded()) {
+        out << "<li>not known: " << kNoSuccesses << "</li>\n";
+    } else if (never.empty()) {
+        out << "<li>none: every tag called succeeded at least once</li>\n";
+    }
     out << "</ul></section>\n";
 
     if (!d.series.empty()) {

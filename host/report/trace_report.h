@@ -5,17 +5,25 @@
 
 #include <string>
 
-#include "output/output_file.h"
 #include "diagnose/trace_digest.h"
+#include "output/output_file.h"
 
 namespace host {
+
+// The version of the JSON summary (format "dcs-host-trace-summary",
+// docs/trace-summary-format.md).
+constexpr int kTraceSummaryVersion = 1;
 
 std::string TraceText(const TraceDigest& d);
 // Tag names and texts as byte text (each byte the code point of its value),
 // as the trace itself writes them, so that they come back exactly.
 std::string TraceJson(const TraceDigest& d);
-// Writes and commits the page.
-void WriteTracePage(OutputFile& file, const TraceDigest& d);
+// The failures by tag, data set, operation and status as a CSV table for a
+// spreadsheet: tag, data set, operation, status, count, first and last (s).
+std::string TraceProblemsCsv(const TraceDigest& d);
+// Writes and commits the page; one that reloads itself every
+// `reloadSeconds` when above 0 (a page of a trace followed live).
+void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds = 0);
 
 // "1.234567 s" from microseconds.
 std::string SecondsText(int64_t us);

@@ -1,5 +1,6 @@
 #include "trace/trace_file.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -246,20 +247,61 @@ std::string DisplayBytes(const std::string& bytes) {
     return out;
 }
 
-TraceReader::TraceReader(const std::string& path) : path_(path) {
+namespace {
+
+// The header's fields. Throws BadRecord.
+void ReadHeader(const json& j, TraceHeader& h) {
+    h.version = Integer(j, "version", -1);
+    h.tracer = Text(j, "tracer");
+    h.level = Text(j, "level");
+    h.limitMb = Integer(j, "limit_mb");
+    h.pid = Integer(j, "pid");
+    h.startUtc = Text(j, "start_utc");
+    h.timerResolutionNs = Integer(j, "timer_resolution_ns");
+    h.realLibrary = Text(j, "real_library");
+    h.realFileVersion = Text(j, "real_file_version");
+    h.settings = Text(j, "settings");
+    h.realLibraryError = Text(j, "real_library_error");
+    h.settingsWarning = Text(j, "settings_warning");
+}
+
+// The tracer starts every header line so; a reader that only counts
+// headers need not parse the lines between.
+constexpr char kHeaderStart[] = "{\"type\":\"header\"";
+
+bool IsHeaderLine(const std::string& line) { return line.compare(0, sizeof kHeaderStart - 1, kHeaderStart) == 0; }
+
+std::string LineLengthText(int64_t length) {
+    return std::to_string(length) + " bytes, longer than the " + std::to_string(kMaxRecordBytes / (1024 * 1024)) +
+           " MiB this dcs-host reads in a record";
+}
+
+}  // namespace
+
+std::string ShortDisplayBytes(const std::string& bytes, size_t shown) {
+    if (bytes.size() <= shown) return DisplayBytes(bytes);
+    return DisplayBytes(bytes.substr(0, shown)) + "\xE2\x80\xA6 (" + std::to_string(bytes.size()) + " bytes)";
+}
+
+TraceReader::TraceReader(const std::string& path) : path_(path), buffer_(256 * 1024) {
     RequireRegularFile(path, "the trace");
     in_.open(std::filesystem::u8path(path), std::ios::binary);
     if (!in_) {
         throw TraceError("cannot read the trace \"" + path + "\": " + std::strerror(errno));
     }
-    bool complete = false;
-    if (!ReadLine(line_text_, complete)) {
+    LineEnd end = LineEnd::Feed;
+    int64_t length = 0;
+    if (!ReadLine(line_text_, end, length)) {
         throw TraceError("the trace \"" + path + "\" is empty: it holds not even its header line");
+    }
+    if (length > kMaxRecordBytes) {
+        throw TraceError("\"" + path + "\" is not a trace of the Marlix client: its first line is " +
+                         LineLengthText(length) + ", no header record");
     }
     json j = json::parse(line_text_, nullptr, false);
     if (j.is_discarded() || !j.is_object() || !j.contains("type") || j["type"] != "header") {
         throw TraceError("\"" + path + "\" is not a trace of the Marlix client: its first line is no header record" +
-                         (complete ? "" : " (and it is cut off)"));
+                         (end == LineEnd::Feed ? "" : " (and it is cut off)"));
     }
     try {
         const std::string format = Text(j, "format");
@@ -267,24 +309,13 @@ TraceReader::TraceReader(const std::string& path) : path_(path) {
             throw TraceError("\"" + path + "\" is not a trace of the Marlix client: its header names the format \"" +
                              format + "\", not \"mrx3p-trace\"");
         }
-        header_.version = Integer(j, "version", -1);
+        ReadHeader(j, header_);
         if (header_.version < kOldestTraceFormatVersion || header_.version > kTraceFormatVersion) {
             throw TraceError("the trace \"" + path + "\" is written in format version " +
                              std::to_string(header_.version) + "; this dcs-host reads versions " +
                              std::to_string(kOldestTraceFormatVersion) + " to " + std::to_string(kTraceFormatVersion) +
                              " (use the dcs-host of the tracer's kit)");
         }
-        header_.tracer = Text(j, "tracer");
-        header_.level = Text(j, "level");
-        header_.limitMb = Integer(j, "limit_mb");
-        header_.pid = Integer(j, "pid");
-        header_.startUtc = Text(j, "start_utc");
-        header_.timerResolutionNs = Integer(j, "timer_resolution_ns");
-        header_.realLibrary = Text(j, "real_library");
-        header_.realFileVersion = Text(j, "real_file_version");
-        header_.settings = Text(j, "settings");
-        header_.realLibraryError = Text(j, "real_library_error");
-        header_.settingsWarning = Text(j, "settings_warning");
     } catch (const BadRecord& e) {
         throw TraceError("the header of the trace \"" + path + "\" is not readable: " + e.what());
     }
@@ -295,44 +326,134 @@ TraceReader::TraceReader(const std::string& path) : path_(path) {
     }
 }
 
-bool TraceReader::ReadLine(std::string& line, bool& complete) {
-    if (!std::getline(in_, line)) {
-        if (in_.bad()) {
-            throw TraceError("cannot read the trace \"" + path_ + "\" past line " + std::to_string(line_) + ": " +
-                             std::strerror(errno));
-        }
-        return false;
+bool TraceReader::Fill() {
+    if (begin_ < end_) return true;
+    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
+    if (in_.bad()) {
+        throw TraceError("cannot read the trace \"" + path_ + "\" past line " + std::to_string(line_) + ": " +
+                         std::strerror(errno));
     }
+    begin_ = 0;
+    end_ = static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0));
+    return end_ > 0;
+}
+
+bool TraceReader::ReadLine(std::string& line, LineEnd& end, int64_t& length) {
+    line.clear();
+    length = 0;
+    bool any = false;
+    while (Fill()) {
+        any = true;
+        const char* from = buffer_.data() + begin_;
+        const size_t available = end_ - begin_;
+        const char* feed = static_cast<const char*>(std::memchr(from, '\n', available));
+        const size_t take = feed != nullptr ? static_cast<size_t>(feed - from) : available;
+        const size_t room = static_cast<size_t>(std::max<int64_t>(0, kMaxRecordBytes - length));
+        line.append(from, std::min(take, room));
+        length += static_cast<int64_t>(take);
+        begin_ += take;
+        if (feed != nullptr) {
+            ++begin_;
+            ++line_;
+            end = LineEnd::Feed;
+            return true;
+        }
+    }
+    if (!any) return false;
     ++line_;
-    complete = !in_.eof();  // getline met the line end rather than the file's end
+    end = LineEnd::EndOfFile;
     return true;
 }
 
 void TraceReader::Note(const std::string& text) { notes_.push_back(text); }
 
+void TraceReader::Skipped(const std::string& why) {
+    ++skipped_;
+    if (skipped_ <= kNotesShown) {
+        Note("line " + std::to_string(line_) + ": skipped, " + why);
+    } else if (skipped_ == kNotesShown + 1) {
+        Note("more lines skipped; the end of the notes counts them");
+    }
+}
+
+void TraceReader::SkipOtherProcesses(const TraceHeader& second) {
+    const int64_t at = line_;
+    std::string starts = std::to_string(at);
+    LineEnd end = LineEnd::Feed;
+    int64_t length = 0;
+    std::string line;
+    while (ReadLine(line, end, length)) {
+        if (!IsHeaderLine(line)) continue;
+        if (++processes_ <= 8) starts += ", " + std::to_string(line_);
+    }
+    ++processes_;
+    if (processes_ > 9) starts += " and " + std::to_string(processes_ - 9) + " more";
+    Note("line " + std::to_string(at) + ": a second trace begins here (process " + std::to_string(second.pid) +
+         ", started " + second.startUtc + "): the file holds the traces of " + std::to_string(processes_) +
+         " processes one after another, as joined files do. Only the first, lines 1 to " + std::to_string(at - 1) +
+         ", is read; " + (processes_ == 2 ? "the other begins at line " : "the others begin at lines ") + starts +
+         " (cut the file there to read each one)");
+}
+
+void TraceReader::NoteEnd() {
+    if (ended_) return;
+    ended_ = true;
+    if (skipped_ > kNotesShown) Note(std::to_string(skipped_) + " lines skipped in all");
+    if (outOfOrder_ > 0) {
+        Note(std::to_string(outOfOrder_) +
+             " records out of order left out: the tracer writes its records by rising seq, so this file has been "
+             "sorted, shuffled or edited; the figures are of the records in order only");
+    }
+    finished_ = lastSummaryReason_ == "exit" || lastSummaryReason_ == "limit";
+    if (!finished_) {
+        Note(
+            "the trace is unfinished: it ends without the summary its process writes at exit, so the process was "
+            "killed or is still running; the last record read is seq " +
+            std::to_string(lastSeq_) + " (line " + std::to_string(lastSeqLine_) +
+            "), and the counts are of the calls written up to there");
+    }
+}
+
 bool TraceReader::Next(TraceRecord& record) {
-    bool complete = false;
-    while (ReadLine(line_text_, complete)) {
-        if (line_text_.empty() && !complete) return false;  // the file ends with its last line end
+    LineEnd end = LineEnd::Feed;
+    int64_t length = 0;
+    while (!ended_ && ReadLine(line_text_, end, length)) {
+        const bool complete = end == LineEnd::Feed;
+        if (length > kMaxRecordBytes) {
+            if (!complete) {
+                cutOff_ = true;
+                Note("line " + std::to_string(line_) + ": the trace ends in a line cut off after " +
+                     std::to_string(length) + " bytes; read up to the line before");
+                break;
+            }
+            const bool initString = line_text_.compare(0, 22, "{\"type\":\"init_string\"") == 0;
+            Skipped("a line of " + LineLengthText(length) +
+                    (initString ? " (an initialization string of that fetch is not read)" : ""));
+            continue;
+        }
         json j = json::parse(line_text_, nullptr, false);
         if (!complete && (j.is_discarded() || !j.is_object())) {
             cutOff_ = true;
             Note("line " + std::to_string(line_) + ": the trace ends in a line cut off after " +
                  std::to_string(line_text_.size()) +
                  " bytes, as a process killed while writing leaves it; read up to the line before");
-            return false;
+            break;
         }
         try {
             if (j.is_discarded() || !j.is_object()) throw BadRecord("not a JSON object");
             const std::string type = Text(j, "type");
             record.line = line_;
+            int64_t seq = 0;
+            bool callRecord = false;
             if (type == "call") {
                 record.type = TraceRecordType::Call;
                 ReadCall(j, record.call);
+                seq = record.call.seq;
+                callRecord = true;
             } else if (type == "init_string") {
                 record.type = TraceRecordType::InitString;
                 TraceInitString& s = record.initString;
-                s.seq = Integer(j, "seq");
+                s.seq = seq = Integer(j, "seq");
                 s.tUs = Integer(j, "t_us");
                 s.length = Integer(j, "length");
                 s.text = Bytes(j, "text");
@@ -344,6 +465,12 @@ bool TraceReader::Next(TraceRecord& record) {
             } else if (type == "summary") {
                 record.type = TraceRecordType::Summary;
                 ReadSummary(j, record.summary);
+                seq = record.summary.seq;
+            } else if (type == "header") {
+                TraceHeader second;
+                ReadHeader(j, second);
+                SkipOtherProcesses(second);
+                break;
             } else {
                 // A record type of a later tracer: skipped, said once per type.
                 record.type = TraceRecordType::Other;
@@ -351,21 +478,28 @@ bool TraceReader::Next(TraceRecord& record) {
                     Note("line " + std::to_string(line_) + ": records of type \"" + type +
                          "\", which this dcs-host does not know, are skipped");
                 }
+                return true;
             }
+            // Each call has a seq of its own, one more than the last (or
+            // more, for calls not written); its init_string and a summary
+            // carry the seq of the call before them.
+            if (callRecord ? seq <= lastSeq_ : seq < lastSeq_) {
+                if (++outOfOrder_ <= kNotesShown) {
+                    Note("line " + std::to_string(line_) + ": seq " + std::to_string(seq) + " after seq " +
+                         std::to_string(lastSeq_) + " (line " + std::to_string(lastSeqLine_) +
+                         "): out of order, left out");
+                }
+                continue;
+            }
+            lastSeq_ = seq;
+            lastSeqLine_ = line_;
+            lastSummaryReason_ = record.type == TraceRecordType::Summary ? record.summary.reason : std::string();
             return true;
         } catch (const BadRecord& e) {
-            ++skipped_;
-            if (skipped_ <= kNotesShown) {
-                Note("line " + std::to_string(line_) + ": skipped, " + e.what());
-            } else if (skipped_ == kNotesShown + 1) {
-                Note("more lines skipped; the summary counts them");
-            }
+            Skipped(e.what());
         }
     }
-    if (skipped_ > kNotesShown) {
-        Note(std::to_string(skipped_) + " lines skipped in all");
-        skipped_ = 0;
-    }
+    NoteEnd();
     return false;
 }
 

@@ -1,7 +1,10 @@
 // Reading a trace of the Marlix client (JSON Lines, one record a line) as a
-// stream: one line in memory at a time, so a trace of any size is read in
-// bounded memory. Tag names and the initialization string come back as the
-// bytes the driver and the server exchanged.
+// stream: one line in memory at a time, and no line longer than
+// kMaxRecordBytes, so a trace of any size and shape is read in bounded
+// memory. Tag names and the initialization string come back as the bytes
+// the driver and the server exchanged. The reader does not trust the file:
+// records out of order, a second process's trace appended, a missing
+// closing summary and lines it cannot hold are each said in a note.
 #pragma once
 
 #include <cstdint>
@@ -28,6 +31,13 @@ public:
 // each operation's "timed" count in summaries; version 1 reads the same.
 constexpr int64_t kTraceFormatVersion = 2;
 constexpr int64_t kOldestTraceFormatVersion = 1;
+
+// The longest line held in memory. A call or summary record is a few
+// hundred bytes plus its tag texts; an init_string record of 4 MiB carries
+// a string of at least 700,000 characters (each byte written in at most six),
+// many times the largest catalogue a plant serves. Longer lines are skipped
+// with a note, which keeps a reading within 64 MiB whatever the file holds.
+constexpr int64_t kMaxRecordBytes = 4 * 1024 * 1024;
 
 struct TraceHeader {
     int64_t version = 0;
@@ -149,20 +159,53 @@ public:
     const std::vector<std::string>& Notes() const { return notes_; }
     bool CutOff() const { return cutOff_; }
     int64_t Lines() const { return line_; }
+    // The file ended with a summary of reason "exit" or "limit": its process
+    // ended, and every call it made is counted. False for a process killed
+    // or still running (known only at the end of the reading).
+    bool Finished() const { return finished_; }
+    // Records left out because the file does not hold them as the tracer
+    // writes them: out of order, damaged, too long, or of a second process.
+    // The figures of such a trace are of what could be read.
+    bool Inconsistent() const { return outOfOrder_ > 0 || skipped_ > 0 || processes_ > 1; }
 
 private:
-    bool ReadLine(std::string& line, bool& complete);
+    enum class LineEnd { Feed, EndOfFile };
+    // The next line, without its line feed, into `line`; false at the end of
+    // the file. `length` is the line's full length; a line longer than
+    // kMaxRecordBytes is read past, and `line` then holds only its start.
+    bool ReadLine(std::string& line, LineEnd& end, int64_t& length);
+    bool Fill();
     void Note(const std::string& text);
+    void Skipped(const std::string& why);
+    // Counts the traces that follow a second header, reading no further
+    // record, and says where they begin.
+    void SkipOtherProcesses(const TraceHeader& second);
+    void NoteEnd();
 
     std::string path_;
     std::ifstream in_;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;
+    size_t end_ = 0;
     TraceHeader header_;
     std::string line_text_;
     int64_t line_ = 0;
     int64_t skipped_ = 0;
+    int64_t outOfOrder_ = 0;
+    int64_t lastSeq_ = 0;
+    int64_t lastSeqLine_ = 1;
+    int processes_ = 1;
     bool cutOff_ = false;
+    bool ended_ = false;
+    bool finished_ = false;
+    std::string lastSummaryReason_;
     std::vector<std::string> notes_;
     std::set<std::string> otherTypes_;
 };
+
+// At most `bytes` bytes of byte text for a person (as DisplayBytes shows
+// them), and when there is more, an ellipsis and the full length:
+// "FI-101.PV…" + " (10485760 bytes)".
+std::string ShortDisplayBytes(const std::string& bytes, size_t shown = 80);
 
 }  // namespace host

@@ -81,6 +81,15 @@ TEST(Tags, EachNote) {
     const std::string text = host::NotesOf(inv, 0).at(0).text;
     EXPECT_NE(text.find("SP or OP Tag takes CALC"), std::string::npos) << text;
     EXPECT_NE(text.find("a PV export takes AI, a PV import AI"), std::string::npos) << text;
+
+    // A name repeated thirty times: the note names ten places and counts the rest.
+    std::string repeated = "*AI*\n";
+    for (int i = 0; i < 30; ++i) repeated += "R,-,1,0,1\n";
+    const host::TagInventory many = Inventory(repeated + kPadding);
+    EXPECT_EQ(
+        host::NotesOf(many, 0).at(0).text,
+        "also in the AI list on line 3, line 4, line 5, line 6, line 7, line 8, line 9, line 10, line 11, line 12 "
+        "and 19 more places");
 }
 
 TEST(Tags, NamesAndJsonStayReadable) {

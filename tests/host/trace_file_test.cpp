@@ -62,6 +62,11 @@ TEST(TraceByteText, EveryByteComesBackFromItsJsonForm) {
         EXPECT_FALSE(DecodeByteText(refused, back)) << refused;
     }
     EXPECT_EQ(DisplayBytes("a\r\n\t\x01\x80\x81\xE9"), "a\\r\\n\\t\\x01\xE2\x82\xAC\\x81\xC3\xA9");
+    EXPECT_EQ(ShortDisplayBytes("ab\x01"
+                                "cd",
+                                3),
+              "ab\\x01\xE2\x80\xA6 (5 bytes)");
+    EXPECT_EQ(ShortDisplayBytes("abc", 3), "abc");
 }
 
 TEST(TraceDigest, SmallTraceFieldByField) {
@@ -167,7 +172,7 @@ TEST(TraceDigest, DurationsOfASampleOfTheCalls) {
 {"type":"call","seq":2,"t_us":20,"op":"ReadAI","ordinal":4,"data_set":1,"tag":"B","value":2,"status":0,"result":2,"cookie_before":0,"cookie_after":6,"dur_ns":null,"folded":0}
 {"type":"call","seq":3,"t_us":30,"op":"WriteDI","ordinal":8,"data_set":1,"tag":"EN","value":1,"status":0,"result":0,"cookie_before":0,"cookie_after":7,"dur_ns":null,"folded":0}
 {"type":"call","seq":4,"t_us":40,"op":"ReadDI","ordinal":7,"data_set":1,"tag":"RUN","value":1,"status":0,"result":1,"cookie_before":0,"cookie_after":8,"dur_ns":300,"folded":0}
-{"type":"summary","reason":"exit","seq":120,"t_us":50,"calls":120,"failures":0,"ops":{"ReadAI":{"calls":100,"failures":0,"timed":10,"dur_ns":{"median":500,"p99":900,"max":900}},"WriteDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null},"ReadDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null}},"pending_folds":[],"stopped":false}
+{"type":"summary","reason":"exit","seq":120,"t_us":50,"calls":120,"failures":0,"ops":{"ReadAI":{"calls":100,"failures":0,"timed":10,"dur_ns":{"median":500,"p99":900,"max":900}},"WriteDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null},"ReadDI":{"calls":10,"failures":0,"timed":0,"dur_ns":null}},"pending_folds":[{"op":"ReadAI","data_set":1,"tag":"A","folded":98},{"op":"WriteDI","data_set":1,"tag":"EN","folded":9},{"op":"ReadDI","data_set":1,"tag":"RUN","folded":9}],"stopped":false}
 )";
     const TraceDigest d = DigestTrace(WriteTemp("sampled.jsonl", header + "\n" + body), DigestOptions{});
     EXPECT_TRUE(d.notes.empty());
@@ -250,6 +255,115 @@ TEST(TraceReader, CutOffAndDamagedLines) {
             EXPECT_NE(d.notes.front().find(c.note), std::string::npos) << d.notes.front();
         }
     }
+}
+
+// A trace the file does not hold as the tracer writes it: each anomaly is
+// said in a note, and no figure is taken from what cannot be trusted.
+TEST(TraceReader, AnomaliesAreSaidNotSummedIn) {
+    const std::string header = std::string(kHeader) + "\n";
+    std::vector<std::string> lines;
+    for (size_t at = 0, next; (next = std::string(kBody).find('\n', at)) != std::string::npos; at = next + 1) {
+        lines.push_back(std::string(kBody).substr(at, next + 1 - at));
+    }
+    auto join = [&](size_t from, size_t to) {
+        std::string text;
+        for (size_t i = from; i < to; ++i) text += lines[i];
+        return text;
+    };
+    const std::string body = join(0, lines.size());
+    std::string failuresHeader = header;
+    failuresHeader.replace(failuresHeader.find("\"changes\""), 9, "\"failures\"");
+    // At level failures: only the failed calls and the link calls; the
+    // summary counts the successes the records cannot show.
+    const std::string failuresBody =
+        join(0, 4) + lines[7] + lines[8] + lines[11] +
+        R"({"type":"summary","reason":"exit","seq":16,"t_us":9700,"calls":16,"failures":5,"ops":{"ReadAI":{"calls":9,"failures":FAILED,"timed":9,"dur_ns":null},"WriteDI":{"calls":3,"failures":0,"timed":3,"dur_ns":null}},"pending_folds":[{"op":"ReadAI","data_set":1,"tag":"SP","folded":2},{"op":"ReadAI","data_set":2,"tag":"q\u00e9\u0080\u00ff","folded":1}],"stopped":false})"
+        "\n";
+    auto withFailed = [&](const char* failed) {
+        std::string text = failuresBody;
+        return text.replace(text.find("FAILED"), 6, failed);
+    };
+    const std::string longTag(static_cast<size_t>(kMaxRecordBytes), 'X');
+    const struct {
+        const char* name;
+        std::string text;
+        const char* note;  // the note that must be there; null: none at all
+        bool inconsistent, finished;
+        int64_t calls, failures, resets;
+    } cases[] = {
+        {"in order", header + body, nullptr, false, true, 16, 5, 1},
+        // Two records swapped: the later one is left out, not counted twice.
+        {"shuffled", header + join(0, 7) + lines[8] + lines[7] + join(9, lines.size()),
+         "line 10: seq 9 after seq 10 (line 9): out of order, left out", true, true, 13, 2, 1},
+        // Two processes' traces joined: the first is read, the second named.
+        {"concatenated", header + body + header + body + header + body,
+         "line 15: a second trace begins here (process 4242, started 2026-12-09T03:12:04.123456Z): the file holds "
+         "the traces of 3 processes one after another, as joined files do. Only the first, lines 1 to 14, is read; "
+         "the others begin at lines 15, 29",
+         true, true, 16, 5, 1},
+        // Stopped at the size limit: that summary counts the call that found
+        // no room, so it is one call ahead of the records, and ends the trace.
+        {"stopped at the limit",
+         header + join(0, lines.size() - 1) +
+             R"({"type":"summary","reason":"limit","seq":17,"t_us":9700,"calls":17,"failures":5,"ops":{"ResetLink":{"calls":2,"failures":0,"timed":2,"dur_ns":null}},"pending_folds":[],"stopped":true})"
+             "\n",
+         nullptr, false, true, 16, 4, 2},
+        // Killed (or still running) before its exit summary.
+        {"unfinished", header + join(0, lines.size() - 1), "the trace is unfinished", false, false, 15, 4, 1},
+        // The summary's figures of the successes stand; no disagreement. Where
+        // it disagrees, the tracer, which saw every call, is believed.
+        {"failures level", failuresHeader + withFailed("5"), nullptr, false, true, 16, 5, 1},
+        {"failures level, a failure missing", failuresHeader + withFailed("6"),
+         "line 9: the tracer's summary disagrees with the records before it: ReadAI: 6 failed, where the records "
+         "show 5 failed",
+         true, true, 16, 6, 1},
+        // A line longer than the reader holds is skipped, the rest read.
+        {"oversized line",
+         header + R"({"type":"call","seq":1,"op":"ReadAI","ordinal":4,"tag":")" + longTag + "\"}\n" +
+             body.substr(body.find("\n") + 1),
+         "line 2: skipped, a line of 4194362 bytes, longer than the 4 MiB this dcs-host reads in a record", true, true,
+         15, 5, 1},
+    };
+    for (const auto& c : cases) {
+        const TraceDigest d = DigestTrace(WriteTemp("anomaly.jsonl", c.text), DigestOptions{});
+        std::string notes;
+        for (const std::string& note : d.notes) notes += note + "\n";
+        if (c.note == nullptr) {
+            EXPECT_EQ(notes, "") << c.name;
+        } else {
+            EXPECT_NE(notes.find(c.note), std::string::npos) << c.name << ":\n" << notes;
+        }
+        EXPECT_EQ(d.inconsistent, c.inconsistent) << c.name;
+        EXPECT_EQ(d.finished, c.finished) << c.name;
+        EXPECT_EQ(d.calls, c.calls) << c.name;
+        EXPECT_EQ(d.failures, c.failures) << c.name;
+        EXPECT_EQ(d.ops.at("ResetLink").calls, c.resets) << c.name;
+        if (!d.SuccessesRecorded()) {
+            // Never claimed: the level records no success of any tag.
+            EXPECT_TRUE(d.NeverSucceeded().empty()) << c.name;
+            EXPECT_NE(TraceText(d).find("tags that never succeeded: not known"), std::string::npos) << c.name;
+        }
+    }
+}
+
+// The chart: one series per tag whatever operations touched it, and a glob
+// that matches nothing said rather than dropped.
+TEST(TraceDigest, ChartSeriesPerTag) {
+    std::string body(kBody);
+    body.replace(body.find("\"seq\":16,\"t_us\":9600"), 8, "\"seq\":17");
+    body.replace(body.find("\"seq\":16,\"t_us\":9700,\"calls\":16"), 31, "\"seq\":17,\"t_us\":9700,\"calls\":17");
+    body.insert(
+        body.find("{\"type\":\"call\",\"seq\":17"),
+        R"({"type":"call","seq":16,"t_us":9550,"op":"ReadDI","ordinal":7,"data_set":1,"tag":"EN","value":1,"status":0,"result":1,"cookie_before":0,"cookie_after":3,"dur_ns":100,"folded":0})"
+        "\n");
+    DigestOptions options;
+    options.tagGlobs = {"EN", "NONE*"};
+    const TraceDigest d = DigestTrace(WriteTemp("series.jsonl", std::string(kHeader) + "\n" + body), options);
+    ASSERT_EQ(d.series.size(), 1u);
+    EXPECT_EQ(d.series[0].op, "WriteDI/ReadDI");
+    EXPECT_EQ(d.series[0].points.size(), 3u);
+    ASSERT_EQ(d.notes.size(), 1u) << d.notes.front();
+    EXPECT_NE(d.notes.back().find("--tags 'NONE*' matches no tag"), std::string::npos) << d.notes.back();
 }
 
 TEST(DurationHistogram, QuantilesWithinTheBucketPrecision) {

@@ -39,8 +39,9 @@ cat >"$work/small.jsonl" <<'JSONL'
 {"type":"call","seq":16,"t_us":9600,"op":"ResetLink","ordinal":3,"result":0,"dur_ns":300}
 {"type":"summary","reason":"exit","seq":16,"t_us":10000,"calls":16,"failures":4,"ops":{},"pending_folds":[],"stopped":false}
 JSONL
-"$host" trace "$work/small.jsonl" --html "$work/page.html" --tags 'S*' --tags PV >"$work/out" 2>&1 ||
-    { fail "dcs-host trace failed"; cat "$work/out"; }
+# Exit status 1: the trace holds failed calls.
+"$host" trace "$work/small.jsonl" --html "$work/page.html" --tags 'S*' --tags PV >"$work/out" 2>&1
+[ $? -eq 1 ] || { fail "dcs-host trace: exit status other than 1 (calls failed)"; cat "$work/out"; }
 # The browser reports what it laid out: the lanes and series it drew.
 sed 's|</body>|<script>document.body.setAttribute("data-drawn", document.querySelectorAll("#failure-timeline g.lane").length + " lanes, " + document.querySelectorAll("#value-chart path.series").length + " series, timeline width " + Math.round(document.getElementById("failure-timeline").getBBox().width));</script></body>|' \
     "$work/page.html" >"$work/measured.html"

@@ -87,9 +87,11 @@ run changed 1 run "$work/failing/changed.toml" --replay "$work/failing-changes.j
 expect_out changed "DCSInitialize: WriteAI FIC-101.SPINIT (data set 1), call 1 of that tag: the driver wrote 49, the trace records 48"
 expect_out changed "1 differences from the trace"
 
-# The summary of the plant's trace with failures.
-run summary 0 trace "$work/failing-changes.jsonl" --json "$work/summary.json"
+# The summary of the plant's trace with failures: exit status 1, calls failed.
+run summary 1 trace "$work/failing-changes.jsonl" --json "$work/summary.json" --problems-csv "$work/problems.csv"
+grep -q '^PDI-109.PV,1,ReadAO,4,7,' "$work/problems.csv" || { fail "summary: the problems CSV lacks PDI-109.PV"; cat "$work/problems.csv"; }
 expect_out summary "level changes"
+grep -q '"format": "dcs-host-trace-summary"' "$work/summary.json" || fail "summary: the JSON does not name its format"
 expect_out summary "#1 at "
 expect_out summary "668 bytes (length 668): AI 12, AO 3, DI 6, DO 2, DCD 2, CALC 5; lint 0 errors, 0 warnings"
 expect_out summary "PDI-109.PV              data set 1  ReadAO    status 4: 7 times"
@@ -110,6 +112,11 @@ steps = 1
 "Enabled Flag" = "LINK.ENABLED"
 TOML
 run bytes.traced 0 run "$work/bytes/odd.toml" --trace "$work/bytes.jsonl"
+# A second traced run to the same name keeps the first trace, as the tracer does.
+cp "$work/bytes.jsonl" "$work/bytes.kept"
+run bytes.again 0 run "$work/bytes/odd.toml" --trace "$work/bytes.jsonl"
+same "the first trace after a second run to its name" "$work/bytes.kept" "$work/bytes.jsonl"
+[ -s "$work/bytes.1.jsonl" ] || fail "the second traced run wrote no bytes.1.jsonl"
 run bytes.captured 0 trace "$work/bytes.jsonl" --init-string "$work/bytes/captured.mrx"
 same "the captured string" "$work/bytes/odd.mrx" "$work/bytes/captured.mrx"
 run bytes.fetch2 2 trace "$work/bytes.jsonl" --init-string "$work/bytes/none.mrx" --fetch 2
@@ -125,9 +132,26 @@ same "the string run --init-string served" "$work/bytes/odd.mrx" "$work/bytes/ca
 
 # The check with the live trace: what the link did with each tag, and a tag
 # that binds here but never once succeeded live.
-run live 0 check "$work/failing/plant.toml" --trace "$work/failing-changes.jsonl" --all
+run live 1 check "$work/failing/plant.toml" --trace "$work/failing-changes.jsonl" --all
 expect_out live "live: 14 calls of ReadAO (data set 1), 7 failed, last status 4"
 expect_out live "live: 3 calls of WriteDI (data set 1), 1 failed, last status 0"
+# Without --all every live failure is listed all the same.
+run live.default 1 check "$work/failing/plant.toml" --trace "$work/failing-changes.jsonl"
+expect_out live.default "(PDI-109) PV Tag \"PDI-109.PV\": live: 14 calls of ReadAO (data set 1), 7 failed"
+
+# The catalogue tools read a trace as the string it captured: the same
+# listing, no change against the served file, the same check.
+run tags.file 0 tags "$work/failing/plant.mrx"
+run tags.trace 0 tags "$work/failing-changes.jsonl"
+tail -n +2 "$work/tags.file.out" >"$work/tags.file.rest"
+tail -n +2 "$work/tags.trace.out" >"$work/tags.trace.rest"
+same "tags of the trace and of its string" "$work/tags.file.rest" "$work/tags.trace.rest"
+expect_out tags.trace "failing-changes.jsonl, fetch 1: 30 tags"
+run diff.trace 0 diff "$work/failing-changes.jsonl" "$work/failing/plant.mrx"
+expect_out diff.trace "0 tag change(s)"
+run tags.nofetch 2 tags "$work/failing-changes.jsonl" --fetch 2
+run map.trace 0 map "$work/failing-changes.jsonl" --out "$work/map"
+same "the string map writes beside its lists" "$work/failing/plant.mrx" "$work/map/failing-changes.jsonl.mrx"
 cp "$work/failing/plant.toml" "$work/failing/lost.toml"
 printf '\n[[fail]]\nop = "ReadAO"\nname = "PDI-109.PV"\nstatus = 4\ntimes = -1\n' >>"$work/failing/lost.toml"
 run lost.traced 1 run "$work/failing/lost.toml" --trace "$work/lost.jsonl"
