@@ -7,13 +7,12 @@
 #include <cctype>
 #include <cstdio>
 #include <exception>
-#include <filesystem>
-#include <fstream>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "case/case_file.h"
+#include "case/input_file.h"
 #include "case/simulator_text.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
@@ -42,10 +41,7 @@ void RefuseOtherInputAsCase(const std::string& path) {
         throw host::CaseError(path + " is a trace of the Marlix client, not a case: read it with dcs-host trace " +
                               path + ", or check a case against it with dcs-host check CASE --trace " + path);
     }
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    char start[256] = {};
-    in.read(start, sizeof start);
-    const std::string head(start, static_cast<size_t>(in.gcount()));
+    const std::string head = host::FileStart(path, 256);
     const size_t first = head.find_first_not_of(" \t\r\n");
     // No case begins with "*" (no TOML does); every section of the string does.
     if (first != std::string::npos && head[first] == '*') {

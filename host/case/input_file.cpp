@@ -73,6 +73,17 @@ std::string ReadTextFile(const std::string& path, const std::string& what) {
     return text;
 }
 
+std::string FileStart(const std::string& path, size_t count) {
+    os::FileStatus status;
+    std::string why;
+    if (!os::Status(path, status, why) || status.type != os::FileType::Regular) return {};
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(os::OpenFile(path, "rb", why), &std::fclose);
+    if (!in) return {};
+    std::string start(count, '\0');
+    start.resize(std::fread(&start[0], 1, count, in.get()));
+    return start;
+}
+
 std::string ReadSpreadsheetText(const std::string& path, const std::string& what) {
     const std::string bytes = ReadInputFile(path, what);
     int malformedLine = 0;

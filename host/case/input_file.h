@@ -36,6 +36,11 @@ std::string ReadTextFile(const std::string& path, const std::string& what);
 // TextEncodingError naming its line.
 std::string ReadSpreadsheetText(const std::string& path, const std::string& what);
 
+// The first `count` bytes of `path` (fewer when it is shorter), to tell what
+// kind of file it is; empty when it is not a regular file or cannot be read.
+// A FIFO or a device is never opened, so nothing blocks.
+std::string FileStart(const std::string& path, size_t count);
+
 // Throws as ReadInputFile does when `path` is not a regular file; reads
 // nothing. For files another component opens (the driver library).
 void RequireRegularFile(const std::string& path, const std::string& what);

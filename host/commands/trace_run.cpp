@@ -1,4 +1,3 @@
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -46,10 +45,8 @@ CapturedFiles& Captured() {
 }  // namespace
 
 bool IsTraceFile(const std::string& path) {
-    static const char kStart[] = "{\"type\":\"header\"";
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    char start[sizeof kStart - 1] = {};
-    return in.read(start, sizeof start) && std::memcmp(start, kStart, sizeof start) == 0;
+    static const std::string kStart = "{\"type\":\"header\"";
+    return FileStart(path, kStart.size()) == kStart;
 }
 
 std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name) {

@@ -52,7 +52,7 @@ struct TagDiagnosis {
     // both empty when there is none. `message` is the box `run` will show.
     std::string gap = std::string();
     std::string gapTable = std::string();
-    int64_t liveFailures = 0;    // the calls of this tag that failed live
+    int64_t liveFailures = 0;  // the calls of this tag that failed live
 };
 
 struct RowDiagnosis {
