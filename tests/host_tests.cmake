@@ -100,6 +100,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     # The README's samples against what the tool prints, elisions only where marked.
     add_test(NAME host_readme_samples COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/host/readme_samples.py
                                               $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR})
+    # Every JSON output's documented fields against those it writes.
+    add_test(NAME host_json_docs COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/json_docs.sh $<TARGET_FILE:dcs-host>
+                                         ${PROJECT_SOURCE_DIR}/examples ${PROJECT_SOURCE_DIR})
     # The README's synopses against every command's --help, both ways.
     add_test(NAME host_readme_synopses COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/readme_synopses.sh
                                                $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR})
