@@ -8,7 +8,6 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "diagnose/trace_digest.h"
 #include "output/output_file.h"
 #include "trace/trace_file.h"
 #include "trace_core.h"
