@@ -92,5 +92,8 @@ void UntrackTemporary(const std::string& path);
 // standard error and ends the process as the interrupt would have. Call once,
 // early; `notice` must outlive the process.
 void RemoveTemporariesOnInterrupt(const char* notice);
+// Replaces the notice, once the handler is installed (before, it does
+// nothing); `notice` must outlive the process.
+void SetInterruptNotice(const char* notice);
 
 }  // namespace host::os

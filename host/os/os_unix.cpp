@@ -36,7 +36,8 @@ FileType TypeOf(mode_t mode) {
 // interrupt would leave it.
 constexpr size_t kTrackedFiles = 64;
 std::atomic<char*> gLive[kTrackedFiles];
-const char* gNotice = nullptr;
+// Changed while the program runs (SetInterruptNotice), read by the handler.
+std::atomic<const char*> gNotice{nullptr};
 
 extern "C" void RemoveAndDie(int signal) {
     for (std::atomic<char*>& slot : gLive) {
@@ -44,8 +45,9 @@ extern "C" void RemoveAndDie(int signal) {
         if (path != nullptr) unlink(path);
     }
     // A closed pipe is how `| head` ends a run: nothing to tell.
-    if (gNotice != nullptr && signal != SIGPIPE) {
-        const ssize_t ignored = write(STDERR_FILENO, gNotice, std::strlen(gNotice));
+    const char* notice = gNotice.load();
+    if (notice != nullptr && signal != SIGPIPE) {
+        const ssize_t ignored = write(STDERR_FILENO, notice, std::strlen(notice));
         (void)ignored;
     }
     std::signal(signal, SIG_DFL);
@@ -178,8 +180,12 @@ void UntrackTemporary(const std::string& path) {
     }
 }
 
+void SetInterruptNotice(const char* notice) {
+    if (gNotice.load() != nullptr) gNotice.store(notice);
+}
+
 void RemoveTemporariesOnInterrupt(const char* notice) {
-    gNotice = notice;
+    gNotice.store(notice);
     for (int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         // A signal the caller has us ignore (nohup, a background job) stays
         // ignored.

@@ -149,7 +149,8 @@ void RestoreConsole() {
 // Unix.
 constexpr size_t kTrackedFiles = 64;
 std::atomic<wchar_t*> gLive[kTrackedFiles];
-const char* gNotice = nullptr;
+// Changed while the program runs (SetInterruptNotice), read by the handler.
+std::atomic<const char*> gNotice{nullptr};
 
 wchar_t* CopyOf(const std::wstring& text) {
     auto* copy = static_cast<wchar_t*>(std::malloc((text.size() + 1) * sizeof(wchar_t)));
@@ -173,13 +174,14 @@ BOOL WINAPI OnControl(DWORD event) {
         const wchar_t* path = slot.load();
         if (path != nullptr) DeleteFileW(path);
     }
-    if (gNotice != nullptr) {
+    const char* notice = gNotice.load();
+    if (notice != nullptr) {
         const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
         if (IsConsole(stderr)) {
-            WriteConsoleText(err, gNotice);
+            WriteConsoleText(err, notice);
         } else {
             DWORD written = 0;
-            WriteFile(err, gNotice, static_cast<DWORD>(std::strlen(gNotice)), &written, nullptr);
+            WriteFile(err, notice, static_cast<DWORD>(std::strlen(notice)), &written, nullptr);
         }
     }
     RestoreConsole();
@@ -439,8 +441,12 @@ void UntrackTemporary(const std::string& path) {
     }
 }
 
+void SetInterruptNotice(const char* notice) {
+    if (gNotice.load() != nullptr) gNotice.store(notice);
+}
+
 void RemoveTemporariesOnInterrupt(const char* notice) {
-    gNotice = notice;
+    gNotice.store(notice);
     SetConsoleCtrlHandler(OnControl, TRUE);
 }
 

@@ -123,6 +123,11 @@ void OutputFile::Commit() {
     }
     os::UntrackTemporary(tempPath_);
     live_ = false;
+    // From now on an interrupt would leave this run's finished outputs in
+    // place, so "wrote no output" would no longer be true.
+    os::SetInterruptNotice(
+        "dcs-host: interrupted: the outputs this run finished are in place; one it was still writing was not "
+        "written, and a file of that name from an earlier run is kept as it was\n");
 }
 
 void WriteWholeFile(const std::string& path, const std::string& text) {

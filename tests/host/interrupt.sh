@@ -47,6 +47,25 @@ if ls -A | grep -q '\.tmp$'; then fail "a temporary file was left: $(ls -A | gre
 grep -q 'interrupted: this run wrote no output; files of the same names from earlier runs are kept' run.err ||
     { fail "standard error does not say the run was interrupted"; cat run.err; }
 
+# A follower that has written its page: interrupted, it says the finished
+# outputs are in place, not that it wrote none. (Here, not under Wine.)
+if [ $# -eq 0 ]; then
+    "$host" run plant.toml --trace live.jsonl >/dev/null 2>&1
+    env --default-signal=INT "$host" trace live.jsonl --follow --html live.html >/dev/null 2>follow.err &
+    pid=$!
+    tries=0
+    until [ -s live.html ] || [ $tries -ge 300 ]; do
+        sleep 0.1
+        tries=$((tries + 1))
+    done
+    [ $tries -lt 300 ] || fail "the follower wrote no page within half a minute"
+    kill -INT $pid
+    wait $pid
+    grep -q 'interrupted: the outputs this run finished are in place' follow.err ||
+        { fail "the interrupted follower does not say its page is in place"; cat follow.err; }
+    [ -s live.html ] || fail "the follower's page went"
+fi
+
 if [ "$failures" -ne 0 ]; then
     echo "$failures check(s) failed"
     exit 1
