@@ -393,6 +393,7 @@ int main(int argc, char** argv) {
     }
     if (*runCommand) {
         run.report.driverPath = run.driverPath;
+        run.report.replayOf = run.replayPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
         return OnCase(casePath, codePage, [&](const host::Case& parsed) {

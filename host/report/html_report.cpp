@@ -91,6 +91,11 @@ void WriteSummary(std::ostream& out, const PageInput& input) {
     out << "<section id=\"summary\"><h1>dcs-host " << Escape(input.command) << ": " << Escape(input.casePath)
         << "</h1>\n<table class=\"summary\">\n";
     SummaryRow(out, "Case", Figure("case", input.casePath));
+    if (!input.replayOf.empty()) {
+        SummaryRow(out, "Replay",
+                   Figure("replay-of", input.replayOf) +
+                       ": the tag server's answers, failures included, came from this trace, not from the case");
+    }
     SummaryRow(out, "Driver",
                Figure("driver", input.driverPath) + " version " + Figure("driver-version", input.driverVersion));
     SummaryRow(

@@ -36,6 +36,7 @@ struct PageInput {
     std::vector<DriverMessage> messages;
     const Diagnosis* diagnosis = nullptr;  // none: the page has no diagnosis part
     std::optional<PageRun> run;
+    std::string replayOf;  // the trace the run was a replay of; empty: none
 };
 
 std::string HtmlPage(const PageInput& input);

@@ -4,8 +4,8 @@
 #include <map>
 
 #include "case/case_schema.h"
-#include "platform/mrx3p_operations.h"
 #include "case/expectations.h"
+#include "platform/mrx3p_operations.h"
 #include "report/number_text.h"
 #include "text/code_page.h"
 

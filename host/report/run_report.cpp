@@ -86,6 +86,7 @@ int RunReport::Finish(bool configured, const Diagnosis* diagnosis) {
             page.messages = messages_;
             page.diagnosis = diagnosis;
             page.run = PageRun{last_, failed_, layout_, records, chart};
+            page.replayOf = options_.replayOf;
             WriteHtmlPage(*html_, page);
         });
     }

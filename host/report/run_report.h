@@ -25,6 +25,7 @@ struct RunReportOptions {
     std::string csvPath;               // empty: none
     std::string plotPath;              // empty: none
     std::string htmlPath;              // empty: none
+    std::string replayOf;              // the trace a replay answers from; empty: the case's own server
     std::vector<std::string> columns;  // globs picking the terminal table's columns; none: all
     bool plotConstant = false;
     size_t tableWidth = 100;

@@ -73,6 +73,10 @@ round_trip plant "$examples/plant/plant.toml" changes 0
 round_trip unit "$examples/unit/unit.toml" changes 0
 round_trip crude "$examples/crude/crude.toml" changes 1
 round_trip broken "$examples/broken/broken.toml" changes 1
+# A replay's page says it is one, and of which trace.
+run unit.page 0 run "$examples/unit/unit.toml" --replay "$work/unit.jsonl" --html "$work/unit.replay.html"
+grep -q "data-figure=\"replay-of\">$work/unit.jsonl</span>" "$work/unit.replay.html" ||
+    fail "the replay's page does not name its trace"
 for level in changes all failures; do
     round_trip "failing-$level" "$work/failing/plant.toml" "$level" 1
 done
