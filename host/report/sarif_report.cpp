@@ -92,7 +92,9 @@ std::string CheckJunitReport(const Diagnosis& d, const Case& c) {
     junit::TestSuite suite;
     suite.name = c.file;
     suite.file = c.file;
-    suite.properties = {{"dcs-host.command", "check"}};
+    // Named and versioned as the test command's JUnit is, so that a reader
+    // can tell the two apart and notice a change of layout.
+    suite.properties = {{"format", "dcs-host-check-junit"}, {"version", "1"}};
     const std::string group = "check";
 
     junit::TestCase link{"the link configures and its dry run agrees with the rules", group + ".link", 0.0, {}, {}, ""};

@@ -79,6 +79,8 @@ def check(xml_path, json_path):
     d = json.load(open(json_path, encoding="utf-8"))
     suites = list(JUnitXml.fromfile(xml_path))
     assert len(suites) == 1, len(suites)
+    props = {p.name: p.value for p in suites[0].properties()}
+    assert props == {"format": "dcs-host-check-junit", "version": "1"}, props
     cases = {c.classname + "/" + c.name: c for c in suites[0]}
     failed = {k for k, c in cases.items() if any(isinstance(r, Failure) for r in c.result)}
     rows = [r for r in d["rows"]]
