@@ -114,21 +114,35 @@ check "the size limit: the trace says it stopped" sh -c "tail -n 1 '$work/limit.
 # 9. Killed in the middle of a run: whole records, every failure before the kill.
 # Started directly, not through a shell function, so that $! is the probe
 # itself (under Wine, win-run.sh execs Wine in its own place).
-export MRX3P_TRACE_REAL="$STANDIN" MRX3P_TRACE_FILE="$work/killed.jsonl" MRX3P_TRACE_LEVEL=changes
-if [ -n "$RUN" ]; then
-    "$RUN" "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
-else
-    "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
+# start_killed: the probe in the background, its pid in $pid.
+start_killed() {
+    rm -f "$work/killed.jsonl" "$work/killed.out"
+    export MRX3P_TRACE_REAL="$STANDIN" MRX3P_TRACE_FILE="$work/killed.jsonl" MRX3P_TRACE_LEVEL=changes
+    if [ -n "$RUN" ]; then
+        "$RUN" "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
+    else
+        "$TRACE_PROBE" "$tracer" "$STANDIN" loop 0 >"$work/killed.out" 2>/dev/null &
+    fi
+    pid=$!
+    unset MRX3P_TRACE_REAL MRX3P_TRACE_FILE MRX3P_TRACE_LEVEL
+    n=0
+    while [ "$n" -lt 600 ] && ! grep -q '^failures 20' "$work/killed.out" 2>/dev/null; do
+        sleep 0.1
+        n=$((n + 1))
+    done
+    kill -9 "$pid" 2>/dev/null
+    wait "$pid" 2>/dev/null
+}
+start_killed
+# Once, on a loaded machine, a Wine process started in the background made
+# no call at all within the minute (its trace empty, not one line out):
+# Wine had not got it going. That is no fault of the tracer, so such a start
+# is tried once more, and said; a probe that ran and then lost records still
+# fails below.
+if [ ! -s "$work/killed.out" ] && [ ! -s "$work/killed.jsonl" ]; then
+    echo "note: killed: the probe made no call within a minute; started once more"
+    start_killed
 fi
-pid=$!
-unset MRX3P_TRACE_REAL MRX3P_TRACE_FILE MRX3P_TRACE_LEVEL
-n=0
-while [ "$n" -lt 600 ] && ! grep -q '^failures 20' "$work/killed.out" 2>/dev/null; do
-    sleep 0.1
-    n=$((n + 1))
-done
-kill -9 "$pid" 2>/dev/null
-wait "$pid" 2>/dev/null
 seen=$(grep -c '^failures' "$work/killed.out")
 found=$(tcheck structure "$work/killed.jsonl" | sed -n 's/.* failures \([0-9]*\) .*/\1/p')
 check "killed: the trace ends with a whole record" tcheck structure "$work/killed.jsonl" >/dev/null
