@@ -78,7 +78,7 @@ void Check(benchmark::State& state) {
     int32_t problems = 0;
     for (auto _ : state) {
         const host::CatalogueParse parse = host::ParseCatalogue();
-        const host::CatalogueIndex index(parse);
+        const host::CatalogueIndex index(parse, *host::CodePage::Find(1252));
         host::Diagnosis diagnosis;
         diagnosis.rows = host::CheckRows(*d, index, names);
         diagnosis.lint = host::LintInitString(parse);
@@ -100,13 +100,13 @@ void Check(benchmark::State& state) {
 int32_t CheckOnce(const DCSLinkData& d) {
     const host::RowNames names;
     const host::CatalogueParse parse = host::ParseCatalogue();
-    const host::CatalogueIndex index(parse);
-    const host::SuggestionIndex suggestions(parse);
+    const host::CatalogueIndex index(parse, *host::CodePage::Find(1252));
+    const host::SuggestionIndex suggestions(parse, *host::CodePage::Find(1252));
     host::Diagnosis diagnosis;
     diagnosis.rows = host::CheckRows(d, index, names, &suggestions);
     diagnosis.lint = host::LintInitString(parse);
     diagnosis.causes = host::FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
-    diagnosis.conflicts = host::FindConflicts(diagnosis.rows);
+    diagnosis.conflicts = host::FindConflicts(diagnosis.rows, *host::CodePage::Find(1252));
     int32_t problems = 0;
     for (const host::RowDiagnosis& row : diagnosis.rows) {
         for (const host::TagDiagnosis& tag : row.tags) {

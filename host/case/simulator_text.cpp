@@ -69,6 +69,9 @@ void EncodeForSimulator(Case& c) {
             Encode(*codePage, event.tag.name, "the tag's name", Where{c.file, event.line, 0});
         }
     }
+    for (ServerFailure& failure : c.failures) {
+        if (!failure.name.empty()) Encode(*codePage, failure.name, "the tag's name", Where{c.file, failure.line, 0});
+    }
     for (Expectation& e : c.expectations) {
         if (e.subject == ExpectSubject::Tag) {
             Encode(*codePage, e.tag.name, "the tag's name", Where{e.whatAt.file, e.whatAt.line, e.whatAt.column});

@@ -4,6 +4,7 @@
 #include "commands/commands.h"
 #include "commands/trace_command.h"
 #include "diagnose/check_case.h"
+#include "diagnose/text_encoding.h"
 #include "link/session.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
@@ -62,6 +63,7 @@ int CheckCommand(const Case& c, const CheckOptions& options) {
     diagnosis.driverPath = options.driverPath;
     LiveFindings live;
     if (!options.tracePath.empty()) live = AddLiveVerdicts(diagnosis, options.tracePath);
+    DecodeForReports(diagnosis);
     std::fputs(CheckReport(diagnosis, options.all).c_str(), stdout);
     if (!live.lines.empty()) {
         std::fputs("\nwhere the live link failed or disagrees with the case:\n", stdout);

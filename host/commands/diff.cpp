@@ -6,6 +6,7 @@
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "diagnose/catalogue_diff.h"
+#include "diagnose/text_encoding.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/diff_report.h"
@@ -18,7 +19,9 @@ namespace {
 // verdicts.
 Diagnosis CheckAgainst(Driver& driver, Case c, const std::string& initString) {
     c.initStringPath = initString;
-    return DiagnoseQuietly(driver, c);
+    Diagnosis diagnosis = DiagnoseQuietly(driver, c);
+    DecodeForReports(diagnosis);
+    return diagnosis;
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "commands/commands.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/row_proposals.h"
+#include "diagnose/text_encoding.h"
 #include "report/io_list_writer.h"
 
 namespace host {
@@ -104,7 +105,9 @@ int32_t DropProblems(const ProposalCase& pc, const Diagnosis& d) {
         for (const TagDiagnosis& tag : row.tags) {
             if (tag.status != Verdict::Problem) continue;
             ++dropped;
-            const std::string why = "the check: " + tag.reason;
+            const std::string why =
+                "the check: " +
+                CodePage::Find(d.codePage).value_or(*CodePage::Find(kDefaultCodePage)).Decode(tag.reason);
             if (row.table == "controller" && at < pc.controllers.size()) {
                 ControllerProposal& p = *pc.controllers[at];
                 if (tag.required) {
@@ -196,6 +199,7 @@ int MapCommand(const MapOptions& options) {
             pc = CaseOf(proposals, initString, caseFile);
             diagnosis = DiagnoseQuietly(driver, pc.c);
         }
+        DecodeForReports(diagnosis);
         std::fputs(Report(inventory, proposals, pc, diagnosis).c_str(), stdout);
 
         const ListFormat format;

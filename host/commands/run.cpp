@@ -1,4 +1,5 @@
 #include "commands/commands.h"
+#include "diagnose/text_encoding.h"
 
 #include <cstdio>
 #include <iostream>
@@ -49,7 +50,10 @@ int RunCommand(const Case& c, const RunOptions& options) {
     Driver driver(options.driverPath);
     // The page shows what the check finds beside what the run did.
     std::optional<Diagnosis> diagnosis;
-    if (!options.report.htmlPath.empty()) diagnosis = DiagnoseQuietly(driver, c);
+    if (!options.report.htmlPath.empty()) {
+        diagnosis = DiagnoseQuietly(driver, c);
+        DecodeForReports(*diagnosis);
+    }
     RunSession session(c, driver, report, options);
     const bool configured = session.Begin();
     for (int32_t step = 1; configured && step <= steps; ++step) session.Step(step);

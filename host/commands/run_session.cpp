@@ -6,18 +6,22 @@
 
 #include "case/schedule.h"
 #include "diagnose/case_gaps.h"
+#include "text/code_page.h"
+#include "text/tag_name.h"
 
 namespace host {
 
 namespace {
 
-std::string EventText(const Event& event) {
+// The event as the step table, the CSV and the page show it: its tag's name
+// decoded from the simulator's code page.
+std::string EventText(const Event& event, const CodePage& codePage) {
     if (event.action != Action::SetTag) {
         return ActionName(event.action);
     }
     char value[32];
     std::snprintf(value, sizeof value, "%g", event.tag.value);
-    return std::string("set_tag ") + event.tag.name + "=" + value;
+    return std::string("set_tag ") + codePage.Decode(event.tag.name) + "=" + value;
 }
 
 std::string FlagText(const std::optional<int32_t>& flag) { return flag ? std::to_string(*flag) : "-"; }
@@ -130,7 +134,12 @@ void RunSession::NameCaseGap(const DriverMessage& m) {
     const DCSValue* cells = controller ? d.CtrlData[read->index].Values : d.PVImportData[read->index].Values;
     const int32_t dataSet =
         Link::RowInteger(controller ? link_.ControllerDefs() : link_.PVImportDefs(), cells, kDataSetLabel, 0);
-    if (ServerHolds(read->kind, dataSet, read->tag) || !gapsNamed_.insert(read->kind + '\n' + read->tag).second) {
+    // The box's text is shown decoded; the server holds the name in the
+    // simulator's code page.
+    const CodePage codePage = CodePage::Find(c_.codePage).value_or(*CodePage::Find(kDefaultCodePage));
+    const std::optional<TagName> name = TagName::OfText(read->tag, codePage);
+    if (!name || ServerHolds(read->kind, dataSet, name->Bytes()) ||
+        !gapsNamed_.insert(read->kind + '\n' + read->tag).second) {
         return;
     }
     std::fprintf(stderr,
@@ -152,7 +161,8 @@ std::string RunSession::ApplyEvents(int32_t step) {
         case Action::TimeZero: driver_.TimeZero(&d); break;
         case Action::SetTag: SetTag(event->tag); break;
         }
-        applied += (applied.empty() ? "" : " ") + EventText(*event);
+        applied += (applied.empty() ? "" : " ") +
+                   EventText(*event, CodePage::Find(c_.codePage).value_or(*CodePage::Find(kDefaultCodePage)));
     }
     return applied;
 }

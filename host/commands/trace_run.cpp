@@ -100,6 +100,9 @@ LiveFindings AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
     // At level failures a tag's calls are its failures: its successes, and
     // so whether it ever succeeded, are not in the trace.
     const bool successes = digest.SuccessesRecorded();
+    // The diagnosis still holds the rows' texts in the code page's bytes,
+    // the form the trace records them in.
+    const CodePage codePage = CodePage::Find(d.codePage).value_or(*CodePage::Find(kDefaultCodePage));
     for (RowDiagnosis& row : d.rows) {
         for (TagDiagnosis& tag : row.tags) {
             if (tag.text.empty()) continue;
@@ -141,7 +144,7 @@ LiveFindings AddLiveVerdicts(Diagnosis& d, const std::string& tracePath) {
             if (tag.liveDisagrees || tag.liveFailures > 0) {
                 findings.lines.push_back(row.table + " " + std::to_string(row.index) +
                                          (row.name.empty() ? "" : " (" + row.name + ")") + " " + tag.field + " \"" +
-                                         ShortDisplayBytes(tag.text) + "\": " + text);
+                                         codePage.Decode(tag.text) + "\": " + text);
             }
         }
     }

@@ -1,7 +1,8 @@
 #include "diagnose/catalogue_parse.h"
 
+#include "text/tag_name.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 
 #include "catalogue.h"
@@ -113,7 +114,8 @@ CatalogueParse ParseCatalogue() {
     return parse;
 }
 
-CatalogueIndex::CatalogueIndex(const CatalogueParse& parse) : parse_(parse) {
+CatalogueIndex::CatalogueIndex(const CatalogueParse& parse, const CodePage& codePage)
+    : parse_(parse), codePage_(codePage) {
     exact_.reserve(parse.entries.size());
     byName_.reserve(parse.entries.size());
     folded_.reserve(parse.entries.size());
@@ -141,7 +143,7 @@ const std::vector<size_t>& CatalogueIndex::Folded(const std::string& name) const
     return found != folded_.end() ? found->second : none_;
 }
 
-std::string CatalogueIndex::Fold(const std::string& name) {
+std::string CatalogueIndex::Fold(const std::string& name) const {
     size_t begin = 0;
     size_t end = name.size();
     while (begin < end && IsFoldedBlank(name[begin])) ++begin;
@@ -150,9 +152,9 @@ std::string CatalogueIndex::Fold(const std::string& name) {
     folded.reserve(end - begin);
     for (size_t i = begin; i < end; ++i) {
         if (name[i] == '\r') continue;
-        folded += static_cast<char>(std::tolower(static_cast<unsigned char>(name[i])));
+        folded += name[i];
     }
-    return folded;
+    return FoldLetterCase(folded, codePage_);
 }
 
 const char* KindName(int32_t kind) {

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "text/code_page.h"
+
 namespace host {
 
 // One entry of the initialization string, kept by the driver or not.
@@ -66,10 +68,11 @@ CatalogueParse ParseCatalogue();
 
 // Finds stored catalogue entries by data set and name, by name alone and by
 // folded name (letter case, leading and trailing blanks and carriage
-// returns ignored), each built once for the whole check.
+// returns ignored; letters folded as the simulator's code page spells them),
+// each built once for the whole check.
 class CatalogueIndex {
 public:
-    explicit CatalogueIndex(const CatalogueParse& parse);
+    CatalogueIndex(const CatalogueParse& parse, const CodePage& codePage);
 
     // Entries with exactly this data set and name, in catalogue order.
     const std::vector<size_t>& Exact(int32_t dataSet, const std::string& name) const;
@@ -79,10 +82,11 @@ public:
     const std::vector<size_t>& Folded(const std::string& name) const;
     const CatalogueEntry& Entry(size_t index) const { return parse_.entries[index]; }
 
-    static std::string Fold(const std::string& name);
+    std::string Fold(const std::string& name) const;
 
 private:
     const CatalogueParse& parse_;
+    CodePage codePage_;
     std::unordered_map<std::string, std::vector<size_t>> exact_;  // key: data set, NUL, name
     std::unordered_map<std::string, std::vector<size_t>> byName_;
     std::unordered_map<std::string, std::vector<size_t>> folded_;

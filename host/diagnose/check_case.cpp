@@ -50,6 +50,8 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
     diagnosis.casePath = c.file;
     diagnosis.verdictSource = kVerdictSource;
     diagnosis.initStringPath = c.initStringPath;
+    diagnosis.codePage = c.codePage;
+    const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
     const BlockCounts before = LiveBlocks();
     bool loaded = false;
     CatalogueParse parse;
@@ -67,15 +69,13 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
         ownLoad.Take();
         loaded = parse.loaded;
         diagnosis.initStringText = parse.text;
-        const CatalogueIndex index(parse);
+        const CatalogueIndex index(parse, codePage);
         // Built on the first name that binds nothing: a case that binds
         // pays nothing for it.
-        const SuggestionIndex suggestions(parse);
+        const SuggestionIndex suggestions(parse, codePage);
         diagnosis.rows = CheckRows(d, index, RowNamesOf(c), &suggestions);
         diagnosis.lint = LintInitString(parse);
-        const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
         ExplainEncodings(diagnosis, index, codePage);
-        DecodeForReports(diagnosis, codePage);
 
         driver.Reset(&d);
         link.Destroy();
@@ -98,7 +98,7 @@ Diagnosis CheckCase(Driver& driver, const Case& c) {
                  diagnosis.rows);
     CompareWithDryRun(diagnosis);
     diagnosis.causes = FindRootCauses(parse, diagnosis.lint, diagnosis.rows);
-    diagnosis.conflicts = FindConflicts(diagnosis.rows);
+    diagnosis.conflicts = FindConflicts(diagnosis.rows, codePage);
     return diagnosis;
 }
 

@@ -109,7 +109,7 @@ std::string Key(int32_t dataSet, const std::string& text) { return std::to_strin
 
 }  // namespace
 
-std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
+std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows, const CodePage& codePage) {
     std::vector<RowConflict> out;
     // One controller listed twice: the same data set and the same tags.
     std::map<std::vector<std::string>, const RowDiagnosis*> controllers;
@@ -167,7 +167,7 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             if (flag != nullptr) {
                 RowConflict c;
                 c.code = code::kFlagWrittenByRow;
-                c.text = Who(u) + " writes \"" + u.tag->text + "\", the " + flag->tag->field +
+                c.text = Who(u) + " writes \"" + codePage.Decode(u.tag->text) + "\", the " + flag->tag->field +
                          " tag: the driver sets the flag " + WhenText(*flag) + ", and the row's writes (" +
                          WhenText(u) + ") overwrite it, so the tag server no longer tells whether the link " +
                          (flag->enabledFlag ? "is enabled" : "is running");
@@ -188,9 +188,9 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
                              ? Severity::Error
                              : Severity::Warning;
             c.code = code::kTwoWriters;
-            c.text = "\"" + u.tag->text + "\" in data set " + std::to_string(u.tag->dataSet) + " is written by " +
-                     Who(*firstWriter) + " (" + WhenText(*firstWriter) + ") and by " + Who(u) + " (" + WhenText(u) +
-                     "); " + Winner(*firstWriter, u);
+            c.text = "\"" + codePage.Decode(u.tag->text) + "\" in data set " + std::to_string(u.tag->dataSet) +
+                     " is written by " + Who(*firstWriter) + " (" + WhenText(*firstWriter) + ") and by " + Who(u) +
+                     " (" + WhenText(u) + "); " + Winner(*firstWriter, u);
             c.first = Side(*firstWriter);
             c.second = Side(u);
             out.push_back(std::move(c));
@@ -202,7 +202,8 @@ std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows) {
             c.severity = Severity::Warning;
             c.code = code::kExportReadBack;
             const bool import = u.row->table == "pv_import";
-            c.text = Who(*firstExport) + " writes \"" + u.tag->text + "\" every step, and " + Who(u) + " reads it: " +
+            c.text = Who(*firstExport) + " writes \"" + codePage.Decode(u.tag->text) + "\" every step, and " + Who(u) +
+                     " reads it: " +
                      (import ? std::string("the PV imports are read after the PV exports are written, so it gets "
                                            "this step's exported value back")
                              : std::string("the controllers are read before the PV exports are written, so it sees "

@@ -8,10 +8,13 @@
 #include <vector>
 
 #include "diagnose/diagnosis.h"
+#include "text/code_page.h"
 
 namespace host {
 
 // From the verdicts (rows in the order CheckRows gives them, lines set).
-std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows);
+// The rows' tag texts are in the code page's bytes; the conflicts' texts,
+// which name the rows too, show them decoded.
+std::vector<RowConflict> FindConflicts(const std::vector<RowDiagnosis>& rows, const CodePage& codePage);
 
 }  // namespace host

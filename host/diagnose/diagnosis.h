@@ -151,6 +151,12 @@ struct Diagnosis {
     // Messages of the dry run's step that a case gap explains: the step
     // fails on the first read without a value, which says nothing of the link.
     int32_t messagesOfGaps = 0;
+    // The simulator's code page. Every tag text, and every text the driver
+    // or the catalogue gave, is held in its bytes while the check decides
+    // (so that it compares as the driver and the server do), and decoded
+    // into UTF-8 once, for the reports (DecodeForReports).
+    int32_t codePage = 1252;
+    bool decodedForReports = false;
 
     int32_t RowsWithProblems() const;
     int32_t Gaps() const;  // tags with a case gap

@@ -1,9 +1,9 @@
 #include "diagnose/suggest.h"
 
 #include <algorithm>
-#include <cctype>
 
 #include "case/near_words.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -46,18 +46,18 @@ constexpr size_t kStemFanOut = 64;
 
 }  // namespace
 
-std::string SuggestionIndex::Normal(const std::string& name) {
+std::string SuggestionIndex::Normal(const std::string& name) const {
     std::string key;
     key.reserve(name.size());
-    for (char c : name) {
+    for (char c : FoldLetterCase(name, codePage_)) {
         if (c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '-' || c == '_') continue;
-        const char lower = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        key += lower == 'o' ? '0' : lower;
+        key += c == 'o' ? '0' : c;
     }
     return key;
 }
 
-SuggestionIndex::SuggestionIndex(const CatalogueParse& parse) : parse_(parse) {}
+SuggestionIndex::SuggestionIndex(const CatalogueParse& parse, const CodePage& codePage)
+    : parse_(parse), codePage_(codePage) {}
 
 void SuggestionIndex::HashIndex::Build(std::vector<std::pair<uint64_t, uint32_t>>& pairs) {
     for (auto& pair : pairs) pair.first = Slot(pair.first);

@@ -12,12 +12,13 @@
 
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/diagnosis.h"
+#include "text/code_page.h"
 
 namespace host {
 
 class SuggestionIndex {
 public:
-    explicit SuggestionIndex(const CatalogueParse& parse);
+    SuggestionIndex(const CatalogueParse& parse, const CodePage& codePage);
 
     // At most `most` stored names near `text`, of the given kinds, best
     // first: the fewest edits once case, blanks, separators and 0/O are set
@@ -27,12 +28,14 @@ public:
                                     size_t most = 3) const;
 
     // The key that slips are compared on: lower case, blanks, "-" and "_"
-    // dropped, the letter o read as the digit 0.
-    static std::string Normal(const std::string& name);
+    // dropped, the letter o read as the digit 0; letters folded as the
+    // code page spells them.
+    std::string Normal(const std::string& name) const;
 
 private:
     void Build() const;
     const CatalogueParse& parse_;
+    CodePage codePage_;
     mutable bool built_ = false;
     // Distinct normal keys and the stored entries behind each.
     mutable std::vector<std::string> keys_;

@@ -51,7 +51,10 @@ void ExplainEncodings(Diagnosis& diagnosis, const CatalogueIndex& index, const C
     }
 }
 
-void DecodeForReports(Diagnosis& diagnosis, const CodePage& codePage) {
+void DecodeForReports(Diagnosis& diagnosis) {
+    if (diagnosis.decodedForReports) return;
+    diagnosis.decodedForReports = true;
+    const CodePage codePage = CodePage::Find(diagnosis.codePage).value_or(*CodePage::Find(kDefaultCodePage));
     const auto decode = [&](std::string& text) { text = codePage.Decode(text); };
     const auto decodeMessage = [&](DriverMessage& m) {
         decode(m.title);
@@ -63,14 +66,31 @@ void DecodeForReports(Diagnosis& diagnosis, const CodePage& codePage) {
             decode(tag.field);
             decode(tag.text);
             decode(tag.reason);
+            decode(tag.gap);
+            decode(tag.gapTable);
+            decode(tag.live);
+            for (Suggestion& suggestion : tag.suggestions) decode(suggestion.name);
             if (tag.message) decodeMessage(*tag.message);
         }
+        for (std::string& differs : row.driverDiffers) decode(differs);
     }
+    for (DriverMessage& m : diagnosis.unexplained) decodeMessage(m);
     decode(diagnosis.initStringText);
-    for (LintFinding& finding : diagnosis.lint) {
+    const auto decodeFinding = [&](LintFinding& finding) {
         decode(finding.text);
         decode(finding.hint);
         decode(finding.quote);
+    };
+    for (LintFinding& finding : diagnosis.lint) decodeFinding(finding);
+    for (RootCause& cause : diagnosis.causes) {
+        decodeFinding(cause.finding);
+        decode(cause.summary);
+    }
+    // A conflict's own text is composed with the rows' names (UTF-8) and
+    // decodes its tags itself.
+    for (RowConflict& conflict : diagnosis.conflicts) {
+        decode(conflict.first.text);
+        decode(conflict.second.text);
     }
 }
 

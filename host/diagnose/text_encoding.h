@@ -17,9 +17,11 @@ namespace host {
 // "other-encoding", naming the encoding and the catalogue's entry.
 void ExplainEncodings(Diagnosis& diagnosis, const CatalogueIndex& index, const CodePage& codePage);
 
-// Decodes through the simulator's code page every text that holds bytes the
-// driver or the catalogue gave (tag texts, reasons, the driver's messages,
-// the lint); row names and paths are UTF-8 already.
-void DecodeForReports(Diagnosis& diagnosis, const CodePage& codePage);
+// Decodes through the diagnosis's code page every text that holds bytes the
+// driver, the catalogue or the rows gave (tag texts, reasons, suggestions,
+// gaps, the driver's messages, the lint, root causes, conflicts' tags);
+// row names and paths are UTF-8 already. Called once, when every decision
+// is made and before anything is shown; a second call changes nothing.
+void DecodeForReports(Diagnosis& diagnosis);
 
 }  // namespace host

@@ -9,6 +9,7 @@
 
 #include "os/os.h"
 #include "report/markup.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -18,8 +19,11 @@ constexpr size_t kMinColumnWidth = 10;  // fits -1.235e+08 and 0.00012346
 const char kStepHeader[] = " step  status";
 constexpr size_t kStepWidth = sizeof kStepHeader - 1;
 
+// Widths are counted in characters, not bytes: a column named "Kühl SP"
+// is as wide as "Kuhl SP" on the terminal.
 std::string PadLeft(const std::string& text, size_t width) {
-    return text.size() >= width ? text : std::string(width - text.size(), ' ') + text;
+    const size_t shown = DisplayWidth(text);
+    return shown >= width ? text : std::string(width - shown, ' ') + text;
 }
 
 // A plant's first steps are held until it is clear which columns change:
@@ -40,7 +44,7 @@ std::string EventLines(const std::string& events, size_t width) {
         const std::string word = events.substr(at, end - at);
         at = end + 1;
         if (word.empty()) continue;
-        if (line.size() > indent.size() && line.size() + 1 + word.size() > width) {
+        if (line.size() > indent.size() && DisplayWidth(line) + 1 + DisplayWidth(word) > width) {
             out += line + "\n";
             line = indent;
         }
@@ -84,7 +88,7 @@ TerminalTable::TerminalTable(const Layout& layout, size_t width, const std::vect
         throw ColumnError("--columns \"" + *picked.unmatched + "\" matches no column; the columns are " + known);
     }
     picked_ = std::move(picked.picked);
-    for (const std::string& name : names) widths_.push_back(std::max(name.size(), kMinColumnWidth));
+    for (const std::string& name : names) widths_.push_back(std::max(DisplayWidth(name), kMinColumnWidth));
     const ColumnPick all = PickColumns(picked_, {}, SIZE_MAX);
     if (all.picked > kShownColumns) {
         holdLimit_ = std::min(kMostHeld, std::max<size_t>(2, kHeldCells / names.size()));
@@ -108,7 +112,12 @@ void TerminalTable::LayOut(const std::vector<size_t>& shown) {
         used += room;
     }
     blocks_.push_back(block);
-    for (size_t b = 0; b < blocks_.size(); ++b) lineLengths_.push_back(HeaderOf(b).find('\n'));
+    // A row holds only ASCII, as wide as its header shows: the length of
+    // the header's rule.
+    for (size_t b = 0; b < blocks_.size(); ++b) {
+        const std::string header = HeaderOf(b);
+        lineLengths_.push_back(DisplayWidth(header.substr(0, header.find('\n'))));
+    }
 }
 
 TerminalTable::~TerminalTable() {
@@ -118,7 +127,7 @@ TerminalTable::~TerminalTable() {
 std::string TerminalTable::HeaderOf(size_t block) const {
     std::string line = kStepHeader;
     for (const Column& column : blocks_[block]) line += " " + PadLeft(column.header, column.width) + " ";
-    return line + "\n" + std::string(line.size(), '-') + "\n";
+    return line + "\n" + std::string(DisplayWidth(line), '-') + "\n";
 }
 
 std::string TerminalTable::CellOf(const StepRecord& record, const Column& column) const {
@@ -173,7 +182,7 @@ void TerminalTable::Write(const StepRecord& record, std::ostream& out) {
     const std::string row = LineOf(0, record);
     out << row;
     if (!record.events.empty()) {
-        if (row.size() + 2 + record.events.size() <= width_) {
+        if (DisplayWidth(row) + 2 + DisplayWidth(record.events) <= width_) {
             out << "  " << record.events;
         } else {
             // Beside a full row the events would run past the width: they

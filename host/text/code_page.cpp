@@ -65,6 +65,16 @@ std::string CodePage::Decode(const std::string& bytes) const {
     return utf8;
 }
 
+size_t DisplayWidth(const std::string& utf8) {
+    size_t width = 0;
+    for (size_t at = 0; at < utf8.size(); ++width) {
+        size_t length = 1;
+        NextCharacter(utf8, at, &length);
+        at += length;
+    }
+    return width;
+}
+
 char32_t NextCharacter(const std::string& utf8, size_t at, size_t* length) {
     const auto lead = static_cast<unsigned char>(utf8[at]);
     *length = 1;

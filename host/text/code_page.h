@@ -45,6 +45,9 @@ private:
 // U+FFFD and 1 for a malformed sequence.
 char32_t NextCharacter(const std::string& utf8, size_t at, size_t* length);
 void AppendUtf8(std::string& out, char32_t c);
+// How many characters `utf8` shows on a terminal: its code points (a
+// malformed byte counts as one), not its bytes.
+size_t DisplayWidth(const std::string& utf8);
 // Whether `text` is well-formed UTF-8.
 bool IsUtf8(const std::string& text);
 // The UTF-8 of a text that begins with a UTF-16 byte-order mark (either

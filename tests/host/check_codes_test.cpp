@@ -582,7 +582,7 @@ TEST(Suggestions, RankTheUsualSlipsFirst) {
                      Entry(1, "LIC-100.SP", 1), Entry(3, "PUMP 7", 1),     Entry(1, "FIC-101.MODE", 1),
                      Entry(1, "FIC-101.SP", 3)};
     parse.entries.back().stored = false;  // skipped by a full list: nothing binds to it
-    const host::SuggestionIndex index(parse);
+    const host::SuggestionIndex index(parse, *host::CodePage::Find(1252));
     const std::vector<int32_t> any = {1, 2, 3, 4, 5, 6}, writable = {1, 3, 6};
     const Typo typos[] = {
         {"FIC-101.SPT", any, 1, {"FIC-101.SP", "FIC-101.SPI", "FIC-101.OP"}},  // a letter too many
