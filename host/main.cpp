@@ -285,6 +285,11 @@ int main(int argc, char** argv) {
     tagsCommand->add_option("--unused", tags.unusedCase, "only the tags no row of this case names");
     tagsCommand->add_option("--json", tags.jsonPath, "write the listing to this JSON file");
     tagsCommand->add_option("--csv", tags.csvPath, "write the listing to this CSV file");
+    const std::string namesCodePageHelp =
+        "the code page the strings' names are in, to show them (the case's code_page, else 1252); one of " +
+        host::CodePage::Supported();
+    tagsCommand->add_option("--code-page", tags.codePage, namesCodePageHelp + "; --match matches in it too")
+        ->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     tagsCommand->add_option("--driver", tags.driverPath, "the driver library to load for --unused")
         ->capture_default_str();
 
@@ -306,6 +311,8 @@ int main(int argc, char** argv) {
     diffCommand->add_option("--case", diff.casePath, "check this case against both strings");
     diffCommand->add_option("--json", diff.jsonPath, "write the changes to this JSON file");
     diffCommand->add_option("--html", diff.htmlPath, "write a self-contained HTML page of the changes");
+    diffCommand->add_option("--code-page", diff.codePage, namesCodePageHelp)
+        ->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     diffCommand->add_option("--driver", diff.driverPath, "the driver library to load for --case")
         ->capture_default_str();
 

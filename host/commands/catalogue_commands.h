@@ -23,6 +23,7 @@ struct TagsOptions {
     std::string jsonPath;
     std::string csvPath;
     std::string driverPath;
+    std::optional<int> codePage;  // the names' code page (else the case's, else 1252)
 };
 
 struct DiffOptions {
@@ -34,6 +35,7 @@ struct DiffOptions {
     std::string jsonPath;
     std::string htmlPath;
     std::string driverPath;
+    std::optional<int> codePage;  // the names' code page (else the case's, else 1252)
 };
 
 struct MapOptions {
@@ -90,5 +92,10 @@ const char* DefaultConventions();
 // which, for the reports. Throws CaseError, TraceError or runtime_error.
 std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch = std::nullopt,
                                std::string* name = nullptr);
+
+// The code page a string's names are shown and matched in: the one given
+// (--code-page), else that of the first of `cases` given (a case file,
+// *.toml), else 1252. Throws CaseError for a case that cannot be read.
+CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& cases);
 
 }  // namespace host

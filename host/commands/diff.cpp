@@ -43,6 +43,7 @@ int DiffCommand(const DiffOptions& options) {
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
 
+        diff.codePage = NamesCodePage(options.codePage, {options.casePath});
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
         if (!options.casePath.empty()) {
             const Case c = ParseCaseFile(options.casePath);

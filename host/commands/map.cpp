@@ -137,13 +137,14 @@ std::string Report(const TagInventory& inventory, const Proposals& p, const Prop
     out << "\n";
     if (!p.controllers.empty()) out << "controllers, by base name (found / not found):\n";
     for (const ControllerProposal& c : p.controllers) {
-        out << "  " << VisibleName(c.base) << " data set " << c.dataSet << ": "
+        out << "  " << VisibleName(c.base, inventory.codePage) << " data set " << c.dataSet << ": "
             << (c.proposed ? "proposed" : "not proposed: " + c.why) << "\n";
         for (int32_t col = 1; col <= 5; ++col) {
             const ProposedTag& t = c.tags[col - 1];
             out << "      " << ColumnLabel(static_cast<MapColumn>(col)) << ": ";
             if (!t.name.empty()) {
-                out << VisibleName(t.name) << " (" << KindName(t.kind) << ", " << t.pattern << ")\n";
+                out << VisibleName(t.name, inventory.codePage) << " (" << KindName(t.kind) << ", " << t.pattern
+                    << ")\n";
             } else {
                 out << "none" << (t.why.empty() ? "" : " - " + t.why) << "\n";
             }
@@ -151,8 +152,8 @@ std::string Report(const TagInventory& inventory, const Proposals& p, const Prop
     }
     if (!p.pvRows.empty()) out << "PV rows:\n";
     for (const PVProposal& v : p.pvRows) {
-        out << "  " << (v.isExport ? "pv_export " : "pv_import ") << VisibleName(v.tag.name) << " data set "
-            << v.dataSet;
+        out << "  " << (v.isExport ? "pv_export " : "pv_import ") << VisibleName(v.tag.name, inventory.codePage)
+            << " data set " << v.dataSet;
         if (v.tag.kind != 0) out << " (" << KindName(v.tag.kind) << ")";
         out << ": " << (v.proposed ? "proposed" : "not proposed: " + v.why) << "\n";
     }
@@ -160,8 +161,8 @@ std::string Report(const TagInventory& inventory, const Proposals& p, const Prop
     out << (p.unmatched.empty() ? "\n" : ":\n");
     for (uint32_t i : p.unmatched) {
         const InventoryEntry& e = inventory.entries[i];
-        out << "  " << KindName(e.kind) << " data set " << e.dataSet << " line " << e.line << " " << VisibleName(e.name)
-            << "\n";
+        out << "  " << KindName(e.kind) << " data set " << e.dataSet << " line " << e.line << " "
+            << VisibleName(e.name, inventory.codePage) << "\n";
     }
     out << "check of the proposed rows: " << (d.configured ? "configured" : "NOT configured") << ", "
         << d.RowsWithProblems() << " row(s) with problems\n";

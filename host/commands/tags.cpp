@@ -14,6 +14,7 @@
 #include "report/tags_report.h"
 #include "report/terminal_table.h"
 #include "text/glob.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -51,8 +52,9 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
             continue;
         }
         if (!options.matches.empty() &&
-            std::none_of(options.matches.begin(), options.matches.end(),
-                         [&](const std::string& glob) { return GlobMatch(glob, e.name); })) {
+            std::none_of(options.matches.begin(), options.matches.end(), [&](const std::string& glob) {
+                return GlobMatchName(glob, TagName::OfBytes(e.name), inventory.codePage);
+            })) {
             continue;
         }
         if (!named.empty() && named[i]) continue;
@@ -82,6 +84,20 @@ std::string InitStringOfSource(const std::string& source, std::optional<int64_t>
     return path;
 }
 
+CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& cases) {
+    std::optional<CodePage> codePage = given ? CodePage::Find(*given) : std::nullopt;
+    for (const std::string& casePath : cases) {
+        if (codePage || casePath.empty() || !EndsWithToml(casePath)) continue;
+        const int number = ParseCaseFile(casePath).codePage;
+        codePage = CodePage::Find(number);
+        if (!codePage) {
+            throw CaseError(casePath + ": code page " + std::to_string(number) +
+                            " is not one dcs-host converts to; it has " + CodePage::Supported());
+        }
+    }
+    return codePage.value_or(*CodePage::Find(kDefaultCodePage));
+}
+
 int TagsCommand(const TagsOptions& options) {
     try {
         for (const std::string& kind : options.kinds) KindOfName(kind);
@@ -100,6 +116,7 @@ int TagsCommand(const TagsOptions& options) {
 
         TagInventory inventory = InventoryOfFile(path);
         inventory.path = name;
+        inventory.codePage = NamesCodePage(options.codePage, {options.unusedCase, options.source});
         std::vector<bool> named;
         if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
         TagListing listing;

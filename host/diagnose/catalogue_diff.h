@@ -39,6 +39,9 @@ struct RowChange {
 struct CatalogueDiff {
     std::string oldPath;
     std::string newPath;
+    // The code page of the tag names' bytes in `tags`; the rows' texts come
+    // from checks, decoded already.
+    CodePage codePage = *CodePage::Find(kDefaultCodePage);
     std::vector<TagChange> tags;  // by name, then data set
     bool withCase = false;
     std::string casePath;

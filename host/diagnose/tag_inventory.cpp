@@ -335,35 +335,76 @@ std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t index) {
     return notes;
 }
 
-std::string VisibleName(const std::string& name) {
+namespace {
+
+void AppendEscaped(std::string& out, unsigned char c) {
+    static const char kHex[] = "0123456789ABCDEF";
+    switch (c) {
+    case '"': out += "\\\""; break;
+    case '\\': out += "\\\\"; break;
+    case '\r': out += "\\r"; break;
+    case '\n': out += "\\n"; break;
+    case '\t': out += "\\t"; break;
+    default:
+        out += "\\x";
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+    }
+}
+
+bool NeedsEscape(unsigned char c) { return c < 0x20 || c == 0x7F || c == '"' || c == '\\'; }
+
+}  // namespace
+
+std::string VisibleName(const std::string& name, const CodePage& codePage) {
     std::string out;
     out.reserve(name.size() + 2);
-    AppendVisibleName(out, name);
+    AppendVisibleName(out, name, codePage);
     return out;
 }
 
-void AppendVisibleName(std::string& out, const std::string& name) {
-    static const char kHex[] = "0123456789ABCDEF";
+void AppendVisibleName(std::string& out, const std::string& name, const CodePage& codePage) {
     out += '"';
+    std::string one(1, ' ');
     for (char ch : name) {
         const auto c = static_cast<unsigned char>(ch);
-        switch (c) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\r': out += "\\r"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (c < 0x20 || c >= 0x7F) {
-                out += "\\x";
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
+        if (NeedsEscape(c)) {
+            AppendEscaped(out, c);
+        } else if (c < 0x80) {
+            out += ch;
+        } else {
+            one[0] = ch;
+            const std::string text = codePage.Decode(one);
+            size_t length = 0;
+            const char32_t shown = NextCharacter(text, 0, &length);
+            // Undefined in the page (U+FFFD), a C1 control passed through, or a
+            // no-break space, which looks like a blank but is none.
+            if (shown == 0xFFFD || shown <= 0xA0) {
+                AppendEscaped(out, c);
             } else {
-                out += ch;
+                out += text;
             }
         }
     }
     out += '"';
+}
+
+std::string VisibleText(const std::string& utf8) {
+    std::string out = "\"";
+    for (size_t at = 0; at < utf8.size();) {
+        size_t length = 1;
+        const char32_t c = NextCharacter(utf8, at, &length);
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        if (c == 0xFFFD && length == 1) {
+            AppendEscaped(out, byte);
+        } else if (length == 1 && NeedsEscape(byte)) {
+            AppendEscaped(out, byte);
+        } else {
+            out.append(utf8, at, length);
+        }
+        at += length;
+    }
+    return out + "\"";
 }
 
 }  // namespace host

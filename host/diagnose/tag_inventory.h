@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hostapi/dcs_link_data.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -41,6 +42,8 @@ struct InventoryGroup {
 struct TagInventory {
     std::string path;     // the initialization string file
     bool loaded = false;  // false: the driver found the string empty
+    // The code page the names' bytes are in, for showing them.
+    CodePage codePage = *CodePage::Find(kDefaultCodePage);
     std::vector<InventoryEntry> entries;
     std::vector<InventoryGroup> groups;
     int32_t strayTokens = 0;  // tokens before the first header, dropped
@@ -87,10 +90,14 @@ struct TagNote {
 };
 std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t entry);
 
-// A name with its blanks and control bytes made visible: quoted, with \",
-// \\, \r, \n, \t and \xNN for the other control bytes and for bytes of 0x80
-// and above (the tag server's code page is not UTF-8).
-std::string VisibleName(const std::string& name);
-void AppendVisibleName(std::string& out, const std::string& name);
+// A name (bytes of the code page) with its blanks and control bytes made
+// visible: quoted, its characters as the code page reads them, with \",
+// \\, \r, \n, \t, and \xNN for the other control bytes and for a byte the
+// page leaves undefined. Always valid UTF-8.
+std::string VisibleName(const std::string& name, const CodePage& codePage);
+void AppendVisibleName(std::string& out, const std::string& name, const CodePage& codePage);
+// The same for a name already decoded into UTF-8 (\xNN for a byte that is
+// not part of a character).
+std::string VisibleText(const std::string& utf8);
 
 }  // namespace host

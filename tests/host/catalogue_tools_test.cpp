@@ -25,6 +25,7 @@
 #include "report/io_list_writer.h"
 #include "report/json_report.h"
 #include "report/tags_report.h"
+#include "text/code_page.h"
 
 namespace {
 
@@ -93,7 +94,20 @@ TEST(Tags, EachNote) {
 }
 
 TEST(Tags, NamesAndJsonStayReadable) {
-    EXPECT_EQ(host::VisibleName("A \r\t\x01\xE9\"\\"), "\"A \\r\\t\\x01\\xE9\\\"\\\\\"");
+    // Names are shown as their code page reads them; what reads as nothing
+    // visible (controls, a no-break space, an undefined byte) is escaped.
+    const struct {
+        int codePage;
+        std::string name;
+        std::string shown;
+    } visible[] = {
+        {1252, "A \r\t\x01\xE9\"\\", "\"A \\r\\t\\x01\xC3\xA9\\\"\\\\\""},
+        {1252, "\x8C\x81\xA0", "\"\xC5\x92\\x81\\xA0\""},
+        {1250, "\x8C\xA3", "\"\xC5\x9A\xC5\x81\""},
+    };
+    for (const auto& v : visible) {
+        EXPECT_EQ(host::VisibleName(v.name, *host::CodePage::Find(v.codePage)), v.shown) << v.codePage;
+    }
     const host::TagInventory inv = Inventory("*AI*\n\"BAD \xE9\",-,1,0,1\n\xC3\xA9,-,1,0,1\n" + kPadding);
     host::TagListing listing;
     listing.inventory = &inv;
@@ -101,8 +115,8 @@ TEST(Tags, NamesAndJsonStayReadable) {
     std::ostringstream json;
     host::WriteTagsJson(json, listing);
     const nlohmann::json parsed = nlohmann::json::parse(json.str());  // valid whatever the bytes
-    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xEF\xBF\xBD");
-    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\xA9");
+    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xC3\xA9");             // 0xE9 in code page 1252
+    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\x83\xC2\xA9");         // UTF-8 bytes in a 1252 string
 }
 
 TEST(Diff, EachKindOfChange) {
@@ -327,7 +341,9 @@ TEST(Diff, ReportsStayValidWhateverTheNames) {
     ASSERT_EQ(diff.tags.size(), 2u);
     EXPECT_TRUE(nlohmann::json::accept(host::DiffJson(diff)));
     const std::string page = host::DiffHtml(diff);
-    for (char ch : page) EXPECT_LT(static_cast<unsigned char>(ch), 0x80u) << "shown as \\xNN instead";
+    // Valid UTF-8, the name as code page 1252 reads it.
+    EXPECT_TRUE(host::IsUtf8(page));
+    EXPECT_NE(page.find("OLD\xC3\xA9"), std::string::npos);
     EXPECT_EQ(page.find("<NEW>"), std::string::npos);
     EXPECT_NE(page.find("&lt;NEW&gt;\\x01"), std::string::npos);
     EXPECT_EQ(host::ExitStatusOf(diff), 1);
