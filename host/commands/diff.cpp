@@ -5,6 +5,7 @@
 #include "case/case_file.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
+#include "commands/load_case.h"
 #include "diagnose/catalogue_diff.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
@@ -42,7 +43,7 @@ int DiffCommand(const DiffOptions& options) {
 
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
         if (!options.casePath.empty()) {
-            const Case c = ParseCaseFile(options.casePath);
+            const Case c = LoadCase(options.casePath);
             Driver driver(options.driverPath);
             const Diagnosis before = CheckAgainst(driver, c, diff.oldPath);
             const Diagnosis after = CheckAgainst(driver, c, diff.newPath);
@@ -66,6 +67,8 @@ int DiffCommand(const DiffOptions& options) {
             html->Commit();
         }
         return ExitStatusOf(diff);
+    } catch (const CaseError& e) {
+        return CaseRefused(e);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host diff: %s\n", e.what());
         return 2;
