@@ -13,9 +13,9 @@
 
 #include "case/case_file.h"
 #include "case/input_file.h"
-#include "case/simulator_text.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
+#include "commands/load_case.h"
 #include "commands/trace_command.h"
 #include "link/link.h"
 #include "os/os.h"
@@ -33,37 +33,16 @@ const char kDescription[] =
 
 // Runs a command on the case, turning a case or setup error into its
 // message and exit status 2.
-// A trace or an initialization string where a case belongs would only
-// meet the case reader's complaints about its first line; say what the file
-// is and what takes it instead.
-void RefuseOtherInputAsCase(const std::string& path) {
-    if (host::IsTraceFile(path)) {
-        throw host::CaseError(path + " is a trace of the Marlix client, not a case: read it with dcs-host trace " +
-                              path + ", or check a case against it with dcs-host check CASE --trace " + path);
-    }
-    const std::string head = host::FileStart(path, 256);
-    const size_t first = head.find_first_not_of(" \t\r\n");
-    // No case begins with "*" (no TOML does); every section of the string does.
-    if (first != std::string::npos && head[first] == '*') {
-        throw host::CaseError(path + " is an initialization string, not a case: a case (.toml) names it with " +
-                              "init_string = \"" + path + "\", and dcs-host tags " + path + " lists its tags");
-    }
-}
-
 template <typename Command>
 int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
     try {
-        RefuseOtherInputAsCase(casePath);
-        host::Case c = host::ParseCaseFile(casePath);
-        if (codePage) c.codePage = *codePage;
-        host::EncodeForSimulator(c);
+        const host::Case c = host::LoadCase(casePath, codePage);
         for (const host::CaseWarning& warning : c.warnings) {
             host::os::Write(stderr, warning.text + "\n");
         }
         return command(c);
     } catch (const host::CaseError& e) {
-        host::os::Write(stderr, std::string(e.what()) + "\n");
-        return 2;
+        return host::CaseRefused(e);
     } catch (const host::TraceError& e) {
         std::fprintf(stderr, "dcs-host: %s\n", e.what());
         return 2;
@@ -345,6 +324,12 @@ int main(int argc, char** argv) {
     mapCommand->add_option("--case", map.casePath, "propose only what this case does not have yet");
     mapCommand->add_option("--driver", map.driverPath, "the driver library to load for the check")
         ->capture_default_str();
+    mapCommand
+        ->add_option("--code-page", map.codePage,
+                     "the code page the string's names are in, which the IO lists are written from and map.toml "
+                     "names (the case's code_page with --case or a case as SOURCE, else 1252); one of " +
+                         host::CodePage::Supported())
+        ->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     checkCommand->add_option("--code-page", codePage, codePageHelp)->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
 
     host::TestOptions test;

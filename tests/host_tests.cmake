@@ -67,6 +67,11 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_catalogue_commands
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/catalogue_tools.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+    # map and export on ASCII, code page 1252 and 1250 names: what they write
+    # reads back to the same verdicts; a decomposed name refused alike.
+    add_test(NAME host_names_round_trip
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/names_round_trip.sh $<TARGET_FILE:dcs-host>
+                     ${PROJECT_SOURCE_DIR}/examples)
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)

@@ -14,6 +14,14 @@ struct Where {
     int column;
 };
 
+// A mark that a text in decomposed form (NFD) puts after its letter, as
+// "u" and U+0308 for "ü". The tag server's names are composed: no code page
+// dcs-host has holds these marks, and a name spelt so names no tag.
+bool IsCombiningMark(char32_t c) {
+    return (c >= 0x300 && c <= 0x36F) || (c >= 0x1AB0 && c <= 0x1AFF) || (c >= 0x1DC0 && c <= 0x1DFF) ||
+           (c >= 0x20D0 && c <= 0x20FF) || (c >= 0xFE20 && c <= 0xFE2F);
+}
+
 void Encode(const CodePage& codePage, std::string& text, const std::string& what, const Where& where) {
     size_t at = 0;
     const std::optional<std::string> bytes = codePage.Encode(text, &at);
@@ -26,9 +34,16 @@ void Encode(const CodePage& codePage, std::string& text, const std::string& what
             NextCharacter(text, i, &step);
             i += step;
         }
+        const std::string which =
+            what + " \"" + text + "\": character " + std::to_string(characters) + ", " + DescribeCharacter(c);
+        if (IsCombiningMark(c) && at > 0) {
+            throw CaseError(Located(where.file, where.line, where.column,
+                                    which + ", is a combining mark: the text is in decomposed form (NFD), a letter "
+                                            "and its accent apart; write it composed (NFC), each accented letter "
+                                            "one character, as the tag server's names are"));
+        }
         throw CaseError(Located(where.file, where.line, where.column,
-                                what + " \"" + text + "\": character " + std::to_string(characters) + ", " +
-                                    DescribeCharacter(c) + ", has no byte in " + codePage.Name() +
+                                which + ", has no byte in " + codePage.Name() +
                                     ", in which the simulator hands texts to the driver; use another character, or "
                                     "set code_page (or --code-page) to one that holds it (dcs-host has " +
                                     CodePage::Supported() + ")"));
@@ -69,8 +84,10 @@ void EncodeForSimulator(Case& c) {
             Encode(*codePage, event.tag.name, "the tag's name", Where{c.file, event.line, 0});
         }
     }
-    for (ServerFailure& failure : c.failures) {
-        if (!failure.name.empty()) Encode(*codePage, failure.name, "the tag's name", Where{c.file, failure.line, 0});
+    // A failure of a named tag is matched against the names the driver
+    // calls with, which are code-page bytes.
+    for (ServerFailure& f : c.failures) {
+        if (!f.name.empty()) Encode(*codePage, f.name, "the tag's name", Where{c.file, f.line, 0});
     }
     for (Expectation& e : c.expectations) {
         if (e.subject == ExpectSubject::Tag) {

@@ -8,8 +8,10 @@
 #include <string>
 #include <vector>
 
+#include "case/case_model.h"
 #include "diagnose/tag_inventory.h"
 #include "output/path_guard.h"
+#include "report/io_list_writer.h"
 
 namespace host {
 
@@ -45,6 +47,7 @@ struct MapOptions {
     std::string conventionsPath;  // empty: the conventions dcs-host ships with
     std::string casePath;         // propose only what this case does not have yet
     std::string driverPath;
+    std::optional<int> codePage;  // the string's; none: the case's (--case or SOURCE), else 1252
 };
 
 struct ExportOptions {
@@ -74,14 +77,19 @@ struct OutputText {
 };
 void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs);
 
+// The IO lists of the case's rows, as files in `dir`: one a table that has
+// rows, its name set in `names`. The rows' texts are taken in the case's
+// code page and written as UTF-8. Throws ListError.
+std::vector<OutputText> IoListFiles(const Case& c, const std::string& dir, const ListFormat& format, ListNames& names);
+
 // `path` as a file in `dir` should name it: relative when the two share a
 // folder below the root, absolute otherwise.
 std::string PathFrom(const std::string& dir, const std::string& path);
 
 // For each entry of the inventory, whether a row of the case names it, the
-// rows taken as the driver holds them (its defaults filled in). Throws.
-std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
-                                     const std::string& driverPath);
+// rows taken as the driver holds them (its defaults filled in): the case as
+// LoadCase gives it, its names in the bytes the inventory holds. Throws.
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driverPath);
 
 // The conventions map uses unless told otherwise: examples/map/conventions.txt.
 const char* DefaultConventions();
@@ -89,9 +97,11 @@ const char* DefaultConventions();
 // The initialization string file of a SOURCE argument: the file itself, for
 // a trace of the Marlix client its fetch `fetch` (the last when none), or
 // for a case file (named *.toml) the string the case names. `name` says
-// which, for the reports. Throws CaseError, TraceError or runtime_error.
+// which, for the reports; `codePage`, for a case, the code page its names
+// are in (left as it is otherwise). Throws CaseError, TraceError or
+// runtime_error.
 std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch = std::nullopt,
-                               std::string* name = nullptr);
+                               std::string* name = nullptr, int* codePage = nullptr);
 
 // The code page a string's names are shown and matched in: the one given
 // (--code-page), else that of the first of `cases` given (a case file,

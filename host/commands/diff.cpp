@@ -5,6 +5,7 @@
 #include "case/case_file.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
+#include "commands/load_case.h"
 #include "diagnose/catalogue_diff.h"
 #include "diagnose/text_encoding.h"
 #include "output/output_file.h"
@@ -46,7 +47,7 @@ int DiffCommand(const DiffOptions& options) {
         diff.codePage = NamesCodePage(options.codePage, {options.casePath});
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
         if (!options.casePath.empty()) {
-            const Case c = ParseCaseFile(options.casePath);
+            const Case c = LoadCase(options.casePath);
             Driver driver(options.driverPath);
             const Diagnosis before = CheckAgainst(driver, c, diff.oldPath);
             const Diagnosis after = CheckAgainst(driver, c, diff.newPath);
@@ -70,6 +71,8 @@ int DiffCommand(const DiffOptions& options) {
             html->Commit();
         }
         return ExitStatusOf(diff);
+    } catch (const CaseError& e) {
+        return CaseRefused(e);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host diff: %s\n", e.what());
         return 2;

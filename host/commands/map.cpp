@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sstream>
 
@@ -9,10 +10,13 @@
 #include "case/input_file.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
+#include "commands/load_case.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/row_proposals.h"
 #include "diagnose/text_encoding.h"
 #include "report/io_list_writer.h"
+#include "text/code_page.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -53,16 +57,20 @@ void ServerHolds(Case& c, std::set<std::pair<int32_t, std::string>>& held, int32
     c.tags.push_back(tag);
 }
 
-ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const std::string& file) {
+ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const std::string& file, int codePage) {
     ProposalCase out;
     Case& c = out.c;
     c.file = file;
+    // The tags' names stay the catalogue's bytes, as a case holds them once
+    // converted; a row's name is text, as a case file gives it.
+    c.codePage = codePage;
+    const CodePage page = *CodePage::Find(codePage);
     c.initStringPath = initString;
     std::set<std::pair<int32_t, std::string>> held;
     for (ControllerProposal& p : proposals.controllers) {
         if (!p.proposed) continue;
         ControllerCase row;
-        row.name = p.base;
+        row.name = TagName::OfBytes(p.base).Text(page);
         row.fields.push_back(Integer("Data Set", p.dataSet));
         for (int32_t col = 1; col <= 5; ++col) {
             const ProposedTag& tag = p.tags[col - 1];
@@ -79,13 +87,13 @@ ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const s
         std::vector<FieldValue> fields = {Integer("Data Set", p.dataSet), Text("PV Tag", p.tag.name)};
         if (p.isExport) {
             PVExportCase row;
-            row.name = p.base;
+            row.name = TagName::OfBytes(p.base).Text(page);
             row.fields = std::move(fields);
             c.pvExports.push_back(std::move(row));
             out.pvExports.push_back(&p);
         } else {
             PVImportCase row;
-            row.name = p.base;
+            row.name = TagName::OfBytes(p.base).Text(page);
             row.fields = std::move(fields);
             c.pvImports.push_back(std::move(row));
             out.pvImports.push_back(&p);
@@ -99,15 +107,17 @@ ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const s
 // empty, a row whose required tag has a problem is not proposed. Returns
 // how many were taken out.
 int32_t DropProblems(const ProposalCase& pc, const Diagnosis& d) {
+    const CodePage page = *CodePage::Find(pc.c.codePage);
     int32_t dropped = 0;
     for (const RowDiagnosis& row : d.rows) {
         const auto at = static_cast<size_t>(row.index);
         for (const TagDiagnosis& tag : row.tags) {
             if (tag.status != Verdict::Problem) continue;
             ++dropped;
-            const std::string why =
-                "the check: " +
-                CodePage::Find(d.codePage).value_or(*CodePage::Find(kDefaultCodePage)).Decode(tag.reason);
+            // The diagnosis still holds the rows' texts as the catalogue's
+            // bytes; the reason is shown, so decoded.
+            const TagName name = TagName::OfBytes(tag.text);
+            const std::string why = "the check: " + page.Decode(tag.reason);
             if (row.table == "controller" && at < pc.controllers.size()) {
                 ControllerProposal& p = *pc.controllers[at];
                 if (tag.required) {
@@ -115,7 +125,7 @@ int32_t DropProblems(const ProposalCase& pc, const Diagnosis& d) {
                     p.why = tag.field + ": " + why;
                 }
                 for (ProposedTag& t : p.tags) {
-                    if (!tag.required && t.name == tag.text) t = {"", 0, 0, t.pattern, why};
+                    if (!tag.required && TagName::OfBytes(t.name) == name) t = {"", 0, 0, t.pattern, why};
                 }
             } else if (row.table == "pv_export" && at < pc.pvExports.size()) {
                 pc.pvExports[at]->proposed = false;
@@ -175,7 +185,16 @@ int MapCommand(const MapOptions& options) {
     try {
         namespace fs = std::filesystem;
         std::string sourceName;
-        const std::string initString = InitStringOfSource(options.source, options.fetch, &sourceName);
+        // The page the string's names are in: --code-page, else that of the
+        // case given (with --case, or as SOURCE), else the default.
+        int codePage = kDefaultCodePage;
+        const std::string initString = InitStringOfSource(options.source, options.fetch, &sourceName, &codePage);
+        std::optional<Case> known;
+        if (!options.casePath.empty()) {
+            known = LoadCase(options.casePath, options.codePage);
+            codePage = known->codePage;
+        }
+        if (options.codePage) codePage = *options.codePage;
         // A string captured in a trace is written beside the lists, for the
         // case to name; the trace is no string the case could read.
         const bool captured = sourceName != initString;
@@ -187,38 +206,24 @@ int MapCommand(const MapOptions& options) {
             conventionsFile);
         const TagInventory inventory = InventoryOfFile(initString);
         std::vector<bool> named;
-        if (!options.casePath.empty()) named = EntriesNamedByCase(inventory, options.casePath, options.driverPath);
+        if (known) named = EntriesNamedByCase(inventory, *known, options.driverPath);
         Proposals proposals = Propose(inventory, conventions, named);
 
         fs::create_directories(options.outDir);
         const fs::path dir(options.outDir);
         const std::string caseFile = (dir / "map.toml").string();
         Driver driver(options.driverPath);
-        ProposalCase pc = CaseOf(proposals, initString, caseFile);
+        ProposalCase pc = CaseOf(proposals, initString, caseFile, codePage);
         Diagnosis diagnosis = DiagnoseQuietly(driver, pc.c);
         if (DropProblems(pc, diagnosis) > 0) {
-            pc = CaseOf(proposals, initString, caseFile);
+            pc = CaseOf(proposals, initString, caseFile, codePage);
             diagnosis = DiagnoseQuietly(driver, pc.c);
         }
         DecodeForReports(diagnosis);
         std::fputs(Report(inventory, proposals, pc, diagnosis).c_str(), stdout);
 
-        const ListFormat format;
         ListNames names;
-        std::vector<OutputText> files;
-        if (!pc.c.controllers.empty()) {
-            names.controllers = "controllers.csv";
-            files.push_back(
-                {(dir / names.controllers).string(), ControllerList(pc.c.controllers, format), "controllers"});
-        }
-        if (!pc.c.pvExports.empty()) {
-            names.pvExports = "pv_exports.csv";
-            files.push_back({(dir / names.pvExports).string(), PVExportList(pc.c.pvExports, format), "PV exports"});
-        }
-        if (!pc.c.pvImports.empty()) {
-            names.pvImports = "pv_imports.csv";
-            files.push_back({(dir / names.pvImports).string(), PVImportList(pc.c.pvImports, format), "PV imports"});
-        }
+        std::vector<OutputText> files = IoListFiles(pc.c, options.outDir, ListFormat(), names);
         const std::string caseString =
             captured ? (dir / (fs::u8path(options.source).filename().u8string() + ".mrx")).u8string() : initString;
         if (captured) {
@@ -233,6 +238,8 @@ int MapCommand(const MapOptions& options) {
         WriteAllOrNone(files, inputs);
         for (const OutputText& f : files) std::printf("wrote %s (%s)\n", f.path.c_str(), f.what.c_str());
         return diagnosis.RowsWithProblems() == 0 ? 0 : 1;
+    } catch (const CaseError& e) {
+        return CaseRefused(e);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host map: %s\n", e.what());
         return 2;

@@ -5,6 +5,7 @@
 
 #include "case/case_file.h"
 #include "commands/catalogue_commands.h"
+#include "commands/load_case.h"
 #include "commands/trace_command.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/tag_inventory.h"
@@ -65,9 +66,7 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
 
 }  // namespace
 
-std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
-                                     const std::string& driver) {
-    const Case c = ParseCaseFile(casePath);
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driver) {
     Driver loaded(driver);
     Link link(loaded);
     link.Load();
@@ -77,11 +76,13 @@ std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::s
     return named;
 }
 
-std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch, std::string* name) {
+std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch, std::string* name,
+                               int* codePage) {
     if (!EndsWithToml(source)) return InitStringFileOf(source, fetch, name);
-    std::string path = ParseCaseFile(source).initStringPath;
-    if (name != nullptr) *name = path;
-    return path;
+    const Case c = LoadCase(source);
+    if (name != nullptr) *name = c.initStringPath;
+    if (codePage != nullptr) *codePage = c.codePage;
+    return c.initStringPath;
 }
 
 CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& cases) {
@@ -118,7 +119,9 @@ int TagsCommand(const TagsOptions& options) {
         inventory.path = name;
         inventory.codePage = NamesCodePage(options.codePage, {options.unusedCase, options.source});
         std::vector<bool> named;
-        if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
+        if (!options.unusedCase.empty()) {
+            named = EntriesNamedByCase(inventory, LoadCase(options.unusedCase), options.driverPath);
+        }
         TagListing listing;
         listing.inventory = &inventory;
         listing.picked = Pick(inventory, options, named);
@@ -134,6 +137,8 @@ int TagsCommand(const TagsOptions& options) {
             csv->Commit();
         }
         return 0;
+    } catch (const CaseError& e) {
+        return CaseRefused(e);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "dcs-host tags: %s\n", e.what());
         return 2;

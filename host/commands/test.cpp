@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <memory>
 
-#include "case/simulator_text.h"
 #include "commands/commands.h"
+#include "commands/load_case.h"
 #include "diagnose/case_test.h"
 #include "link/session.h"
 #include "os/os.h"
@@ -49,8 +49,7 @@ LoadedCase Load(const std::string& file) {
     LoadedCase loaded;
     loaded.outcome.file = file;
     try {
-        auto c = std::make_unique<Case>(ParseCaseFile(file));
-        EncodeForSimulator(*c);
+        auto c = std::make_unique<Case>(LoadCase(file));
         for (const CaseWarning& warning : c->warnings) os::Write(stderr, warning.text + "\n");
         loaded.c = std::move(c);
     } catch (const std::exception& e) {

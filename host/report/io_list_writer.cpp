@@ -8,6 +8,7 @@
 #include "platform/mrx3p_operations.h"
 #include "report/number_text.h"
 #include "text/code_page.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -23,7 +24,8 @@ using Cells = std::map<std::string, std::string>;
 
 class ListBuilder {
 public:
-    ListBuilder(const ListFormat& format, const char* table) : format_(format), table_(table) {}
+    ListBuilder(const CodePage& codePage, const ListFormat& format, const char* table)
+        : codePage_(codePage), format_(format), table_(table) {}
 
     // The cells of row `index`, from its name and the driver's fields.
     Cells Row(size_t index, const std::string& name, const std::vector<FieldValue>& fields) {
@@ -35,7 +37,7 @@ public:
                                 f.otherType + ", which no field of the driver takes");
             }
             if (std::find(labels_.begin(), labels_.end(), f.label) == labels_.end()) labels_.push_back(f.label);
-            cells[f.label] = f.isText ? Text(index, f.label, f.text) : std::to_string(f.integer);
+            cells[f.label] = f.isText ? Text(index, f.label, codePage_.Decode(f.text)) : std::to_string(f.integer);
         }
         return cells;
     }
@@ -104,6 +106,7 @@ private:
         return quoted + "\"";
     }
 
+    CodePage codePage_;
     ListFormat format_;
     const char* table_;
     std::vector<std::string> labels_;
@@ -126,8 +129,9 @@ void CheckListFormat(const ListFormat& format) {
     }
 }
 
-std::string ControllerList(const std::vector<ControllerCase>& rows, const ListFormat& format) {
-    ListBuilder list(format, "controller");
+std::string ControllerList(const std::vector<ControllerCase>& rows, const CodePage& codePage,
+                           const ListFormat& format) {
+    ListBuilder list(codePage, format, "controller");
     std::vector<Cells> lines;
     for (size_t i = 0; i < rows.size(); ++i) {
         const ControllerCase& row = rows[i];
@@ -141,8 +145,8 @@ std::string ControllerList(const std::vector<ControllerCase>& rows, const ListFo
     return list.Render(lines, RowTable::Controller);
 }
 
-std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat& format) {
-    ListBuilder list(format, "pv_export");
+std::string PVExportList(const std::vector<PVExportCase>& rows, const CodePage& codePage, const ListFormat& format) {
+    ListBuilder list(codePage, format, "pv_export");
     std::vector<Cells> lines;
     for (size_t i = 0; i < rows.size(); ++i) {
         const PVExportCase& row = rows[i];
@@ -162,8 +166,8 @@ std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat
     return list.Render(lines, RowTable::PVExport);
 }
 
-std::string PVImportList(const std::vector<PVImportCase>& rows, const ListFormat& format) {
-    ListBuilder list(format, "pv_import");
+std::string PVImportList(const std::vector<PVImportCase>& rows, const CodePage& codePage, const ListFormat& format) {
+    ListBuilder list(codePage, format, "pv_import");
     std::vector<Cells> lines;
     for (size_t i = 0; i < rows.size(); ++i) {
         Cells cells = list.Row(i, rows[i].name, rows[i].fields);
@@ -199,13 +203,19 @@ std::string TomlString(const std::string& text) {
 
 namespace {
 
-std::string TomlField(const FieldValue& f) {
-    return TomlString(f.label) + " = " + (f.isText ? TomlString(f.text) : std::to_string(f.integer)) + "\n";
+std::string TomlField(const FieldValue& f, const CodePage& codePage) {
+    return TomlString(f.label) + " = " + (f.isText ? TomlString(codePage.Decode(f.text)) : std::to_string(f.integer)) +
+           "\n";
 }
 
-std::string TagLines(const TagValue& tag) {
+// A tag's name, held as the code page's bytes, as the case file spells it.
+std::string TomlName(const std::string& bytes, const CodePage& codePage) {
+    return TomlString(TagName::OfBytes(bytes).Text(codePage));
+}
+
+std::string TagLines(const TagValue& tag, const CodePage& codePage) {
     return "kind = \"" + std::string(TagKindName(tag.kind)) + "\"\ndata_set = " + std::to_string(tag.dataSet) +
-           "\nname = " + TomlString(tag.name) + "\nvalue = " + NumberText(tag.value) + "\n";
+           "\nname = " + TomlName(tag.name, codePage) + "\nvalue = " + NumberText(tag.value) + "\n";
 }
 
 // An [[expect]] table as the case file gave it, so that an exported case
@@ -250,6 +260,8 @@ std::string ExpectLines(const Expectation& e) {
 }  // namespace
 
 std::string CaseFileWithLists(const Case& c, const std::string& initString, const ListNames& lists) {
+    const std::optional<CodePage> codePage = CodePage::Find(c.codePage);
+    if (!codePage) throw ListError("code page " + std::to_string(c.codePage) + " is not one dcs-host has");
     std::string out = "# Written by dcs-host: the rows are in the IO lists this file names.\n\n";
     out += "init_string = " + TomlString(initString) + "\n";
     if (c.steps) out += "steps = " + std::to_string(*c.steps) + "\n";
@@ -258,19 +270,19 @@ std::string CaseFileWithLists(const Case& c, const std::string& initString, cons
     if (!lists.controllers.empty()) out += "controllers = " + TomlString(lists.controllers) + "\n";
     if (!lists.pvExports.empty()) out += "pv_exports = " + TomlString(lists.pvExports) + "\n";
     if (!lists.pvImports.empty()) out += "pv_imports = " + TomlString(lists.pvImports) + "\n";
-    for (const TagValue& tag : c.tags) out += "\n[[tag]]\n" + TagLines(tag);
+    for (const TagValue& tag : c.tags) out += "\n[[tag]]\n" + TagLines(tag, *codePage);
     if (!c.general.empty()) {
         out += "\n[general]\n";
-        for (const FieldValue& f : c.general) out += TomlField(f);
+        for (const FieldValue& f : c.general) out += TomlField(f, *codePage);
     }
     for (const Event& e : c.events) {
         out += "\n[[event]]\nstep = " + std::to_string(e.step) + "\naction = \"" + ActionName(e.action) + "\"\n";
-        if (e.action == Action::SetTag) out += TagLines(e.tag);
+        if (e.action == Action::SetTag) out += TagLines(e.tag, *codePage);
     }
     for (const ServerFailure& f : c.failures) {
         const MrxOperationInfo* op = MrxOperationOf(f.operation);
         out += "\n[[fail]]\nstep = " + std::to_string(f.step) + "\nop = \"" + (op != nullptr ? op->name : "") + "\"\n";
-        if (!f.name.empty()) out += "name = " + TomlString(f.name) + "\n";
+        if (!f.name.empty()) out += "name = " + TomlName(f.name, *codePage) + "\n";
         out += "status = " + std::to_string(f.status) + "\ntimes = " + std::to_string(f.times) + "\n";
     }
     for (const Expectation& e : c.expectations) out += ExpectLines(e);

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "case/case_file.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -29,16 +30,23 @@ public:
 // take back.
 void CheckListFormat(const ListFormat& format);
 
-// Header line and rows. Throws ListError for a text holding a carriage
+// Header line and rows, of rows whose field texts are in the simulator's
+// code page (as the case holds them once converted): written as UTF-8, the
+// form the reader takes. Throws ListError for a text holding a carriage
 // return (the reader takes any line end inside a quoted cell as a line
 // feed) or a value of a type no field takes.
-std::string ControllerList(const std::vector<ControllerCase>& rows, const ListFormat& format);
-std::string PVExportList(const std::vector<PVExportCase>& rows, const ListFormat& format);
-std::string PVImportList(const std::vector<PVImportCase>& rows, const ListFormat& format);
+std::string ControllerList(const std::vector<ControllerCase>& rows, const CodePage& codePage, const ListFormat& format);
+std::string PVExportList(const std::vector<PVExportCase>& rows, const CodePage& codePage, const ListFormat& format);
+std::string PVImportList(const std::vector<PVImportCase>& rows, const CodePage& codePage, const ListFormat& format);
 
 // The case without its rows (the string, steps, the server's tags, the
-// general data, the events), naming the lists; a list name left empty is
-// not named. `initString` as the new file should name it.
+// general data, the events, the failures and expectations), naming the
+// lists; a list name left empty is not named. `initString` as the new file
+// should name it. The case's texts are taken in its code page, as
+// EncodeForSimulator leaves them, and written as UTF-8; the code page is
+// named whenever the case named it or it is not the default, so the names
+// are read back into the same bytes. Throws ListError for a code page
+// dcs-host does not have.
 struct ListNames {
     std::string controllers;
     std::string pvExports;

@@ -378,11 +378,12 @@ TEST(Export, TextsASpreadsheetWouldMangleReadBack) {
 TEST(Export, RefusesWhatAListCannotHold) {
     host::ControllerCase row;
     row.fields.push_back(checktest::Text("OP Tag", "A\rB"));
-    EXPECT_THROW(host::ControllerList({row}, host::ListFormat{}), host::ListError);
+    const host::CodePage page = *host::CodePage::Find(host::kDefaultCodePage);
+    EXPECT_THROW(host::ControllerList({row}, page, host::ListFormat{}), host::ListError);
     EXPECT_THROW(host::CheckListFormat(host::ListFormat{',', ',', true}), host::ListError);
     // A text the reader would split or unquote is quoted.
     row.fields[0] = checktest::Text("OP Tag", "\"A\", B;C");
-    EXPECT_NE(host::ControllerList({row}, host::ListFormat{';', ',', false}).find("\"\"\"A\"\", B;C\""),
+    EXPECT_NE(host::ControllerList({row}, page, host::ListFormat{';', ',', false}).find("\"\"\"A\"\", B;C\""),
               std::string::npos);
 }
 
