@@ -90,11 +90,12 @@ EOF
     cd .. || exit 1
 }
 
-# name       code page  controller  PV export
+# name       code page  controller  PV export (its tag 63 bytes in the code
+# page, the driver's longest; in UTF-8 the 1250 one is 65)
 variants='
-ascii       1252        Kuhl        Strasse
-western     1252        Kühl        Straße
-central     1250        Głośnik     Łącze
+ascii       1252        Kuhl        Strasse_XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX
+western     1252        Kühl        Straße_XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX
+central     1250        Głośnik     Łącze_XXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXXX
 '
 echo "$variants" | while read -r name page controller pv; do
     [ -n "$name" ] && variant "$name" "$page" "$controller" "$pv"
