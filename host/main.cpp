@@ -260,6 +260,12 @@ int main(int argc, char** argv) {
         ->add_option("--tags", traceOptions.tags, "chart the values of the tags matching this glob (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    traceCommand
+        ->add_option("--code-page", traceOptions.codePage,
+                     "the code page the trace's tag names and string are in, over the one its header names (a "
+                     "trace of format 1 or 2 names none: 1252 is taken); one of " +
+                         host::CodePage::Supported())
+        ->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     traceCommand->add_option("--init-string", traceOptions.initStringPath,
                              "write the initialization string of the last fetch (or --fetch N), byte for byte");
     traceCommand->add_option("--fetch", traceOptions.fetch, "which fetch --init-string writes, from 1")

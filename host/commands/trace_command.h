@@ -24,6 +24,7 @@ struct TraceOptions {
     std::string initStringPath;   // empty: none; else the captured string goes here
     std::optional<int64_t> fetch;
     std::vector<std::string> tags;  // globs of the tags charted on the page
+    std::optional<int> codePage;    // the names' code page, over the trace's header (for traces that name none)
     bool follow = false;            // keep a view of a trace still being written up to date
 };
 

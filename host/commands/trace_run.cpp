@@ -154,12 +154,14 @@ RunTraffic::RunTraffic(const Case& c, const std::string& tracePath, const std::s
     // A plain run touches none of the front's routines.
     if (tracePath.empty() && replayPath.empty()) return;
     const MrxOps direct = DirectOps();
+    // The case's texts went to the driver in its code page.
+    const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
     if (!replayPath.empty()) {
-        replay_ = std::make_unique<ReplayServer>(replayPath, direct);
+        replay_ = std::make_unique<ReplayServer>(replayPath, direct, codePage);
         MrxStandin_SetFront(&replay_->Ops());
     }
     if (!tracePath.empty())
-        traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct);
+        traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct, codePage);
 }
 
 RunTraffic::~RunTraffic() {

@@ -172,9 +172,9 @@ for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 
 done
 
 # A trace of another format and one cut off in its last line.
-sed '1s/"version":2/"version":3/' "$work/plant.jsonl" >"$work/v3.jsonl"
-run v3 2 trace "$work/v3.jsonl"
-grep -q "format version 3; this dcs-host reads versions 1 to 2" "$work/v3.err" || fail "v3: no clear refusal"
+sed '1s/"version":3/"version":4/' "$work/plant.jsonl" >"$work/v4.jsonl"
+run v4 2 trace "$work/v4.jsonl"
+grep -q "format version 4; this dcs-host reads versions 1 to 3" "$work/v4.err" || fail "v4: no clear refusal"
 head -c -30 "$work/plant.jsonl" >"$work/cut.jsonl"
 run cut 0 trace "$work/cut.jsonl"
 expect_out cut "note: line "
