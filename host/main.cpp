@@ -51,10 +51,13 @@ void RefuseOtherInputAsCase(const std::string& path) {
 }
 
 template <typename Command>
-int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
+// `initString`: the --init-string file, whose code page (a trace names
+// one) the case's texts take when neither the case nor --code-page names one.
+int OnCase(const std::string& casePath, std::optional<int> codePage, const std::string& initString, Command command) {
     try {
         RefuseOtherInputAsCase(casePath);
         host::Case c = host::ParseCaseFile(casePath);
+        if (!codePage && c.codePageLine == 0 && !initString.empty()) codePage = host::CodePageNamedByTrace(initString);
         if (codePage) c.codePage = *codePage;
         host::EncodeForSimulator(c);
         for (const host::CaseWarning& warning : c.warnings) {
@@ -402,12 +405,13 @@ int main(int argc, char** argv) {
         run.report.replayOf = run.replayPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
-        return OnCase(casePath, codePage, [&](const host::Case& parsed) {
-            host::Case c = parsed;
-            if (!runInitString.empty()) host::UseInitString(c, runInitString);
-            run.report.casePath = c.file;
-            return host::RunCommand(c, run);
-        });
+        return OnCase(casePath, codePage, runInitString.empty() ? run.replayPath : runInitString,
+                      [&](const host::Case& parsed) {
+                          host::Case c = parsed;
+                          if (!runInitString.empty()) host::UseInitString(c, runInitString);
+                          run.report.casePath = c.file;
+                          return host::RunCommand(c, run);
+                      });
     }
     if (*testCommand) return host::TestCommand(test);
     if (*tagsCommand) return host::TagsCommand(tags);
@@ -420,7 +424,7 @@ int main(int argc, char** argv) {
         return host::ExportCommand(exportList);
     }
     check.driverVersion = DriverVersionText(check.driverPath);
-    return OnCase(casePath, codePage, [&](const host::Case& parsed) {
+    return OnCase(casePath, codePage, checkInitString, [&](const host::Case& parsed) {
         host::Case c = parsed;
         if (!checkInitString.empty()) host::UseInitString(c, checkInitString, checkFetch);
         return host::CheckCommand(c, check);

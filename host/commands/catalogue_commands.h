@@ -90,5 +90,9 @@ const char* DefaultConventions();
 // which, for the reports. Throws CaseError, TraceError or runtime_error.
 std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch = std::nullopt,
                                std::string* name = nullptr);
+// The code page a SOURCE's names are bytes of, when it says: a case's
+// code_page (1252 when it names none), the code page a trace's header
+// names; none for a plain initialization string file. Throws as above.
+std::optional<int> CodePageOfSource(const std::string& source);
 
 }  // namespace host

@@ -41,6 +41,12 @@ int DiffCommand(const DiffOptions& options) {
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
 
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
+        // The names are shown in the case's code page, else in the one the
+        // new (or old) string says it is in: a trace names its own.
+        std::optional<int> codePage =
+            options.casePath.empty() ? CodePageOfSource(options.newSource) : ParseCaseFile(options.casePath).codePage;
+        if (!codePage) codePage = CodePageOfSource(options.oldSource);
+        if (codePage) diff.codePage = CodePage::Find(*codePage).value_or(diff.codePage);
         if (!options.casePath.empty()) {
             const Case c = ParseCaseFile(options.casePath);
             Driver driver(options.driverPath);

@@ -13,7 +13,7 @@
 #include "output/path_guard.h"
 #include "report/tags_report.h"
 #include "report/terminal_table.h"
-#include "text/glob.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -39,7 +39,8 @@ int32_t KindOfName(const std::string& name) {
 }
 
 // The entries the filters let through, in string order.
-std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& options, const std::vector<bool>& named) {
+std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& options, const std::vector<bool>& named,
+                           const CodePage& codePage) {
     uint32_t kinds = 0;
     for (const std::string& kind : options.kinds) kinds |= 1u << KindOfName(kind);
     std::vector<uint32_t> picked;
@@ -51,8 +52,9 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
             continue;
         }
         if (!options.matches.empty() &&
-            std::none_of(options.matches.begin(), options.matches.end(),
-                         [&](const std::string& glob) { return GlobMatch(glob, e.name); })) {
+            std::none_of(options.matches.begin(), options.matches.end(), [&](const std::string& glob) {
+                return GlobMatchName(glob, TagName::OfBytes(e.name), codePage);
+            })) {
             continue;
         }
         if (!named.empty() && named[i]) continue;
@@ -82,6 +84,11 @@ std::string InitStringOfSource(const std::string& source, std::optional<int64_t>
     return path;
 }
 
+std::optional<int> CodePageOfSource(const std::string& source) {
+    if (EndsWithToml(source)) return ParseCaseFile(source).codePage;
+    return CodePageNamedByTrace(source);
+}
+
 int TagsCommand(const TagsOptions& options) {
     try {
         for (const std::string& kind : options.kinds) KindOfName(kind);
@@ -104,7 +111,9 @@ int TagsCommand(const TagsOptions& options) {
         if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
         TagListing listing;
         listing.inventory = &inventory;
-        listing.picked = Pick(inventory, options, named);
+        listing.codePage = CodePage::Find(CodePageOfSource(options.source).value_or(kDefaultCodePage))
+                               .value_or(*CodePage::Find(kDefaultCodePage));
+        listing.picked = Pick(inventory, options, named, listing.codePage);
         listing.unusedBy = options.unusedCase;
         WriteTagsText(std::cout, listing);
         std::cout.flush();

@@ -47,6 +47,11 @@ int FollowTrace(const TraceOptions& options);
 // begins every trace), rather than an initialization string.
 bool IsTraceFile(const std::string& path);
 
+// The code page a trace's header names, when `path` is a trace that names
+// one dcs-host has; none for any other file (an initialization string, a
+// trace of format 1 or 2).
+std::optional<int> CodePageNamedByTrace(const std::string& path);
+
 // `path` as an initialization string file: a trace gives the string of its
 // fetch `fetch` (the last when none), byte for byte, in a temporary file
 // removed when dcs-host ends, and `name` then says where it came from

@@ -49,6 +49,14 @@ bool IsTraceFile(const std::string& path) {
     return FileStart(path, kStart.size()) == kStart;
 }
 
+std::optional<int> CodePageNamedByTrace(const std::string& path) {
+    if (!IsTraceFile(path)) return std::nullopt;
+    const TraceReader reader(path);
+    const TraceCodePage codePage = CodePageOfTrace(reader.Header(), std::nullopt);
+    if (reader.Header().codePage == 0 || !codePage.note.empty()) return std::nullopt;
+    return codePage.page.Number();
+}
+
 std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name) {
     if (name != nullptr) *name = path;
     RequireRegularFile(path, "the initialization string file");

@@ -9,6 +9,7 @@
 
 #include "diagnose/diagnosis.h"
 #include "diagnose/tag_inventory.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -40,6 +41,8 @@ struct CatalogueDiff {
     std::string oldPath;
     std::string newPath;
     std::vector<TagChange> tags;  // by name, then data set
+    // The names' code page, in which every output shows them.
+    CodePage codePage = *CodePage::Find(kDefaultCodePage);
     bool withCase = false;
     std::string casePath;
     bool oldConfigured = false;

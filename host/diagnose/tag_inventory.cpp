@@ -335,14 +335,14 @@ std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t index) {
     return notes;
 }
 
-std::string VisibleName(const std::string& name) {
+std::string VisibleName(const std::string& name, const CodePage* codePage) {
     std::string out;
     out.reserve(name.size() + 2);
-    AppendVisibleName(out, name);
+    AppendVisibleName(out, name, codePage);
     return out;
 }
 
-void AppendVisibleName(std::string& out, const std::string& name) {
+void AppendVisibleName(std::string& out, const std::string& name, const CodePage* codePage) {
     static const char kHex[] = "0123456789ABCDEF";
     out += '"';
     for (char ch : name) {
@@ -354,7 +354,9 @@ void AppendVisibleName(std::string& out, const std::string& name) {
         case '\n': out += "\\n"; break;
         case '\t': out += "\\t"; break;
         default:
-            if (c < 0x20 || c >= 0x7F) {
+            if (const char32_t character = codePage != nullptr ? codePage->CharacterOf(c) : 0) {
+                AppendUtf8(out, character);
+            } else if (c < 0x20 || c >= 0x7F) {
                 out += "\\x";
                 out += kHex[c >> 4];
                 out += kHex[c & 15];

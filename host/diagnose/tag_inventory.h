@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "hostapi/dcs_link_data.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -89,8 +90,10 @@ std::vector<TagNote> NotesOf(const TagInventory& inventory, size_t entry);
 
 // A name with its blanks and control bytes made visible: quoted, with \",
 // \\, \r, \n, \t and \xNN for the other control bytes and for bytes of 0x80
-// and above (the tag server's code page is not UTF-8).
-std::string VisibleName(const std::string& name);
-void AppendVisibleName(std::string& out, const std::string& name);
+// and above (the tag server's code page is not UTF-8), unless the name's
+// code page is known: its characters are shown then, \xNN only for bytes
+// it leaves undefined.
+std::string VisibleName(const std::string& name, const CodePage* codePage = nullptr);
+void AppendVisibleName(std::string& out, const std::string& name, const CodePage* codePage = nullptr);
 
 }  // namespace host

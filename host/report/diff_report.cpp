@@ -62,7 +62,7 @@ std::string DiffText(const CatalogueDiff& diff) {
     if (diff.withCase) out << "; " << diff.rows.size() << " verdict(s) of " << diff.casePath << " change";
     out << "\n";
     for (const TagChange& c : diff.tags) {
-        out << "  " << c.change << " " << VisibleName(c.name) << " data set " << c.dataSet << " (";
+        out << "  " << c.change << " " << VisibleName(c.name, &diff.codePage) << " data set " << c.dataSet << " (";
         if (c.oldLine != 0) out << "old line " << c.oldLine << (c.newLine != 0 ? ", " : "");
         if (c.newLine != 0) out << "new line " << c.newLine;
         out << "): " << c.text << "\n";
@@ -88,7 +88,7 @@ std::string DiffJson(const CatalogueDiff& diff) {
     json tags = json::array();
     for (const TagChange& c : diff.tags) {
         tags.push_back({{"change", c.change},
-                        {"name", c.name},
+                        {"name", diff.codePage.Decode(c.name)},
                         {"data_set", c.dataSet},
                         {"old_data_set", c.change == "data-set" ? json(c.oldDataSet) : json(nullptr)},
                         {"old_kinds", c.oldKinds},
@@ -97,8 +97,8 @@ std::string DiffJson(const CatalogueDiff& diff) {
                         {"new_line", c.newLine},
                         {"text", c.text}});
     }
-    json out = {
-        {"format", "dcs-host-diff"}, {"version", 1}, {"old", diff.oldPath}, {"new", diff.newPath}, {"tags", tags}};
+    json out = {{"format", "dcs-host-diff"}, {"version", 2}, {"old", diff.oldPath},
+                {"new", diff.newPath},       {"tags", tags}, {"code_page", diff.codePage.Number()}};
     out["case"] = diff.withCase ? json(diff.casePath) : json(nullptr);
     if (diff.withCase) {
         json rows = json::array();
@@ -133,7 +133,7 @@ std::string DiffHtml(const CatalogueDiff& diff) {
         << "<th>new line</th><th>what</th></tr>\n";
     for (const TagChange& c : diff.tags) {
         out << "<tr class=\"" << c.change << "\"><td>" << c.change << "</td><td class=\"name\">"
-            << Escape(VisibleName(c.name)) << "</td><td>" << c.dataSet << "</td><td>"
+            << Escape(VisibleName(c.name, &diff.codePage)) << "</td><td>" << c.dataSet << "</td><td>"
             << (c.oldLine != 0 ? std::to_string(c.oldLine) : "") << "</td><td>"
             << (c.newLine != 0 ? std::to_string(c.newLine) : "") << "</td><td>" << Escape(Ascii(c.text))
             << "</td></tr>\n";

@@ -41,7 +41,7 @@ void Padded(std::string& line, const std::string& text, size_t width) {
 // Written out rather than through printf: a plant's listing has 180,000 of
 // these lines, and formatting them is most of what the listing adds to the
 // driver's own load.
-void EntryLine(std::string& line, const InventoryEntry& e, bool withKind) {
+void EntryLine(std::string& line, const InventoryEntry& e, bool withKind, const CodePage& codePage) {
     line.clear();
     if (withKind) {
         line += KindName(e.kind);
@@ -52,7 +52,7 @@ void EntryLine(std::string& line, const InventoryEntry& e, bool withKind) {
         Padded(line, std::to_string(e.line), 9);
     }
     line += "  ";
-    AppendVisibleName(line, e.name);
+    AppendVisibleName(line, e.name, &codePage);
     line += '\n';
 }
 
@@ -76,7 +76,7 @@ void WriteTagsText(std::ostream& out, const TagListing& listing) {
         out << "kind  data set    line  name\n";
         std::string line;
         for (uint32_t i : listing.picked) {
-            EntryLine(line, inv.entries[i], true);
+            EntryLine(line, inv.entries[i], true, listing.codePage);
             out.write(line.data(), static_cast<std::streamsize>(line.size()));
             Notes(out, inv, i);
         }
@@ -99,7 +99,7 @@ void WriteTagsText(std::ostream& out, const TagListing& listing) {
         out << KindName(first.kind) << ", data set " << first.dataSet << ": " << (end - at) << " unused\n";
         std::string line;
         for (; at < end; ++at) {
-            EntryLine(line, inv.entries[order[at]], false);
+            EntryLine(line, inv.entries[order[at]], false, listing.codePage);
             out << line;
             Notes(out, inv, order[at]);
         }
@@ -118,7 +118,7 @@ void WriteTagsCsv(std::ostream& out, const TagListing& listing) {
         line += ',';
         line += std::to_string(e.line);
         line += ',';
-        line += CsvField(e.name);
+        line += CsvField(listing.codePage.Decode(e.name));
         line += e.stored ? ",1," : ",0,";
         line += CsvField(NotesCell(inv, i));
         line += '\n';
@@ -128,16 +128,16 @@ void WriteTagsCsv(std::ostream& out, const TagListing& listing) {
 
 void WriteTagsJson(std::ostream& out, const TagListing& listing) {
     const TagInventory& inv = *listing.inventory;
-    out << "{\n  \"format\": \"dcs-host-tags\",\n  \"version\": 1,\n  \"init_string\": " << JsonQuoted(inv.path)
-        << ",\n  \"loaded\": " << (inv.loaded ? "true" : "false")
+    out << "{\n  \"format\": \"dcs-host-tags\",\n  \"version\": 2,\n  \"init_string\": " << JsonQuoted(inv.path)
+        << ",\n  \"code_page\": " << listing.codePage.Number() << ",\n  \"loaded\": " << (inv.loaded ? "true" : "false")
         << ",\n  \"unused_by\": " << (listing.unusedBy.empty() ? "null" : JsonQuoted(listing.unusedBy))
         << ",\n  \"tags\": [";
     bool first = true;
     for (uint32_t i : listing.picked) {
         const InventoryEntry& e = inv.entries[i];
         out << (first ? "\n" : ",\n") << "    {\"kind\": \"" << KindName(e.kind)
-            << "\", \"name\": " << JsonQuoted(e.name) << ", \"data_set\": " << e.dataSet << ", \"line\": " << e.line
-            << ", \"kept\": " << (e.stored ? "true" : "false") << ", \"notes\": [";
+            << "\", \"name\": " << JsonQuoted(listing.codePage.Decode(e.name)) << ", \"data_set\": " << e.dataSet
+            << ", \"line\": " << e.line << ", \"kept\": " << (e.stored ? "true" : "false") << ", \"notes\": [";
         bool firstNote = true;
         for (const TagNote& note : NotesOf(inv, i)) {
             out << (firstNote ? "" : ", ") << "{\"code\": \"" << note.code << "\", \"text\": " << JsonQuoted(note.text)

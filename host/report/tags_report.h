@@ -16,6 +16,8 @@ struct TagListing {
     const TagInventory* inventory = nullptr;
     std::vector<uint32_t> picked;  // entries to show, in the order shown
     std::string unusedBy;          // the case: the listing shows the tags no row of it names
+    // The names' code page: every output shows them as its characters.
+    CodePage codePage = *CodePage::Find(kDefaultCodePage);
 };
 
 // A summary line, then one line per entry with its notes below it. With
@@ -23,7 +25,8 @@ struct TagListing {
 void WriteTagsText(std::ostream& out, const TagListing& listing);
 // A header row, then one row per entry: kind, data_set, line, name, kept, notes.
 void WriteTagsCsv(std::ostream& out, const TagListing& listing);
-// {"init_string", "loaded", "unused_by", "tags": [{kind, name, data_set, line, kept, notes: [{code, text}]}]}
+// {"init_string", "code_page", "loaded", "unused_by", "tags": [{kind, name, data_set, line, kept, notes: [{code,
+// text}]}]}
 void WriteTagsJson(std::ostream& out, const TagListing& listing);
 
 // A JSON string of `text`: control characters escaped, valid UTF-8 kept,
