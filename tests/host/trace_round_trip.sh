@@ -264,6 +264,18 @@ done <<'ROWS'
 1252|Kühl.SP|Kühl.OP|Œl.PV|LINK.EN
 1250|Łącze.SP|Łącze.OP|Żar.PV|ŁĄCZE.EN
 ROWS
+# A run in another code page replays a trace of 1252: Ø is D8 there and A8
+# in 1257, and the replay answers the names as the run writes them.
+sed 's/^code_page = 1252$//; s/^init_string = .*/init_string = "o.mrx"/; s/Kühl/Øl/g; s/Œl/Ål/g' \
+    "$work/cp1252/k.toml" >"$work/cp1252/o.toml"
+python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], "rb").read().decode("cp1252").replace("Kühl", "Øl").replace("Œl", "Ål").encode("cp1252"))' \
+    "$work/cp1252/k.mrx" >"$work/cp1252/o.mrx"
+run o.traced 1 run "$work/cp1252/o.toml" --trace "$work/cp1252/o.jsonl"
+run o.replayed 1 run "$work/cp1252/o.toml" --code-page 1257 --replay "$work/cp1252/o.jsonl"
+sed '/^replay of /,$d' "$work/o.replayed.out" >"$work/o.replayed.table"
+same "a replay in 1257 of a trace in 1252: step table" "$work/o.traced.out" "$work/o.replayed.table"
+has "a replay in 1257 of a trace in 1252" "$work/o.replayed.out" "the replay made exactly the recorded calls"
+has "a replay in 1257 of a trace in 1252" "$work/o.replayed.out" "the trace's names are in code page 1252, the run's in code page 1257"
 # Read in 1252, as a trace of format 2 is by default, the 1250 names come
 # out as other characters: the code page matters.
 run cp1250.v2.default 1 trace "$work/cp1250/v2.jsonl"
