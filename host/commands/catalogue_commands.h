@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "case/case_file.h"
 #include "diagnose/tag_inventory.h"
 #include "output/path_guard.h"
 
@@ -77,9 +78,14 @@ void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<Path
 std::string PathFrom(const std::string& dir, const std::string& path);
 
 // For each entry of the inventory, whether a row of the case names it, the
-// rows taken as the driver holds them (its defaults filled in). Throws.
+// rows taken as the driver holds them (its defaults filled in), their texts
+// in the case's code page, or in `codePage` when the case names none (the
+// string's own, as a trace names it). Throws.
 std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
-                                     const std::string& driverPath);
+                                     const std::string& driverPath, std::optional<int> codePage = std::nullopt);
+// The case as the driver sees it: its texts in its code page, or in
+// `codePage` when it names none. Throws CaseError.
+Case CaseInCodePage(const std::string& casePath, std::optional<int> codePage);
 
 // The conventions map uses unless told otherwise: examples/map/conventions.txt.
 const char* DefaultConventions();

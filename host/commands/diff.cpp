@@ -41,17 +41,20 @@ int DiffCommand(const DiffOptions& options) {
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
 
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
-        // The names are shown in the case's code page, else in the one the
-        // new (or old) string says it is in: a trace names its own.
-        std::optional<int> codePage =
-            options.casePath.empty() ? CodePageOfSource(options.newSource) : ParseCaseFile(options.casePath).codePage;
+        // A case names its own code page; else the strings say theirs (a
+        // trace names one), the new one first.
+        std::optional<int> codePage = CodePageOfSource(options.newSource);
         if (!codePage) codePage = CodePageOfSource(options.oldSource);
-        if (codePage) diff.codePage = CodePage::Find(*codePage).value_or(diff.codePage);
+        std::optional<Case> c;
         if (!options.casePath.empty()) {
-            const Case c = ParseCaseFile(options.casePath);
+            c = CaseInCodePage(options.casePath, codePage);
+            codePage = c->codePage;
+        }
+        if (codePage) diff.codePage = CodePage::Find(*codePage).value_or(diff.codePage);
+        if (c) {
             Driver driver(options.driverPath);
-            const Diagnosis before = CheckAgainst(driver, c, diff.oldPath);
-            const Diagnosis after = CheckAgainst(driver, c, diff.newPath);
+            const Diagnosis before = CheckAgainst(driver, *c, diff.oldPath);
+            const Diagnosis after = CheckAgainst(driver, *c, diff.newPath);
             diff.withCase = true;
             diff.casePath = options.casePath;
             diff.oldConfigured = before.configured;

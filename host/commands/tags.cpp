@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "case/case_file.h"
+#include "case/simulator_text.h"
 #include "commands/catalogue_commands.h"
 #include "commands/trace_command.h"
 #include "diagnose/catalogue_parse.h"
@@ -65,9 +66,18 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
 
 }  // namespace
 
+Case CaseInCodePage(const std::string& casePath, std::optional<int> codePage) {
+    Case c = ParseCaseFile(casePath);
+    if (c.codePageLine == 0 && codePage) c.codePage = *codePage;
+    // The names meet the string's bytes only in the code page the driver
+    // would be handed them in.
+    EncodeForSimulator(c);
+    return c;
+}
+
 std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const std::string& casePath,
-                                     const std::string& driver) {
-    const Case c = ParseCaseFile(casePath);
+                                     const std::string& driver, std::optional<int> codePage) {
+    const Case c = CaseInCodePage(casePath, codePage);
     Driver loaded(driver);
     Link link(loaded);
     link.Load();
@@ -108,11 +118,13 @@ int TagsCommand(const TagsOptions& options) {
         TagInventory inventory = InventoryOfFile(path);
         inventory.path = name;
         std::vector<bool> named;
-        if (!options.unusedCase.empty()) named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath);
+        const std::optional<int> codePage = CodePageOfSource(options.source);
+        if (!options.unusedCase.empty()) {
+            named = EntriesNamedByCase(inventory, options.unusedCase, options.driverPath, codePage);
+        }
         TagListing listing;
         listing.inventory = &inventory;
-        listing.codePage = CodePage::Find(CodePageOfSource(options.source).value_or(kDefaultCodePage))
-                               .value_or(*CodePage::Find(kDefaultCodePage));
+        listing.codePage = CodePage::Find(codePage.value_or(kDefaultCodePage)).value_or(listing.codePage);
         listing.picked = Pick(inventory, options, named, listing.codePage);
         listing.unusedBy = options.unusedCase;
         WriteTagsText(std::cout, listing);

@@ -247,6 +247,14 @@ PY
     has "cp$cp: tags" "$work/cp$cp.tags.out" "\"$pv\""
     has "cp$cp: tags --json" "$d/t.json" "\"name\": \"$pv\""
     run "cp$cp.diff" 0 diff "$d/k.jsonl" "$d/k.mrx" --case "$d/k.toml"
+    # A case that names no code page takes the trace's for its names.
+    sed '/^code_page = /d' "$d/k.toml" >"$d/n.toml"
+    for c in k n; do
+        run "cp$cp.unused.$c" 0 tags "$d/k.jsonl" --unused "$d/$c.toml"
+        has "cp$cp: tags --unused $c.toml" "$work/cp$cp.unused.$c.out" "0 of them named by no row"
+    done
+    run "cp$cp.check" 1 check "$d/n.toml" --init-string "$d/k.jsonl"
+    has "cp$cp: check --init-string" "$work/cp$cp.check.out" "SP Tag \"$sp\": bound AI ReadAI"
     run "cp$cp.replayed" 1 run "$d/k.toml" --replay "$d/k.jsonl"
     has "cp$cp: the replay" "$work/cp$cp.replayed.out" "the replay made exactly the recorded calls"
     # A trace of format 2 names no code page: 1252 unless told otherwise,
