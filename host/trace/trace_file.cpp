@@ -217,8 +217,6 @@ std::string DisplayBytes(const std::string& bytes, const CodePage& codePage) {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c < 0x80) {
-            out += Hex(c);
         } else if (const char32_t character = codePage.CharacterOf(c)) {
             AppendUtf8(out, character);
         } else {

@@ -101,8 +101,15 @@ TEST(Tags, NamesAndJsonStayReadable) {
     std::ostringstream json;
     host::WriteTagsJson(json, listing);
     const nlohmann::json parsed = nlohmann::json::parse(json.str());  // valid whatever the bytes
-    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xEF\xBF\xBD");
-    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\xA9");
+    // The names are bytes of the listing's code page (1252 unless told).
+    EXPECT_EQ(parsed["code_page"], 1252);
+    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xC3\xA9");
+    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\x83\xC2\xA9");
+    listing.codePage = *host::CodePage::Find(1250);
+    std::ostringstream text;
+    host::WriteTagsText(text, listing);
+    EXPECT_NE(text.str().find("\"BAD \xC3\xA9\""), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("\"\xC4\x82\xC2\xA9\""), std::string::npos) << text.str();  // 1250: C3 is Ă
 }
 
 TEST(Diff, EachKindOfChange) {
@@ -327,7 +334,8 @@ TEST(Diff, ReportsStayValidWhateverTheNames) {
     ASSERT_EQ(diff.tags.size(), 2u);
     EXPECT_TRUE(nlohmann::json::accept(host::DiffJson(diff)));
     const std::string page = host::DiffHtml(diff);
-    for (char ch : page) EXPECT_LT(static_cast<unsigned char>(ch), 0x80u) << "shown as \\xNN instead";
+    EXPECT_TRUE(host::IsUtf8(page));
+    EXPECT_NE(page.find("OLD\xC3\xA9"), std::string::npos);  // a character of the code page as itself
     EXPECT_EQ(page.find("<NEW>"), std::string::npos);
     EXPECT_NE(page.find("&lt;NEW&gt;\\x01"), std::string::npos);
     EXPECT_EQ(host::ExitStatusOf(diff), 1);
