@@ -33,10 +33,13 @@ const char kDescription[] =
 
 // Runs a command on the case, turning a case or setup error into its
 // message and exit status 2.
+// `initString`: the --init-string file, whose code page (a trace names
+// one) the case's texts take when neither the case nor --code-page names one.
 template <typename Command>
-int OnCase(const std::string& casePath, std::optional<int> codePage, Command command) {
+int OnCase(const std::string& casePath, std::optional<int> codePage, const std::string& initString, Command command) {
     try {
-        const host::Case c = host::LoadCase(casePath, codePage);
+        const host::Case c = host::LoadCase(casePath, codePage,
+                                            initString.empty() ? std::nullopt : host::CodePageNamedByTrace(initString));
         for (const host::CaseWarning& warning : c.warnings) {
             host::os::Write(stderr, warning.text + "\n");
         }
@@ -239,6 +242,12 @@ int main(int argc, char** argv) {
         ->add_option("--tags", traceOptions.tags, "chart the values of the tags matching this glob (repeatable)")
         ->expected(1)
         ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    traceCommand
+        ->add_option("--code-page", traceOptions.codePage,
+                     "the code page the trace's tag names and string are in, over the one its header names (a "
+                     "trace of format 1 or 2 names none: 1252 is taken); one of " +
+                         host::CodePage::Supported())
+        ->check(CLI::Validator(CheckCodePage, "CODE_PAGE"));
     traceCommand->add_option("--init-string", traceOptions.initStringPath,
                              "write the initialization string of the last fetch (or --fetch N), byte for byte");
     traceCommand->add_option("--fetch", traceOptions.fetch, "which fetch --init-string writes, from 1")
@@ -388,12 +397,13 @@ int main(int argc, char** argv) {
         run.report.replayOf = run.replayPath;
         run.report.driverVersion = DriverVersionText(run.driverPath);
         run.report.tableWidth = host::TableWidth();
-        return OnCase(casePath, codePage, [&](const host::Case& parsed) {
-            host::Case c = parsed;
-            if (!runInitString.empty()) host::UseInitString(c, runInitString);
-            run.report.casePath = c.file;
-            return host::RunCommand(c, run);
-        });
+        return OnCase(casePath, codePage, runInitString.empty() ? run.replayPath : runInitString,
+                      [&](const host::Case& parsed) {
+                          host::Case c = parsed;
+                          if (!runInitString.empty()) host::UseInitString(c, runInitString);
+                          run.report.casePath = c.file;
+                          return host::RunCommand(c, run);
+                      });
     }
     if (*testCommand) return host::TestCommand(test);
     if (*tagsCommand) return host::TagsCommand(tags);
@@ -406,7 +416,7 @@ int main(int argc, char** argv) {
         return host::ExportCommand(exportList);
     }
     check.driverVersion = DriverVersionText(check.driverPath);
-    return OnCase(casePath, codePage, [&](const host::Case& parsed) {
+    return OnCase(casePath, codePage, checkInitString, [&](const host::Case& parsed) {
         host::Case c = parsed;
         if (!checkInitString.empty()) host::UseInitString(c, checkInitString, checkFetch);
         return host::CheckCommand(c, check);

@@ -43,7 +43,7 @@ std::string Lower(std::string text) {
 constexpr size_t kShownFaults = 4;
 constexpr size_t kQuoted = 40;
 
-enum class Uses { Nothing, Level, Limit };
+enum class Uses { Nothing, Level, Limit, CodePage };
 struct Fault {
     std::string text;
     Uses uses;
@@ -98,6 +98,8 @@ std::string Warning(const Faults& faults, const ClientSettings& s) {
             text += std::string("; \"") + TraceLevelName(s.level) + "\" is used";
         } else if (f.uses == Uses::Limit) {
             text += "; " + std::to_string(s.limitMb) + " is used";
+        } else if (f.uses == Uses::CodePage) {
+            text += "; " + std::to_string(s.codePage) + " is used";
         }
     }
     if (faults.more > 0) {
@@ -125,6 +127,20 @@ void SetLimit(ClientSettings* s, Faults* faults, const std::string& text, const 
         return;
     }
     s->limitMb = static_cast<uint32_t>(value);
+}
+
+// Any Windows code page number: the tracer only says which one the bytes
+// are in; whether a reader has it is the reader's matter.
+void SetCodePage(ClientSettings* s, Faults* faults, const std::string& text, const std::string& from) {
+    const std::string t = Trim(text);
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(t.c_str(), &end, 10);
+    if (t.empty() || t[0] < '0' || t[0] > '9' || *end != '\0' || value == 0 || value > 65535) {
+        Note(faults, "code_page " + Quoted(t) + " in " + from + " is no code page number from 1 to 65535",
+             Uses::CodePage);
+        return;
+    }
+    s->codePage = static_cast<uint32_t>(value);
 }
 
 std::string Beside(const std::string& dir, const std::string& path) {
@@ -175,6 +191,8 @@ ClientSettings ResolveSettings(const std::string& ownPath, const std::string* in
                 SetLevel(&s, &faults, value, where);
             } else if (key == "limit_mb") {
                 SetLimit(&s, &faults, value, where);
+            } else if (key == "code_page") {
+                SetCodePage(&s, &faults, value, where);
             } else {
                 Note(&faults, where + ": unknown key " + Quoted(key));
             }
@@ -188,6 +206,9 @@ ClientSettings ResolveSettings(const std::string& ownPath, const std::string* in
     }
     if (platform::GetEnv("MRX3P_TRACE_LIMIT_MB", &value) && !value.empty()) {
         SetLimit(&s, &faults, value, "MRX3P_TRACE_LIMIT_MB");
+    }
+    if (platform::GetEnv("MRX3P_TRACE_CODE_PAGE", &value) && !value.empty()) {
+        SetCodePage(&s, &faults, value, "MRX3P_TRACE_CODE_PAGE");
     }
     s.warning = Warning(faults, s);
     if (s.file.empty()) {
@@ -295,6 +316,7 @@ ClientState* Build() {
     settings.file = s.file;
     settings.level = s.level;
     settings.limitMb = s.limitMb;
+    settings.codePage = s.codePage;
     settings.realLibrary = s.real;
     settings.realFileVersion = real.fileVersion;
     settings.settingsFile = s.settingsFile;

@@ -10,7 +10,7 @@ namespace mrxtrace {
 
 // The settings as the client library reads them: MRX3P-trace.ini beside the
 // library, then the environment (MRX3P_TRACE_REAL, MRX3P_TRACE_FILE,
-// MRX3P_TRACE_LEVEL, MRX3P_TRACE_LIMIT_MB) over it.
+// MRX3P_TRACE_LEVEL, MRX3P_TRACE_LIMIT_MB, MRX3P_TRACE_CODE_PAGE) over it.
 struct ClientSettings {
     std::string settingsFile;     // the file read, empty when there was none
     std::string settingsProblem;  // why the file beside the library was not read, if it was not
@@ -18,6 +18,7 @@ struct ClientSettings {
     std::string file;
     TraceLevel level = TraceLevel::Changes;
     uint32_t limitMb = kDefaultLimitMb;
+    uint32_t codePage = kDefaultCodePage;
     std::string warning;  // what was wrong with the settings
 };
 

@@ -803,7 +803,7 @@ void Recorder::PutTag(bool isNull, const char* tag, size_t length) {
 }
 
 void Recorder::WriteHeader() {
-    Lit("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":2,\"tracer\":\"" MRXTRACE_VERSION
+    Lit("{\"type\":\"header\",\"format\":\"mrx3p-trace\",\"version\":3,\"tracer\":\"" MRXTRACE_VERSION
         "\",\"level\":\"");
     Put(TraceLevelName(settings.level));
     Lit("\",\"limit_mb\":");
@@ -814,6 +814,8 @@ void Recorder::WriteHeader() {
     Put(platform::UtcNow());
     Lit("\",\"timer_resolution_ns\":");
     PutUnsigned(TheClock().ResolutionNs());
+    Lit(",\"code_page\":");
+    PutUnsigned(settings.codePage == 0 ? kDefaultCodePage : settings.codePage);
     Lit(",\"real_library\":");
     if (settings.realLibrary.empty()) {
         Lit("null");

@@ -50,6 +50,9 @@ bool ParseTraceLevel(const std::string& text, TraceLevel* level);
 const char* TraceLevelName(TraceLevel level);
 
 constexpr uint32_t kDefaultLimitMb = 256;
+// The code page of the simulator's texts when the settings name none: the
+// tag names and the initialization string are bytes of it.
+constexpr uint32_t kDefaultCodePage = 1252;
 
 struct TraceSettings {
     // The trace file, UTF-8; "%p" stands for the process id. The file is
@@ -61,6 +64,9 @@ struct TraceSettings {
     bool suffixOnCollision = true;
     TraceLevel level = TraceLevel::Changes;
     uint32_t limitMb = kDefaultLimitMb;  // 0 counts as the default
+    // Written as "code_page", so that a reader shows the names' bytes as the
+    // characters the simulator meant; 0 counts as the default.
+    uint32_t codePage = kDefaultCodePage;
 
     // What the header says about the real library (UTF-8). realFileVersion
     // is written only when not empty; settingsFile is written as null when

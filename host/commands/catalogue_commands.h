@@ -97,15 +97,21 @@ const char* DefaultConventions();
 // The initialization string file of a SOURCE argument: the file itself, for
 // a trace of the Marlix client its fetch `fetch` (the last when none), or
 // for a case file (named *.toml) the string the case names. `name` says
-// which, for the reports; `codePage`, for a case, the code page its names
-// are in (left as it is otherwise). Throws CaseError, TraceError or
-// runtime_error.
+// which, for the reports; `codePage`, the code page the SOURCE names (see
+// CodePageOfSource). Throws CaseError, TraceError or runtime_error.
 std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch = std::nullopt,
-                               std::string* name = nullptr, int* codePage = nullptr);
+                               std::string* name = nullptr, std::optional<int>* codePage = nullptr);
+
+// The code page a SOURCE's names are bytes of, when it names one: a case's
+// code_page, the one a trace's header names; none for a case that names
+// none or a plain initialization string file. Throws CaseError for a case
+// that cannot be read.
+std::optional<int> CodePageOfSource(const std::string& source);
 
 // The code page a string's names are shown and matched in: the one given
-// (--code-page), else that of the first of `cases` given (a case file,
-// *.toml), else 1252. Throws CaseError for a case that cannot be read.
-CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& cases);
+// (--code-page), else the first one of `sources` names (cases and traces;
+// empty paths are skipped), else 1252. Throws CaseError for a case that
+// cannot be read or names a code page dcs-host has not.
+CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& sources);
 
 }  // namespace host

@@ -44,10 +44,14 @@ int DiffCommand(const DiffOptions& options) {
         if (!options.jsonPath.empty()) json = std::make_unique<OutputFile>(options.jsonPath);
         if (!options.htmlPath.empty()) html = std::make_unique<OutputFile>(options.htmlPath);
 
-        diff.codePage = NamesCodePage(options.codePage, {options.casePath});
+        // A case names its own code page; else the strings say theirs (a
+        // trace names one), the new one first.
+        diff.codePage = NamesCodePage(options.codePage, {options.casePath, options.newSource, options.oldSource});
         diff.tags = DiffInventories(InventoryOfFile(diff.oldPath), InventoryOfFile(diff.newPath));
         if (!options.casePath.empty()) {
-            const Case c = LoadCase(options.casePath);
+            std::optional<int> stringsCodePage = CodePageOfSource(options.newSource);
+            if (!stringsCodePage) stringsCodePage = CodePageOfSource(options.oldSource);
+            const Case c = LoadCase(options.casePath, std::nullopt, stringsCodePage);
             Driver driver(options.driverPath);
             const Diagnosis before = CheckAgainst(driver, c, diff.oldPath);
             const Diagnosis after = CheckAgainst(driver, c, diff.newPath);

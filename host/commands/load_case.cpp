@@ -30,10 +30,14 @@ void RefuseOtherInputAsCase(const std::string& path) {
 
 }  // namespace
 
-Case LoadCase(const std::string& path, std::optional<int> codePage) {
+Case LoadCase(const std::string& path, std::optional<int> codePage, std::optional<int> otherwise) {
     RefuseOtherInputAsCase(path);
     Case c = ParseCaseFile(path);
-    if (codePage) c.codePage = *codePage;
+    if (codePage) {
+        c.codePage = *codePage;
+    } else if (c.codePageLine == 0 && otherwise) {
+        c.codePage = *otherwise;
+    }
     EncodeForSimulator(c);
     return c;
 }

@@ -187,11 +187,12 @@ int MapCommand(const MapOptions& options) {
         std::string sourceName;
         // The page the string's names are in: --code-page, else that of the
         // case given (with --case, or as SOURCE), else the default.
-        int codePage = kDefaultCodePage;
-        const std::string initString = InitStringOfSource(options.source, options.fetch, &sourceName, &codePage);
+        std::optional<int> sourceCodePage;
+        const std::string initString = InitStringOfSource(options.source, options.fetch, &sourceName, &sourceCodePage);
+        int codePage = sourceCodePage.value_or(kDefaultCodePage);
         std::optional<Case> known;
         if (!options.casePath.empty()) {
-            known = LoadCase(options.casePath, options.codePage);
+            known = LoadCase(options.casePath, options.codePage, sourceCodePage);
             codePage = known->codePage;
         }
         if (options.codePage) codePage = *options.codePage;

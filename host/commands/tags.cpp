@@ -77,22 +77,30 @@ std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& 
 }
 
 std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch, std::string* name,
-                               int* codePage) {
+                               std::optional<int>* codePage) {
+    if (codePage != nullptr) *codePage = CodePageOfSource(source);
     if (!EndsWithToml(source)) return InitStringFileOf(source, fetch, name);
     const Case c = LoadCase(source);
     if (name != nullptr) *name = c.initStringPath;
-    if (codePage != nullptr) *codePage = c.codePage;
     return c.initStringPath;
 }
 
-CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& cases) {
+std::optional<int> CodePageOfSource(const std::string& source) {
+    if (!EndsWithToml(source)) return CodePageNamedByTrace(source);
+    const Case c = ParseCaseFile(source);
+    if (c.codePageLine == 0) return std::nullopt;
+    return c.codePage;
+}
+
+CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& sources) {
     std::optional<CodePage> codePage = given ? CodePage::Find(*given) : std::nullopt;
-    for (const std::string& casePath : cases) {
-        if (codePage || casePath.empty() || !EndsWithToml(casePath)) continue;
-        const int number = ParseCaseFile(casePath).codePage;
-        codePage = CodePage::Find(number);
+    for (const std::string& source : sources) {
+        if (codePage || source.empty()) continue;
+        const std::optional<int> number = CodePageOfSource(source);
+        if (!number) continue;
+        codePage = CodePage::Find(*number);
         if (!codePage) {
-            throw CaseError(casePath + ": code page " + std::to_string(number) +
+            throw CaseError(source + ": code page " + std::to_string(*number) +
                             " is not one dcs-host converts to; it has " + CodePage::Supported());
         }
     }
@@ -120,7 +128,11 @@ int TagsCommand(const TagsOptions& options) {
         inventory.codePage = NamesCodePage(options.codePage, {options.unusedCase, options.source});
         std::vector<bool> named;
         if (!options.unusedCase.empty()) {
-            named = EntriesNamedByCase(inventory, LoadCase(options.unusedCase), options.driverPath);
+            // A case that names no code page has its texts in the one its
+            // string's trace names, as a run against that string would.
+            named = EntriesNamedByCase(inventory,
+                                       LoadCase(options.unusedCase, std::nullopt, CodePageOfSource(options.source)),
+                                       options.driverPath);
         }
         TagListing listing;
         listing.inventory = &inventory;

@@ -58,6 +58,7 @@ int TraceCommand(const TraceOptions& options) {
     DigestOptions digestOptions;
     digestOptions.analyse = AnalyseFetch;
     digestOptions.tagGlobs = options.tags;
+    digestOptions.codePage = options.codePage;
     digestOptions.keepFetch = options.fetch;
     std::string kept;
     int64_t keptNumber = 0;

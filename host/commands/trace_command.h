@@ -24,6 +24,7 @@ struct TraceOptions {
     std::string initStringPath;   // empty: none; else the captured string goes here
     std::optional<int64_t> fetch;
     std::vector<std::string> tags;  // globs of the tags charted on the page
+    std::optional<int> codePage;    // the names' code page, over the trace's header (for traces that name none)
     bool follow = false;            // keep a view of a trace still being written up to date
 };
 
@@ -45,6 +46,11 @@ int FollowTrace(const TraceOptions& options);
 // Whether `path` is a trace of the Marlix client (begins as the tracer
 // begins every trace), rather than an initialization string.
 bool IsTraceFile(const std::string& path);
+
+// The code page a trace's header names, when `path` is a trace that names
+// one dcs-host has; none for any other file (an initialization string, a
+// trace of format 1 or 2).
+std::optional<int> CodePageNamedByTrace(const std::string& path);
 
 // `path` as an initialization string file: a trace gives the string of its
 // fetch `fetch` (the last when none), byte for byte, in a temporary file

@@ -63,6 +63,7 @@ std::string Screen(const TraceDigest& d, const std::set<TagKeyT>& before, std::s
     std::string out = "following " + d.path + " (Ctrl-C ends), read at " + Clock() + "\n";
     out += "  process " + std::to_string(d.header.pid) + ", level " + d.header.level + ", " + std::to_string(d.calls) +
            " calls, " + std::to_string(d.failures) + " failed" + (d.finished ? ", ended" : ", running") + "\n";
+    out += "  tag names in " + d.codePage.Name() + "\n";
     for (const std::string& note : d.notes) out += "note: " + note + "\n";
     out += "\n";
     for (const auto& [name, op] : d.ops) {
@@ -77,9 +78,9 @@ std::string Screen(const TraceDigest& d, const std::set<TagKeyT>& before, std::s
         failingNow.insert(key);
         const auto group =
             d.failureGroups.find(FailureKey{std::get<0>(key), std::get<1>(key), std::get<2>(key), k.lastStatus});
-        out += std::string(before.count(key) == 0 ? "  NEW " : "      ") + ShortDisplayBytes(std::get<0>(key)) +
-               " (data set " + std::to_string(std::get<1>(key)) + ", " + std::get<2>(key) + ") status " +
-               std::to_string(k.lastStatus) +
+        out += std::string(before.count(key) == 0 ? "  NEW " : "      ") +
+               ShortDisplayBytes(std::get<0>(key), d.codePage) + " (data set " + std::to_string(std::get<1>(key)) +
+               ", " + std::get<2>(key) + ") status " + std::to_string(k.lastStatus) +
                (group != d.failureGroups.end() ? ", failing since " + SecondsText(group->second.firstUs) : "") + "\n";
     }
     if (failingNow.empty()) out += "  none\n";
@@ -108,6 +109,7 @@ int FollowTrace(const TraceOptions& options) {
     std::string waitingFor;
     DigestOptions digestOptions;
     digestOptions.tagGlobs = options.tags;
+    digestOptions.codePage = options.codePage;
     for (;;) {
         const std::string path = Newest(options.tracePath);
         const FileState now = path.empty() ? FileState{} : StateOf(path);

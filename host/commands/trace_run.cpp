@@ -49,6 +49,14 @@ bool IsTraceFile(const std::string& path) {
     return FileStart(path, kStart.size()) == kStart;
 }
 
+std::optional<int> CodePageNamedByTrace(const std::string& path) {
+    if (!IsTraceFile(path)) return std::nullopt;
+    const TraceReader reader(path);
+    const TraceCodePage codePage = CodePageOfTrace(reader.Header(), std::nullopt);
+    if (reader.Header().codePage == 0 || !codePage.note.empty()) return std::nullopt;
+    return codePage.page.Number();
+}
+
 std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name) {
     if (name != nullptr) *name = path;
     RequireRegularFile(path, "the initialization string file");
@@ -157,12 +165,14 @@ RunTraffic::RunTraffic(const Case& c, const std::string& tracePath, const std::s
     // A plain run touches none of the front's routines.
     if (tracePath.empty() && replayPath.empty()) return;
     const MrxOps direct = DirectOps();
+    // The case's texts went to the driver in its code page.
+    const CodePage codePage = CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage));
     if (!replayPath.empty()) {
-        replay_ = std::make_unique<ReplayServer>(replayPath, direct);
+        replay_ = std::make_unique<ReplayServer>(replayPath, direct, codePage);
         MrxStandin_SetFront(&replay_->Ops());
     }
     if (!tracePath.empty())
-        traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct);
+        traced_ = std::make_unique<TracedServer>(tracePath, traceLevel, replay_ ? replay_->Ops() : direct, codePage);
 }
 
 RunTraffic::~RunTraffic() {

@@ -9,6 +9,7 @@
 
 #include "diagnose/diagnosis.h"
 #include "diagnose/tag_inventory.h"
+#include "text/code_page.h"
 
 namespace host {
 

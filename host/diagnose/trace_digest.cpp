@@ -1,6 +1,6 @@
 #include "diagnose/trace_digest.h"
 #include "platform/mrx3p_operations.h"
-#include "text/glob.h"
+#include "text/tag_name.h"
 
 #include <algorithm>
 #include <cmath>
@@ -101,6 +101,12 @@ public:
         f.bytes = static_cast<int64_t>(s.text.size());
         f.loaded = s.length > 33;
         if (o_.analyse) o_.analyse(s.text, s.length, f);
+        // The findings quote the string's bytes; every output shows text.
+        for (LintFinding& l : f.lint) {
+            l.text = d_.codePage.Decode(l.text);
+            l.hint = d_.codePage.Decode(l.hint);
+            l.quote = d_.codePage.Decode(l.quote);
+        }
         if (o_.keptText != nullptr && (!o_.keepFetch || *o_.keepFetch == f.number)) {
             *o_.keptText = s.text;
             if (o_.keptNumber != nullptr) *o_.keptNumber = f.number;
@@ -294,7 +300,8 @@ private:
             clearWrites_ = 0;
         }
         if (flagTags_.count(key) == 0) return;
-        std::string text = "WriteDI " + ShortDisplayBytes(c.tag) + " = " + (c.value ? ValueText(*c.value) : "?");
+        std::string text =
+            "WriteDI " + ShortDisplayBytes(c.tag, d_.codePage) + " = " + (c.value ? ValueText(*c.value) : "?");
         if (c.status != 0) text += " failed with status " + std::to_string(c.status);
         if (c.folded > 0) text += " (after " + std::to_string(c.folded) + " equal writes not written)";
         Event(c.seq, c.tUs, "flag", std::move(text));
@@ -305,7 +312,7 @@ private:
         bool wanted = false;
         globMatched.resize(o_.tagGlobs.size(), false);
         for (size_t g = 0; g < o_.tagGlobs.size(); ++g) {
-            if (!GlobMatch(o_.tagGlobs[g], c.tag)) continue;
+            if (!GlobMatchName(o_.tagGlobs[g], TagName::OfBytes(c.tag), d_.codePage)) continue;
             wanted = true;
             globMatched[g] = true;
         }
@@ -407,6 +414,9 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options) {
     if (options.keptNumber != nullptr) *options.keptNumber = 0;
     TraceReader reader(path);
     d.header = reader.Header();
+    const TraceCodePage codePage = CodePageOfTrace(d.header, options.codePage);
+    d.codePage = codePage.page;
+    d.codePageFrom = codePage.from;
     Digester digester(d, options);
     TraceRecord record;
     while (reader.Next(record)) {
@@ -420,6 +430,7 @@ TraceDigest DigestTrace(const std::string& path, const DigestOptions& options) {
     }
     digester.Finish();
     d.notes = reader.Notes();
+    if (!codePage.note.empty()) d.notes.insert(d.notes.begin(), codePage.note);
     d.notes.insert(d.notes.end(), digester.notes.begin(), digester.notes.end());
     if (d.untrackedCalls > 0) {
         d.notes.push_back(std::to_string(d.untrackedCalls) + " calls of tags beyond those followed one by one");

@@ -46,7 +46,7 @@ struct FetchDigest {
     int64_t bytes = 0;
     bool loaded = false;               // the driver parses it (not counted as empty)
     std::array<int64_t, 7> entries{};  // by section code 1 AI ... 6 CALC; 0 entries before any header
-    std::vector<LintFinding> lint;
+    std::vector<LintFinding> lint;     // text (UTF-8), decoded through the trace's code page
 };
 
 // What the driver's own parse and the lint make of a fetched string.
@@ -119,6 +119,10 @@ constexpr size_t kMaxSeries = 40;
 struct TraceDigest {
     std::string path;
     TraceHeader header;
+    // What the names' bytes are shown in: every tag name and quote of the
+    // string below is bytes of it, and each output decodes them through it.
+    CodePage codePage = *CodePage::Find(kDefaultCodePage);
+    std::string codePageFrom;  // "the trace's header", "--code-page", ...
     std::vector<std::string> notes;
     bool cutOff = false;
     bool finished = false;       // ends with the summary of its process's end
@@ -152,6 +156,7 @@ struct TraceDigest {
 struct DigestOptions {
     FetchAnalysis analyse;              // may be empty: fetches only counted
     std::vector<std::string> tagGlobs;  // tags whose values are charted
+    std::optional<int> codePage;        // the names' code page, over the trace's own
     std::optional<int64_t> keepFetch;   // 1-based; none: the last
     std::string* keptText = nullptr;    // receives the kept fetch's bytes
     int64_t* keptNumber = nullptr;      // and its number (0: no such fetch)

@@ -54,11 +54,11 @@ bool SameValue(const std::optional<double>& a, const std::optional<double>& b) {
     return *a == *b || (std::isnan(*a) && std::isnan(*b));
 }
 
-std::string KeyText(const ReplayKey& key) {
+std::string KeyText(const ReplayKey& key, const CodePage& codePage) {
     const char* op = TraceOperationName(std::get<0>(key));
     std::string text = op != nullptr ? op : "?";
     if (std::get<0>(key) >= MRX_OP_READ_AI) {
-        text += " " + DisplayBytes(std::get<2>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ")";
+        text += " " + DisplayBytes(std::get<2>(key), codePage) + " (data set " + std::to_string(std::get<1>(key)) + ")";
     }
     return text;
 }
@@ -113,9 +113,40 @@ MrxOps DirectOps() {
     return ops;
 }
 
-ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) : path_(tracePath), behind_(behind) {
+// Texts of a trace in the run's code page. A trace of format 1 or 2 names
+// none: its bytes are taken as they are, as they were before traces said.
+class Recoding {
+public:
+    Recoding(const TraceHeader& header, const CodePage& run) : run_(run) {
+        const TraceCodePage trace = CodePageOfTrace(header, std::nullopt);
+        if (header.codePage != 0 && trace.note.empty() && trace.page.Number() != run.Number()) from_ = trace.page;
+    }
+    std::string operator()(const std::string& bytes) {
+        if (!from_) return bytes;
+        if (std::optional<std::string> recoded = run_.Encode(from_->Decode(bytes))) return *recoded;
+        ++unmatched_;
+        return bytes;
+    }
+    void Notes(std::vector<std::string>& notes) const {
+        if (!from_) return;
+        notes.push_back("the trace's names are in " + from_->Name() + ", the run's in " + run_.Name() +
+                        ": its names and strings are answered as the run's code page writes them" +
+                        (unmatched_ == 0 ? std::string()
+                                         : "; " + std::to_string(unmatched_) + " texts hold characters " + run_.Name() +
+                                               " lacks and are answered as recorded"));
+    }
+
+private:
+    CodePage run_;
+    std::optional<CodePage> from_;
+    int64_t unmatched_ = 0;
+};
+
+ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind, const CodePage& codePage)
+    : path_(tracePath), codePage_(codePage), behind_(behind) {
     TraceReader reader(tracePath);
     level_ = reader.Header().level;
+    Recoding recode(reader.Header(), codePage);
     const bool failuresOnly = level_ == "failures";
     std::map<ReplayKey, RecordedAnswer> previous;
     auto repeat = [&](const ReplayKey& key, int64_t times) {
@@ -128,21 +159,21 @@ ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) :
     int64_t fetches = 0;
     while (reader.Next(record)) {
         if (record.type == TraceRecordType::InitString) {
-            MrxStandin_ScriptInitString(record.initString.text.c_str(),
-                                        static_cast<int32_t>(record.initString.text.size()));
+            const std::string text = recode(record.initString.text);
+            MrxStandin_ScriptInitString(text.c_str(), static_cast<int32_t>(text.size()));
             ++fetches;
             continue;
         }
         if (record.type == TraceRecordType::Summary) {
             for (const PendingFold& fold : record.summary.pendingFolds) {
-                repeat(ReplayKey{TraceOrdinal(fold.op), fold.dataSet, fold.tag}, fold.folded);
+                repeat(ReplayKey{TraceOrdinal(fold.op), fold.dataSet, recode(fold.tag)}, fold.folded);
             }
             continue;
         }
         if (record.type != TraceRecordType::Call) continue;
         const TraceCall& c = record.call;
         if (c.ordinal == MRX_OP_GET_INIT_STRING) continue;  // its string comes in the init_string record
-        const ReplayKey key{c.ordinal, c.tagOperation ? c.dataSet : 0, c.tagOperation ? c.tag : std::string()};
+        const ReplayKey key{c.ordinal, c.tagOperation ? c.dataSet : 0, c.tagOperation ? recode(c.tag) : std::string()};
         RecordedAnswer answer{c.value, c.status, c.result, c.seq};
         if (!c.tagOperation) {
             // Lengths and resets: in order, at every level.
@@ -159,6 +190,7 @@ ReplayServer::ReplayServer(const std::string& tracePath, const MrxOps& behind) :
         previous[key] = answer;
     }
     for (const std::string& note : reader.Notes()) notes_.push_back(note);
+    recode.Notes(notes_);
     if (failuresOnly) {
         notes_.push_back(
             "the trace holds failures only (level failures): the successful calls between them are not recorded, "
@@ -208,8 +240,8 @@ void ReplayServer::Before(int32_t ordinal, int32_t dataSet, const char* tag, con
                 Script(key, found->second.second);
             } else {
                 ++failuresMisplaced_;
-                Differ("call " + std::to_string(calls_) + " is " + KeyText(key) +
-                       ", but the trace records a failure of " + KeyText(found->second.first) + " (status " +
+                Differ("call " + std::to_string(calls_) + " is " + KeyText(key, codePage_) +
+                       ", but the trace records a failure of " + KeyText(found->second.first, codePage_) + " (status " +
                        std::to_string(found->second.second.status) + ") there; not replayed");
             }
             failuresBySeq_.erase(found);
@@ -225,8 +257,9 @@ void ReplayServer::Before(int32_t ordinal, int32_t dataSet, const char* tag, con
     }
     const RecordedAnswer& recorded = found->second[k];
     if (written && !SameValue(written, recorded.value)) {
-        Differ(KeyText(key) + ", call " + std::to_string(k + 1) + " of that tag: the driver wrote " + Display(written) +
-               ", the trace records " + Display(recorded.value) + " (seq " + std::to_string(recorded.seq) + ")");
+        Differ(KeyText(key, codePage_) + ", call " + std::to_string(k + 1) + " of that tag: the driver wrote " +
+               Display(written) + ", the trace records " + Display(recorded.value) + " (seq " +
+               std::to_string(recorded.seq) + ")");
     }
 }
 
@@ -241,22 +274,23 @@ int64_t ReplayServer::Report(std::ostream& out) const {
     if (differencesLeftOut_ > 0) out << "  ... and " << differencesLeftOut_ << " more differences\n";
     total += differencesLeftOut_;
     for (const auto& [key, m] : missing_) {
-        out << "  not in the trace: " << m.count << " calls of " << KeyText(key) << ", the first in " << m.firstPhase
-            << "; answered from the case's tag values\n";
+        out << "  not in the trace: " << m.count << " calls of " << KeyText(key, codePage_) << ", the first in "
+            << m.firstPhase << "; answered from the case's tag values\n";
         total += m.count;
     }
     for (const auto& [key, answers] : recorded_) {
         const auto madeIt = made_.find(key);
         const size_t made = madeIt == made_.end() ? 0 : madeIt->second;
         if (made < answers.size()) {
-            out << "  never made: " << answers.size() - made << " recorded calls of " << KeyText(key) << " (from seq "
-                << answers[made].seq << ")\n";
+            out << "  never made: " << answers.size() - made << " recorded calls of " << KeyText(key, codePage_)
+                << " (from seq " << answers[made].seq << ")\n";
             total += static_cast<int64_t>(answers.size() - made);
         }
     }
     for (const auto& [seq, failure] : failuresBySeq_) {
         if (seq > calls_) {
-            out << "  never made: the recorded failure of " << KeyText(failure.first) << " at seq " << seq << "\n";
+            out << "  never made: the recorded failure of " << KeyText(failure.first, codePage_) << " at seq " << seq
+                << "\n";
             ++total;
         }
     }
@@ -277,9 +311,11 @@ struct TracedServer::State {
     bool finished = false;
 };
 
-TracedServer::TracedServer(const std::string& path, const std::string& level, const MrxOps& behind)
+TracedServer::TracedServer(const std::string& path, const std::string& level, const MrxOps& behind,
+                           const CodePage& codePage)
     : state_(std::make_unique<State>()) {
     mrxtrace::TraceSettings settings;
+    settings.codePage = static_cast<uint32_t>(codePage.Number());
     if (!mrxtrace::ParseTraceLevel(level, &settings.level)) {
         throw std::runtime_error("--trace-level takes all, changes or failures, not \"" + level + "\"");
     }

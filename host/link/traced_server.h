@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "mrx3p_control.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -37,8 +38,11 @@ using ReplayKey = std::tuple<int32_t, int32_t, std::string>;
 class ReplayServer {
 public:
     // Reads the trace and scripts the stand-in, which must have been
-    // prepared for the run. Throws TraceError.
-    ReplayServer(const std::string& tracePath, const MrxOps& behind);
+    // prepared for the run. The run's texts are bytes of `codePage`; a
+    // trace that names another has its names and string re-encoded into
+    // it, so that the driver's names meet the recorded ones. Throws
+    // TraceError.
+    ReplayServer(const std::string& tracePath, const MrxOps& behind, const CodePage& codePage);
     ~ReplayServer();
     ReplayServer(const ReplayServer&) = delete;
     ReplayServer& operator=(const ReplayServer&) = delete;
@@ -71,6 +75,7 @@ private:
 
     std::string path_;
     std::string level_;
+    CodePage codePage_;
     MrxOps behind_;
     MrxOps ops_{};  // the replay's own operations, their context this replay
     std::map<ReplayKey, std::vector<RecordedAnswer>> recorded_;
@@ -91,7 +96,8 @@ private:
 class TracedServer {
 public:
     // Throws std::runtime_error for an unknown level or an unusable path.
-    TracedServer(const std::string& path, const std::string& level, const MrxOps& behind);
+    // The trace names `codePage`, the one the run's texts are in.
+    TracedServer(const std::string& path, const std::string& level, const MrxOps& behind, const CodePage& codePage);
     ~TracedServer();
     TracedServer(const TracedServer&) = delete;
     TracedServer& operator=(const TracedServer&) = delete;

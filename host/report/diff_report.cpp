@@ -97,8 +97,8 @@ std::string DiffJson(const CatalogueDiff& diff) {
                         {"new_line", c.newLine},
                         {"text", c.text}});
     }
-    json out = {
-        {"format", "dcs-host-diff"}, {"version", 1}, {"old", diff.oldPath}, {"new", diff.newPath}, {"tags", tags}};
+    json out = {{"format", "dcs-host-diff"}, {"version", 2}, {"old", diff.oldPath},
+                {"new", diff.newPath},       {"tags", tags}, {"code_page", diff.codePage.Number()}};
     out["case"] = diff.withCase ? json(diff.casePath) : json(nullptr);
     if (diff.withCase) {
         json rows = json::array();

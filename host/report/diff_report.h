@@ -9,7 +9,7 @@
 namespace host {
 
 std::string DiffText(const CatalogueDiff& diff);
-// {"old", "new", "case", "tags": [{change, name, data_set, old_data_set,
+// {"old", "new", "case", "code_page", "tags": [{change, name, data_set, old_data_set,
 // old_kinds, new_kinds, old_line, new_line, text}], "old_configured",
 // "new_configured", "rows": [{table, index, name, line, field, text,
 // before: {status, kind, operation, code, reason}, after: {...}}]}

@@ -128,8 +128,8 @@ void WriteTagsCsv(std::ostream& out, const TagListing& listing) {
 
 void WriteTagsJson(std::ostream& out, const TagListing& listing) {
     const TagInventory& inv = *listing.inventory;
-    out << "{\n  \"format\": \"dcs-host-tags\",\n  \"version\": 1,\n  \"init_string\": " << JsonQuoted(inv.path)
-        << ",\n  \"loaded\": " << (inv.loaded ? "true" : "false")
+    out << "{\n  \"format\": \"dcs-host-tags\",\n  \"version\": 2,\n  \"init_string\": " << JsonQuoted(inv.path)
+        << ",\n  \"code_page\": " << inv.codePage.Number() << ",\n  \"loaded\": " << (inv.loaded ? "true" : "false")
         << ",\n  \"unused_by\": " << (listing.unusedBy.empty() ? "null" : JsonQuoted(listing.unusedBy))
         << ",\n  \"tags\": [";
     bool first = true;

@@ -23,7 +23,8 @@ struct TagListing {
 void WriteTagsText(std::ostream& out, const TagListing& listing);
 // A header row, then one row per entry: kind, data_set, line, name, kept, notes.
 void WriteTagsCsv(std::ostream& out, const TagListing& listing);
-// {"init_string", "loaded", "unused_by", "tags": [{kind, name, data_set, line, kept, notes: [{code, text}]}]}
+// {"init_string", "code_page", "loaded", "unused_by", "tags": [{kind, name, data_set, line, kept, notes: [{code,
+// text}]}]}
 void WriteTagsJson(std::ostream& out, const TagListing& listing);
 
 // A JSON string of `text`: control characters escaped, valid UTF-8 kept,

@@ -11,6 +11,7 @@
 #include "diagnose/catalogue_parse.h"
 #include "report/markup.h"
 #include "report/report.h"
+#include "text/tag_name.h"
 
 namespace host {
 
@@ -23,8 +24,8 @@ using nlohmann::json;
 constexpr size_t kScreenGroups = 15;
 constexpr size_t kScreenEvents = 25;
 
-std::string KeyText(const TagKeyT& key) {
-    return ShortDisplayBytes(std::get<0>(key)) + " (data set " + std::to_string(std::get<1>(key)) + ", " +
+std::string KeyText(const TagKeyT& key, const CodePage& codePage) {
+    return ShortDisplayBytes(std::get<0>(key), codePage) + " (data set " + std::to_string(std::get<1>(key)) + ", " +
            std::get<2>(key) + ")";
 }
 
@@ -52,7 +53,13 @@ std::string PadLeft(const std::string& text, size_t width) {
     return std::string(text.size() < width ? width - text.size() : 0, ' ') + text;
 }
 
-std::string ByteJson(const std::string& bytes) { return EncodeByteText(bytes); }
+// A tag name in JSON: its text, as every other output shows it.
+std::string NameJson(const std::string& bytes, const CodePage& codePage) {
+    return TagName::OfBytes(bytes).Text(codePage);
+}
+
+// "code page 1250 (the trace's header)".
+std::string CodePageText(const TraceDigest& d) { return d.codePage.Name() + " (" + d.codePageFrom + ")"; }
 
 const char kNoSuccesses[] = "the trace is at level failures, which records no successful call";
 
@@ -106,6 +113,7 @@ std::string TraceText(const TraceDigest& d) {
     out << "\n  " << d.lines << " lines, " << d.calls << " calls" << (d.finished ? "" : " or more (unfinished)") << ", "
         << d.failures << " failed, over " << SecondsText(d.lastUs - d.firstUs)
         << (d.stopped ? "; stopped at its size limit" : "") << "\n";
+    out << "  tag names shown in " << CodePageText(d) << "\n";
     for (const std::string& note : d.notes) out << "note: " << note << "\n";
 
     out << "\ninitialization string fetches: " << d.fetches.size() << "\n";
@@ -142,8 +150,8 @@ std::string TraceText(const TraceDigest& d) {
             out << "  ... and " << d.failureGroups.size() - kScreenGroups << " more (see --json)\n";
             break;
         }
-        out << "  " << Pad(ShortDisplayBytes(std::get<0>(key)), 24) << "data set " << std::get<1>(key) << "  "
-            << Pad(std::get<2>(key), 10) << "status " << std::get<3>(key) << ": " << g.count << " times, first "
+        out << "  " << Pad(ShortDisplayBytes(std::get<0>(key), d.codePage), 24) << "data set " << std::get<1>(key)
+            << "  " << Pad(std::get<2>(key), 10) << "status " << std::get<3>(key) << ": " << g.count << " times, first "
             << SecondsText(g.firstUs) << ", last " << SecondsText(g.lastUs) << "\n";
     }
 
@@ -155,7 +163,7 @@ std::string TraceText(const TraceDigest& d) {
     }
     for (const TagKeyT& key : never) {
         const KeyDigest& k = d.keys.at(key);
-        out << "  " << KeyText(key) << ": " << k.calls << " calls, last status " << k.lastStatus << "\n";
+        out << "  " << KeyText(key, d.codePage) << ": " << k.calls << " calls, last status " << k.lastStatus << "\n";
     }
 
     out << "\nlink events: " << d.events.size() + static_cast<size_t>(d.eventsLeftOut) << "\n";
@@ -184,10 +192,12 @@ std::string TraceJson(const TraceDigest& d) {
                      {"pid", h.pid},
                      {"start_utc", h.startUtc},
                      {"timer_resolution_ns", h.timerResolutionNs},
+                     {"code_page", h.codePage == 0 ? json(nullptr) : json(h.codePage)},
                      {"real_library", h.realLibrary.empty() ? json(nullptr) : json(h.realLibrary)},
                      {"real_library_error", h.realLibraryError.empty() ? json(nullptr) : json(h.realLibraryError)},
                      {"settings", h.settings.empty() ? json(nullptr) : json(h.settings)},
                      {"real_file_version", h.realFileVersion.empty() ? json(nullptr) : json(h.realFileVersion)}};
+    out["code_page"] = {{"number", d.codePage.Number()}, {"from", d.codePageFrom}};
     out["notes"] = d.notes;
     out["cut_off"] = d.cutOff;
     out["finished"] = d.finished;
@@ -235,7 +245,7 @@ std::string TraceJson(const TraceDigest& d) {
     out["ops"] = ops;
     json groups = json::array();
     for (const auto& [key, g] : d.failureGroups) {
-        groups.push_back({{"tag", ByteJson(std::get<0>(key))},
+        groups.push_back({{"tag", NameJson(std::get<0>(key), d.codePage)},
                           {"data_set", std::get<1>(key)},
                           {"op", std::get<2>(key)},
                           {"status", std::get<3>(key)},
@@ -247,7 +257,7 @@ std::string TraceJson(const TraceDigest& d) {
     json never = json::array();
     for (const TagKeyT& key : d.NeverSucceeded()) {
         const KeyDigest& k = d.keys.at(key);
-        never.push_back({{"tag", ByteJson(std::get<0>(key))},
+        never.push_back({{"tag", NameJson(std::get<0>(key), d.codePage)},
                          {"data_set", std::get<1>(key)},
                          {"op", std::get<2>(key)},
                          {"calls", k.calls},
@@ -265,7 +275,8 @@ std::string TraceJson(const TraceDigest& d) {
         json points = json::array();
         for (const SeriesPoint& p : s.points)
             points.push_back({p.tUs, std::isfinite(p.value) ? json(p.value) : json(nullptr)});
-        series.push_back({{"tag", ByteJson(s.tag)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
+        series.push_back(
+            {{"tag", NameJson(s.tag, d.codePage)}, {"data_set", s.dataSet}, {"op", s.op}, {"points", points}});
     }
     out["series"] = series;
     out["series_left_out"] = d.seriesLeftOut;
@@ -281,9 +292,9 @@ std::string TraceProblemsCsv(const TraceDigest& d) {
     for (const auto& [key, g] : d.failureGroups) {
         // A spreadsheet cell holds some 32,000 characters: a longer tag is
         // shortened, its full length said.
-        out +=
-            CsvLine({ShortDisplayBytes(std::get<0>(key), 1000), std::to_string(std::get<1>(key)), std::get<2>(key),
-                     std::to_string(std::get<3>(key)), std::to_string(g.count), seconds(g.firstUs), seconds(g.lastUs)});
+        out += CsvLine({ShortDisplayBytes(std::get<0>(key), d.codePage, 1000), std::to_string(std::get<1>(key)),
+                        std::get<2>(key), std::to_string(std::get<3>(key)), std::to_string(g.count), seconds(g.firstUs),
+                        seconds(g.lastUs)});
     }
     return out;
 }
@@ -336,11 +347,11 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
     size_t row = 0;
     for (const auto& [key, g] : d.failureGroups) {
         const double y = 10.0 + lane * static_cast<double>(row++);
-        const std::string label =
-            ShortDisplayBytes(std::get<0>(key)) + " " + std::get<2>(key) + " " + std::to_string(std::get<3>(key));
-        out << "<g class=\"lane\" data-tag=\"" << Escape(ShortDisplayBytes(std::get<0>(key))) << "\" data-count=\""
-            << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\"" << Number(y + 12) << "\">"
-            << Escape(Shortened(label, kLabelChars)) << "</text>";
+        const std::string label = ShortDisplayBytes(std::get<0>(key), d.codePage) + " " + std::get<2>(key) + " " +
+                                  std::to_string(std::get<3>(key));
+        out << "<g class=\"lane\" data-tag=\"" << Escape(ShortDisplayBytes(std::get<0>(key), d.codePage))
+            << "\" data-count=\"" << g.count << "\"><title>" << Escape(label) << "</title><text x=\"4\" y=\""
+            << Number(y + 12) << "\">" << Escape(Shortened(label, kLabelChars)) << "</text>";
         for (const int64_t t : g.times) {
             const double x = X(t, d.firstUs, d.lastUs);
             out << "<rect x=\"" << Number(x - 1.5) << "\" y=\"" << Number(y + 2) << "\" width=\"3\" height=\""
@@ -423,9 +434,9 @@ void WritePlot(std::ostream& out, const TraceDigest& d, bool discrete, double to
             path += path.empty() ? "M" + Number(px) + " " + Number(py) : " H" + Number(px) + " V" + Number(py);
         }
         if (!path.empty()) path += " H" + Number(kWidth - kRight);
-        out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag)) << "\" data-points=\""
-            << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\"" << kColours[i % kColourCount]
-            << "\" stroke-width=\"1.5\"/>\n";
+        out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag, d.codePage))
+            << "\" data-points=\"" << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\""
+            << kColours[i % kColourCount] << "\" stroke-width=\"1.5\"/>\n";
     }
     out << "</g>\n";
 }
@@ -456,7 +467,8 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
         out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
             << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
             << Number(kLeft + 30) << "\" y=\"" << Number(ly) << "\">"
-            << Escape(ShortDisplayBytes(s.tag) + " (data set " + std::to_string(s.dataSet) + ", " + s.op + ")")
+            << Escape(ShortDisplayBytes(s.tag, d.codePage) + " (data set " + std::to_string(s.dataSet) + ", " + s.op +
+                      ")")
             << "</text>\n";
     }
     if (d.seriesLeftOut > 0) {
@@ -487,6 +499,8 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
                             (h.realLibraryError.empty()
                                  ? ""
                                  : " <span class=\"bad\">not in use: " + Escape(h.realLibraryError) + "</span>"));
+    row("Tag names", "shown in code page " + Figure("code-page", std::to_string(d.codePage.Number())) + " (" +
+                         Escape(d.codePageFrom) + ")");
     row("Calls", Figure("calls", std::to_string(d.calls)) + ", " + Figure("failures", std::to_string(d.failures)) +
                      " failed, over " + Figure("span", SecondsText(d.lastUs - d.firstUs)));
     out << "</table>\n";
@@ -524,15 +538,15 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
     out << "</div>\n<table><tr><th>tag</th><th>data set</th><th>operation</th><th>status</th><th>count</th>"
            "<th>first</th><th>last</th></tr>\n";
     for (const auto& [key, g] : d.failureGroups) {
-        out << "<tr class=\"failure-group\"><td class=\"tag-text\">" << Escape(ShortDisplayBytes(std::get<0>(key)))
-            << "</td><td class=\"num\">" << std::get<1>(key) << "</td><td>" << Escape(std::get<2>(key))
-            << "</td><td class=\"num\">" << std::get<3>(key) << "</td><td class=\"num\">" << g.count
-            << "</td><td class=\"num\">" << Escape(SecondsText(g.firstUs)) << "</td><td class=\"num\">"
-            << Escape(SecondsText(g.lastUs)) << "</td></tr>\n";
+        out << "<tr class=\"failure-group\"><td class=\"tag-text\">"
+            << Escape(ShortDisplayBytes(std::get<0>(key), d.codePage)) << "</td><td class=\"num\">" << std::get<1>(key)
+            << "</td><td>" << Escape(std::get<2>(key)) << "</td><td class=\"num\">" << std::get<3>(key)
+            << "</td><td class=\"num\">" << g.count << "</td><td class=\"num\">" << Escape(SecondsText(g.firstUs))
+            << "</td><td class=\"num\">" << Escape(SecondsText(g.lastUs)) << "</td></tr>\n";
     }
     out << "</table>\n<h2>Tags that never succeeded</h2>\n<ul id=\"never-succeeded\">\n";
     const std::vector<TagKeyT> never = d.NeverSucceeded();
-    for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key)) << "</li>\n";
+    for (const TagKeyT& key : never) out << "<li class=\"tag-text\">" << Escape(KeyText(key, d.codePage)) << "</li>\n";
     if (!d.SuccessesRecorded()) {
         out << "<li>not known: " << kNoSuccesses << "</li>\n";
     } else if (never.empty()) {

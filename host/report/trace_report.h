@@ -12,11 +12,11 @@ namespace host {
 
 // The version of the JSON summary (format "dcs-host-trace-summary",
 // docs/trace-summary-format.md).
-constexpr int kTraceSummaryVersion = 1;
+constexpr int kTraceSummaryVersion = 2;
 
 std::string TraceText(const TraceDigest& d);
-// Tag names and texts as byte text (each byte the code point of its value),
-// as the trace itself writes them, so that they come back exactly.
+// Tag names as text, decoded through the digest's code page as every other
+// output shows them.
 std::string TraceJson(const TraceDigest& d);
 // The failures by tag, data set, operation and status as a CSV table for a
 // spreadsheet: tag, data set, operation, status, count, first and last (s).

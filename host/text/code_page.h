@@ -34,6 +34,13 @@ public:
     // leaves undefined becomes U+FFFD, except 0x80 to 0x9F, which become the
     // C1 controls of the same number as Windows passes them through.
     std::string Decode(const std::string& bytes) const;
+    // The printable character a byte from 0x80 up stands for; 0 where the
+    // page defines none, or a C1 control a terminal would act on (a reader
+    // shows the byte's number instead).
+    char32_t CharacterOf(unsigned char byte) const {
+        const char32_t c = byte < 0x80 ? 0 : high_[byte - 0x80];
+        return c >= 0x80 && c <= 0x9F ? 0 : c;
+    }
 
 private:
     CodePage(int number, const uint16_t* high) : number_(number), high_(high) {}

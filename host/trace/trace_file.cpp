@@ -158,25 +158,6 @@ std::string Hex(unsigned value) {
     return text;
 }
 
-// Code page 1252 above 0x7F; 0 where it defines no character.
-constexpr uint16_t kCp1252High[32] = {0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-                                      0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0,      0x017D, 0,
-                                      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-                                      0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
-
-void AppendUtf8(std::string& out, uint32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 }  // namespace
 
 const char* TraceOperationName(int32_t ordinal) {
@@ -223,7 +204,7 @@ std::string EncodeByteText(const std::string& bytes) {
     return utf8;
 }
 
-std::string DisplayBytes(const std::string& bytes) {
+std::string DisplayBytes(const std::string& bytes, const CodePage& codePage) {
     std::string out;
     out.reserve(bytes.size());
     for (const char ch : bytes) {
@@ -236,15 +217,35 @@ std::string DisplayBytes(const std::string& bytes) {
             out += "\\n";
         } else if (c == '\t') {
             out += "\\t";
-        } else if (c >= 0xA0) {
-            AppendUtf8(out, c);
-        } else if (c >= 0x80 && kCp1252High[c - 0x80] != 0) {
-            AppendUtf8(out, kCp1252High[c - 0x80]);
+        } else if (const char32_t character = codePage.CharacterOf(c)) {
+            AppendUtf8(out, character);
         } else {
             out += Hex(c);
         }
     }
     return out;
+}
+
+std::string DisplayBytes(const std::string& bytes) { return DisplayBytes(bytes, *CodePage::Find(kDefaultCodePage)); }
+
+TraceCodePage CodePageOfTrace(const TraceHeader& header, std::optional<int> chosen) {
+    const CodePage fallback = *CodePage::Find(kDefaultCodePage);
+    if (chosen) {
+        if (const std::optional<CodePage> page = CodePage::Find(*chosen)) return {*page, "--code-page", ""};
+        return {fallback, "the default (--code-page " + std::to_string(*chosen) + " is none dcs-host has)", ""};
+    }
+    if (header.codePage == 0) {
+        return {fallback,
+                "the default: a trace of format version " + std::to_string(header.version) +
+                    " names no code page (--code-page names another)",
+                ""};
+    }
+    const std::optional<CodePage> page =
+        header.codePage <= 65535 ? CodePage::Find(static_cast<int>(header.codePage)) : std::nullopt;
+    if (page) return {*page, "the trace's header", ""};
+    return {fallback, "the default (the trace's code page is none dcs-host has)",
+            "the header names code page " + std::to_string(header.codePage) + ", which this dcs-host does not have (" +
+                CodePage::Supported() + "): the names are shown in code page 1252 (--code-page names another)"};
 }
 
 namespace {
@@ -258,6 +259,8 @@ void ReadHeader(const json& j, TraceHeader& h) {
     h.pid = Integer(j, "pid");
     h.startUtc = Text(j, "start_utc");
     h.timerResolutionNs = Integer(j, "timer_resolution_ns");
+    h.codePage = Integer(j, "code_page");
+    if (h.codePage < 0) throw BadRecord("\"code_page\" is negative");
     h.realLibrary = Text(j, "real_library");
     h.realFileVersion = Text(j, "real_file_version");
     h.settings = Text(j, "settings");
@@ -278,9 +281,13 @@ std::string LineLengthText(int64_t length) {
 
 }  // namespace
 
+std::string ShortDisplayBytes(const std::string& bytes, const CodePage& codePage, size_t shown) {
+    if (bytes.size() <= shown) return DisplayBytes(bytes, codePage);
+    return DisplayBytes(bytes.substr(0, shown), codePage) + "\xE2\x80\xA6 (" + std::to_string(bytes.size()) + " bytes)";
+}
+
 std::string ShortDisplayBytes(const std::string& bytes, size_t shown) {
-    if (bytes.size() <= shown) return DisplayBytes(bytes);
-    return DisplayBytes(bytes.substr(0, shown)) + "\xE2\x80\xA6 (" + std::to_string(bytes.size()) + " bytes)";
+    return ShortDisplayBytes(bytes, *CodePage::Find(kDefaultCodePage), shown);
 }
 
 TraceReader::TraceReader(const std::string& path) : path_(path), buffer_(256 * 1024) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/mrx3p_operations.h"
+#include "text/code_page.h"
 
 namespace host {
 
@@ -27,9 +28,10 @@ public:
 };
 
 // The format version this reader reads.
-// Version 2 lets a call's "dur_ns" be null (a call not timed) and gives
-// each operation's "timed" count in summaries; version 1 reads the same.
-constexpr int64_t kTraceFormatVersion = 2;
+// Version 3 names the code page of the names in the header; version 2 lets
+// a call's "dur_ns" be null (a call not timed) and gives each operation's
+// "timed" count in summaries; versions 1 and 2 read the same, in 1252.
+constexpr int64_t kTraceFormatVersion = 3;
 constexpr int64_t kOldestTraceFormatVersion = 1;
 
 // The longest line held in memory. A call or summary record is a few
@@ -47,6 +49,7 @@ struct TraceHeader {
     int64_t pid = 0;
     std::string startUtc;
     int64_t timerResolutionNs = 0;
+    int64_t codePage = 0;  // the code page of the names' bytes; 0 when the trace names none
     // Paths and messages are UTF-8, not byte text.
     std::string realLibrary;
     std::string realFileVersion;   // empty when the trace gives none
@@ -137,9 +140,21 @@ bool DecodeByteText(const std::string& utf8, std::string& bytes);
 std::string EncodeByteText(const std::string& bytes);
 
 // Byte text for a person: printable ASCII as it is, bytes above 0x7F as
-// code page 1252 reads them, control bytes and the rest as \r, \n, \t or
-// \xNN. Valid UTF-8 whatever the bytes.
+// the code page reads them, control bytes and bytes the page leaves
+// undefined as \r, \n, \t or \xNN. Valid UTF-8 whatever the bytes.
+std::string DisplayBytes(const std::string& bytes, const CodePage& codePage);
+// The same in code page 1252, for bytes of no known code page.
 std::string DisplayBytes(const std::string& bytes);
+
+// The code page a trace's names are shown in, and where that came from.
+struct TraceCodePage {
+    CodePage page;
+    std::string from;  // "the trace's header", "--code-page", ...
+    std::string note;  // when the header names a code page dcs-host lacks; else empty
+};
+// `chosen` (a code page the user named) over the header's; 1252 for a trace
+// that names none (format 1 and 2) or one dcs-host does not have.
+TraceCodePage CodePageOfTrace(const TraceHeader& header, std::optional<int> chosen);
 
 class TraceReader {
 public:
@@ -206,6 +221,7 @@ private:
 // At most `bytes` bytes of byte text for a person (as DisplayBytes shows
 // them), and when there is more, an ellipsis and the full length:
 // "FI-101.PV…" + " (10485760 bytes)".
+std::string ShortDisplayBytes(const std::string& bytes, const CodePage& codePage, size_t shown = 80);
 std::string ShortDisplayBytes(const std::string& bytes, size_t shown = 80);
 
 }  // namespace host

@@ -108,15 +108,22 @@ TEST(Tags, NamesAndJsonStayReadable) {
     for (const auto& v : visible) {
         EXPECT_EQ(host::VisibleName(v.name, *host::CodePage::Find(v.codePage)), v.shown) << v.codePage;
     }
-    const host::TagInventory inv = Inventory("*AI*\n\"BAD \xE9\",-,1,0,1\n\xC3\xA9,-,1,0,1\n" + kPadding);
+    host::TagInventory inv = Inventory("*AI*\n\"BAD \xE9\",-,1,0,1\n\xC3\xA9,-,1,0,1\n" + kPadding);
     host::TagListing listing;
     listing.inventory = &inv;
     listing.picked = {0, 1};
     std::ostringstream json;
     host::WriteTagsJson(json, listing);
     const nlohmann::json parsed = nlohmann::json::parse(json.str());  // valid whatever the bytes
-    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xC3\xA9");             // 0xE9 in code page 1252
-    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\x83\xC2\xA9");         // UTF-8 bytes in a 1252 string
+    // The names are bytes of the inventory's code page (1252 unless told).
+    EXPECT_EQ(parsed["code_page"], 1252);
+    EXPECT_EQ(parsed["tags"][0]["name"], "BAD \xC3\xA9");
+    EXPECT_EQ(parsed["tags"][1]["name"], "\xC3\x83\xC2\xA9");
+    inv.codePage = *host::CodePage::Find(1250);
+    std::ostringstream text;
+    host::WriteTagsText(text, listing);
+    EXPECT_NE(text.str().find("\"BAD \xC3\xA9\""), std::string::npos) << text.str();
+    EXPECT_NE(text.str().find("\"\xC4\x82\xC2\xA9\""), std::string::npos) << text.str();  // 1250: C3 is Ă
 }
 
 TEST(Diff, EachKindOfChange) {

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -143,12 +144,12 @@ TEST(TraceDigest, SmallTraceFieldByField) {
     ASSERT_EQ(d.series.size(), 1u);
     EXPECT_EQ(d.series[0].points.size(), 2u);  // 50.5 at 1000 us, nan at 9000 us
 
-    // The JSON gives the same, tags as byte text.
+    // The JSON gives the same, tags as their text in 1252 (the trace names no code page).
     const nlohmann::json j = nlohmann::json::parse(TraceJson(d));
     EXPECT_EQ(j["calls"], 16);
     EXPECT_EQ(j["ops"]["ReadAI"]["dur_ns"]["p99"], 5000);
     EXPECT_EQ(j["failures_by_tag"][0]["tag"], EncodeByteText("SP"));
-    EXPECT_EQ(j["failures_by_tag"][1]["tag"], EncodeByteText(kOddTag));
+    EXPECT_EQ(j["failures_by_tag"][1]["tag"], "q\xC3\xA9\xE2\x82\xAC\xC3\xBF");
     EXPECT_EQ(j["failures_by_tag"][1]["count"], 2);
     EXPECT_EQ(j["never_succeeded"][0]["data_set"], 2);
     EXPECT_EQ(j["events"].size(), 5u);
@@ -164,6 +165,66 @@ TEST(TraceDigest, SmallTraceFieldByField) {
 // calls, so a record's duration may be null and a summary's durations are
 // those of its "timed" calls; the figures come from whichever saw more
 // timed calls, and an operation none of whose calls was timed has none.
+// A trace's names in the code page its header names, or the one the user
+// names over it: the same bytes read in each, and a glob typed as text
+// matching them.
+TEST(TraceCodePage, NamesAreShownAndMatchedInTheTracesCodePage) {
+    struct Row {
+        const char* headerCodePage;  // the header's field, "" for a trace of format 2
+        std::optional<int> chosen;
+        std::string tag;  // bytes
+        int number;
+        const char* from;
+        std::string terminal;  // as the screen and the CSV show it
+        std::string json;      // as the JSON writes it
+        const char* glob;
+    };
+    // Łąka (1250 bytes A3 B9) and Œl (1252 byte 8C); 0xAA is no character of 1253.
+    const std::string lk = "\xA3\xB9ka.EN";
+    const std::string lkIn1250 = "\xC5\x81\xC4\x85ka.EN";
+    const std::string lkIn1252 = "\xC2\xA3\xC2\xB9ka.EN";
+    const std::string oe = "\xC5\x92l.PV";
+    const Row rows[] = {
+        {"1250", {}, lk, 1250, "the trace's header", lkIn1250, lkIn1250, "\xC5\x81\xC4\x85*"},
+        {"", {}, lk, 1252, "the default: a trace of format version 2", lkIn1252, lkIn1252, "\xC2\xA3?ka*"},
+        {"", 1250, lk, 1250, "--code-page", lkIn1250, lkIn1250, "?\xC4\x85*"},
+        {"1250", 1252, lk, 1252, "--code-page", lkIn1252, lkIn1252, "*\xC2\xB9*"},
+        {"1252", {}, "\x8Cl.PV", 1252, "the trace's header", oe, oe, "\xC5\x92*"},
+        {"1253", {}, "\xAA.PV", 1253, "the trace's header", "\\xAA.PV", "\xEF\xBF\xBD.PV", "?.PV"},
+        {"932", {}, "\x8Cl.PV", 1252, "the default (the trace's code page is none", oe, oe, "*l.PV"},
+    };
+    for (const Row& row : rows) {
+        const std::string tag = nlohmann::json(EncodeByteText(row.tag)).dump();
+        const std::string header =
+            std::string(R"({"type":"header","format":"mrx3p-trace","version":)") +
+            (*row.headerCodePage != 0 ? std::string("3,\"code_page\":") + row.headerCodePage : std::string("2")) +
+            R"(,"level":"all"})";
+        const std::string path = WriteTemp(
+            "code_page.jsonl",
+            header + "\n" + R"({"type":"call","seq":1,"t_us":10,"op":"ReadAI","ordinal":4,"data_set":1,"tag":)" + tag +
+                R"(,"value":1.5,"status":0,"result":1.5,"dur_ns":100,"folded":0})" + "\n" +
+                R"({"type":"call","seq":2,"t_us":20,"op":"ReadAI","ordinal":4,"data_set":1,"tag":)" + tag +
+                R"(,"status":7,"result":0,"dur_ns":100,"folded":0})" + "\n" +
+                R"({"type":"summary","reason":"exit","seq":2,"t_us":30,"calls":2,"failures":1,"ops":{}})" + "\n");
+        DigestOptions options;
+        options.codePage = row.chosen;
+        options.tagGlobs = {row.glob};
+        const TraceDigest d = DigestTrace(path, options);
+        SCOPED_TRACE(std::string(row.headerCodePage) + " " + std::to_string(row.chosen.value_or(0)));
+        EXPECT_EQ(d.codePage.Number(), row.number);
+        EXPECT_EQ(d.codePageFrom.rfind(row.from, 0), 0u) << d.codePageFrom;
+        const std::string text = TraceText(d);
+        EXPECT_NE(text.find(row.terminal + "                "), std::string::npos) << text;
+        EXPECT_NE(TraceProblemsCsv(d).find(std::string("\n") + row.terminal + ",1,ReadAI,7,"), std::string::npos)
+            << TraceProblemsCsv(d);
+        const nlohmann::json j = nlohmann::json::parse(TraceJson(d));
+        EXPECT_EQ(j["code_page"]["number"], row.number);
+        EXPECT_EQ(j["failures_by_tag"][0]["tag"], row.json);
+        ASSERT_EQ(j["series"].size(), 1u) << "--tags " << row.glob;
+        EXPECT_EQ(j["series"][0]["tag"], row.json);
+    }
+}
+
 TEST(TraceDigest, DurationsOfASampleOfTheCalls) {
     std::string header(kHeader);
     header.replace(header.find("\"version\":1"), 11, "\"version\":2");
@@ -198,14 +259,14 @@ TEST(TraceDigest, DurationsOfASampleOfTheCalls) {
 }
 
 TEST(TraceReader, RefusesWhatIsNoTraceOfThisFormat) {
-    const std::string v3 =
-        std::string(kHeader).replace(std::string(kHeader).find("\"version\":1"), 11, "\"version\":3");
+    const std::string v4 =
+        std::string(kHeader).replace(std::string(kHeader).find("\"version\":1"), 11, "\"version\":4");
     const struct {
         const char* name;
         std::string text;
         const char* message;
     } cases[] = {
-        {"v3.jsonl", v3 + "\n", "is written in format version 3; this dcs-host reads versions 1 to 2"},
+        {"v4.jsonl", v4 + "\n", "is written in format version 4; this dcs-host reads versions 1 to 3"},
         {"empty.jsonl", "", "is empty"},
         {"notrace.jsonl", "{\"type\":\"call\"}\n", "its first line is no header record"},
         {"otherformat.jsonl",

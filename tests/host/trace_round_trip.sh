@@ -172,12 +172,122 @@ for bad in 'op = "ReadAI"\nstatus = 0' 'op = "ReadDCD"' 'op = "ReadAI"\ntimes = 
 done
 
 # A trace of another format and one cut off in its last line.
-sed '1s/"version":2/"version":3/' "$work/plant.jsonl" >"$work/v3.jsonl"
-run v3 2 trace "$work/v3.jsonl"
-grep -q "format version 3; this dcs-host reads versions 1 to 2" "$work/v3.err" || fail "v3: no clear refusal"
+sed '1s/"version":3/"version":4/' "$work/plant.jsonl" >"$work/v4.jsonl"
+run v4 2 trace "$work/v4.jsonl"
+grep -q "format version 4; this dcs-host reads versions 1 to 3" "$work/v4.err" || fail "v4: no clear refusal"
 head -c -30 "$work/plant.jsonl" >"$work/cut.jsonl"
 run cut 0 trace "$work/cut.jsonl"
 expect_out cut "note: line "
 expect_out cut "cut off after"
+
+# Names outside ASCII, in the code page the plant runs in: the trace names
+# it, every output of trace shows the names as the characters they are (in
+# valid UTF-8), --tags matches them so, the catalogue tools list them so, and
+# a replay answers them. Columns: code page, set point, output, PV, flag.
+utf8() {  # WHAT FILE
+    python3 -c 'import sys; open(sys.argv[1], "rb").read().decode("utf-8")' "$2" 2>/dev/null || fail "$1: not UTF-8"
+}
+has() {  # WHAT FILE TEXT
+    grep -F -q -e "$3" "$2" || fail "$1 lacks \"$3\""
+}
+while IFS='|' read -r cp sp op pv flag; do
+    d=$work/cp$cp
+    mkdir "$d"
+    printf '*AI*\n%s,-,1,0,100\n%s.OPINIT,-,1,0,100\n%s,-,1,0,100\n*AO*\n%s,-,1,0,100\n*DI*\n%s,-,1\n' \
+        "$sp" "${op%.*}" "$pv" "$op" "$flag" |
+        python3 -c 'import sys; sys.stdout.buffer.write(sys.stdin.read().encode("cp'"$cp"'"))' >"$d/k.mrx"
+    cat >"$d/k.toml" <<TOML
+init_string = "k.mrx"
+code_page = $cp
+steps = 4
+[[tag]]
+kind = "AI"
+name = "$sp"
+value = 50.0
+[[tag]]
+kind = "AO"
+name = "$op"
+value = 40.0
+[general]
+"Data Set" = 1
+"Enabled Flag" = "$flag"
+[[controller]]
+name = "C1"
+"SP Tag" = "$sp"
+"OP Tag" = "$op"
+"OP Init Tag" = "${op%.*}.OPINIT"
+[[pv_export]]
+name = "P1"
+"PV Tag" = "$pv"
+[[event]]
+step = 1
+action = "start"
+[[fail]]
+step = 2
+op = "ReadAI"
+status = 7
+TOML
+    run "cp$cp.traced" 1 run "$d/k.toml" --trace "$d/k.jsonl"
+    head -n 1 "$d/k.jsonl" | grep -q "\"version\":3,.*\"code_page\":$cp," || fail "cp$cp: the header names no code page $cp"
+    run "cp$cp.trace" 1 trace "$d/k.jsonl" --tags "${sp%%.*}*" --json "$d/s.json" --problems-csv "$d/p.csv" --html "$d/p.html"
+    for f in "$work/cp$cp.trace.out" "$d/s.json" "$d/p.csv" "$d/p.html"; do utf8 "cp$cp: $(basename "$f")" "$f"; done
+    has "cp$cp: the terminal" "$work/cp$cp.trace.out" "tag names shown in code page $cp (the trace's header)"
+    has "cp$cp: the terminal" "$work/cp$cp.trace.out" "$sp"
+    has "cp$cp: the CSV" "$d/p.csv" "$sp,1,ReadAI,7,"
+    has "cp$cp: the page's chart" "$d/p.html" "data-tag=\"$sp\""
+    python3 - "$d/s.json" "$sp" "$cp" <<'PY' || fail "cp$cp: the JSON summary (above)"
+import json, sys
+s = json.load(open(sys.argv[1], encoding="utf-8"))
+assert s["version"] == 2 and s["code_page"]["number"] == int(sys.argv[3]), s["code_page"]
+assert [g["tag"] for g in s["failures_by_tag"]] == [sys.argv[2]], s["failures_by_tag"]
+assert sys.argv[2] in [x["tag"] for x in s["series"]], s["series"]
+PY
+    # The catalogue tools and the check take the trace's code page.
+    run "cp$cp.tags" 0 tags "$d/k.jsonl" --match "${pv%%.*}*" --json "$d/t.json"
+    has "cp$cp: tags" "$work/cp$cp.tags.out" "\"$pv\""
+    has "cp$cp: tags --json" "$d/t.json" "\"name\": \"$pv\""
+    run "cp$cp.diff" 0 diff "$d/k.jsonl" "$d/k.mrx" --case "$d/k.toml"
+    # A case that names no code page takes the trace's for its names.
+    sed '/^code_page = /d' "$d/k.toml" >"$d/n.toml"
+    for c in k n; do
+        run "cp$cp.unused.$c" 0 tags "$d/k.jsonl" --unused "$d/$c.toml"
+        has "cp$cp: tags --unused $c.toml" "$work/cp$cp.unused.$c.out" "0 of them named by no row"
+    done
+    run "cp$cp.check" 0 check "$d/n.toml" --init-string "$d/k.jsonl" --all
+    has "cp$cp: check --init-string" "$work/cp$cp.check.out" "SP Tag \"$sp\": bound AI ReadAI"
+    run "cp$cp.replayed" 1 run "$d/k.toml" --replay "$d/k.jsonl"
+    has "cp$cp: the replay" "$work/cp$cp.replayed.out" "the replay made exactly the recorded calls"
+    # A trace of format 2 names no code page: 1252 unless told otherwise,
+    # and told, the same summary as the trace that names it.
+    sed '1s/"version":3/"version":2/; 1s/"code_page":[0-9]*,//' "$d/k.jsonl" >"$d/v2.jsonl"
+    run "cp$cp.v2" 1 trace "$d/v2.jsonl" --code-page "$cp" --json "$d/v2.json"
+    has "cp$cp: format 2 with --code-page" "$work/cp$cp.v2.out" "tag names shown in code page $cp (--code-page)"
+    python3 - "$d/s.json" "$d/v2.json" <<'PY' || fail "cp$cp: format 2 read with --code-page differs (above)"
+import json, sys
+a, b = (json.load(open(p, encoding="utf-8")) for p in sys.argv[1:])
+for key in ("failures_by_tag", "never_succeeded", "events"):
+    assert a[key] == b[key], (key, a[key], b[key])
+PY
+done <<'ROWS'
+1252|Kühl.SP|Kühl.OP|Œl.PV|LINK.EN
+1250|Łącze.SP|Łącze.OP|Żar.PV|ŁĄCZE.EN
+ROWS
+# A run in another code page replays a trace of 1252: Ø is D8 there and A8
+# in 1257, and the replay answers the names as the run writes them.
+sed 's/^code_page = 1252$//; s/^init_string = .*/init_string = "o.mrx"/; s/Kühl/Øl/g; s/Œl/Ål/g' \
+    "$work/cp1252/k.toml" >"$work/cp1252/o.toml"
+python3 -c 'import sys; sys.stdout.buffer.write(open(sys.argv[1], "rb").read().decode("cp1252").replace("Kühl", "Øl").replace("Œl", "Ål").encode("cp1252"))' \
+    "$work/cp1252/k.mrx" >"$work/cp1252/o.mrx"
+run o.traced 1 run "$work/cp1252/o.toml" --trace "$work/cp1252/o.jsonl"
+run o.replayed 1 run "$work/cp1252/o.toml" --code-page 1257 --replay "$work/cp1252/o.jsonl"
+sed '/^replay of /,$d' "$work/o.replayed.out" >"$work/o.replayed.table"
+same "a replay in 1257 of a trace in 1252: step table" "$work/o.traced.out" "$work/o.replayed.table"
+has "a replay in 1257 of a trace in 1252" "$work/o.replayed.out" "the replay made exactly the recorded calls"
+has "a replay in 1257 of a trace in 1252" "$work/o.replayed.out" "the trace's names are in code page 1252, the run's in code page 1257"
+# Read in 1252, as a trace of format 2 is by default, the 1250 names come
+# out as other characters: the code page matters.
+run cp1250.v2.default 1 trace "$work/cp1250/v2.jsonl"
+has "format 2 by default" "$work/cp1250.v2.default.out" "£¹cze.SP"
+has "format 2 by default" "$work/cp1250.v2.default.out" "the default: a trace of format version 2 names no code page"
 
 finish "trace round-trip"

@@ -32,10 +32,12 @@ check "%p in the file name: no trace named by the process id" test -f "$1"
 check "the trace of the environment's settings" tcheck structure "$1" >/dev/null
 check "no settings file: the header says null" header_has "$1" '"settings":null'
 check "the default level is changes" header_has "$1" '"level":"changes"'
+check "the header is of format version 3" header_has "$1" '"version":3,'
+check "the default code page is 1252" header_has "$1" '"code_page":1252,'
 if native; then check "a clean run writes nothing to standard error" test ! -s "$work/env.err"; fi
 
 # 2. The settings file, and the environment over it.
-printf '; a comment\nreal = real/%s\r\nfile = traces/t-%%p.jsonl\nlevel = ALL\nlimit_mb = 5\n' "$(basename "$STANDIN")" \
+printf '; a comment\nreal = real/%s\r\nfile = traces/t-%%p.jsonl\nlevel = ALL\nlimit_mb = 5\ncode_page = 1250\n' "$(basename "$STANDIN")" \
     >"$lib/MRX3P-trace.ini"
 probe "$tracer" "$real" once >"$work/ini.out" 2>/dev/null
 expect "settings from MRX3P-trace.ini" "$fine" "$work/ini.out"
@@ -43,6 +45,7 @@ set -- "$lib"/traces/t-*.jsonl
 check "the settings file's trace path" test -f "$1"
 check "the settings file's level" header_has "$1" '"level":"all"'
 check "the settings file's limit" header_has "$1" '"limit_mb":5'
+check "the settings file's code page" header_has "$1" '"code_page":1250,'
 check "the header names the settings file" header_has "$1" 'MRX3P-trace.ini"'
 check "level all: both reads written" test "$(grep -c '"op":"ReadAI"' "$1")" -eq 2
 rm -f "$lib"/traces/*
@@ -222,6 +225,10 @@ limit in the file, over by the environment||echo 'limit_mb = abc' >"\$ini"|MRX3P
 limit 0|||MRX3P_TRACE_LIMIT_MB=0|same|parses|limit_mb "0" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
 limit -5|||MRX3P_TRACE_LIMIT_MB=-5|same|parses|limit_mb "-5" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
 limit 1e9|||MRX3P_TRACE_LIMIT_MB=1e9|same|parses|limit_mb "1e9" in MRX3P_TRACE_LIMIT_MB is no whole number of MiB from 1 to 1048576; 256 is used
+code page in the file, over by the environment||echo 'code_page = x' >"\$ini"|MRX3P_TRACE_CODE_PAGE=1250|same|parses|code_page "x" in MRX3P-trace.ini line 1 is no code page number from 1 to 65535; 1250 is used
+code page 0|||MRX3P_TRACE_CODE_PAGE=0|same|parses|code_page "0" in MRX3P_TRACE_CODE_PAGE is no code page number from 1 to 65535; 1252 is used
+code page 65536|||MRX3P_TRACE_CODE_PAGE=65536|same|parses|code_page "65536" in MRX3P_TRACE_CODE_PAGE is no code page number from 1 to 65535; 1252 is used
+code page -1250|||MRX3P_TRACE_CODE_PAGE=-1250|same|parses|code_page "-1250" in MRX3P_TRACE_CODE_PAGE is no code page number from 1 to 65535; 1252 is used
 a level of no UTF-8|||MRX3P_TRACE_LEVEL=\$bad|same|parses|"changes" is used
 a real library named in no UTF-8|||MRX3P_TRACE_REAL=\$work/\$bad.so|refused|parses|cannot load the real client library
 the real library a named pipe|||MRX3P_TRACE_REAL=\$work/fifo|refused|parses|is a named pipe, not a file
