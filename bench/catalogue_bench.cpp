@@ -68,7 +68,7 @@ void Load(benchmark::State& state, int32_t perKind, bool plainHeap) {
     MrxStandin_SetInitString(text.text.c_str());
     // Outside the timing, a load that stores less than it was given is a
     // benchmark of the wrong thing.
-    if (LoadTagCatalogue() != 1 || TotalCount() != text.entries) {
+    if (LoadTagCatalogue(nullptr) != 1 || TotalCount() != text.entries) {
         FreeTagCatalogue();
         state.SkipWithError("the generated string did not load completely");
         return;
@@ -76,7 +76,7 @@ void Load(benchmark::State& state, int32_t perKind, bool plainHeap) {
     FreeTagCatalogue();
     const int64_t liveBefore = IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(LoadTagCatalogue());
+        benchmark::DoNotOptimize(LoadTagCatalogue(nullptr));
         FreeTagCatalogue();
     }
     if (IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC) != liveBefore) {

@@ -58,7 +58,7 @@ void CatalogueOnly(benchmark::State& state, const CaseSize* size) {
     MrxStandin_Reset();
     MrxStandin_SetInitString(text.text.c_str());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(LoadTagCatalogue());
+        benchmark::DoNotOptimize(LoadTagCatalogue(nullptr));
         FreeTagCatalogue();
     }
 }

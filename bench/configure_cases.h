@@ -56,7 +56,7 @@ inline bool ConfigureWasSilent() { return User32Standin_BoxCount() == 0 && IFace
 inline size_t IndexBytesFor(const InitString& text) {
     MrxStandin_SetInitString(text.text.c_str());
     size_t bytes = 0;
-    if (LoadTagCatalogue() == 1 && BuildCatalogueIndex() == 1) {
+    if (LoadTagCatalogue(nullptr) == 1 && BuildCatalogueIndex() == 1) {
         bytes = CatalogueIndexBytes();
     }
     FreeTagCatalogue();

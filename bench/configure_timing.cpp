@@ -70,7 +70,7 @@ int main() {
             DCSReset(d);
         });
         const double catalogue = MedianNsPerPass([] {
-            LoadTagCatalogue();
+            LoadTagCatalogue(nullptr);
             FreeTagCatalogue();
         });
         if (!configured || !bench::ConfigureWasSilent()) {

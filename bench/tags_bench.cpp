@@ -57,7 +57,7 @@ void DriverLoad(benchmark::State& state, int32_t perKind) {
     MrxStandin_Reset();
     MrxStandin_SetInitString(TextFor(perKind).text.c_str());
     for (auto _ : state) {
-        benchmark::DoNotOptimize(LoadTagCatalogue());
+        benchmark::DoNotOptimize(LoadTagCatalogue(nullptr));
         FreeTagCatalogue();
     }
 }

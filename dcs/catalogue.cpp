@@ -73,18 +73,19 @@ int32_t NumbersOfKind(int32_t kind) {
 }
 
 // Tells the observer, if any, about one token of the parse.
-void Observe(int32_t kind, int32_t section, const char* token, int32_t stored) {
-    if (TagCatalogueObserver != nullptr) {
+void Observe(const CatalogueObserver* observer, int32_t kind, int32_t section, const char* token, int32_t stored) {
+    if (observer != nullptr) {
         const CatalogueEvent event = {kind, section, token, 0, 0, 0, stored};
-        TagCatalogueObserver->OnEvent(TagCatalogueObserver->Context, &event);
+        observer->OnEvent(observer->Context, &event);
     }
 }
 
 // The same for a field of an entry; returns the token for the caller.
-const char* ObserveField(int32_t section, int32_t field, const char* token, int32_t dataSet) {
-    if (TagCatalogueObserver != nullptr) {
+const char* ObserveField(const CatalogueObserver* observer, int32_t section, int32_t field, const char* token,
+                         int32_t dataSet) {
+    if (observer != nullptr) {
         const CatalogueEvent event = {CATALOGUE_EVENT_FIELD, section, token, field, SectionOfHeader(token), dataSet, 0};
-        TagCatalogueObserver->OnEvent(TagCatalogueObserver->Context, &event);
+        observer->OnEvent(observer->Context, &event);
     }
     return token;
 }
@@ -107,15 +108,15 @@ void TellDropped(ParseState* state) {
 
 // Consumes the fields of an entry whose name is already taken and fills
 // them into record (null: the entry is not stored, its tokens still go).
-void ReadEntryFields(char** cursor, int32_t kind, TagHead* record) {
-    ObserveField(kind, 0, NextToken(cursor), 0);  // the dropped field
+void ReadEntryFields(char** cursor, int32_t kind, TagHead* record, const CatalogueObserver* observer) {
+    ObserveField(observer, kind, 0, NextToken(cursor), 0);  // the dropped field
     const char* dataSetToken = NextToken(cursor);
     const int32_t dataSet = ParseDataSet(dataSetToken);
-    ObserveField(kind, 1, dataSetToken, dataSet);
+    ObserveField(observer, kind, 1, dataSetToken, dataSet);
     double numbers[kDcdNumberCount] = {};
     const int32_t numberCount = NumbersOfKind(kind);
     for (int32_t i = 0; i < numberCount; ++i) {
-        numbers[i] = ParseNumber(ObserveField(kind, 2 + i, NextToken(cursor), 0));
+        numbers[i] = ParseNumber(ObserveField(observer, kind, 2 + i, NextToken(cursor), 0));
     }
     if (record == nullptr) {
         return;
@@ -180,28 +181,28 @@ void EnsureListBlocks() {
 // NextToken, also giving the token's length, which the scan knows anyway.
 char* TakeToken(char** cursor, size_t* length);
 
-void ParseInitString(char* text) {
+void ParseInitString(char* text, const CatalogueObserver* observer) {
     ParseState state = {};
     char* cursor = text;
     int32_t section = TAG_KIND_NONE;
-    Observe(CATALOGUE_EVENT_BEGIN, section, text, 0);
+    Observe(observer, CATALOGUE_EVENT_BEGIN, section, text, 0);
     size_t length = 0;
     char* token = TakeToken(&cursor, &length);
     for (; *token != '\0'; token = TakeToken(&cursor, &length)) {
         const int32_t header = SectionOfHeader(token);
         if (header != TAG_KIND_NONE) {
             section = header;
-            Observe(CATALOGUE_EVENT_HEADER, section, token, 0);
+            Observe(observer, CATALOGUE_EVENT_HEADER, section, token, 0);
         } else if (section != TAG_KIND_NONE) {
             TagHead* record = AppendRecord(section, token, length, &state);
-            Observe(CATALOGUE_EVENT_ENTRY, section, token, record != nullptr ? 1 : 0);
-            ReadEntryFields(&cursor, section, record);
+            Observe(observer, CATALOGUE_EVENT_ENTRY, section, token, record != nullptr ? 1 : 0);
+            ReadEntryFields(&cursor, section, record, observer);
         } else {
-            Observe(CATALOGUE_EVENT_STRAY, section, token, 0);
+            Observe(observer, CATALOGUE_EVENT_STRAY, section, token, 0);
             ShowFormattedMessage(kTitleRuntimeError, kMsgUnknownTagType, static_cast<int>(section));
         }
     }
-    Observe(CATALOGUE_EVENT_END, section, token, 0);
+    Observe(observer, CATALOGUE_EVENT_END, section, token, 0);
 }
 
 char* TakeToken(char** cursor, size_t* length) {
@@ -246,8 +247,6 @@ char* TakeToken(char** cursor, size_t* length) {
 
 }  // namespace
 
-CatalogueObserver* TagCatalogueObserver = nullptr;
-
 int32_t HeaderSection(const char* token) { return SectionOfHeader(token); }
 
 char* NextToken(char** cursor) {
@@ -255,7 +254,7 @@ char* NextToken(char** cursor) {
     return TakeToken(cursor, &length);
 }
 
-int32_t LoadTagCatalogue() {
+int32_t LoadTagCatalogue(const CatalogueObserver* observer) {
     // An index describes the lists as they stood when it was built.
     FreeCatalogueIndex();
     const int32_t length = GetInitStringLength();
@@ -272,7 +271,7 @@ int32_t LoadTagCatalogue() {
     }
     GetInitString(buffer);
     EnsureListBlocks();
-    ParseInitString(buffer);
+    ParseInitString(buffer, observer);
     IFace_free(buffer);
     return 1;
 }

@@ -13,11 +13,6 @@ constexpr int32_t kEmptyInitStringLength = 33;
 // Most records a list can hold: its count is a signed 16-bit number.
 constexpr int32_t kTagListCapacity = 32767;
 
-// Fetches the initialization string and appends its entries to the lists.
-// Returns 1 when a string was fetched and parsed, whatever it held; 0 when
-// it was empty (after the warning box) or its buffer could not be had.
-int32_t LoadTagCatalogue();
-
 // Returns the next token of the writable, terminated text at *cursor, inside
 // that text, and moves the cursor past it. Writes terminators into the text.
 // At the end of the text it returns an empty token and leaves the cursor.
@@ -31,10 +26,9 @@ void FreeTagList(TagList* list, int32_t kind);
 void FreeTagCatalogue();
 
 // What the parse of the initialization string tells an observer about each
-// token it takes. The driver runs without one; a tool that must see more
+// token it takes. The driver loads without one; a tool that must see more
 // than the lists keep (where each token stood, a header taken as a field of
-// an entry, where an empty token ended the parse) installs one around a
-// load and removes it afterwards.
+// an entry, where an empty token ended the parse) passes one to its load.
 enum : int32_t {
     CATALOGUE_EVENT_BEGIN = 1,  // Token: the start of the text, before the parse writes into it
     CATALOGUE_EVENT_HEADER,     // Token made Section current
@@ -59,8 +53,11 @@ struct CatalogueObserver {
     void* Context;
 };
 
-// Null unless a tool watches a load.
-extern CatalogueObserver* TagCatalogueObserver;
+// Fetches the initialization string and appends its entries to the lists,
+// telling `observer` (null: none) of every token. Returns 1 when a string
+// was fetched and parsed, whatever it held; 0 when it was empty (after the
+// warning box) or its buffer could not be had.
+int32_t LoadTagCatalogue(const CatalogueObserver* observer);
 
 // The section (1 to 6) a token opens as a header, or 0 when it is none.
 int32_t HeaderSection(const char* token);

@@ -159,7 +159,7 @@ int32_t ConfigureLink(DCSLinkData* d) {
         ResetLinkState(d);
     }
 
-    if (LoadTagCatalogue() != 1) {
+    if (LoadTagCatalogue(nullptr) != 1) {
         return Fail(d);
     }
     for (const RequiredTextCheck& check : kRequiredTextChecks) {

@@ -203,7 +203,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plan.failAt != 0) {
         IFaceStandin_FailAllocation(plan.failAt, plan.failSticky ? 1 : 0);
     }
-    const int32_t loaded = LoadTagCatalogue();
+    const int32_t loaded = LoadTagCatalogue(nullptr);
     const bool faults = plan.failAt != 0 && IFaceStandin_FailedAllocations() != 0;
 
     if (plan.reportedLength <= kEmptyInitStringLength) {
@@ -226,7 +226,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (plan.loadTwice) {
         const Snapshot first = CountsNow();
         const std::string firstNames = NamesNow();
-        LoadTagCatalogue();
+        LoadTagCatalogue(nullptr);
         CheckLists();
         const bool anyFault = plan.failAt != 0 && IFaceStandin_FailedAllocations() != 0;
         if (!anyFault && loaded == 1) {
@@ -238,12 +238,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FreeTagCatalogue();
     CheckListsEmpty("catalogue not empty after the release");
     if (IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC) != liveMalloc) {
-        Violation("malloc-family blocks leaked or over-released",
-                  0, static_cast<long>(IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC) - liveMalloc));
+        Violation("malloc-family blocks leaked or over-released", 0,
+                  static_cast<long>(IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC) - liveMalloc));
     }
     if (IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW) != liveNew) {
-        Violation("new-family blocks leaked or over-released",
-                  0, static_cast<long>(IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW) - liveNew));
+        Violation("new-family blocks leaked or over-released", 0,
+                  static_cast<long>(IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW) - liveNew));
     }
     return 0;
 }

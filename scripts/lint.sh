@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 sources=(dcs/*.cpp dcs/hostapi/*.cpp)
-headers=(dcs/*.h dcs/hostapi/*.h dcs/platform/*.h)
+headers=(dcs/*.h dcs/hostapi/*.h dcs/hostapi/include/*.h dcs/hostapi/include/hostapi/*.h dcs/platform/include/platform/*.h)
 
 unformatted=()
 for f in "${sources[@]}" "${headers[@]}"; do
@@ -17,7 +17,7 @@ fi
 
 # The driver is plain procedural code: raw loops are its style.
 cppcheck --enable=warning,style,performance,portability --std=c++17 --inline-suppr \
-         --suppress=useStlAlgorithm --error-exitcode=1 -q -I dcs dcs
+         --suppress=useStlAlgorithm --error-exitcode=1 -q -I dcs -I dcs/hostapi/include -I dcs/platform/include dcs
 
 clang-tidy -p build/linux-x64 --quiet "${sources[@]}" 2>&1 | grep -v 'warnings generated' || true
 clang-tidy -p build/linux-x64 --quiet "${sources[@]}" >/dev/null 2>&1

@@ -228,7 +228,7 @@ protected:
     static void ExpectSameBinding(TestCase& c, const std::string& catalogue, bool throughConfigure) {
         MrxStandin_SetInitString(catalogue.c_str());
         IFaceStandin_Reset();
-        ASSERT_EQ(LoadTagCatalogue(), 1);
+        ASSERT_EQ(LoadTagCatalogue(nullptr), 1);
         const int64_t indexCall = IFaceStandin_AllocationCalls() + 1;
         const Outcome scanned = BindEveryRow(&c.d, false);
         const Outcome indexed = BindEveryRow(&c.d, true);
@@ -301,7 +301,7 @@ TEST_F(CatalogueIndexTest, IndexThatCannotBeHadStillBindsEveryRow) {
         c.AddPVImport(1 + i % 3, pvImport.c_str());
     }
     IFaceStandin_Reset();
-    ASSERT_EQ(LoadTagCatalogue(), 1);
+    ASSERT_EQ(LoadTagCatalogue(nullptr), 1);
     const int64_t indexCall = IFaceStandin_AllocationCalls() + 1;
     FreeTagCatalogue();
 

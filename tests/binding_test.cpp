@@ -27,7 +27,7 @@ protected:
     void SetUp() override {
         DriverTest::SetUp();
         MrxStandin_SetInitString(kCatalogue);
-        ASSERT_EQ(LoadTagCatalogue(), 1);
+        ASSERT_EQ(LoadTagCatalogue(nullptr), 1);
         CtrlBindings = StaleTable<CtrlBinding>(4);
         PVExportBindings = StaleTable<TagSlot>(4);
         PVImportBindings = StaleTable<TagSlot>(4);
@@ -193,7 +193,7 @@ TEST_F(BindingTest, QueryAnswersWhatTheBindingDoes) {
         }
         FreeTagCatalogue();
         MrxStandin_SetInitString(text.c_str());
-        ASSERT_EQ(LoadTagCatalogue(), 1);
+        ASSERT_EQ(LoadTagCatalogue(nullptr), 1);
         TagColumnAnswer answer{};
         for (int32_t row = 0; row < 2; ++row) {
             BindController(&c.d, row);

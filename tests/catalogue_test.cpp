@@ -66,7 +66,7 @@ protected:
 
     static int32_t Load(const std::string& text) {
         MrxStandin_SetInitString(text.c_str());
-        return LoadTagCatalogue();
+        return LoadTagCatalogue(nullptr);
     }
 };
 
@@ -107,7 +107,7 @@ TEST_F(CatalogueTest, EveryKindWithItsNumbers) {
 TEST_F(CatalogueTest, EmptinessIsJudgedByTheReportedLength) {
     MrxStandin_SetInitString(kHeaders.c_str());
     ASSERT_EQ(kHeaders.size(), 33u);
-    EXPECT_EQ(LoadTagCatalogue(), 0);
+    EXPECT_EQ(LoadTagCatalogue(nullptr), 0);
     ASSERT_EQ(Boxes().size(), 1u);
     EXPECT_EQ(Boxes()[0].caption, "DCSLoadWarning");
     EXPECT_EQ(Boxes()[0].text, kMsgEmptyInitString);
@@ -117,22 +117,22 @@ TEST_F(CatalogueTest, EmptinessIsJudgedByTheReportedLength) {
     // length too.
     User32Standin_Reset();
     MrxStandin_SetInitString("*AI*\nA,-,1,0,1\n");
-    EXPECT_EQ(LoadTagCatalogue(), 0);
+    EXPECT_EQ(LoadTagCatalogue(nullptr), 0);
     MrxStandin_SetReportedLength(-5);
-    EXPECT_EQ(LoadTagCatalogue(), 0);
+    EXPECT_EQ(LoadTagCatalogue(nullptr), 0);
     EXPECT_EQ(Boxes().size(), 2u);
 
     User32Standin_Reset();
     MrxStandin_SetInitString((kHeaders + "X").c_str());
     MrxStandin_ClearReportedLength();
-    EXPECT_EQ(LoadTagCatalogue(), 1) << "34 characters are parsed";
+    EXPECT_EQ(LoadTagCatalogue(nullptr), 1) << "34 characters are parsed";
     EXPECT_EQ(List(TAG_KIND_CALC), (Tags{{"X", 0}}));
 }
 
 TEST_F(CatalogueTest, ServerWritingLessThanItReportedIsEndedByTheZeroFill) {
     MrxStandin_SetInitString("*DI*\nA,-,1\nB,-,2");
     MrxStandin_SetReportedLength(4000);
-    EXPECT_EQ(LoadTagCatalogue(), 1);
+    EXPECT_EQ(LoadTagCatalogue(nullptr), 1);
     EXPECT_EQ(List(TAG_KIND_DI), (Tags{{"A", 1}, {"B", 2}}));
 }
 

@@ -18,8 +18,9 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/expectations_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/trend_compare_test.cpp
     )
-    target_link_libraries(host_tests PRIVATE dcs_host_report GTest::gtest_main)
+    target_link_libraries(host_tests PRIVATE dcs_host_report mrxnt_rules iface mrx3p user32 GTest::gtest_main)
     dcs_warnings(host_tests)
+    dcs_host_white_box(host_tests)
     gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
 
     # The whole-case check against the driver: linked with the driver's
@@ -29,12 +30,13 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/check_differential_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/check_codes_test.cpp
     )
-    target_link_libraries(check_tests PRIVATE dcs_host_report GTest::gtest_main)
+    target_link_libraries(check_tests PRIVATE dcs_host_report mrxnt_rules iface mrx3p user32 GTest::gtest_main)
     target_include_directories(check_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
     target_compile_definitions(check_tests PRIVATE DCS_DRIVER_PATH="$<TARGET_FILE:mrxnt>"
                                                    DCS_FUZZ_CORPUS_DIR="${PROJECT_SOURCE_DIR}/fuzz/corpus")
     add_dependencies(check_tests mrxnt)
     dcs_warnings(check_tests)
+    dcs_host_white_box(check_tests)
     gtest_discover_tests(check_tests DISCOVERY_TIMEOUT 60)
 
     # Traces: the reader and digest on hand-written traces; and the built
@@ -43,6 +45,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     target_link_libraries(trace_tests PRIVATE dcs_host_report GTest::gtest_main)
     target_include_directories(trace_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
     dcs_warnings(trace_tests)
+    dcs_host_white_box(trace_tests)
     gtest_discover_tests(trace_tests DISCOVERY_TIMEOUT 60)
     add_test(NAME host_trace_round_trip
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/trace_round_trip.sh $<TARGET_FILE:dcs-host>
@@ -56,12 +59,13 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
 
     # tags, diff, map and export, on the driver's parse and the checker.
     add_executable(catalogue_tools_tests ${CMAKE_CURRENT_LIST_DIR}/host/catalogue_tools_test.cpp)
-    target_link_libraries(catalogue_tools_tests PRIVATE dcs_host_commands GTest::gtest_main)
+    target_link_libraries(catalogue_tools_tests PRIVATE dcs_host_commands mrxnt_rules iface mrx3p user32 GTest::gtest_main)
     target_include_directories(catalogue_tools_tests SYSTEM PRIVATE ${DCS_NLOHMANN_INCLUDE_DIR})
     target_compile_definitions(catalogue_tools_tests PRIVATE DCS_DRIVER_PATH="$<TARGET_FILE:mrxnt>"
                                                              DCS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
     add_dependencies(catalogue_tools_tests mrxnt)
     dcs_warnings(catalogue_tools_tests)
+    dcs_host_white_box(catalogue_tools_tests)
     gtest_discover_tests(catalogue_tools_tests DISCOVERY_TIMEOUT 60)
 
     add_test(NAME host_catalogue_commands
@@ -128,6 +132,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_executable(html_page_sample ${CMAKE_CURRENT_LIST_DIR}/host/html_page_sample.cpp)
     target_link_libraries(html_page_sample PRIVATE dcs_host_report)
     dcs_warnings(html_page_sample)
+    dcs_host_white_box(html_page_sample)
     add_test(NAME host_pages_in_browser
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/pages_in_browser.sh $<TARGET_FILE:dcs-host>
                      $<TARGET_FILE:html_page_sample> ${PROJECT_SOURCE_DIR}/examples)

@@ -27,6 +27,7 @@ if(DCS_FDP_CANDIDATES)
   configure_file(${DCS_FDP_HEADER} ${CMAKE_CURRENT_BINARY_DIR}/fdp/fuzzer/FuzzedDataProvider.h COPYONLY)
   add_executable(trace_replay ${CMAKE_CURRENT_LIST_DIR}/trace/trace_replay.cpp)
   target_include_directories(trace_replay PRIVATE ${PROJECT_SOURCE_DIR}/dcs ${PROJECT_SOURCE_DIR}/standin/mrx3p)
+  target_link_libraries(trace_replay PRIVATE dcs_hostapi dcs_platform)
   target_include_directories(trace_replay SYSTEM PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/fdp)
   # The client library is loaded at run time, never linked: that is the
   # point of the test.
@@ -52,7 +53,7 @@ endif()
 # program finds it beside itself in the stand-in's place.
 add_library(standin_log_shim SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/standin_log_shim.cpp)
 target_include_directories(standin_log_shim PRIVATE ${PROJECT_SOURCE_DIR}/dcs ${PROJECT_SOURCE_DIR}/standin/mrx3p)
-target_link_libraries(standin_log_shim PRIVATE ${CMAKE_DL_LIBS})
+target_link_libraries(standin_log_shim PRIVATE dcs_platform ${CMAKE_DL_LIBS})
 if(WIN32)
   target_sources(standin_log_shim PRIVATE ${CMAKE_CURRENT_LIST_DIR}/trace/standin_log_shim.def)
   set_target_properties(standin_log_shim PROPERTIES PREFIX "" OUTPUT_NAME MRX3P
@@ -67,7 +68,7 @@ endif()
 # A real library without state, that threads may call at once; on Windows
 # it has an ordinal 10 the tracer must pass calls to.
 add_library(trace_fake_real SHARED ${CMAKE_CURRENT_LIST_DIR}/trace/fake_real.cpp)
-target_include_directories(trace_fake_real PRIVATE ${PROJECT_SOURCE_DIR}/dcs)
+target_link_libraries(trace_fake_real PRIVATE dcs_platform)
 set_target_properties(trace_fake_real PROPERTIES PREFIX "")
 dcs_warnings(trace_fake_real)
 list(APPEND DCS_TRACE_TEST_ENV FAKE_REAL=$<TARGET_FILE:trace_fake_real>)

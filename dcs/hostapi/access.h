@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "dcs_link_data.h"
+#include "hostapi/dcs_link_data.h"
 #include "value_cell.h"
 
 // Counts.

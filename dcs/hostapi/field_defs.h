@@ -2,7 +2,7 @@
 // the teardown of everything declared.
 #pragma once
 
-#include "dcs_link_data.h"
+#include "hostapi/dcs_link_data.h"
 
 // The work of DCSLoad: declares the general, controller, PV-export and
 // PV-import fields and allocates GenData and the default rows' values.

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "dcs_link_data.h"
+#include "hostapi/dcs_link_data.h"
 
 inline int32_t CellInt(const DCSValue* cell) {
     int32_t value;

@@ -9,9 +9,9 @@
 
 #include "case/case_schema.h"
 #include "case/expectations.h"
-#include "case/toml_document.h"
 #include "os/os.h"
 #include "platform/mrx3p_operations.h"
+#include "toml_document.h"
 
 namespace host {
 

@@ -1,4 +1,4 @@
-#include "case/case_loader.h"
+#include "case_loader.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "case/toml_document.h"
+#include "toml_document.h"
 
 #include <pthread.h>
 

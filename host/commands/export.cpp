@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "case/case_file.h"
+#include "case/io_list_writer.h"
 #include "commands/catalogue_commands.h"
 #include "commands/load_case.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
-#include "report/io_list_writer.h"
 #include "text/code_page.h"
 
 namespace host {

@@ -4,17 +4,15 @@
 #include <set>
 #include <sstream>
 
-#include "binding.h"
-#include "binding_rules.h"
 #include "case/case_file.h"
 #include "case/input_file.h"
+#include "case/io_list_writer.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "commands/load_case.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/row_proposals.h"
 #include "diagnose/text_encoding.h"
-#include "report/io_list_writer.h"
 #include "text/code_page.h"
 #include "text/tag_name.h"
 
@@ -49,7 +47,7 @@ struct ProposalCase {
 
 void ServerHolds(Case& c, std::set<std::pair<int32_t, std::string>>& held, int32_t kind, int32_t dataSet,
                  const std::string& name) {
-    if (kind == TAG_KIND_DCD || kind == 0 || !held.insert({dataSet, name}).second) return;
+    if (!ServerKeepsValue(kind) || !held.insert({dataSet, name}).second) return;
     TagValue tag;
     tag.kind = static_cast<TagKind>(kind);
     tag.dataSet = dataSet;
@@ -76,8 +74,8 @@ ProposalCase CaseOf(Proposals& proposals, const std::string& initString, const s
             const ProposedTag& tag = p.tags[col - 1];
             if (tag.name.empty()) continue;
             row.fields.push_back(Text(ColumnLabel(static_cast<MapColumn>(col)), tag.name));
-            const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, col);
-            if (rule != nullptr && rule->Use == TAG_USE_READ) ServerHolds(c, held, tag.kind, p.dataSet, tag.name);
+            if (IsReadControllerColumn(static_cast<MapColumn>(col)))
+                ServerHolds(c, held, tag.kind, p.dataSet, tag.name);
         }
         c.controllers.push_back(std::move(row));
         out.controllers.push_back(&p);

@@ -7,9 +7,9 @@
 
 #include "case/row_names.h"
 #include "case/schedule.h"
-#include "commands/run_session.h"
 #include "output/path_guard.h"
 #include "report/run_report.h"
+#include "run_session.h"
 
 namespace host {
 

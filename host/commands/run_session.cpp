@@ -1,4 +1,4 @@
-#include "commands/run_session.h"
+#include "run_session.h"
 
 #include <cstdio>
 #include <iostream>

@@ -101,10 +101,8 @@ CatalogueParse ObserveCatalogueLoad() {
     CatalogueParse parse;
     Collector collector;
     collector.parse = &parse;
-    CatalogueObserver observer = {OnCatalogueEvent, &collector};
-    TagCatalogueObserver = &observer;
-    parse.loaded = LoadTagCatalogue() == 1;
-    TagCatalogueObserver = nullptr;
+    const CatalogueObserver observer = {OnCatalogueEvent, &collector};
+    parse.loaded = LoadTagCatalogue(&observer) == 1;
     return parse;
 }
 

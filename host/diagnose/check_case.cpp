@@ -1,14 +1,14 @@
 #include "diagnose/check_case.h"
 
+#include "conflicts.h"
 #include "diagnose/case_gaps.h"
-#include "diagnose/conflicts.h"
-#include "diagnose/dry_run_compare.h"
 #include "diagnose/lint.h"
-#include "diagnose/root_cause.h"
-#include "diagnose/row_check.h"
-#include "diagnose/suggest.h"
 #include "diagnose/text_encoding.h"
+#include "dry_run_compare.h"
 #include "link/session.h"
+#include "root_cause.h"
+#include "row_check.h"
+#include "suggest.h"
 
 namespace host {
 

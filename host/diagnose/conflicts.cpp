@@ -1,4 +1,4 @@
-#include "diagnose/conflicts.h"
+#include "conflicts.h"
 
 #include <algorithm>
 #include <map>

@@ -1,4 +1,4 @@
-#include "diagnose/dry_run_compare.h"
+#include "dry_run_compare.h"
 
 #include <optional>
 

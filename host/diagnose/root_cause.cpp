@@ -1,4 +1,4 @@
-#include "diagnose/root_cause.h"
+#include "root_cause.h"
 
 #include <algorithm>
 #include <unordered_set>

@@ -1,4 +1,4 @@
-#include "diagnose/row_check.h"
+#include "row_check.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -6,8 +6,8 @@
 
 #include "binding.h"
 #include "binding_rules.h"
-#include "diagnose/suggest.h"
 #include "messages.h"
+#include "suggest.h"
 #include "tag_io.h"
 
 namespace host {

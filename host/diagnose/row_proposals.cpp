@@ -3,6 +3,7 @@
 #include <map>
 #include <stdexcept>
 
+#include "binding.h"
 #include "binding_rules.h"
 #include "diagnose/catalogue_parse.h"
 
@@ -66,6 +67,15 @@ struct Base {
 };
 
 }  // namespace
+
+bool IsReadControllerColumn(MapColumn column) {
+    const auto col = static_cast<int32_t>(column);
+    if (col < CTRL_COL_SP || col > CTRL_COL_MODE) return false;
+    const TagColumnRule* rule = TagColumnRuleOf(TAG_TABLE_CTRL, col);
+    return rule != nullptr && rule->Use == TAG_USE_READ;
+}
+
+bool ServerKeepsValue(int32_t kind) { return kind != TAG_KIND_DCD && kind != TAG_KIND_NONE; }
 
 const char* ColumnLabel(MapColumn column) {
     for (const auto& c : kColumns) {

@@ -1,4 +1,4 @@
-#include "diagnose/suggest.h"
+#include "suggest.h"
 
 #include <algorithm>
 

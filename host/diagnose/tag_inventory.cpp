@@ -9,10 +9,7 @@
 #include "case/input_file.h"
 #include "catalogue.h"
 #include "diagnose/catalogue_parse.h"
-#include "iface_control.h"
 #include "link/session.h"
-#include "mrx3p_control.h"
-#include "user32_control.h"
 
 namespace host {
 
@@ -216,10 +213,8 @@ TagInventory TakeInventory(const std::string& path) {
     inventory.path = path;
     Collector collector;
     collector.inventory = &inventory;
-    CatalogueObserver observer = {OnEvent, &collector};
-    TagCatalogueObserver = &observer;
-    inventory.loaded = LoadTagCatalogue() == 1;
-    TagCatalogueObserver = nullptr;
+    const CatalogueObserver observer = {OnEvent, &collector};
+    inventory.loaded = LoadTagCatalogue(&observer) == 1;
     FreeTagCatalogue();
     Group(inventory);
     return inventory;
@@ -227,15 +222,7 @@ TagInventory TakeInventory(const std::string& path) {
 
 TagInventory InventoryOfFile(const std::string& path) {
     const std::string text = ReadInputFile(path, "the initialization string file");
-    MrxStandin_Reset();
-    IFaceStandin_Reset();
-    User32Standin_Reset();
-    MrxStandin_SetLogging(0);
-    // The string is handed over whole, as the check hands it: bytes after a
-    // NUL included.
-    if (MrxStandin_SetInitStringFromFile(path.c_str()) != 0) {
-        throw std::runtime_error("cannot read the initialization string file \"" + path + "\"");
-    }
+    ServeInitStringFile(path);
     const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
     return TakeInventory(path);
 }

@@ -37,6 +37,16 @@ void PrepareServer(const Case& c) {
     }
 }
 
+void ServeInitStringFile(const std::string& path) {
+    MrxStandin_Reset();
+    IFaceStandin_Reset();
+    User32Standin_Reset();
+    MrxStandin_SetLogging(0);
+    if (MrxStandin_SetInitStringFromFile(path.c_str()) != 0) {
+        throw std::runtime_error("cannot read the initialization string file \"" + path + "\"");
+    }
+}
+
 std::optional<FailedRead> FailedReadOf(const std::string& text) {
     // The driver's text: "Error reading %s tag for %s tag %s of %s at index %d".
     const std::string lead = "Error reading ";

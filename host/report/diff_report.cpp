@@ -1,11 +1,11 @@
 #include "report/diff_report.h"
 
-#include "report/page_shell.h"
+#include "page_shell.h"
 
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "report/markup.h"
+#include "markup.h"
 
 namespace host {
 

@@ -6,8 +6,8 @@
 #include <stdexcept>
 #include <unordered_map>
 
+#include "markup.h"
 #include "output/output_file.h"
-#include "report/markup.h"
 #include "report/step_columns.h"
 #include "text/code_page.h"
 

@@ -1,8 +1,8 @@
-#include "report/junit_xml.h"
+#include "junit_xml.h"
 
 #include <cstdio>
 
-#include "report/markup.h"
+#include "markup.h"
 
 namespace host {
 

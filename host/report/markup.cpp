@@ -1,4 +1,4 @@
-#include "report/markup.h"
+#include "markup.h"
 
 #include <cmath>
 #include <cstdio>

@@ -1,6 +1,6 @@
-#include "report/page_shell.h"
+#include "page_shell.h"
 
-#include "report/markup.h"
+#include "markup.h"
 
 namespace host {
 

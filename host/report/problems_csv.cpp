@@ -2,7 +2,7 @@
 
 #include "report/check_report.h"
 #include "report/report.h"
-#include "report/source_place.h"
+#include "source_place.h"
 
 namespace host {
 

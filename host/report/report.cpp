@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "report/number_text.h"
+#include "text/number_text.h"
 
 namespace host {
 

@@ -5,9 +5,9 @@
 
 #include <nlohmann/json.hpp>
 
+#include "junit_xml.h"
 #include "report/check_report.h"
-#include "report/junit_xml.h"
-#include "report/source_place.h"
+#include "source_place.h"
 
 namespace host {
 

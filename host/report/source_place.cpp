@@ -1,4 +1,4 @@
-#include "report/source_place.h"
+#include "source_place.h"
 
 #include <vector>
 

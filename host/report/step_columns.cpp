@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "report/markup.h"
+#include "markup.h"
 #include "text/glob.h"
 
 namespace host {

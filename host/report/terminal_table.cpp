@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <optional>
 
+#include "markup.h"
 #include "os/os.h"
-#include "report/markup.h"
 #include "text/code_page.h"
 
 namespace host {

@@ -3,9 +3,9 @@
 #include <nlohmann/json.hpp>
 
 #include "case/expectations.h"
-#include "report/junit_xml.h"
-#include "report/markup.h"
-#include "report/page_shell.h"
+#include "junit_xml.h"
+#include "markup.h"
+#include "page_shell.h"
 
 namespace host {
 

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "diagnose/catalogue_parse.h"
-#include "report/markup.h"
+#include "markup.h"
 #include "report/report.h"
 #include "text/tag_name.h"
 

@@ -6,7 +6,7 @@
 #include <optional>
 #include <sstream>
 
-#include "report/markup.h"
+#include "markup.h"
 #include "report/terminal_table.h"
 #include "text/glob.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "text/code_page_tables.h"
+#include "code_page_tables.h"
 
 namespace host {
 

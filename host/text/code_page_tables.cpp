@@ -3,7 +3,7 @@
 // Generated from Python's codecs (cp1250 ... cp1257). A byte the code page
 // leaves undefined holds 0: in 0x80 to 0x9F it stands for the C1 control of
 // the same number, as Windows passes it through; above, for nothing.
-#include "text/code_page_tables.h"
+#include "code_page_tables.h"
 
 namespace host {
 

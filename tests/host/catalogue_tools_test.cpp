@@ -16,13 +16,13 @@
 #include <unistd.h>
 
 #include "case/expectations.h"
+#include "case/io_list_writer.h"
 #include "check_support.h"
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "diagnose/catalogue_diff.h"
 #include "diagnose/row_proposals.h"
 #include "report/diff_report.h"
-#include "report/io_list_writer.h"
 #include "report/json_report.h"
 #include "report/tags_report.h"
 #include "text/code_page.h"

@@ -1,6 +1,8 @@
-// What both commands need around a driver run: a fresh simulated server and
-// host services for the case, the messages the driver raised, the server's
-// call log and the flag tags as the server holds them.
+// What every command that runs the driver needs around it: a fresh
+// simulated server and host services for the case (or for an
+// initialization string alone), the messages the driver raised, the
+// server's call log and the flag tags as the server holds them. The
+// stand-ins are driven from here and nowhere above.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +28,12 @@ extern const char* const kRunningFlagLabel;
 // A fresh server holding the case's initialization string and tags, and
 // fresh host services. Throws CaseError when the string cannot be read.
 void PrepareServer(const Case& c);
+
+// A fresh server holding the initialization string file and nothing else,
+// with fresh host services and no call log, for a catalogue load on its
+// own. The file is handed over whole, as the check hands it: bytes after a
+// NUL included. Throws std::runtime_error when the stand-in cannot read it.
+void ServeInitStringFile(const std::string& path);
 
 // Stops the server's call log, which would otherwise grow with every step
 // of a long run; until the next PrepareServer only CallLog() goes without.

@@ -1,5 +1,7 @@
-// What a run records of each step, and its CSV form. The terminal table,
-// the chart and the page render the same records.
+// What a run records of each step, and its CSV form; and the quoting of
+// CSV fields, which every CSV output of dcs-host (the run's, the problems,
+// the tags, the trace's calls) shares. The terminal table, the chart and
+// the page render the same step records.
 #pragma once
 
 #include <cstdint>

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "case/case_model.h"
+#include "case/io_list_writer.h"
 #include "diagnose/tag_inventory.h"
 #include "output/path_guard.h"
-#include "report/io_list_writer.h"
 
 namespace host {
 

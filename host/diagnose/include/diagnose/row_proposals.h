@@ -31,6 +31,15 @@ std::vector<Convention> ParseConventions(const std::string& text, const std::str
 // The driver's label of a column ("SP Tag", "PV Tag").
 const char* ColumnLabel(MapColumn column);
 
+// Whether the driver reads the tag of a controller column (rather than
+// writes it), so that a case built from proposals needs a value for it in
+// the server; false for the PV columns.
+bool IsReadControllerColumn(MapColumn column);
+
+// Whether the server keeps a value for a tag of this kind: every kind but
+// DCD, whose records the driver never reads or writes; false for no kind.
+bool ServerKeepsValue(int32_t kind);
+
 // One column of a proposed controller row.
 struct ProposedTag {
     std::string name;  // empty: nothing found

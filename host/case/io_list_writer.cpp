@@ -1,4 +1,4 @@
-#include "report/io_list_writer.h"
+#include "case/io_list_writer.h"
 
 #include <algorithm>
 #include <map>
@@ -6,8 +6,8 @@
 #include "case/case_schema.h"
 #include "case/expectations.h"
 #include "platform/mrx3p_operations.h"
-#include "report/number_text.h"
 #include "text/code_page.h"
+#include "text/number_text.h"
 #include "text/tag_name.h"
 
 namespace host {

@@ -1,4 +1,4 @@
-#include "report/number_text.h"
+#include "text/number_text.h"
 
 #include <charconv>
 #include <system_error>
