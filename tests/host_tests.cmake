@@ -76,6 +76,12 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
     add_test(NAME host_names_round_trip
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/names_round_trip.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
+    # The stages' layering: a planted include of a stage not linked, or of
+    # another stage's private header, does not compile.
+    add_test(NAME host_layers_refuse_reach
+             COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/layers_refuse_reach.sh ${PROJECT_SOURCE_DIR} ${CMAKE_CXX_COMPILER}
+                     "${CMAKE_CXX_COMPILER_LAUNCHER}")
+    set_tests_properties(host_layers_refuse_reach PROPERTIES TIMEOUT 300)
     add_test(NAME host_examples_end_to_end
              COMMAND ${CMAKE_CURRENT_LIST_DIR}/host/run_examples.sh $<TARGET_FILE:dcs-host>
                      ${PROJECT_SOURCE_DIR}/examples)
