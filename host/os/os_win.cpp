@@ -247,9 +247,9 @@ std::FILE* OpenFile(const std::string& path, const char* mode, std::string& why)
     if (!writing) {
         // _wfopen would leave out FILE_SHARE_DELETE: while a trace was read,
         // the tracer could then neither rename nor delete it.
-        const HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file =
+            CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) {
             why = SystemMessage(GetLastError());
             return nullptr;
