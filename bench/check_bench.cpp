@@ -154,7 +154,6 @@ std::unique_ptr<bench::HostCase> PlantCase(bool misspelt) {
         const int32_t tag = bench::Spread(row, 7877, kTagsPerKind);
         c->AddPVImport(bench::CatalogueDataSet(tag), name(bench::kKinds[row % 6], tag, row), row % 2);
     }
-    c->Finish();
     return c;
 }
 

@@ -1,15 +1,13 @@
 // A case as the host would hand it to the driver: the definitions and
-// GenData from DCSLoad, and host-owned rows of controllers, PV exports and
-// PV imports whose text cells point at texts this object keeps.
+// GenData from DCSLoad, and rows of controllers, PV exports and PV imports
+// in the case data block.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
-#include <deque>
 #include <memory>
 #include <string>
-#include <vector>
 
+#include "case_block.h"
 #include "entry_points.h"
 #include "hostapi/dcs_link_data.h"
 #include "init_string_gen.h"
@@ -18,108 +16,39 @@ namespace bench {
 
 class HostCase {
 public:
-    static constexpr int32_t kCtrlColumns = 6;
-    static constexpr int32_t kPVColumns = 2;
-    static constexpr int32_t kPVImportColumns = 3;
-
-    HostCase() {
-        std::memset(&d_, 0, sizeof d_);
-        DCSLoad(&d_);
-    }
-    ~HostCase() {
-        d_.CtrlCnt = d_.PVCnt = d_.PVImportCnt = 0;
-        d_.CtrlData = nullptr;
-        d_.PVData = nullptr;
-        d_.PVImportData = nullptr;
-        DCSDestroy(&d_);
-    }
+    HostCase() { DCSLoad(Data()); }
+    ~HostCase() { DCSDestroy(Data()); }
     HostCase(const HostCase&) = delete;
     HostCase& operator=(const HostCase&) = delete;
 
     // Texts left empty are stored as null cells: the tag is not named.
     void AddController(int32_t dataSet, const std::string& sp, const std::string& spInit, const std::string& op,
                        const std::string& opInit, const std::string& mode, bool opEnabled) {
-        DCSCtrlRow row;
-        std::memset(&row, 0, sizeof row);
-        row.OPEnabled = opEnabled ? 1 : 0;
-        row.Mode = 1.0;
-        ctrlRows_.push_back(row);
-        PushInt(ctrlCells_, dataSet);
-        for (const std::string* text : {&sp, &spInit, &op, &opInit, &mode}) {
-            PushText(ctrlCells_, *text);
-        }
+        caseblock::ControllerRow row;
+        row.dataSet = dataSet;
+        row.sp = Named(sp);
+        row.spInit = Named(spInit);
+        row.op = Named(op);
+        row.opInit = Named(opInit);
+        row.mode = Named(mode);
+        row.opEnabled = opEnabled ? 1 : 0;
+        block_.AddController(row);
     }
 
     void AddPVExport(int32_t dataSet, const std::string& tag, double value) {
-        pvRows_.push_back(PVRow(value));
-        PushInt(pvCells_, dataSet);
-        PushText(pvCells_, tag);
+        block_.AddPVExport(dataSet, Named(tag), value);
     }
 
     void AddPVImport(int32_t dataSet, const std::string& tag, int32_t mapping) {
-        pvImportRows_.push_back(PVRow(0.0));
-        PushInt(pvImportCells_, dataSet);
-        PushText(pvImportCells_, tag);
-        PushInt(pvImportCells_, mapping);
+        block_.AddPVImport(dataSet, Named(tag), mapping);
     }
 
-    // Points the rows at their cells and the case at its rows; call after
-    // the last Add.
-    DCSLinkData* Finish() {
-        for (size_t i = 0; i < ctrlRows_.size(); ++i) {
-            ctrlRows_[i].Values = &ctrlCells_[i * kCtrlColumns];
-        }
-        for (size_t i = 0; i < pvRows_.size(); ++i) {
-            pvRows_[i].Values = &pvCells_[i * kPVColumns];
-        }
-        for (size_t i = 0; i < pvImportRows_.size(); ++i) {
-            pvImportRows_[i].Values = &pvImportCells_[i * kPVImportColumns];
-        }
-        d_.CtrlCnt = static_cast<int32_t>(ctrlRows_.size());
-        d_.CtrlData = ctrlRows_.empty() ? nullptr : ctrlRows_.data();
-        d_.PVCnt = static_cast<int32_t>(pvRows_.size());
-        d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
-        d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
-        d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
-        return &d_;
-    }
-
-    DCSLinkData* Data() { return &d_; }
+    DCSLinkData* Data() { return &block_.Data(); }
 
 private:
-    static DCSPVRow PVRow(double value) {
-        DCSPVRow row;
-        std::memset(&row, 0, sizeof row);
-        row.Active = 1;
-        row.Value = value;
-        return row;
-    }
+    static const char* Named(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
 
-    static void PushInt(std::vector<DCSValue>& cells, int32_t value) {
-        DCSValue cell{};
-        std::memcpy(cell.Bytes, &value, sizeof value);
-        cells.push_back(cell);
-    }
-
-    void PushText(std::vector<DCSValue>& cells, const std::string& text) {
-        char* pointer = nullptr;
-        if (!text.empty()) {
-            texts_.push_back(text);
-            pointer = &texts_.back()[0];
-        }
-        DCSValue cell{};
-        std::memcpy(cell.Bytes, &pointer, sizeof pointer);
-        cells.push_back(cell);
-    }
-
-    DCSLinkData d_;
-    std::vector<DCSCtrlRow> ctrlRows_;
-    std::vector<DCSPVRow> pvRows_;
-    std::vector<DCSPVRow> pvImportRows_;
-    std::vector<DCSValue> ctrlCells_;
-    std::vector<DCSValue> pvCells_;
-    std::vector<DCSValue> pvImportCells_;
-    std::deque<std::string> texts_;  // a deque keeps each text where it is
+    caseblock::CaseBlock block_;
 };
 
 // Spreads a case's rows over the whole of each list, so that a lookup costs
@@ -151,7 +80,6 @@ inline std::unique_ptr<HostCase> BuildBoundCase(int32_t controllers, int32_t exp
         const int32_t tag = Spread(row, 7877, tagsPerKind);
         c->AddPVImport(CatalogueDataSet(tag), CatalogueName(kKinds[row % 6], tag), row % 2);
     }
-    c->Finish();
     return c;
 }
 

@@ -110,7 +110,7 @@ Link& SharedLink() {
         const int32_t tag = (row * 13) % kTagsPerKind;
         c.AddPVImport(bench::CatalogueDataSet(tag), bench::CatalogueName(kReadableKinds[row % 5], tag), row % 2);
     }
-    DCSLinkData* d = c.Finish();
+    DCSLinkData* d = c.Data();
     if (DCSConfigure(d) != 1) {
         link.error = "DCSConfigure failed: the case does not bind";
         return link;

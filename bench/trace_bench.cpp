@@ -195,7 +195,7 @@ bench::HostCase* SharedCase() {
             }
         }
     }
-    if (DCSConfigure(c->Finish()) == 1) hostCase = std::move(c);
+    if (DCSConfigure(c->Data()) == 1) hostCase = std::move(c);
     g_caseBuilt = hostCase != nullptr;
     return hostCase.get();
 }

@@ -7,27 +7,8 @@
 #include <cstring>
 
 #include "hostapi/access.h"
+#include "hostapi/case_columns.h"
 #include "link_state.h"
-
-// Controller columns.
-enum : int32_t {
-    CTRL_COL_DATA_SET = 0,
-    CTRL_COL_SP = 1,
-    CTRL_COL_SP_INIT = 2,
-    CTRL_COL_OP = 3,
-    CTRL_COL_OP_INIT = 4,
-    CTRL_COL_MODE = 5,
-};
-
-// PV-export and PV-import columns, and the general data's fields.
-enum : int32_t {
-    PV_COL_DATA_SET = 0,
-    PV_COL_TAG = 1,
-    PV_IMPORT_COL_MAPPING = 2,
-    GEN_DATA_SET = 0,
-    GEN_ENABLED_FLAG = 1,
-    GEN_RUNNING_FLAG = 2,
-};
 
 // Whether a tag text names a tag: present and not empty.
 inline bool HasText(const char* text) { return text != nullptr && text[0] != '\0'; }

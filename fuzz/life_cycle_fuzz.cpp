@@ -4,40 +4,23 @@
 // correctly, must call the tag server only as its state allows, must show at
 // most one message per step, and must give back every block at the end.
 //
-// The input is decoded into operations, one after the other, each led by a
-// byte that chooses it (see Operation). Numbers, texts and choices are taken
-// from the bytes that follow; when the bytes run out the program ends.
-
-#include <fuzzer/FuzzedDataProvider.h>
+// The input is decoded into a program of operations by life_cycle_program.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <deque>
 #include <string>
-#include <vector>
 
 #include "entry_points.h"
 #include "hostapi/dcs_link_data.h"
 #include "iface_control.h"
+#include "life_cycle_program.h"
 #include "link_state.h"
 #include "mrx3p_control.h"
 #include "user32_control.h"
 
 namespace {
-
-constexpr int32_t kMaxRows = 6;
-constexpr size_t kMaxOperations = 64;
-
-// Tag names the case and the server draw from, so that rows, catalogue and
-// value store meet often enough to bind and transfer.
-const char* const kTagNames[] = {"T0", "T1", "T2", "T3", "EN", "RUN", "PV", "MODE"};
-const char* const kSections[] = {"*AI*", "*AO*", "*DI*", "*DO*", "*DCD*", "*CALC*"};
-const int32_t kServerKinds[] = {MRX_KIND_AI, MRX_KIND_AO, MRX_KIND_DI, MRX_KIND_DO, MRX_KIND_CALC};
-const int32_t kOperations[] = {MRX_OP_READ_AI,  MRX_OP_WRITE_AI, MRX_OP_READ_AO,   MRX_OP_READ_DI,
-                               MRX_OP_WRITE_DI, MRX_OP_READ_DO,  MRX_OP_READ_CALC, MRX_OP_WRITE_CALC};
 
 [[noreturn]] void Violation(const char* what, const char* operation) {
     std::fprintf(stderr, "life_cycle_fuzz: %s (after %s)\n", what, operation);
@@ -45,285 +28,80 @@ const int32_t kOperations[] = {MRX_OP_READ_AI,  MRX_OP_WRITE_AI, MRX_OP_READ_AO,
     std::abort();
 }
 
-// The host's side of the record: rows and texts it owns, kept for the life
-// of one program. Row storage is always kMaxRows long so that the counts can
-// grow and shrink freely without the rows moving.
-class Host {
+using EntryPointFunction = int32_t (*)(DCSLinkData*);
+const EntryPointFunction kEntryPoints[life_cycle::kEntryPointCount] = {
+    DCSLoad, DCSConfigure, DCSInitialize, DCSSimulate, DCSStart, DCSStop, DCSTimeZero, DCSReset, DCSDestroy,
+};
+
+// Runs a program against the driver linked in and the stand-ins, and checks
+// after each call what the driver did to the tag server and the user.
+class Checker : public life_cycle::Runner {
 public:
-    DCSLinkData d{};
-    bool loaded = false;
+    void SetInitString(const char* text) override { MrxStandin_SetInitString(text); }
+    void SetReportedLength(int32_t length) override { MrxStandin_SetReportedLength(length); }
+    void SetInt(int32_t kind, int32_t dataSet, const char* name, int32_t value) override {
+        MrxStandin_SetInt(kind, dataSet, name, value);
+    }
+    void SetDouble(int32_t kind, int32_t dataSet, const char* name, double value) override {
+        MrxStandin_SetDouble(kind, dataSet, name, value);
+    }
+    void InjectStatus(int32_t operation, const char* tag, int32_t status, int32_t times) override {
+        MrxStandin_InjectStatus(operation, tag, status, times);
+    }
+    void ClearInjections() override { MrxStandin_ClearInjections(); }
 
-    Host() {
-        for (int32_t i = 0; i < kMaxRows; ++i) {
-            ctrlCells_[i].resize(6);
-            pvCells_[i].resize(2);
-            importCells_[i].resize(3);
-            ctrl_[i].Values = ctrlCells_[i].data();
-            pv_[i].Values = pvCells_[i].data();
-            imports_[i].Values = importCells_[i].data();
+    bool MayEditRows() override { return LinkConfigured != 1; }
+    bool MayEditFlags() override { return EnabledFlagBinding.Found == 0 && RunningFlagBinding.Found == 0; }
+
+    int32_t Call(life_cycle::EntryPoint entry, DCSLinkData* d) override {
+        configured_ = LinkConfigured == 1;
+        callsBefore_ = MrxStandin_CallCount();
+        boxesBefore_ = User32Standin_BoxCount();
+        return kEntryPoints[entry](d);
+    }
+
+    void Called(life_cycle::EntryPoint entry, int32_t result, const caseblock::CaseBlock& block) override {
+        const char* name = life_cycle::kEntryPointNames[entry];
+        const bool runtime = entry != life_cycle::kLoad && entry != life_cycle::kConfigure &&
+                             entry != life_cycle::kReset && entry != life_cycle::kDestroy;
+        if (!runtime || !configured_) {
+            CheckCallsOutsideALink(block, name);
         }
-        d.CtrlData = ctrl_;
-        d.PVData = pv_;
-        d.PVImportData = imports_;
-    }
-
-    // A text of the case: absent, empty, a known tag name, or a long one.
-    const char* Text(FuzzedDataProvider& in) {
-        switch (in.ConsumeIntegralInRange<int>(0, 9)) {
-        case 0: return nullptr;
-        case 1: return Keep("");
-        case 2: return Keep(std::string(200 + in.ConsumeIntegralInRange<size_t>(0, 100), 'L'));
-        case 3: return Keep(in.ConsumeRandomLengthString(80));
-        default: return Keep(in.PickValueInArray(kTagNames));
+        if (entry == life_cycle::kSimulate && User32Standin_BoxCount() - boxesBefore_ > 1) {
+            Violation("a step showed more than one message", name);
         }
-    }
-
-    void SetCase(FuzzedDataProvider& in, bool withGeneral) {
-        d.CtrlCnt = in.ConsumeIntegralInRange<int32_t>(0, kMaxRows);
-        d.PVCnt = in.ConsumeIntegralInRange<int32_t>(0, kMaxRows);
-        d.PVImportCnt = in.ConsumeIntegralInRange<int32_t>(0, kMaxRows);
-        for (int32_t i = 0; i < kMaxRows; ++i) {
-            StoreInt(&ctrlCells_[i][0], DataSet(in));
-            for (size_t column = 1; column < 6; ++column) StoreText(&ctrlCells_[i][column], Text(in));
-            ctrl_[i].OPEnabled = Flag(in);
-            ctrl_[i].Mode = in.ConsumeFloatingPoint<double>();
-            ctrl_[i].SP = in.ConsumeFloatingPoint<double>();
-            ctrl_[i].OP = in.ConsumeFloatingPoint<double>();
-            StoreInt(&pvCells_[i][0], DataSet(in));
-            StoreText(&pvCells_[i][1], Text(in));
-            pv_[i].Active = Flag(in);
-            pv_[i].Value = in.ConsumeFloatingPoint<double>();
-            StoreInt(&importCells_[i][0], DataSet(in));
-            StoreText(&importCells_[i][1], Text(in));
-            StoreInt(&importCells_[i][2], in.ConsumeBool() ? in.ConsumeIntegral<int32_t>() : in.ConsumeBool());
-            imports_[i].Active = Flag(in);
+        if (entry == life_cycle::kConfigure && (result == 1) != (LinkConfigured == 1)) {
+            Violation("the configuration's result and the link's state disagree", name);
         }
-        if (withGeneral) SetGeneral(in);
-    }
-
-    // GenData is the driver's block, there only after a load; its texts
-    // are the host's.
-    void SetGeneral(FuzzedDataProvider& in) {
-        if (d.GenData == nullptr) return;
-        StoreInt(&d.GenData[0], DataSet(in));
-        StoreText(&d.GenData[1], Text(in));
-        StoreText(&d.GenData[2], Text(in));
-    }
-
-    void Resize(FuzzedDataProvider& in) {
-        // The record is packed: its counts are assigned, never pointed at.
-        const int32_t count = in.ConsumeIntegralInRange<int32_t>(0, kMaxRows);
-        switch (in.ConsumeIntegralInRange<int>(0, 2)) {
-        case 0: d.CtrlCnt = count; break;
-        case 1: d.PVCnt = count; break;
-        default: d.PVImportCnt = count; break;
+        if (entry == life_cycle::kReset && LinkConfigured == 1) {
+            Violation("the link is still configured after a reset", name);
         }
-    }
-
-    // The flag tag texts, as the driver reads them when it writes a flag.
-    std::string FlagText(int32_t field) const {
-        if (d.GenData == nullptr) return std::string();
-        const char* text = nullptr;
-        std::memcpy(&text, d.GenData[field].Bytes, sizeof text);
-        return text != nullptr ? text : "";
     }
 
 private:
-    static int32_t DataSet(FuzzedDataProvider& in) {
-        return in.ConsumeIntegralInRange<int>(0, 3) != 0 ? 1 : in.ConsumeIntegralInRange<int32_t>(-1, 3);
-    }
-    // Mostly 0 or 1, sometimes any 16-bit value: only exactly 1 counts.
-    static int16_t Flag(FuzzedDataProvider& in) {
-        return in.ConsumeBool() ? static_cast<int16_t>(in.ConsumeBool()) : in.ConsumeIntegral<int16_t>();
-    }
-    const char* Keep(std::string text) {
-        texts_.push_back(std::move(text));
-        return texts_.back().c_str();
-    }
-    static void StoreInt(DCSValue* cell, int32_t value) { std::memcpy(cell->Bytes, &value, sizeof value); }
-    static void StoreText(DCSValue* cell, const char* text) { std::memcpy(cell->Bytes, &text, sizeof text); }
-
-    DCSCtrlRow ctrl_[kMaxRows]{};
-    DCSPVRow pv_[kMaxRows]{};
-    DCSPVRow imports_[kMaxRows]{};
-    std::vector<DCSValue> ctrlCells_[kMaxRows];
-    std::vector<DCSValue> pvCells_[kMaxRows];
-    std::vector<DCSValue> importCells_[kMaxRows];
-    std::deque<std::string> texts_;  // a deque keeps each text where it is
-};
-
-// Every tag name of the pool in every list, so that rows bind often.
-std::string FullCatalogue() {
-    std::string text;
-    for (const char* section : kSections) {
-        const bool analog = std::strcmp(section, "*AI*") == 0 || std::strcmp(section, "*AO*") == 0;
-        const bool dcd = std::strcmp(section, "*DCD*") == 0;
-        text += std::string(section) + "\n";
-        for (const char* name : kTagNames) {
-            text += std::string(name) + ",-,1";
-            for (int32_t i = 0; i < (analog ? 2 : dcd ? 17 : 0); ++i) text += ",0";
-            text += "\n";
-        }
-    }
-    return text;
-}
-
-// An initialization string: the full catalogue, or entries of the pool
-// with their right number of fields, with a few bytes of noise; and now and
-// then a length the server reports apart from the text.
-void SetInitString(FuzzedDataProvider& in) {
-    std::string text;
-    if (in.ConsumeBool()) {
-        text = FullCatalogue();
-    } else {
-        const size_t entries = in.ConsumeIntegralInRange<size_t>(0, 24);
-        for (size_t i = 0; i < entries; ++i) {
-            switch (in.ConsumeIntegralInRange<int>(0, 5)) {
-            case 0: text += in.PickValueInArray(kSections); break;
-            case 1: text += in.ConsumeRandomLengthString(16); break;
-            case 2: text += std::string(in.PickValueInArray(kTagNames)) + ",-,1,0,100"; break;
-            default:
-                text += std::string(in.PickValueInArray(kTagNames)) + ",-," +
-                        std::to_string(in.ConsumeIntegralInRange<int32_t>(0, 2));
-                break;
+    // What the driver may ask of the tag server outside a configured link:
+    // the link reset, the catalogue fetch and writes of the two flag tags.
+    void CheckCallsOutsideALink(const caseblock::CaseBlock& block, const char* operation) const {
+        const std::string enabled = block.GeneralText(GEN_ENABLED_FLAG);
+        const std::string running = block.GeneralText(GEN_RUNNING_FLAG);
+        for (int32_t i = callsBefore_; i < MrxStandin_CallCount(); ++i) {
+            const MrxCall* call = MrxStandin_Call(i);
+            switch (call->operation) {
+            case MRX_OP_GET_INIT_STRING_LENGTH:
+            case MRX_OP_GET_INIT_STRING:
+            case MRX_OP_RESET_LINK: continue;
+            case MRX_OP_WRITE_DI:
+                if (call->tag == enabled || call->tag == running) continue;
+                Violation("a flag write to a tag that is no flag tag", operation);
+            default: Violation("a tag transfer outside a configured link", operation);
             }
-            text += in.ConsumeBool() ? "\n" : ",";
         }
     }
-    MrxStandin_SetInitString(text.c_str());
-    if (in.ConsumeIntegralInRange<int>(0, 7) == 0) {
-        MrxStandin_SetReportedLength(in.ConsumeIntegralInRange<int32_t>(-2, static_cast<int32_t>(text.size()) + 64));
-    }
-}
 
-void SetTagValue(FuzzedDataProvider& in) {
-    const int32_t kind = in.PickValueInArray(kServerKinds);
-    const int32_t dataSet = in.ConsumeIntegralInRange<int32_t>(0, 2);
-    const char* name = in.PickValueInArray(kTagNames);
-    if (kind == MRX_KIND_DI || kind == MRX_KIND_DO) {
-        MrxStandin_SetInt(kind, dataSet, name, in.ConsumeIntegral<int32_t>());
-    } else {
-        MrxStandin_SetDouble(kind, dataSet, name, in.ConsumeFloatingPoint<double>());
-    }
-}
-
-void InjectStatus(FuzzedDataProvider& in) {
-    const int32_t operation = in.PickValueInArray(kOperations);
-    const char* tag = in.ConsumeBool() ? nullptr : in.PickValueInArray(kTagNames);
-    int32_t status = in.ConsumeIntegral<int32_t>();
-    status = status == 0 ? 1 : status;
-    MrxStandin_InjectStatus(operation, tag, status, in.ConsumeIntegralInRange<int32_t>(-1, 3));
-}
-
-// What the driver may ask of the tag server outside a configured link: the
-// link reset, the catalogue fetch and writes of the two flag tags.
-void CheckCallsOutsideALink(int32_t from, const Host& host, const char* operation) {
-    const std::string enabled = host.FlagText(1);
-    const std::string running = host.FlagText(2);
-    for (int32_t i = from; i < MrxStandin_CallCount(); ++i) {
-        const MrxCall* call = MrxStandin_Call(i);
-        switch (call->operation) {
-        case MRX_OP_GET_INIT_STRING_LENGTH:
-        case MRX_OP_GET_INIT_STRING:
-        case MRX_OP_RESET_LINK: continue;
-        case MRX_OP_WRITE_DI:
-            if (call->tag == enabled || call->tag == running) continue;
-            Violation("a flag write to a tag that is no flag tag", operation);
-        default: Violation("a tag transfer outside a configured link", operation);
-        }
-    }
-}
-
-enum Operation : uint8_t {
-    kSetInitString,
-    kSetCase,
-    kSetGeneral,
-    kResize,
-    kSetTagValue,
-    kInjectStatus,
-    kClearInjections,
-    kFailAllocation,
-    kStopFailing,
-    kCallEntryPoint,
-    kOperationCount,
+    bool configured_ = false;
+    int32_t callsBefore_ = 0;
+    int32_t boxesBefore_ = 0;
 };
-
-using EntryPoint = int32_t (*)(DCSLinkData*);
-struct Entry {
-    const char* name;
-    EntryPoint call;
-};
-const Entry kEntryPoints[] = {
-    {"DCSLoad", DCSLoad},         {"DCSConfigure", DCSConfigure}, {"DCSInitialize", DCSInitialize},
-    {"DCSSimulate", DCSSimulate}, {"DCSStart", DCSStart},         {"DCSStop", DCSStop},
-    {"DCSTimeZero", DCSTimeZero}, {"DCSReset", DCSReset},         {"DCSDestroy", DCSDestroy},
-};
-
-// Calls one entry point and checks what it did to the tag server and the
-// user. Returns the name it called, for the messages of later checks.
-const char* CallEntryPoint(FuzzedDataProvider& in, Host& host) {
-    const Entry& entry = in.PickValueInArray(kEntryPoints);
-    if (entry.call == DCSLoad && host.loaded) {
-        return "DCSLoad skipped";  // the host never loads a loaded record
-    }
-    const bool configured = LinkConfigured == 1;
-    const int32_t callsBefore = MrxStandin_CallCount();
-    const int32_t boxesBefore = User32Standin_BoxCount();
-    const int32_t result = entry.call(&host.d);
-
-    if (entry.call == DCSLoad) {
-        host.loaded = true;
-        host.SetGeneral(in);
-    } else if (entry.call == DCSDestroy) {
-        host.loaded = false;
-    }
-    const bool runtime =
-        entry.call != DCSLoad && entry.call != DCSConfigure && entry.call != DCSReset && entry.call != DCSDestroy;
-    if (!runtime || !configured) {
-        CheckCallsOutsideALink(callsBefore, host, entry.name);
-    }
-    if (entry.call == DCSSimulate && User32Standin_BoxCount() - boxesBefore > 1) {
-        Violation("a step showed more than one message", entry.name);
-    }
-    if (entry.call == DCSConfigure && (result == 1) != (LinkConfigured == 1)) {
-        Violation("the configuration's result and the link's state disagree", entry.name);
-    }
-    if (entry.call == DCSReset && LinkConfigured == 1) {
-        Violation("the link is still configured after a reset", entry.name);
-    }
-    return entry.name;
-}
-
-bool FlagsUnbound() { return EnabledFlagBinding.Found == 0 && RunningFlagBinding.Found == 0; }
-
-const char* Run(FuzzedDataProvider& in, Host& host, uint8_t choice) {
-    switch (choice % kOperationCount) {
-    case kSetInitString: SetInitString(in); return "set the initialization string";
-    // Tag texts are edited only where the driver holds no cookie for them:
-    // a link's rows outside a configured link, the flag texts while no flag
-    // binding stands. The driver passes the row's current text with the
-    // cookie bound for the text at configuration, and a flag binding keeps
-    // its cookie after a reset, so an edit in between makes it hand the
-    // server a cookie of another tag (left as it is: see the report).
-    case kSetCase:
-        if (LinkConfigured == 1) return "set the case skipped";
-        host.SetCase(in, FlagsUnbound());
-        return "set the case";
-    case kSetGeneral:
-        if (!FlagsUnbound()) return "set the general data skipped";
-        host.SetGeneral(in);
-        return "set the general data";
-    case kResize: host.Resize(in); return "change a row count";
-    case kSetTagValue: SetTagValue(in); return "set a tag value";
-    case kInjectStatus: InjectStatus(in); return "inject a status";
-    case kClearInjections: MrxStandin_ClearInjections(); return "clear the injections";
-    case kFailAllocation:
-        IFaceStandin_FailAllocation(in.ConsumeIntegralInRange<int64_t>(1, 40), in.ConsumeBool() ? 1 : 0);
-        return "plan an allocation failure";
-    case kStopFailing: IFaceStandin_FailAllocation(0, 0); return "stop allocation failures";
-    default: return CallEntryPoint(in, host);
-    }
-}
 
 }  // namespace
 
@@ -335,7 +113,6 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    FuzzedDataProvider in(data, size);
     User32Standin_Reset();
     IFaceStandin_Reset();
     MrxStandin_Reset();
@@ -347,9 +124,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int64_t liveMalloc = IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC);
     const int64_t liveNew = IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW);
 
-    Host host;
-    for (size_t n = 0; n < kMaxOperations && in.remaining_bytes() > 0; ++n) {
-        const char* operation = Run(in, host, in.ConsumeIntegral<uint8_t>());
+    Checker checker;
+    life_cycle::Program program(data, size, checker);
+    while (const char* operation = program.Next()) {
         if (IFaceStandin_DamagedBlocks() != 0) Violation("a block's header or guard was overwritten", operation);
         if (MrxStandin_CookieFaults() != 0) Violation("a wrong or changed cookie cell", operation);
         // The call log and the boxes are only needed per operation.
@@ -358,8 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
 
     IFaceStandin_FailAllocation(0, 0);
-    DCSReset(&host.d);
-    DCSDestroy(&host.d);
+    DCSLinkData* d = &program.Case().Data();
+    DCSReset(d);
+    DCSDestroy(d);
     if (LinkConfigured == 1) Violation("the link is configured after the reset", "the end");
     if (IFaceStandin_LiveBlocks(IFACE_FAMILY_MALLOC) != liveMalloc) Violation("malloc-family blocks held", "the end");
     if (IFaceStandin_LiveBlocks(IFACE_FAMILY_NEW) != liveNew) Violation("new-family blocks held", "the end");

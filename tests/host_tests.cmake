@@ -147,7 +147,7 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
   endif()
 endif()
 
-# The same names and Ctrl-C for dcs-host.exe under Wine, through the build
+# The same names, Ctrl-C and trace --follow for dcs-host.exe under Wine, through the build
 # tree's Wine launcher (kept short: Wine starts slowly).
 if(DCS_BUILD_HOST AND WIN32 AND TARGET dcs-host AND NOT TEST host_path_names_wine)
   add_test(NAME host_path_names_wine
@@ -155,5 +155,8 @@ if(DCS_BUILD_HOST AND WIN32 AND TARGET dcs-host AND NOT TEST host_path_names_win
   add_test(NAME host_interrupt_wine
            COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/host/interrupt.sh $<TARGET_FILE:dcs-host> ${PROJECT_SOURCE_DIR}/examples
                    ${CMAKE_BINARY_DIR}/win-run.sh)
-  set_tests_properties(host_path_names_wine host_interrupt_wine PROPERTIES TIMEOUT 600)
+  add_test(NAME host_trace_follow_wine
+           COMMAND sh ${CMAKE_CURRENT_LIST_DIR}/host/trace_follow.sh $<TARGET_FILE:dcs-host>
+                   ${PROJECT_SOURCE_DIR}/examples ${CMAKE_BINARY_DIR}/win-run.sh)
+  set_tests_properties(host_path_names_wine host_interrupt_wine host_trace_follow_wine PROPERTIES TIMEOUT 600)
 endif()

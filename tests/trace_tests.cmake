@@ -25,13 +25,14 @@ file(GLOB DCS_FDP_CANDIDATES /usr/lib/llvm-*/lib/clang/*/include/fuzzer/FuzzedDa
 if(DCS_FDP_CANDIDATES)
   list(GET DCS_FDP_CANDIDATES -1 DCS_FDP_HEADER)
   configure_file(${DCS_FDP_HEADER} ${CMAKE_CURRENT_BINARY_DIR}/fdp/fuzzer/FuzzedDataProvider.h COPYONLY)
+  include(${PROJECT_SOURCE_DIR}/fuzz/life_cycle_program.cmake)
+  target_include_directories(life_cycle_program SYSTEM PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/fdp)
   add_executable(trace_replay ${CMAKE_CURRENT_LIST_DIR}/trace/trace_replay.cpp)
   target_include_directories(trace_replay PRIVATE ${PROJECT_SOURCE_DIR}/dcs ${PROJECT_SOURCE_DIR}/standin/mrx3p)
   target_link_libraries(trace_replay PRIVATE dcs_hostapi dcs_platform)
-  target_include_directories(trace_replay SYSTEM PRIVATE ${CMAKE_CURRENT_BINARY_DIR}/fdp)
   # The client library is loaded at run time, never linked: that is the
   # point of the test.
-  target_link_libraries(trace_replay PRIVATE iface user32 ${CMAKE_DL_LIBS})
+  target_link_libraries(trace_replay PRIVATE life_cycle_program iface user32 ${CMAKE_DL_LIBS})
   if(WIN32)
     target_link_libraries(trace_replay PRIVATE dcs_box_capture)
   endif()

@@ -8,13 +8,6 @@
 
 namespace host {
 
-char* TextStore::Add(const std::string& text) {
-    auto buffer = std::make_unique<char[]>(text.size() + 1);
-    std::memcpy(buffer.get(), text.c_str(), text.size() + 1);
-    texts_.push_back(std::move(buffer));
-    return texts_.back().get();
-}
-
 int32_t FindField(const DefTable& table, const std::string& label) {
     if (table.defs == nullptr) {
         return -1;
@@ -66,9 +59,9 @@ std::string Quoted(const std::vector<std::string>& labels) {
 
 }  // namespace
 
-void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells, TextStore& texts,
-               const std::string& file, const std::string& owner, const std::string& hostKeys,
-               std::vector<std::string>* unknown) {
+void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells,
+               caseblock::TextStore& texts, const std::string& file, const std::string& owner,
+               const std::string& hostKeys, std::vector<std::string>* unknown) {
     for (const FieldValue& value : values) {
         auto fail = [&](const std::string& message) {
             throw CaseError(

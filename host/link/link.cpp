@@ -86,29 +86,24 @@ Link::~Link() { Destroy(); }
 void Link::Destroy() {
     if (loaded_) {
         loaded_ = false;
-        driver_.Destroy(&d_);
+        driver_.Destroy(&block_.Data());
     }
 }
 
 void Link::Load() {
-    d_ = DCSLinkData{};
-    driver_.Load(&d_);
+    driver_.Load(&block_.Data());
     loaded_ = true;
 }
 
 namespace {
 
-std::vector<DCSValue> RowCells(const DefTable& defs, const DCSValue* defaults) {
-    std::vector<DCSValue> cells(static_cast<size_t>(defs.count > 0 ? defs.count : 0));
-    for (size_t i = 0; i < cells.size(); ++i) {
-        std::memset(cells[i].Bytes, 0, sizeof cells[i].Bytes);
-        // The default row's texts are the driver's; only its numbers carry
-        // over into the host's rows.
-        if (defaults != nullptr && defs.defs[i].Kind != FIELD_KIND_TEXT) {
-            cells[i] = defaults[i];
-        }
+// The default row's texts are the driver's; only its numbers carry over into
+// the host's rows.
+void CopyDefaultNumbers(const DefTable& defs, const DCSValue* defaults, DCSValue* cells) {
+    if (defaults == nullptr) return;
+    for (int32_t i = 0; i < defs.count; ++i) {
+        if (defs.defs[i].Kind != FIELD_KIND_TEXT) cells[i] = defaults[i];
     }
-    return cells;
 }
 
 void RequireDefs(const DefTable& defs, size_t rows) {
@@ -120,14 +115,15 @@ void RequireDefs(const DefTable& defs, size_t rows) {
 }  // namespace
 
 void Link::Fill(const Case& c) {
+    DCSLinkData& d = block_.Data();
     // Every label the driver did not declare is named, not just the first.
     std::vector<std::string> unknown;
     const DefTable general = General();
-    if (!c.general.empty() && (d_.GenData == nullptr || general.defs == nullptr)) {
+    if (!c.general.empty() && (d.GenData == nullptr || general.defs == nullptr)) {
         throw std::runtime_error("the driver declared no general data");
     }
-    if (d_.GenData != nullptr && general.defs != nullptr) {
-        FillCells(general, c.general, d_.GenData, texts_, c.file, "general", "", &unknown);
+    if (d.GenData != nullptr && general.defs != nullptr) {
+        FillCells(general, c.general, d.GenData, block_.Texts(), c.file, "general", "", &unknown);
     }
 
     const DefTable ctrl = ControllerDefs();
@@ -136,16 +132,13 @@ void Link::Fill(const Case& c) {
     RequireDefs(ctrl, c.controllers.size());
     RequireDefs(pv, c.pvExports.size());
     RequireDefs(imp, c.pvImports.size());
-    cells_.reserve(c.controllers.size() + c.pvExports.size() + c.pvImports.size());
 
-    ctrlRows_.assign(c.controllers.size(), d_.CtrlRowDefault);
     for (size_t i = 0; i < c.controllers.size(); ++i) {
         const ControllerCase& source = c.controllers[i];
-        cells_.push_back(RowCells(ctrl, d_.CtrlRowDefault.Values));
-        FillCells(ctrl, source.fields, cells_.back().data(), texts_, c.file, "controller " + std::to_string(i),
+        DCSCtrlRow& row = block_.Controller(block_.AddController(ctrl.count, d.CtrlRowDefault));
+        CopyDefaultNumbers(ctrl, d.CtrlRowDefault.Values, row.Values);
+        FillCells(ctrl, source.fields, row.Values, block_.Texts(), c.file, "controller " + std::to_string(i),
                   HostKeyList(RowTable::Controller), &unknown);
-        DCSCtrlRow& row = ctrlRows_[i];
-        row.Values = cells_.back().data();
         row.OPEnabled = static_cast<int16_t>(source.opEnabled.value_or(1));
         if (source.mode) row.Mode = *source.mode;
         if (source.sp) row.SP = *source.sp;
@@ -154,36 +147,25 @@ void Link::Fill(const Case& c) {
         row.OPChanged = 0;
     }
 
-    pvRows_.assign(c.pvExports.size(), d_.PVRowDefault);
     for (size_t i = 0; i < c.pvExports.size(); ++i) {
         const PVExportCase& source = c.pvExports[i];
-        cells_.push_back(RowCells(pv, d_.PVRowDefault.Values));
-        FillCells(pv, source.fields, cells_.back().data(), texts_, c.file, "pv_export " + std::to_string(i),
+        DCSPVRow& row = block_.PVExport(block_.AddPVExport(pv.count, d.PVRowDefault));
+        CopyDefaultNumbers(pv, d.PVRowDefault.Values, row.Values);
+        FillCells(pv, source.fields, row.Values, block_.Texts(), c.file, "pv_export " + std::to_string(i),
                   HostKeyList(RowTable::PVExport), &unknown);
-        DCSPVRow& row = pvRows_[i];
-        row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
         row.Value = source.response.follows ? source.response.initial : source.response.constant;
     }
 
-    pvImportRows_.assign(c.pvImports.size(), d_.PVImportRowDefault);
     for (size_t i = 0; i < c.pvImports.size(); ++i) {
         const PVImportCase& source = c.pvImports[i];
-        cells_.push_back(RowCells(imp, d_.PVImportRowDefault.Values));
-        FillCells(imp, source.fields, cells_.back().data(), texts_, c.file, "pv_import " + std::to_string(i),
+        DCSPVRow& row = block_.PVImport(block_.AddPVImport(imp.count, d.PVImportRowDefault));
+        CopyDefaultNumbers(imp, d.PVImportRowDefault.Values, row.Values);
+        FillCells(imp, source.fields, row.Values, block_.Texts(), c.file, "pv_import " + std::to_string(i),
                   HostKeyList(RowTable::PVImport), &unknown);
-        DCSPVRow& row = pvImportRows_[i];
-        row.Values = cells_.back().data();
         row.Active = static_cast<int16_t>(source.active);
         row.Value = 0.0;
     }
-
-    d_.CtrlCnt = static_cast<int32_t>(ctrlRows_.size());
-    d_.CtrlData = ctrlRows_.empty() ? nullptr : ctrlRows_.data();
-    d_.PVCnt = static_cast<int32_t>(pvRows_.size());
-    d_.PVData = pvRows_.empty() ? nullptr : pvRows_.data();
-    d_.PVImportCnt = static_cast<int32_t>(pvImportRows_.size());
-    d_.PVImportData = pvImportRows_.empty() ? nullptr : pvImportRows_.data();
     RefuseUnknownKeys(c, unknown);
 }
 
@@ -202,9 +184,9 @@ std::string Link::RowText(const DefTable& defs, const DCSValue* cells, const std
 }
 
 int32_t Link::GeneralInteger(const std::string& label, int32_t fallback) const {
-    return RowInteger(General(), d_.GenData, label, fallback);
+    return RowInteger(General(), Data().GenData, label, fallback);
 }
 
-std::string Link::GeneralText(const std::string& label) const { return RowText(General(), d_.GenData, label); }
+std::string Link::GeneralText(const std::string& label) const { return RowText(General(), Data().GenData, label); }
 
 }  // namespace host

@@ -245,9 +245,27 @@ bool IsDanglingLink(const std::string& path) {
 std::FILE* OpenFile(const std::string& path, const char* mode, std::string& why) {
     const bool writing = std::strchr(mode, 'r') == nullptr;
     if (!writing) {
-        std::FILE* file = _wfopen(Wide(path).c_str(), Wide(mode).c_str());
-        if (file == nullptr) why = std::strerror(errno);
-        return file;
+        // _wfopen would leave out FILE_SHARE_DELETE: while a trace was read,
+        // the tracer could then neither rename nor delete it.
+        const HANDLE file =
+            CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) {
+            why = SystemMessage(GetLastError());
+            return nullptr;
+        }
+        const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | _O_BINARY);
+        if (descriptor == -1) {
+            why = "cannot use the file's handle";
+            CloseHandle(file);
+            return nullptr;
+        }
+        std::FILE* stream = _fdopen(descriptor, "rb");
+        if (stream == nullptr) {
+            why = std::strerror(errno);
+            _close(descriptor);
+        }
+        return stream;
     }
     // Written files are created new (the temporary names are unique) and
     // shared for deletion, so the interrupt handler can remove them while

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
-#include <filesystem>
 #include <limits>
 #include <nlohmann/json.hpp>
 
 #include "case/input_file.h"
+#include "os/os.h"
 #include "platform/mrx3p_operations.h"
 
 namespace host {
@@ -292,9 +292,10 @@ std::string ShortDisplayBytes(const std::string& bytes, size_t shown) {
 
 TraceReader::TraceReader(const std::string& path) : path_(path), buffer_(256 * 1024) {
     RequireRegularFile(path, "the trace");
-    in_.open(std::filesystem::u8path(path), std::ios::binary);
+    std::string why;
+    in_.reset(os::OpenFile(path, "rb", why));
     if (!in_) {
-        throw TraceError("cannot read the trace \"" + path + "\": " + std::strerror(errno));
+        throw TraceError("cannot read the trace \"" + path + "\": " + why);
     }
     LineEnd end = LineEnd::Feed;
     int64_t length = 0;
@@ -335,13 +336,13 @@ TraceReader::TraceReader(const std::string& path) : path_(path), buffer_(256 * 1
 
 bool TraceReader::Fill() {
     if (begin_ < end_) return true;
-    in_.read(buffer_.data(), static_cast<std::streamsize>(buffer_.size()));
-    if (in_.bad()) {
+    const size_t got = std::fread(buffer_.data(), 1, buffer_.size(), in_.get());
+    if (got < buffer_.size() && std::ferror(in_.get()) != 0) {
         throw TraceError("cannot read the trace \"" + path_ + "\" past line " + std::to_string(line_) + ": " +
                          std::strerror(errno));
     }
     begin_ = 0;
-    end_ = static_cast<size_t>(std::max<std::streamsize>(in_.gcount(), 0));
+    end_ = got;
     return end_ > 0;
 }
 

@@ -46,7 +46,7 @@ std::vector<DCSValue> Cells(size_t n) {
 
 std::string FillError(const host::DefTable& table, const std::vector<host::FieldValue>& values) {
     std::vector<DCSValue> cells = Cells(static_cast<size_t>(table.count));
-    host::TextStore texts;
+    caseblock::TextStore texts;
     try {
         host::FillCells(table, values, cells.data(), texts, "case.toml", "pv_import 1", "name, Active");
     } catch (const host::CaseError& e) {
@@ -65,7 +65,7 @@ protected:
 
 TEST_F(FillTest, ValuesLandInTheCellOfTheirLabel) {
     std::vector<DCSValue> cells = Cells(3);
-    host::TextStore texts;
+    caseblock::TextStore texts;
     host::FillCells(table_, {Int("Data Set", 7), Text("PV Tag", "TI-102.PV"), Text("Mapping", "Controller Mode")},
                     cells.data(), texts, "case.toml", "pv_import 0", "");
     EXPECT_EQ(host::CellInteger(cells[2]), 7);
@@ -76,7 +76,7 @@ TEST_F(FillTest, ValuesLandInTheCellOfTheirLabel) {
 
 TEST_F(FillTest, UntouchedCellsStayAsTheyWere) {
     std::vector<DCSValue> cells = Cells(3);
-    host::TextStore texts;
+    caseblock::TextStore texts;
     host::FillCells(table_, {Int("Data Set", 2)}, cells.data(), texts, "case.toml", "pv_import 0", "");
     EXPECT_EQ(cells[0].Bytes[0], 0xAB);
     EXPECT_EQ(cells[1].Bytes[0], 0xAB);
@@ -85,14 +85,14 @@ TEST_F(FillTest, UntouchedCellsStayAsTheyWere) {
 
 TEST_F(FillTest, OptionByIndex) {
     std::vector<DCSValue> cells = Cells(3);
-    host::TextStore texts;
+    caseblock::TextStore texts;
     host::FillCells(table_, {Int("Mapping", 0)}, cells.data(), texts, "case.toml", "pv_import 0", "");
     EXPECT_EQ(host::CellInteger(cells[0]), 0);
 }
 
 TEST_F(FillTest, TextsOutliveTheCaseAndStayPut) {
     std::vector<DCSValue> cells = Cells(3);
-    host::TextStore texts;
+    caseblock::TextStore texts;
     {
         std::vector<host::FieldValue> values{Text("PV Tag", "FIC-101.MODE")};
         host::FillCells(table_, values, cells.data(), texts, "case.toml", "pv_import 0", "");
@@ -134,7 +134,7 @@ TEST_F(FillTest, RefusedValuesNameFieldOwnerAndLine) {
 
 TEST_F(FillTest, EveryUnknownLabelNamedAtOnce) {
     std::vector<DCSValue> cells = Cells(3);
-    host::TextStore texts;
+    caseblock::TextStore texts;
     std::vector<std::string> unknown;
     host::FillCells(table_, {Text("PV tag", "X", 3), Int("Data Set", 1, 4), Text("Maping", "1:1", 5)}, cells.data(),
                     texts, "case.toml", "pv_import 0", "name, Active", &unknown);

@@ -1,8 +1,9 @@
 #!/bin/sh
-# map and export write what the case reader takes back, whatever script the
-# tag names are in: one case and string written with ASCII names, with
-# code page 1252 names and with code page 1250 names, each held to the same
-# verdicts. Then a case with a name in decomposed form (NFD), which every
+# Every command gives the same outcome whatever script the tag names are
+# in: one case and string written with ASCII names, with code page 1252
+# names and with code page 1250 names, each held to the same verdicts,
+# counts and values, and every output valid UTF-8 (map and export write what
+# the case reader takes back; a trace is read back, checked and replayed). Then a case with a name in decomposed form (NFD), which every
 # command that reads a case refuses with one message.
 # Usage: names_round_trip.sh DCS_HOST EXAMPLES_DIR
 . "$(dirname "$0")/test_lib.sh"
@@ -153,6 +154,30 @@ outcome() {
     "$host" tags "$v/s.mrx" --unused "$v/case.toml" | sed 1d | wc -l
     "$host" diff "$v/s.mrx" "$v/s2.mrx" --case "$v/case.toml" >"$v/diff.out" 2>&1
     echo "diff $?: $(grep -c 'pv_export 0' "$v/diff.out") PV export row(s) changed"
+
+    # Traced, the trace read back, the case checked against it and replayed
+    # from it: the names are found in the trace as the server saw them.
+    controller=$(sed -n 's/^"SP Tag" = "\(.*\)\.SP"$/\1/p' "$v/case.toml")
+    "$host" run "$v/case.toml" --trace "$v/t.jsonl" >/dev/null 2>&1
+    echo "run --trace $?"
+    "$host" trace "$v/t.jsonl" --tags "$controller*" --json "$v/t.json" --problems-csv "$v/p.csv" --html "$v/t.html" \
+        >"$v/trace.out" 2>&1
+    echo "trace $?: $(sed -n 's/^  [0-9]* lines, //p' "$v/trace.out" | sed 's/, over.*//')"
+    utf8 "$v/trace.out" "$v/t.json" "$v/p.csv" "$v/t.html"
+    grep -q "^  $controller.OP  *data set 1  ReadAO    status 4: 1 times" "$v/trace.out" ||
+        fail "$v: trace does not name $controller.OP's failure"
+    /usr/bin/python3 - "$v/t.json" "$controller" <<'PY' || fail "$v: trace --json (above)"
+import json, sys
+s = json.load(open(sys.argv[1], encoding="utf-8"))
+print("series:", sorted(x["tag"].replace(sys.argv[2], "C") for x in s["series"]))
+PY
+    echo "tags of the trace: $("$host" tags "$v/t.jsonl" --match "$controller*" | grep -c "\"$controller\.")"
+    "$host" check "$v/case.toml" --trace "$v/t.jsonl" >"$v/check-trace.out" 2>&1
+    echo "check --trace $?"
+    sed -n 's/.*": live: /live: /p' "$v/check-trace.out"
+    "$host" run "$v/case.toml" --replay "$v/t.jsonl" --csv "$v/replay.csv" >/dev/null 2>&1
+    echo "run --replay $?"
+    cmp -s "$v/run.csv" "$v/replay.csv" || fail "$v: the replay gives other values than the run"
 }
 
 for v in ascii western central; do

@@ -1,6 +1,6 @@
 #!/bin/sh
-# The generated plant (15,001 rows) in a real browser: its run and check
-# pages stay small, the problems come first with their reasons shown, and
+# The generated plant (15,001 rows) in a real browser: its run, trace and
+# check pages stay small, the problems come first with their reasons shown, and
 # the rows without problems open on demand. Minutes under the sanitizers,
 # so the test command runs it on the optimised kit's dcs-host.
 # Usage: plant_pages_in_browser.sh DCS_HOST
@@ -9,13 +9,29 @@ host=$1
 . "$(dirname "$0")/browser_lib.sh"
 
 "$(dirname "$0")/../../bench/plant_case.sh" "$work/big"
-generate big_run 0 "$host" run "$work/big/plant.toml" --steps 2 --html "$work/big_run.html"
+generate big_run 0 "$host" run "$work/big/plant.toml" --steps 2 --html "$work/big_run.html" --trace "$work/big.jsonl"
 size=$(wc -c <"$work/big_run.html")
 [ "$size" -le 4194304 ] || fail "big_run: the page is $size bytes"
 dump big_run "$work/big_run.html"
 expect big_run 'data-figure="step-columns">Showing 40 of 20,002 columns'
 expect big_run 'more left out (--columns GLOB picks which are drawn)'
 echo "plant run page: $size bytes"
+# The same run's trace, charted for a glob that matches thousands of tags:
+# at most 40 series, one per tag (not one per operation), each in the
+# legend once, and the tags left out counted.
+generate big_trace 0 "$host" trace "$work/big.jsonl" --tags 'FIC-1*' --html "$work/big_trace.html"
+size=$(wc -c <"$work/big_trace.html")
+[ "$size" -le 1048576 ] || fail "big_trace: the page is $size bytes"
+dump big_trace "$work/big_trace.html"
+series=$(grep -o 'class="series" data-tag="[^"]*"' "$work/big_trace.dom" | sort | uniq | wc -l)
+drawn=$(grep -o 'class="series" data-tag="[^"]*"' "$work/big_trace.dom" | wc -l)
+legend=$(grep -o '<text [^>]*>FIC-1[^<]* (data set [0-9]*, [A-Za-z]*)</text>' "$work/big_trace.dom" | sort -u | wc -l)
+[ "$series" -eq 40 ] && [ "$drawn" -eq 40 ] && [ "$legend" -eq 40 ] ||
+    fail "big_trace: $drawn series drawn for $series tags, $legend legend entries; 40 of each expected"
+grep -q '^note: [0-9,]* more tags match --tags than the 40 the chart draws' "$work/big_trace.out" ||
+    fail "big_trace: the terminal does not count the tags left out"
+expect big_trace 'more tags match --tags than the 40 the chart draws; they are left out of it'
+echo "plant trace page: $size bytes, $series series"
 cat >>"$work/big/plant.toml" <<'TOML'
 
 [[controller]]

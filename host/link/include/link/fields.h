@@ -3,27 +3,14 @@
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "case/case_file.h"
+#include "case_block.h"
 #include "hostapi/dcs_link_data.h"
 
 namespace host {
-
-// The texts the host hands the driver in its value cells. Each lives in a
-// buffer of its own that stays where it is until the store goes, so the
-// store must outlive every use the driver makes of the cells (up to
-// DCSDestroy).
-class TextStore {
-public:
-    char* Add(const std::string& text);
-    size_t Count() const { return texts_.size(); }
-
-private:
-    std::vector<std::unique_ptr<char[]>> texts_;
-};
 
 // One table of definitions as the driver declared it.
 struct DefTable {
@@ -49,9 +36,9 @@ std::vector<std::string> OptionLabels(const DCSDataDef& def);
 // a label nobody declared. Throws CaseError naming the file and line; with
 // `unknown`, a label nobody declared is added to it instead, so that the
 // caller can name every one at once.
-void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells, TextStore& texts,
-               const std::string& file, const std::string& owner, const std::string& hostKeys,
-               std::vector<std::string>* unknown = nullptr);
+void FillCells(const DefTable& table, const std::vector<FieldValue>& values, DCSValue* cells,
+               caseblock::TextStore& texts, const std::string& file, const std::string& owner,
+               const std::string& hostKeys, std::vector<std::string>* unknown = nullptr);
 
 // Reading back what a cell holds.
 int32_t CellInteger(const DCSValue& cell);

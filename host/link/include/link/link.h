@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "case/case_file.h"
+#include "case_block.h"
 #include "entry_points.h"
 #include "link/fields.h"
 
@@ -71,13 +72,13 @@ public:
     // one of them is named at once.
     void Fill(const Case& c);
 
-    DCSLinkData& Data() { return d_; }
-    const DCSLinkData& Data() const { return d_; }
+    DCSLinkData& Data() { return block_.Data(); }
+    const DCSLinkData& Data() const { return block_.Data(); }
 
-    DefTable General() const { return {d_.GenDef, d_.GenDefCnt, "the general data"}; }
-    DefTable ControllerDefs() const { return {d_.CtrlDef, d_.CtrlDefCnt, "controller rows"}; }
-    DefTable PVExportDefs() const { return {d_.PVDef, d_.PVDefCnt, "PV export rows"}; }
-    DefTable PVImportDefs() const { return {d_.PVImportDef, d_.PVImportDefCnt, "PV import rows"}; }
+    DefTable General() const { return {Data().GenDef, Data().GenDefCnt, "the general data"}; }
+    DefTable ControllerDefs() const { return {Data().CtrlDef, Data().CtrlDefCnt, "controller rows"}; }
+    DefTable PVExportDefs() const { return {Data().PVDef, Data().PVDefCnt, "PV export rows"}; }
+    DefTable PVImportDefs() const { return {Data().PVImportDef, Data().PVImportDefCnt, "PV import rows"}; }
 
     // A cell of the general data or of a row, by label: the integer, or
     // the text (empty when the cell holds none). Defaults when the label
@@ -91,13 +92,8 @@ public:
 
 private:
     Driver& driver_;
-    DCSLinkData d_{};
+    caseblock::CaseBlock block_;
     bool loaded_ = false;
-    TextStore texts_;
-    std::vector<DCSCtrlRow> ctrlRows_;
-    std::vector<DCSPVRow> pvRows_;
-    std::vector<DCSPVRow> pvImportRows_;
-    std::vector<std::vector<DCSValue>> cells_;
 };
 
 }  // namespace host

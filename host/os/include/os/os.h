@@ -38,7 +38,9 @@ bool Status(const std::string& path, FileStatus& status, std::string& why);
 bool IsDanglingLink(const std::string& path);
 
 // A file opened with a UTF-8 path; null with `why` set on failure. "rb"
-// reads; "wb" creates a new file (failing when the name exists), which the
+// reads, sharing the file with every other opener, so that a writer that
+// renames, replaces or deletes it (the tracer does, on Windows too) is never
+// refused because it is being read; "wb" creates a new file (failing when the name exists), which the
 // interrupt handler can remove even while it is open.
 std::FILE* OpenFile(const std::string& path, const char* mode, std::string& why);
 // Renames `from` to `to`, replacing `to` in one step when it exists.

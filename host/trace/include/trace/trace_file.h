@@ -8,7 +8,8 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
+#include <memory>
 #include <optional>
 #include <set>
 #include <stdexcept>
@@ -198,7 +199,9 @@ private:
     void NoteEnd();
 
     std::string path_;
-    std::ifstream in_;
+    // Opened through the OS seam, which shares the file with the tracer
+    // writing, renaming or deleting it as it goes on.
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> in_{nullptr, &std::fclose};
     std::vector<char> buffer_;
     size_t begin_ = 0;
     size_t end_ = 0;
