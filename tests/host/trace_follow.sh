@@ -10,7 +10,7 @@
 shift 2
 # Wine takes seconds to start a program: the first screen may be long in
 # coming there.
-first_wait=40
+first_wait=120
 if [ $# -gt 0 ]; then
     first_wait=600
     launcher=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -27,9 +27,9 @@ mkdir "live"
 head -n 30 "full.jsonl" >"live/a.jsonl"
 
 screens() { grep -a -c "^.*following " "follow.out"; }
-wait_screens() {  # N [TRIES]: wait up to 10 s (TRIES quarters of a second) for the Nth screen
+wait_screens() {  # N [TRIES]: wait up to 30 s (TRIES quarters of a second) for the Nth screen
     i=0
-    while [ "$(screens)" -lt "$1" ] && [ $i -lt "${2:-40}" ]; do sleep 0.25; i=$((i + 1)); done
+    while [ "$(screens)" -lt "$1" ] && [ $i -lt "${2:-120}" ]; do sleep 0.25; i=$((i + 1)); done
     [ "$(screens)" -ge "$1" ] || fail "screen $1 never came"
 }
 env --default-signal=INT "$@" "$host" trace --follow "live" --html "live.html" >"follow.out" 2>&1 &
@@ -57,7 +57,7 @@ fi
 kill -INT "$follower"
 wait "$follower" 2>/dev/null
 i=0
-while kill -0 "$follower" 2>/dev/null && [ $i -lt 20 ]; do sleep 0.25; i=$((i + 1)); done
+while kill -0 "$follower" 2>/dev/null && [ $i -lt 60 ]; do sleep 0.25; i=$((i + 1)); done
 kill -0 "$follower" 2>/dev/null && fail "the follower did not end on a signal"
 
 # The screens, one after another: first part, whole, cut, the newer file.
