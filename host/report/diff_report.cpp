@@ -1,11 +1,9 @@
 #include "report/diff_report.h"
 
-#include "page_shell.h"
-
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "markup.h"
+#include "page.h"
 
 namespace host {
 
@@ -123,10 +121,8 @@ std::string DiffJson(const CatalogueDiff& diff) {
 std::string DiffHtml(const CatalogueDiff& diff) {
     std::ostringstream out;
     const std::string title = "dcs-host diff: " + diff.oldPath + " -> " + diff.newPath;
-    out << PageStart(Ascii(title),
-                     ".added{background:#e3f4e3}.removed,.worse{background:#fde2e1}.kind,.data-set,"
-                     ".duplicate{background:#fff4d6}")
-        << "<p>" << diff.tags.size() << " tag change(s)";
+    out << PageStart(Ascii(title)) << "<h1>" << Escape(Ascii(title)) << "</h1>\n<p>" << diff.tags.size()
+        << " tag change(s)";
     if (diff.withCase)
         out << "; " << diff.rows.size() << " verdict(s) of " << Escape(Ascii(diff.casePath)) << " change";
     out << ".</p>\n<h2>Tags</h2>\n<table id=\"tags\"><tr><th>change</th><th>name</th><th>data set</th><th>old line</th>"

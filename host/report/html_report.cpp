@@ -2,45 +2,20 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <sstream>
 #include <stdexcept>
 #include <unordered_map>
 
 #include "markup.h"
 #include "output/output_file.h"
+#include "page.h"
 #include "report/step_columns.h"
 #include "text/code_page.h"
 
 namespace host {
 
 namespace {
-
-// Kept inline so the page opens from a mail attachment with nothing else.
-const char kStyle[] = R"(
-body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",sans-serif;margin:1.5em auto;max-width:1200px;padding:0 1em;color:#222}
-h1{font-size:1.4em;margin:.2em 0}h2{font-size:1.15em;border-bottom:1px solid #ccc;margin-top:1.6em}
-table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #ccc;padding:.25em .5em;vertical-align:top;text-align:left}
-th{background:#f2f2f2}.summary th{width:14em}.figure{font-weight:bold}
-.bad{color:#b00020}.good{color:#116611}
-.verdict-bound{background:#e3f4e3}.verdict-empty{background:#f6f6f6;color:#777}
-.verdict-unused{background:#ececf8;color:#555}.verdict-problem{background:#fde2e1}
-td.tag{position:relative;min-width:7em}.tag-text{font-family:monospace}
-.why{display:none;font-size:.85em;color:#333;white-space:pre-wrap}
-td.tag:hover .why{display:block;position:absolute;z-index:2;left:0;top:100%;width:24em;background:#fffbe6;border:1px solid #c9b458;padding:.4em;box-shadow:0 2px 6px #0003}
-td.tag.verdict-problem .why,td.tag.verdict-problem:hover .why{display:block;position:static;width:auto;max-width:28em;background:none;border:0;padding:.2em 0 0;box-shadow:none}
-.blank{color:#b00020;background:#fde2e1;font-size:.85em;padding:0 1px}.suggest{color:#116611}
-details.more{margin:.4em 0 1em}details.more summary{cursor:pointer;color:#1f4f9f}.cause{border-left:4px solid #b00020;padding:.2em .8em;margin:.8em 0}
-.conflict{margin:.6em 0}.conflict ul{margin:.2em 0}.left-out{color:#555;font-size:.9em}
-body.only-problems tr.row-ok{display:none}
-.key span[class^=verdict]{display:inline-block;padding:0 .6em;margin-right:.4em;border:1px solid #ccc}
-.finding{margin:.8em 0}.finding pre,.message pre{background:#f7f7f7;border:1px solid #ddd;padding:.4em;overflow-x:auto;margin:.3em 0}
-.hit{background:#fde2e1}.ctl{color:#b00020;font-size:.8em}.caret{color:#b00020}
-.severity-error{color:#b00020;font-weight:bold}.severity-warning{color:#8a6100;font-weight:bold}
-ol.messages li{margin:.5em 0}.raised-by{font-family:monospace;background:#eef;padding:0 .3em}
-.steps td{text-align:right;font-family:monospace}.steps td.events{text-align:left;white-space:nowrap}.fail{background:#fde2e1}
-.chart svg{max-width:100%;height:auto}.wide{overflow-x:auto}
-@media print{body{-webkit-print-color-adjust:exact;print-color-adjust:exact}.no-print{display:none}body.only-problems tr.row-ok{display:table-row}.why{display:block!important;position:static!important;width:auto!important;box-shadow:none!important;border:0!important;padding:0!important}td.tag:hover .why{background:none}}
-)";
 
 const char kFilterScript[] = R"(<script>
 document.getElementById('only-problems').addEventListener('change',function(e){document.body.classList.toggle('only-problems',e.target.checked);});
@@ -75,63 +50,52 @@ document.querySelectorAll('details.more').forEach(function(d){
 </script>
 )";
 
-std::string Figure(const std::string& id, const std::string& value, const std::string& cls = "") {
-    return "<span class=\"figure" + (cls.empty() ? "" : " " + cls) + "\" data-figure=\"" + id + "\">" + Escape(value) +
-           "</span>";
-}
-
-void SummaryRow(std::ostream& out, const std::string& label, const std::string& figure) {
-    out << "<tr><th>" << label << "</th><td>" << figure << "</td></tr>\n";
-}
-
 std::string Count(int32_t n, bool badWhenAny) { return n > 0 && badWhenAny ? "bad" : (badWhenAny ? "good" : ""); }
 
 void WriteSummary(std::ostream& out, const PageInput& input) {
     const Diagnosis* d = input.diagnosis;
     out << "<section id=\"summary\"><h1>dcs-host " << Escape(input.command) << ": " << Escape(input.casePath)
         << "</h1>\n<table class=\"summary\">\n";
-    SummaryRow(out, "Case", Figure("case", input.casePath));
+    out << SummaryRow("Case", Figure("case", input.casePath));
     if (!input.replayOf.empty()) {
-        SummaryRow(out, "Replay",
-                   Figure("replay-of", input.replayOf) +
-                       ": the tag server's answers, failures included, came from this trace, not from the case");
+        out << SummaryRow("Replay",
+                          Figure("replay-of", input.replayOf) +
+                              ": the tag server's answers, failures included, came from this trace, not from the case");
     }
-    SummaryRow(out, "Driver",
-               Figure("driver", input.driverPath) + " version " + Figure("driver-version", input.driverVersion));
-    SummaryRow(
-        out, "Link",
-        Figure("configured", input.configured ? "configured" : "not configured", input.configured ? "good" : "bad"));
+    out << SummaryRow("Driver",
+                      Figure("driver", input.driverPath) + " version " + Figure("driver-version", input.driverVersion));
+    out << SummaryRow("Link", Figure("configured", input.configured ? "configured" : "not configured",
+                                     input.configured ? "good" : "bad"));
     if (d != nullptr) {
         const int32_t rows = static_cast<int32_t>(d->rows.size());
-        SummaryRow(out, "Rows checked", Figure("rows-checked", std::to_string(rows)));
-        SummaryRow(
-            out, "Rows with problems",
-            Figure("rows-with-problems", std::to_string(d->RowsWithProblems()), Count(d->RowsWithProblems(), true)));
+        out << SummaryRow("Rows checked", Figure("rows-checked", std::to_string(rows)));
+        out << SummaryRow("Rows with problems", Figure("rows-with-problems", std::to_string(d->RowsWithProblems()),
+                                                       Count(d->RowsWithProblems(), true)));
         const int32_t errors = d->LintCount(Severity::Error);
         const int32_t warnings = d->LintCount(Severity::Warning);
-        SummaryRow(out, "Lint",
-                   Figure("lint-errors", std::to_string(errors), Count(errors, true)) +
-                       (errors == 1 ? " error, " : " errors, ") + Figure("lint-warnings", std::to_string(warnings)) +
-                       (warnings == 1 ? " warning" : " warnings"));
+        out << SummaryRow("Lint", Figure("lint-errors", std::to_string(errors), Count(errors, true)) +
+                                      (errors == 1 ? " error, " : " errors, ") +
+                                      Figure("lint-warnings", std::to_string(warnings)) +
+                                      (warnings == 1 ? " warning" : " warnings"));
         if (!d->causes.empty()) {
-            SummaryRow(out, "Root causes",
-                       Figure("root-causes", std::to_string(d->causes.size()), "bad") + " (see below, first)");
+            out << SummaryRow("Root causes",
+                              Figure("root-causes", std::to_string(d->causes.size()), "bad") + " (see below, first)");
         }
         if (!d->conflicts.empty()) {
-            SummaryRow(out, "Conflicts between rows", Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
+            out << SummaryRow("Conflicts between rows",
+                              Figure("conflicts", std::to_string(d->conflicts.size()), "bad"));
         }
         if (d->Gaps() > 0) {
-            SummaryRow(out, "Case gaps",
-                       Figure("case-gaps", std::to_string(d->Gaps()), "bad") +
-                           " tag(s) the link binds but the case gives no value (marked in the table)");
+            out << SummaryRow("Case gaps",
+                              Figure("case-gaps", std::to_string(d->Gaps()), "bad") +
+                                  " tag(s) the link binds but the case gives no value (marked in the table)");
         }
     }
     if (input.run) {
-        SummaryRow(
-            out, "Steps",
-            Figure("steps-run", std::to_string(input.run->stepsRun)) + " run, " +
-                Figure("steps-failed", std::to_string(input.run->stepsFailed), Count(input.run->stepsFailed, true)) +
-                " failed");
+        out << SummaryRow("Steps", Figure("steps-run", std::to_string(input.run->stepsRun)) + " run, " +
+                                       Figure("steps-failed", std::to_string(input.run->stepsFailed),
+                                              Count(input.run->stepsFailed, true)) +
+                                       " failed");
     }
     out << "</table></section>\n";
 }
@@ -210,22 +174,20 @@ void WriteTagCell(std::ostream& out, const TagDiagnosis& tag) {
 constexpr size_t kWholeTable = 400;
 constexpr size_t kShownProblemRows = 300;
 
-// A JSON string that is safe inside a script element.
-std::string JsonText(const std::string& text) {
-    std::string out = "\"";
-    for (unsigned char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == '<' || c == '>' || c == '&') {
-            char code[8];
-            std::snprintf(code, sizeof code, "\\u%04x", static_cast<unsigned>(c));
-            out += code;
-        } else {
-            out += static_cast<char>(c);
+// JSON for a script element: "</script>" in a text would end the element,
+// so <, > and & are written as \u escapes. Outside its strings, JSON holds
+// none of the three.
+std::string ScriptJson(const nlohmann::ordered_json& value) {
+    std::string out;
+    for (const char c : value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace)) {
+        switch (c) {
+        case '<': out += "\\u003c"; break;
+        case '>': out += "\\u003e"; break;
+        case '&': out += "\\u0026"; break;
+        default: out += c;
         }
     }
-    return out + "\"";
+    return out;
 }
 
 int32_t StatusIndex(Verdict v) {
@@ -256,35 +218,28 @@ void WriteRow(std::ostream& out, const RowDiagnosis& row, const std::vector<std:
 // The rows left out of the page's markup, as data: each explanation once.
 void WriteRowData(std::ostream& out, const std::string& id, const std::vector<const RowDiagnosis*>& rows,
                   const std::vector<std::string>& fields) {
+    using nlohmann::ordered_json;
     std::vector<std::string> whys;
     std::unordered_map<std::string, size_t> whyIndex;
-    std::ostringstream data;
-    data << "[";
-    for (size_t r = 0; r < rows.size(); ++r) {
-        const RowDiagnosis& row = *rows[r];
-        data << (r == 0 ? "" : ",") << "[" << row.index << "," << JsonText(row.name) << "," << row.line << ","
-             << (row.HasProblem() ? 1 : 0) << ",[";
-        for (size_t f = 0; f < fields.size(); ++f) {
-            auto tag = std::find_if(row.tags.begin(), row.tags.end(),
-                                    [&](const TagDiagnosis& t) { return t.field == fields[f]; });
-            data << (f == 0 ? "" : ",");
-            if (tag == row.tags.end()) {
-                data << "0";
+    ordered_json data = ordered_json::array();
+    for (const RowDiagnosis* row : rows) {
+        ordered_json cells = ordered_json::array();
+        for (const std::string& field : fields) {
+            auto tag = std::find_if(row->tags.begin(), row->tags.end(),
+                                    [&](const TagDiagnosis& t) { return t.field == field; });
+            if (tag == row->tags.end()) {
+                cells.push_back(0);
                 continue;
             }
             const std::string why = Explanation(*tag);
             const auto found = whyIndex.emplace(why, whys.size());
             if (found.second) whys.push_back(why);
-            data << "[" << JsonText(tag->text) << "," << StatusIndex(tag->status) << "," << found.first->second << "]";
+            cells.push_back(ordered_json::array({tag->text, StatusIndex(tag->status), found.first->second}));
         }
-        data << "]]";
+        data.push_back(ordered_json::array({row->index, row->name, row->line, row->HasProblem() ? 1 : 0, cells}));
     }
-    data << "]";
-    out << "<script type=\"application/json\" id=\"" << id << "\">{\"fields\":[";
-    for (size_t f = 0; f < fields.size(); ++f) out << (f == 0 ? "" : ",") << JsonText(fields[f]);
-    out << "],\"why\":[";
-    for (size_t w = 0; w < whys.size(); ++w) out << (w == 0 ? "" : ",") << JsonText(whys[w]);
-    out << "],\"rows\":" << data.str() << "}</script>\n";
+    out << "<script type=\"application/json\" id=\"" << id << "\">"
+        << ScriptJson(ordered_json{{"fields", fields}, {"why", whys}, {"rows", std::move(data)}}) << "</script>\n";
 }
 
 void WriteDiagnosisTable(std::ostream& out, const std::string& table, std::vector<const RowDiagnosis*> rows) {
@@ -529,10 +484,7 @@ void WriteStepTable(std::ostream& out, const PageRun& run) {
 
 std::string HtmlPage(const PageInput& input) {
     std::ostringstream out;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-        << "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n<title>dcs-host "
-        << Escape(input.command) << ": " << Escape(input.casePath) << "</title>\n<style>" << kStyle
-        << "</style></head>\n<body>\n";
+    out << PageStart("dcs-host " + input.command + ": " + input.casePath);
     WriteSummary(out, input);
     if (input.diagnosis != nullptr) {
         WriteCauses(out, *input.diagnosis);
@@ -550,7 +502,7 @@ std::string HtmlPage(const PageInput& input) {
         out << "</section>\n";
     }
     if (input.diagnosis != nullptr) out << kFilterScript << kLazyRowsScript;
-    out << "</body></html>\n";
+    out << PageEnd();
     return out.str();
 }
 

@@ -1,6 +1,7 @@
 #include "report/tags_report.h"
 
 #include <algorithm>
+#include <nlohmann/json.hpp>
 
 #include "diagnose/catalogue_parse.h"
 #include "report/report.h"
@@ -8,6 +9,12 @@
 namespace host {
 
 namespace {
+
+// JSON as every JSON output of dcs-host lays it out; a text that is not
+// UTF-8 (a path) gets U+FFFD rather than ending the dump.
+std::string Dump(const nlohmann::ordered_json& value) {
+    return value.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
 
 std::string Summary(const TagListing& listing) {
     const TagInventory& inv = *listing.inventory;
@@ -127,68 +134,35 @@ void WriteTagsCsv(std::ostream& out, const TagListing& listing) {
 }
 
 void WriteTagsJson(std::ostream& out, const TagListing& listing) {
+    using nlohmann::ordered_json;
     const TagInventory& inv = *listing.inventory;
-    out << "{\n  \"format\": \"dcs-host-tags\",\n  \"version\": 2,\n  \"init_string\": " << JsonQuoted(inv.path)
-        << ",\n  \"code_page\": " << inv.codePage.Number() << ",\n  \"loaded\": " << (inv.loaded ? "true" : "false")
-        << ",\n  \"unused_by\": " << (listing.unusedBy.empty() ? "null" : JsonQuoted(listing.unusedBy))
-        << ",\n  \"tags\": [";
+    const ordered_json head = {
+        {"format", "dcs-host-tags"},
+        {"version", 2},
+        {"init_string", inv.path},
+        {"code_page", inv.codePage.Number()},
+        {"loaded", inv.loaded},
+        {"unused_by", listing.unusedBy.empty() ? ordered_json(nullptr) : ordered_json(listing.unusedBy)}};
+    // The document as a whole would be laid out by Dump(): its head without
+    // the closing brace, then each entry at the depth of the list.
+    const std::string start = Dump(head);
+    out << start.substr(0, start.size() - 2) << ",\n  \"tags\": [";
     bool first = true;
     for (uint32_t i : listing.picked) {
         const InventoryEntry& e = inv.entries[i];
-        out << (first ? "\n" : ",\n") << "    {\"kind\": \"" << KindName(e.kind)
-            << "\", \"name\": " << JsonQuoted(inv.codePage.Decode(e.name)) << ", \"data_set\": " << e.dataSet
-            << ", \"line\": " << e.line << ", \"kept\": " << (e.stored ? "true" : "false") << ", \"notes\": [";
-        bool firstNote = true;
-        for (const TagNote& note : NotesOf(inv, i)) {
-            out << (firstNote ? "" : ", ") << "{\"code\": \"" << note.code << "\", \"text\": " << JsonQuoted(note.text)
-                << "}";
-            firstNote = false;
+        ordered_json notes = ordered_json::array();
+        for (const TagNote& note : NotesOf(inv, i)) notes.push_back({{"code", note.code}, {"text", note.text}});
+        const ordered_json entry = {{"kind", KindName(e.kind)}, {"name", inv.codePage.Decode(e.name)},
+                                    {"data_set", e.dataSet},    {"line", e.line},
+                                    {"kept", e.stored},         {"notes", std::move(notes)}};
+        std::string text = Dump(entry);
+        for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 5)) {
+            text.insert(at + 1, "    ");
         }
-        out << "]}";
+        out << (first ? "\n    " : ",\n    ") << text;
         first = false;
     }
     out << (first ? "]\n}\n" : "\n  ]\n}\n");
-}
-
-std::string JsonQuoted(const std::string& text) {
-    static const char kHex[] = "0123456789abcdef";
-    std::string out = "\"";
-    for (size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20) {
-            out += c == '\n' ? "\\n" : c == '\r' ? "\\r" : c == '\t' ? "\\t" : "\\u00";
-            if (c != '\n' && c != '\r' && c != '\t') {
-                out += kHex[c >> 4];
-                out += kHex[c & 15];
-            }
-        } else if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            // The length of a well-formed UTF-8 sequence starting here, or 0.
-            size_t length = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
-            for (size_t k = 1; length != 0 && k < length; ++k) {
-                const auto next = i + k < text.size() ? static_cast<unsigned char>(text[i + k]) : 0u;
-                bool ok = (next & 0xC0) == 0x80;
-                if (k == 1 && c == 0xE0) ok = ok && next >= 0xA0;
-                if (k == 1 && c == 0xED) ok = ok && next < 0xA0;
-                if (k == 1 && c == 0xF0) ok = ok && next >= 0x90;
-                if (k == 1 && c == 0xF4) ok = ok && next < 0x90;
-                if (!ok) length = 0;
-            }
-            if (length == 0) {
-                out += "\\ufffd";
-            } else {
-                out.append(text, i, length);
-                i += length;
-                continue;
-            }
-        }
-        ++i;
-    }
-    return out + "\"";
 }
 
 }  // namespace host

@@ -9,7 +9,8 @@
 #include <vector>
 
 #include "diagnose/catalogue_parse.h"
-#include "markup.h"
+#include "chart_style.h"
+#include "page.h"
 #include "report/report.h"
 #include "text/tag_name.h"
 
@@ -301,20 +302,6 @@ std::string TraceProblemsCsv(const TraceDigest& d) {
 
 namespace {
 
-const char kStyle[] = R"(
-body{font:14px/1.4 system-ui,-apple-system,"Segoe UI",sans-serif;margin:1.5em auto;max-width:1200px;padding:0 1em;color:#222}
-h1{font-size:1.4em;margin:.2em 0}h2{font-size:1.15em;border-bottom:1px solid #ccc;margin-top:1.6em}
-table{border-collapse:collapse;margin:.5em 0}td,th{border:1px solid #ccc;padding:.25em .5em;vertical-align:top;text-align:left}
-th{background:#f2f2f2}.summary th{width:14em}.figure{font-weight:bold}.num{text-align:right;font-family:monospace}
-.bad{color:#b00020}.good{color:#116611}.tag-text{font-family:monospace}.note{background:#fffbe6;border:1px solid #c9b458;padding:.3em .6em}
-.chart svg{max-width:100%;height:auto}
-@media print{body{-webkit-print-color-adjust:exact;print-color-adjust:exact}}
-)";
-
-std::string Figure(const std::string& id, const std::string& value) {
-    return "<span class=\"figure\" data-figure=\"" + id + "\">" + Escape(value) + "</span>";
-}
-
 constexpr double kWidth = 1000.0;
 constexpr double kLeft = 200.0;
 constexpr double kRight = 20.0;
@@ -367,9 +354,9 @@ void WriteTimeline(std::ostream& out, const TraceDigest& d) {
         << Escape(SecondsText(d.lastUs)) << "</text>\n</svg>\n";
 }
 
-// One colour per series, in the order of the legend.
-const char* const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#8c564b", "#e377c2"};
-constexpr size_t kColourCount = sizeof kColours / sizeof *kColours;
+// The trace's chart cycles through the first colours of the palette, a
+// solid line each.
+constexpr size_t kColourCount = 7;
 
 // Values of DI and DO tags are whole numbers (modes, flags): on the scale of
 // the analog values they would lie flat, so they get a plot of their own.
@@ -383,15 +370,10 @@ bool Discrete(const TagSeries& s) {
     return true;
 }
 
-// About `count` round values from `low` to `high` (1, 2 or 5 times a power
-// of ten apart), for the ticks of a value axis.
+// About `count` round values from `low` to `high`, for the ticks of a value
+// axis.
 std::vector<double> Ticks(double low, double high, int count) {
-    const double raw = (high - low) / count;
-    const double power = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = power;
-    for (const double m : {2.0, 5.0, 10.0}) {
-        if (raw > step) step = power * m;
-    }
+    const double step = NiceStep(high - low, count);
     std::vector<double> ticks;
     for (double t = std::ceil(low / step) * step; t <= high + step * 1e-9 && ticks.size() < 50; t += step) {
         ticks.push_back(std::abs(t) < step * 1e-9 ? 0.0 : t);
@@ -436,7 +418,7 @@ void WritePlot(std::ostream& out, const TraceDigest& d, bool discrete, double to
         if (!path.empty()) path += " H" + Number(kWidth - kRight);
         out << "<path class=\"series\" data-tag=\"" << Escape(ShortDisplayBytes(s.tag, d.codePage))
             << "\" data-points=\"" << s.points.size() << "\" d=\"" << path << "\" fill=\"none\" stroke=\""
-            << kColours[i % kColourCount] << "\" stroke-width=\"1.5\"/>\n";
+            << SeriesColour(i % kColourCount) << "\" stroke-width=\"1.5\"/>\n";
     }
     out << "</g>\n";
 }
@@ -462,7 +444,7 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
         << "\" text-anchor=\"end\">" << Escape(SecondsText(d.lastUs)) << "</text>\n";
     for (size_t i = 0; i < d.series.size(); ++i) {
         const TagSeries& s = d.series[i];
-        const char* colour = kColours[i % kColourCount];
+        const std::string colour = SeriesColour(i % kColourCount);
         const double ly = bottom + 30.0 + legendRow * static_cast<double>(i);
         out << "<line x1=\"" << Number(kLeft) << "\" y1=\"" << Number(ly - 4) << "\" x2=\"" << Number(kLeft + 24)
             << "\" y2=\"" << Number(ly - 4) << "\" stroke=\"" << colour << "\" stroke-width=\"3\"/><text x=\""
@@ -484,13 +466,9 @@ void WriteValueChart(std::ostream& out, const TraceDigest& d) {
 void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
     std::ostream& out = file.Stream();
     const TraceHeader& h = d.header;
-    out << "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n";
-    if (reloadSeconds > 0) out << "<meta http-equiv=\"refresh\" content=\"" << reloadSeconds << "\">\n";
-    out << "<title>dcs-host trace: " << Escape(d.path) << "</title>\n<style>" << kStyle << "</style></head><body>\n";
+    out << PageStart("dcs-host trace: " + d.path, reloadSeconds);
     out << "<section id=\"summary\"><h1>dcs-host trace: " << Escape(d.path) << "</h1>\n<table class=\"summary\">\n";
-    auto row = [&](const std::string& label, const std::string& figure) {
-        out << "<tr><th>" << Escape(label) << "</th><td>" << figure << "</td></tr>\n";
-    };
+    auto row = [&](const std::string& label, const std::string& figure) { out << SummaryRow(label, figure); };
     row("Started", Figure("start", h.startUtc) + " by process " + Figure("pid", std::to_string(h.pid)));
     row("Tracer", Figure("tracer", h.tracer) + ", format " + Figure("version", std::to_string(h.version)) + ", level " +
                       Figure("level", h.level));
@@ -567,7 +545,7 @@ void WriteTracePage(OutputFile& file, const TraceDigest& d, int reloadSeconds) {
     }
     out << "</table>";
     if (d.eventsLeftOut > 0) out << "<p>" << d.eventsLeftOut << " more events not kept.</p>";
-    out << "</section>\n</body></html>\n";
+    out << "</section>\n" << PageEnd();
     file.Commit();
 }
 

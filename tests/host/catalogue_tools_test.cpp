@@ -126,6 +126,23 @@ TEST(Tags, NamesAndJsonStayReadable) {
     EXPECT_NE(text.str().find("\"\xC4\x82\xC2\xA9\""), std::string::npos) << text.str();  // 1250: C3 is Ă
 }
 
+TEST(Tags, JsonIsLaidOutAsTheWholeDocumentDumped) {
+    // Written an entry at a time, yet byte for byte what dumping the whole
+    // document gives, as every other JSON output is: no entry, one, and
+    // entries with notes and a control character.
+    host::TagInventory inv = Inventory("*AI*\nA,-,1,0,1\nA,-,1,0,1\n*DI*\n\"B\x01\",-,2,0,1\n" + kPadding);
+    for (const std::vector<uint32_t>& picked : {std::vector<uint32_t>{}, {0}, {0, 1, 2, 3}}) {
+        host::TagListing listing;
+        listing.inventory = &inv;
+        listing.picked = picked;
+        listing.unusedBy = picked.size() == 1 ? "case <1>.toml" : "";
+        std::ostringstream json;
+        host::WriteTagsJson(json, listing);
+        EXPECT_EQ(json.str(), nlohmann::ordered_json::parse(json.str()).dump(2) + "\n") << picked.size();
+    }
+    EXPECT_NE(host::NotesOf(inv, 0).size(), 0u) << "the layout of notes goes untested";
+}
+
 TEST(Diff, EachKindOfChange) {
     const std::string base = "*AI*\nA,-,1,0,1\nB,-,1,0,1\nC,-,1,0,1\nD,-,1,0,1\n" + kPadding;
     const struct {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "report/chart_style.h"
 #include "report/trend_chart.h"
 
 namespace {

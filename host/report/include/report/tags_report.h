@@ -23,13 +23,8 @@ struct TagListing {
 void WriteTagsText(std::ostream& out, const TagListing& listing);
 // A header row, then one row per entry: kind, data_set, line, name, kept, notes.
 void WriteTagsCsv(std::ostream& out, const TagListing& listing);
-// {"init_string", "code_page", "loaded", "unused_by", "tags": [{kind, name, data_set, line, kept, notes: [{code,
-// text}]}]}
+// {"format", "version", "init_string", "code_page", "loaded", "unused_by", "tags": [{kind, name, data_set, line,
+// kept, notes: [{code, text}]}]}, laid out as the other JSON outputs are.
 void WriteTagsJson(std::ostream& out, const TagListing& listing);
-
-// A JSON string of `text`: control characters escaped, valid UTF-8 kept,
-// any other byte replaced by U+FFFD, so the document is valid whatever the
-// tag server's names hold.
-std::string JsonQuoted(const std::string& text);
 
 }  // namespace host

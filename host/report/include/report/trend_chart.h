@@ -46,8 +46,4 @@ constexpr double kLegendRowHeight = 18.0;
 void WriteChart(std::ostream& out, const Layout& layout, const std::vector<StepRecord>& records,
                 const ChartInput& input, bool standalone = true);
 
-// The colour and dash pattern of the i-th series: no two indices share both.
-std::string SeriesColour(size_t index);
-std::string SeriesDash(size_t index);  // empty for a solid line
-
 }  // namespace host
