@@ -119,24 +119,4 @@ TEST(OsBaseVersionBlock, TheDriversTwoVersionsAgree) {
 #endif
 }
 
-TEST(OsBasePaths, FromARootOrNot) {
-    const struct {
-        const char* path;
-        bool absolute;
-    } cases[] = {
-        {"/opt/marlix/libmrx3p.so", true},
-        {"libmrx3p.so", false},
-        {"./libmrx3p.so", false},
-        {"", false},
-#if defined(_WIN32)
-        {"C:\\Marlix\\MRX3P.dll", true},
-        {"C:/Marlix/MRX3P.dll", true},
-        {"\\\\server\\share\\MRX3P.dll", true},
-        {"C:MRX3P.dll", false},
-        {"real\\MRX3P.dll", false},
-#endif
-    };
-    for (const auto& c : cases) EXPECT_EQ(osbase::IsAbsolute(c.path), c.absolute) << c.path;
-}
-
 }  // namespace
