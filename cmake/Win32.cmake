@@ -94,12 +94,12 @@ function(dcs_win32_host_headers target)
   set(DCS_TOML11_INCLUDE_DIR ${staged} CACHE PATH "toml11's include directory" FORCE)
 endfunction()
 
-# dcs-host.exe loads mrxnt.dll with LoadLibraryW and reads its version block
-# (version.dll) and its command line as UTF-16 (shell32.dll); the driver's
-# MessageBoxA import is pointed at the same recorder the tests use, so boxes
-# are printed and answered, not shown.
+# dcs-host.exe reads its command line as UTF-16 (shell32.dll; the version
+# block's version.dll comes with osbase); the driver's MessageBoxA import is
+# pointed at the same recorder the tests use, so boxes are printed and
+# answered, not shown.
 function(dcs_win32_host target)
-  target_link_libraries(${target} PUBLIC dcs_box_capture -lversion -lshell32)
+  target_link_libraries(${target} PUBLIC dcs_box_capture -lshell32)
 endfunction()
 
 # --- Tests ----------------------------------------------------------------

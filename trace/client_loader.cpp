@@ -5,9 +5,11 @@
 #include <atomic>
 #include <cstdlib>
 #include <iterator>
+#include <optional>
 #include <utility>
 #include <vector>
 
+#include "osbase.h"
 #include "platform/mrx3p.h"
 #include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
@@ -144,7 +146,7 @@ void SetCodePage(ClientSettings* s, Faults* faults, const std::string& text, con
 }
 
 std::string Beside(const std::string& dir, const std::string& path) {
-    return path.empty() || platform::IsAbsolute(path) ? path : dir + path;
+    return path.empty() || osbase::IsAbsolute(path) ? path : dir + path;
 }
 
 }  // namespace
@@ -250,14 +252,14 @@ RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const 
         real.error = "the real client library " + path + " is " + kind + ", not a file";
         return real;
     }
-    bool same = false;
     std::string error;
-    if (!ownPath.empty() && platform::SameFile(path, ownPath, &same, &error) && same) {
+    if (!ownPath.empty() && osbase::SameFile(path, ownPath, error).value_or(false)) {
         real.error = "the real client library " + path +
                      " is this tracing library itself; point it at the real one (rename or move the real one first)";
         return real;
     }
-    void* library = platform::LoadLibraryFile(path, &error);
+    // Its own imports are looked for beside it: it comes with them.
+    void* library = osbase::OpenLibrary(path, osbase::ImportSearch::Library, error);
     if (library == nullptr) {
         real.error = "cannot load the real client library " + path + ": " + error;
         return real;
@@ -283,7 +285,9 @@ RealLibrary LoadReal(const std::string& path, const std::string& ownPath, const 
     }
     std::copy(std::begin(functions), std::end(functions), std::begin(real.functions));
     real.ordinal10 = platform::FindOperation(library, nullptr, 10);
-    real.fileVersion = platform::LibraryFileVersion(path);
+    if (const std::optional<osbase::VersionBlock> block = osbase::ReadVersionBlock(path)) {
+        real.fileVersion = block->fileNumber;
+    }
     return real;
 }
 

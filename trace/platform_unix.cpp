@@ -12,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "osbase.h"
 #include "trace_platform.h"
 
 namespace mrxtrace {
@@ -97,8 +98,6 @@ std::string UtcNow() {
     return text;
 }
 
-uint32_t ProcessId() { return static_cast<uint32_t>(::getpid()); }
-
 void AtFork(void (*prepare)(), void (*parent)(), void (*child)()) { ::pthread_atfork(prepare, parent, child); }
 
 void DebugOutput(const std::string& text) {
@@ -123,8 +122,6 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
-bool IsAbsolute(const std::string& path) { return !path.empty() && path[0] == '/'; }
-
 std::string TempDirectory() {
     std::string dir;
     if (!GetEnv("TMPDIR", &dir) || dir.empty()) {
@@ -142,21 +139,6 @@ std::string NotARegularFile(const std::string& path) {
         return std::string();
     }
     return KindOf(st.st_mode);
-}
-
-bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error) {
-    struct stat sa {};
-    struct stat sb {};
-    if (::stat(a.c_str(), &sa) != 0) {
-        *error = a + ": " + std::strerror(errno);
-        return false;
-    }
-    if (::stat(b.c_str(), &sb) != 0) {
-        *error = b + ": " + std::strerror(errno);
-        return false;
-    }
-    *same = sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
-    return true;
 }
 
 bool GetEnv(const char* name, std::string* value) {
@@ -223,20 +205,7 @@ ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* 
     return ReadResult::Read;
 }
 
-void* LoadLibraryFile(const std::string& path, std::string* error) {
-    // Local binding: the real library's symbols must not take the place of
-    // this library's own for anybody else in the process.
-    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* why = ::dlerror();
-        *error = why != nullptr ? why : "dlopen failed";
-    }
-    return library;
-}
-
-void* FindOperation(void* library, const char* name, int) { return name != nullptr ? ::dlsym(library, name) : nullptr; }
-
-std::string LibraryFileVersion(const std::string&) { return std::string(); }
+void* FindOperation(void* library, const char* name, int) { return osbase::FindSymbol(library, name); }
 
 }  // namespace platform
 }  // namespace mrxtrace

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "osbase.h"
 #include "trace_platform.h"
 
 namespace mrxtrace {
@@ -16,38 +17,14 @@ namespace platform {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], n);
-    return wide;
-}
+using osbase::Wide;
 
-std::string Utf8(const wchar_t* text, size_t length) {
-    if (length == 0) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(length), &out[0], n, nullptr, nullptr);
-    return out;
-}
-
+// The tracer's reasons give the system's text and its code.
 std::string LastError() {
     const DWORD code = GetLastError();
-    wchar_t* text = nullptr;
-    const DWORD n =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string out = "error " + std::to_string(code);
-    if (n > 0 && text != nullptr) {
-        size_t length = n;
-        while (length > 0 && (text[length - 1] == L'\n' || text[length - 1] == L'\r' || text[length - 1] == L'.')) {
-            --length;
-        }
-        out = Utf8(text, length) + " (" + out + ")";
-    }
-    if (text != nullptr) LocalFree(text);
-    return out;
+    const std::string number = "error " + std::to_string(code);
+    const std::string message = osbase::SystemMessage(code);
+    return message == number ? number : message + " (" + number + ")";
 }
 
 uint64_t Frequency() {
@@ -124,8 +101,6 @@ std::string UtcNow() {
     return text;
 }
 
-uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
-
 void AtFork(void (*)(), void (*)(), void (*)()) {}
 
 void DebugOutput(const std::string& text) { OutputDebugStringW(Wide("[mrx3p-trace] " + text + "\n").c_str()); }
@@ -136,13 +111,7 @@ std::string OwnLibraryPath() {
                             reinterpret_cast<LPCWSTR>(&OwnLibraryPath), &self)) {
         return std::string();
     }
-    std::vector<wchar_t> buffer(MAX_PATH);
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(self, buffer.data(), static_cast<DWORD>(buffer.size()));
-        if (n == 0) return std::string();
-        if (n < buffer.size()) return Utf8(buffer.data(), n);
-        buffer.resize(buffer.size() * 2);
-    }
+    return osbase::ModuleFileName(self);
 }
 
 std::string DirectoryOf(const std::string& path) {
@@ -150,16 +119,11 @@ std::string DirectoryOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".\\") : path.substr(0, slash + 1);
 }
 
-bool IsAbsolute(const std::string& path) {
-    return (path.size() >= 3 && path[1] == ':' && (path[2] == '\\' || path[2] == '/')) ||
-           (!path.empty() && (path[0] == '\\' || path[0] == '/'));
-}
-
 std::string TempDirectory() {
     wchar_t buffer[MAX_PATH + 2];
     const DWORD n = GetTempPathW(MAX_PATH + 1, buffer);
     if (n == 0 || n > MAX_PATH + 1) return ".\\";
-    std::string dir = Utf8(buffer, n);
+    std::string dir = osbase::Narrow(buffer, n);
     if (dir.back() != '\\' && dir.back() != '/') dir += '\\';
     return dir;
 }
@@ -173,28 +137,6 @@ std::string NotARegularFile(const std::string& path) {
     return std::string();
 }
 
-bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error) {
-    BY_HANDLE_FILE_INFORMATION info[2];
-    const std::string* paths[2] = {&a, &b};
-    for (int i = 0; i < 2; ++i) {
-        HANDLE h = CreateFileW(Wide(*paths[i]).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (h == INVALID_HANDLE_VALUE) {
-            *error = *paths[i] + ": " + LastError();
-            return false;
-        }
-        const BOOL ok = GetFileInformationByHandle(h, &info[i]);
-        CloseHandle(h);
-        if (!ok) {
-            *error = *paths[i] + ": " + LastError();
-            return false;
-        }
-    }
-    *same = info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-            info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
-    return true;
-}
-
 bool GetEnv(const char* name, std::string* value) {
     const std::wstring wname = Wide(name);
     const DWORD n = GetEnvironmentVariableW(wname.c_str(), nullptr, 0);
@@ -202,7 +144,7 @@ bool GetEnv(const char* name, std::string* value) {
     std::vector<wchar_t> buffer(n);
     const DWORD got = GetEnvironmentVariableW(wname.c_str(), buffer.data(), n);
     if (got == 0 || got >= n) return false;
-    *value = Utf8(buffer.data(), got);
+    *value = osbase::Narrow(buffer.data(), got);
     return true;
 }
 
@@ -256,39 +198,7 @@ ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* 
     return problem->empty() ? ReadResult::Read : ReadResult::Refused;
 }
 
-void* LoadLibraryFile(const std::string& path, std::string* error) {
-    // With a full path, the real library's own dependencies are looked for
-    // beside it first.
-    HMODULE library = IsAbsolute(path) ? LoadLibraryExW(Wide(path).c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)
-                                       : LoadLibraryW(Wide(path).c_str());
-    if (library == nullptr) *error = LastError();
-    return reinterpret_cast<void*>(library);
-}
-
-void* FindOperation(void* library, const char*, int ordinal) {
-    return reinterpret_cast<void*>(
-        GetProcAddress(static_cast<HMODULE>(library), MAKEINTRESOURCEA(static_cast<WORD>(ordinal))));
-}
-
-std::string LibraryFileVersion(const std::string& path) {
-    const std::wstring wpath = Wide(path);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(wpath.c_str(), &ignored);
-    if (size == 0) return std::string();
-    std::vector<char> block(size);
-    if (!GetFileVersionInfoW(wpath.c_str(), 0, size, block.data())) return std::string();
-    VS_FIXEDFILEINFO* info = nullptr;
-    UINT length = 0;
-    if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&info), &length) || info == nullptr) {
-        return std::string();
-    }
-    char text[64];
-    std::snprintf(text, sizeof text, "%u.%u.%u.%u", static_cast<unsigned>(HIWORD(info->dwFileVersionMS)),
-                  static_cast<unsigned>(LOWORD(info->dwFileVersionMS)),
-                  static_cast<unsigned>(HIWORD(info->dwFileVersionLS)),
-                  static_cast<unsigned>(LOWORD(info->dwFileVersionLS)));
-    return text;
-}
+void* FindOperation(void* library, const char*, int ordinal) { return osbase::FindOrdinal(library, ordinal); }
 
 }  // namespace platform
 }  // namespace mrxtrace

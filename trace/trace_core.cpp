@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "osbase.h"
 #include "platform/mrx3p_operations.h"
 #include "trace_platform.h"
 
@@ -308,7 +309,7 @@ uint64_t WrittenLength(const char* bytes, size_t n) {
 
 std::string ExpandPid(const std::string& path) {
     std::string out;
-    const std::string pid = std::to_string(platform::ProcessId());
+    const std::string pid = std::to_string(osbase::ProcessId());
     for (size_t i = 0; i < path.size(); ++i) {
         if (path[i] == '%' && i + 1 < path.size() && path[i + 1] == 'p') {
             out += pid;
@@ -809,7 +810,7 @@ void Recorder::WriteHeader() {
     Lit("\",\"limit_mb\":");
     PutUnsigned(limit_ / (1024 * 1024));
     Lit(",\"pid\":");
-    PutUnsigned(platform::ProcessId());
+    PutUnsigned(osbase::ProcessId());
     Lit(",\"start_utc\":\"");
     Put(platform::UtcNow());
     Lit("\",\"timer_resolution_ns\":");

@@ -1,8 +1,9 @@
-// What the tracer needs of the operating system, in one place: the trace
-// file, the clocks, the debug output, and for the client library the loading
-// of the real library and the files beside itself. platform_unix.cpp and
-// platform_win.cpp implement it; every path here is UTF-8 (converted to the
-// wide-character APIs on Windows).
+// What the tracer alone needs of the operating system: the trace file, the
+// clocks, the debug output, and for the client library its settings and the
+// files beside itself. What it shares with dcs-host (the process id, the
+// same-file test, loading the real library and reading its version block)
+// is osbase.h. platform_unix.cpp and platform_win.cpp implement this one;
+// every path here is UTF-8 (converted to the wide-character APIs on Windows).
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,6 @@ uint64_t MonotonicNs();
 uint64_t TimerResolutionNs();
 // "2026-12-09T03:12:04.123456Z"
 std::string UtcNow();
-uint32_t ProcessId();
 
 // Calls the three functions around every fork of the process (before it, and
 // after it in the parent and in the child), as pthread_atfork does; nothing
@@ -46,17 +46,12 @@ void DebugOutput(const std::string& text);
 // The file this library was loaded from (absolute), empty when unknown.
 std::string OwnLibraryPath();
 std::string DirectoryOf(const std::string& path);  // with its trailing separator
-bool IsAbsolute(const std::string& path);
-std::string TempDirectory();  // with its trailing separator
+std::string TempDirectory();                       // with its trailing separator
 
 // When the path names something other than a regular file (following links):
 // what it is ("a named pipe", "a folder", ...); empty when it is a regular
 // file, or cannot be looked at (the caller's own open then says why).
 std::string NotARegularFile(const std::string& path);
-
-// Whether the two paths name one file (device and inode, volume and file
-// index). False with *error set when either cannot be opened.
-bool SameFile(const std::string& a, const std::string& b, bool* same, std::string* error);
 
 // The variable's value; false when it is not set.
 bool GetEnv(const char* name, std::string* value);
@@ -67,12 +62,9 @@ enum class ReadResult { Read, Absent, Refused };
 // Refused: *problem says why it was not read.
 ReadResult ReadSmallFile(const std::string& path, size_t maxBytes, std::string* content, std::string* problem);
 
-void* LoadLibraryFile(const std::string& path, std::string* error);
-// By name on Linux; by ordinal on Windows, where the client library is
-// bound by ordinal.
+// An operation of the real library (osbase::OpenLibrary): by name on Linux;
+// by ordinal on Windows, where the client library is bound by ordinal.
 void* FindOperation(void* library, const char* name, int ordinal);
-// The library's FileVersion from its version block (Windows), else empty.
-std::string LibraryFileVersion(const std::string& path);
 
 }  // namespace platform
 }  // namespace mrxtrace

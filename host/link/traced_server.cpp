@@ -8,16 +8,10 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "os/os.h"
 #include "output/output_file.h"
 #include "trace/trace_file.h"
 #include "trace_core.h"
-
-#if defined(_WIN32)
-#include <process.h>
-#define getpid _getpid
-#else
-#include <unistd.h>
-#endif
 
 namespace host {
 
@@ -328,7 +322,7 @@ TracedServer::TracedServer(const std::string& path, const std::string& level, co
     }
     OutputFile probe(free);
     state_->target = free;
-    state_->temporary = free + "." + std::to_string(getpid()) + ".tracing";
+    state_->temporary = free + "." + std::to_string(os::ProcessId()) + ".tracing";
     std::error_code ignored;
     std::filesystem::remove(std::filesystem::u8path(state_->temporary), ignored);
     settings.file = state_->temporary;

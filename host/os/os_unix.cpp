@@ -1,5 +1,4 @@
 // The Unix side of os.h: paths are bytes, passed through unchanged.
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -116,35 +115,15 @@ void CopyPermissions(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) { return unlink(path.c_str()) == 0; }
 
-std::optional<bool> SameFile(const std::string& a, const std::string& b) {
-    struct stat left {};
-    struct stat right {};
-    if (stat(a.c_str(), &left) != 0 || stat(b.c_str(), &right) != 0) return std::nullopt;
-    return left.st_dev == right.st_dev && left.st_ino == right.st_ino;
-}
-
-uint32_t ProcessId() { return static_cast<uint32_t>(getpid()); }
-
 void* OpenLibrary(const std::string& path, std::string& why) {
-    void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr) {
-        const char* error = dlerror();
-        why = error != nullptr ? error : "unknown error";
-    }
-    return library;
+    return osbase::OpenLibrary(path, osbase::ImportSearch::Program, why);
 }
-
-void* FindSymbol(void* library, const char* name) { return dlsym(library, name); }
-
-void CloseLibrary(void* library) { dlclose(library); }
 
 std::string ExecutablePath() {
     std::error_code error;
     const std::filesystem::path path = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string() : path.string();
 }
-
-std::optional<VersionBlock> ReadVersionBlock(const std::string&) { return std::nullopt; }
 
 std::vector<std::string> Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 

@@ -26,51 +26,9 @@ namespace host::os {
 
 namespace {
 
-std::wstring Wide(const std::string& text) {
-    if (text.empty()) return std::wstring();
-    const int length = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(length > 0 ? length : 0), L'\0');
-    if (length > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], length);
-    }
-    return wide;
-}
-
-std::string Narrow(const wchar_t* text, size_t size) {
-    if (size == 0) return std::string();
-    const int length = WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0, nullptr, nullptr);
-    std::string narrow(static_cast<size_t>(length > 0 ? length : 0), '\0');
-    if (length > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), &narrow[0], length, nullptr, nullptr);
-    }
-    return narrow;
-}
-
-std::string Narrow(const std::wstring& text) { return Narrow(text.data(), text.size()); }
-
-// The loader and the file APIs take either slash in most places, but not in
-// all (LoadLibrary searches instead of loading a path with forward slashes).
-std::wstring NativeWide(const std::string& path) {
-    std::wstring wide = Wide(path);
-    for (wchar_t& c : wide) {
-        if (c == L'/') c = L'\\';
-    }
-    return wide;
-}
-
-std::string SystemMessage(DWORD code) {
-    wchar_t* text = nullptr;
-    const DWORD length =
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                       nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length > 0 && text != nullptr ? Narrow(text, length) : std::string();
-    LocalFree(text);
-    while (!message.empty() &&
-           (message.back() == '\n' || message.back() == '\r' || message.back() == ' ' || message.back() == '.')) {
-        message.pop_back();
-    }
-    return message.empty() ? "error " + std::to_string(code) : message;
-}
+using osbase::Narrow;
+using osbase::SystemMessage;
+using osbase::Wide;
 
 bool NotThere(DWORD code) {
     return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND || code == ERROR_INVALID_NAME ||
@@ -302,93 +260,15 @@ void CopyPermissions(const std::string&, const std::string&) {}
 
 bool RemoveFile(const std::string& path) { return DeleteFileW(Wide(path).c_str()) != 0; }
 
-std::optional<bool> SameFile(const std::string& a, const std::string& b) {
-    BY_HANDLE_FILE_INFORMATION info[2]{};
-    const std::string* paths[2] = {&a, &b};
-    for (int i = 0; i < 2; ++i) {
-        const HANDLE file = OpenForAttributes(Wide(*paths[i]));
-        if (file == INVALID_HANDLE_VALUE) return std::nullopt;
-        const BOOL ok = GetFileInformationByHandle(file, &info[i]);
-        CloseHandle(file);
-        if (ok == 0) return std::nullopt;
-    }
-    return info[0].dwVolumeSerialNumber == info[1].dwVolumeSerialNumber &&
-           info[0].nFileIndexHigh == info[1].nFileIndexHigh && info[0].nFileIndexLow == info[1].nFileIndexLow;
-}
-
-uint32_t ProcessId() { return static_cast<uint32_t>(GetCurrentProcessId()); }
-
 void* OpenLibrary(const std::string& path, std::string& why) {
-    const HMODULE module = LoadLibraryW(NativeWide(path).c_str());
-    if (module == nullptr) {
-        const DWORD code = GetLastError();
-        why = "error " + std::to_string(code) + ": " + SystemMessage(code);
-        return nullptr;
-    }
+    void* module = osbase::OpenLibrary(path, osbase::ImportSearch::Program, why);
     // The driver's message boxes are recorded and printed, as on Linux,
     // instead of waiting for a click nobody can give.
-    CaptureMessageBoxes(module);
-    return reinterpret_cast<void*>(module);
+    if (module != nullptr) CaptureMessageBoxes(static_cast<HMODULE>(module));
+    return module;
 }
 
-void* FindSymbol(void* library, const char* name) {
-    FARPROC proc = GetProcAddress(static_cast<HMODULE>(library), name);
-    void* symbol = nullptr;
-    static_assert(sizeof proc == sizeof symbol, "code and data pointers differ in size");
-    std::memcpy(&symbol, &proc, sizeof symbol);
-    return symbol;
-}
-
-void CloseLibrary(void* library) { FreeLibrary(static_cast<HMODULE>(library)); }
-
-std::string ExecutablePath() {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
-        if (length == 0) return std::string();
-        if (length < buffer.size()) return Narrow(buffer.data(), length);
-        buffer.resize(buffer.size() * 2);
-    }
-}
-
-std::optional<VersionBlock> ReadVersionBlock(const std::string& path) {
-    const std::wstring file = NativeWide(path);
-    DWORD ignored = 0;
-    const DWORD size = GetFileVersionInfoSizeW(file.c_str(), &ignored);
-    if (size == 0) return std::nullopt;
-    std::string block(size, '\0');
-    if (GetFileVersionInfoW(file.c_str(), 0, size, &block[0]) == 0) return std::nullopt;
-    // The strings sit under the block's first language and code page; the
-    // driver's is US English, 1252.
-    std::wstring table = L"040904E4";
-    struct Translation {
-        WORD language;
-        WORD codePage;
-    };
-    void* found = nullptr;
-    UINT length = 0;
-    if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", &found, &length) != 0 &&
-        length >= sizeof(Translation)) {
-        Translation first{};
-        std::memcpy(&first, found, sizeof first);
-        const wchar_t* const digits = L"0123456789ABCDEF";
-        table.clear();
-        for (const unsigned value : {unsigned{first.language}, unsigned{first.codePage}}) {
-            for (int shift = 12; shift >= 0; shift -= 4) table += digits[(value >> shift) & 0xF];
-        }
-    }
-    auto text = [&](const wchar_t* key) {
-        const std::wstring query = L"\\StringFileInfo\\" + table + L"\\" + key;
-        void* value = nullptr;
-        UINT characters = 0;
-        if (VerQueryValueW(block.data(), query.c_str(), &value, &characters) == 0 || value == nullptr) {
-            return std::string();
-        }
-        const auto* chars = static_cast<const wchar_t*>(value);
-        return Narrow(chars, wcsnlen(chars, characters));
-    };
-    return VersionBlock{text(L"DCSDisplayName"), text(L"FileVersion")};
-}
+std::string ExecutablePath() { return osbase::ModuleFileName(nullptr); }
 
 std::vector<std::string> Arguments(int argc, char** argv) {
     int count = 0;

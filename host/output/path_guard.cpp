@@ -15,7 +15,8 @@ bool SameFile(const std::string& a, const std::string& b) {
     // Two files that exist are compared by identity (the file system's own
     // volume and file numbers on either system), so links and hard links are
     // seen through.
-    if (const std::optional<bool> same = os::SameFile(a, b)) return *same;
+    std::string unopened;  // then the names are compared
+    if (const std::optional<bool> same = os::SameFile(a, b, unopened)) return *same;
     std::error_code error;
     const std::filesystem::path left =
         std::filesystem::weakly_canonical(std::filesystem::absolute(os::FsPath(a), error), error);

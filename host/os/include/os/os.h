@@ -2,7 +2,9 @@
 // above this layer handles paths and texts as UTF-8 std::string (on Unix a
 // path is whatever bytes the user gave); os_win.cpp turns them into UTF-16 at
 // the boundary and calls only the wide-character APIs, so nothing passes
-// through the ANSI code page. os_unix.cpp is the plain POSIX side.
+// through the ANSI code page. os_unix.cpp is the plain POSIX side. The calls
+// the tracing client makes too (the process id, the same-file test, the
+// library calls, the version block) are osbase's, named here with the rest.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "osbase.h"
 
 namespace host::os {
 
@@ -48,27 +52,23 @@ bool Rename(const std::string& from, const std::string& to, std::string& why);
 // Gives `to` the permission bits of `from` (Unix; nothing to do on Windows).
 void CopyPermissions(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& path);
-// Whether two existing files are one, by the file system's own identity (so
-// links and hard links are seen through); none when either cannot be opened.
-std::optional<bool> SameFile(const std::string& a, const std::string& b);
-uint32_t ProcessId();
+using osbase::ProcessId;
+using osbase::SameFile;
 
 // --- The driver library -------------------------------------------------------
 
-// LoadLibraryW or dlopen; null with `why` on failure.
+// The driver, its imports looked for beside the program (where the stand-ins
+// are); on Windows its message boxes are recorded and printed from then on.
+// Null with `why` on failure.
 void* OpenLibrary(const std::string& path, std::string& why);
-void* FindSymbol(void* library, const char* name);
-void CloseLibrary(void* library);
+using osbase::CloseLibrary;
+using osbase::FindSymbol;
 // The running program's own file; empty when it cannot be told.
 std::string ExecutablePath();
 
 // What a Windows DLL's version block tells the simulator about it.
-struct VersionBlock {
-    std::string displayName;  // "DCSDisplayName", as stored (with its blank)
-    std::string fileVersion;  // "FileVersion"
-};
-// None when the file has no version block, and always on Unix.
-std::optional<VersionBlock> ReadVersionBlock(const std::string& path);
+using osbase::ReadVersionBlock;
+using osbase::VersionBlock;
 
 // --- The console ---------------------------------------------------------------
 
