@@ -10,6 +10,7 @@
 #include "catalogue.h"
 #include "diagnose/catalogue_parse.h"
 #include "iface_control.h"
+#include "link/link.h"
 #include "link/session.h"
 #include "mrx3p_control.h"
 #include "user32_control.h"
@@ -405,6 +406,16 @@ std::string VisibleText(const std::string& utf8) {
         at += length;
     }
     return out + "\"";
+}
+
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driver) {
+    Driver loaded(driver);
+    Link link(loaded);
+    link.Load();
+    link.Fill(c);
+    std::vector<bool> named = NamedByRows(inventory, link.Data());
+    link.Destroy();
+    return named;
 }
 
 }  // namespace host
