@@ -84,6 +84,11 @@ std::string FileStart(const std::string& path, size_t count) {
     return start;
 }
 
+bool IsTraceFile(const std::string& path) {
+    static const std::string kStart = "{\"type\":\"header\"";
+    return FileStart(path, kStart.size()) == kStart;
+}
+
 std::string ReadSpreadsheetText(const std::string& path, const std::string& what) {
     const std::string bytes = ReadInputFile(path, what);
     int malformedLine = 0;

@@ -1,6 +1,7 @@
 #include "case/io_list_writer.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 
 #include "case/case_schema.h"
@@ -287,6 +288,29 @@ std::string CaseFileWithLists(const Case& c, const std::string& initString, cons
     }
     for (const Expectation& e : c.expectations) out += ExpectLines(e);
     return out;
+}
+
+std::vector<OutputText> IoListFiles(const Case& c, const std::string& dir, const ListFormat& format, ListNames& names) {
+    const std::optional<CodePage> codePage = CodePage::Find(c.codePage);
+    if (!codePage) throw ListError("code page " + std::to_string(c.codePage) + " is not one dcs-host has");
+    const std::filesystem::path folder(dir);
+    std::vector<OutputText> files;
+    if (!c.controllers.empty()) {
+        names.controllers = "controllers.csv";
+        files.push_back(
+            {(folder / names.controllers).string(), ControllerList(c.controllers, *codePage, format), "controllers"});
+    }
+    if (!c.pvExports.empty()) {
+        names.pvExports = "pv_exports.csv";
+        files.push_back(
+            {(folder / names.pvExports).string(), PVExportList(c.pvExports, *codePage, format), "PV exports"});
+    }
+    if (!c.pvImports.empty()) {
+        names.pvImports = "pv_imports.csv";
+        files.push_back(
+            {(folder / names.pvImports).string(), PVImportList(c.pvImports, *codePage, format), "PV imports"});
+    }
+    return files;
 }
 
 }  // namespace host

@@ -1,9 +1,11 @@
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <memory>
 
+#include "commands/command.h"
 #include "commands/commands.h"
-#include "commands/trace_command.h"
 #include "diagnose/check_case.h"
+#include "diagnose/live_verdicts.h"
 #include "diagnose/text_encoding.h"
 #include "link/session.h"
 #include "output/output_file.h"
@@ -13,6 +15,7 @@
 #include "report/json_report.h"
 #include "report/problems_csv.h"
 #include "report/sarif_report.h"
+#include "trace/string_sources.h"
 
 namespace host {
 
@@ -47,14 +50,60 @@ struct CheckOutputs {
     }
 };
 
+// What check's command line fills: the options, and what is read before the
+// case is loaded.
+struct CheckLine {
+    std::string casePath;
+    CheckOptions check;
+    std::optional<int> codePage;
+    std::string initString;
+    std::optional<int64_t> fetch;
+};
+
+std::function<int()> DeclareCheck(CLI::App& command) {
+    auto line = std::make_shared<CheckLine>();
+    CheckOptions& check = line->check;
+    AddCaseArgument(command, line->casePath);
+    command.add_option("--html", check.htmlPath, "write a self-contained HTML report to this file");
+    AddDriverOption(command, check.driverPath);
+    command.add_option("--json", check.jsonPath, "write the whole diagnosis to this JSON file");
+    command.add_option("--problems-csv", check.problemsCsvPath,
+                       "write one line per problem to this CSV file, with where each value came from");
+    command.add_option("--sarif", check.sarifPath,
+                       "write every finding to this SARIF 2.1.0 file, for code-review tools to annotate the "
+                       "lines of the case, the IO lists and the initialization string");
+    command.add_option("--junit", check.junitPath,
+                       "write the check as JUnit XML to this file, a test per row and per root cause, for CI "
+                       "systems");
+    command.add_flag("--all", check.all, "list the rows without problems too");
+    command.add_option("--init-string", line->initString,
+                       "check against this file as the initialization string, byte for byte, instead of the "
+                       "case's (a trace: the string it captured)");
+    AddFetchOption(command, "--fetch", line->fetch,
+                   "with --init-string TRACE: which fetch of the string, from 1 (default: the last)");
+    command.add_option("--trace", check.tracePath,
+                       "add to each tag's verdict what the live link in this trace did with it");
+    AddCodePageOption(command, line->codePage, SimulatorCodePageHelp());
+    return [line] {
+        line->check.driverVersion = DriverVersionText(line->check.driverPath);
+        return OnCase(line->casePath, line->codePage, line->initString, [&](const Case& parsed) {
+            Case c = parsed;
+            if (!line->initString.empty()) UseInitString(c, line->initString, line->fetch);
+            return CheckCommand(c, line->check);
+        });
+    };
+}
+
 }  // namespace
 
-Diagnosis DiagnoseQuietly(Driver& driver, const Case& c) {
-    PrepareServer(c);
-    // The messages are reported with the diagnosis, all together.
-    const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
-    return CheckCase(driver, c);
-}
+const Command kCheckCommand = {
+    "check",
+    "diagnose every tag of every row and lint the initialization string; a dry run (configure, initialize, one "
+    "step) records what the driver itself raises",
+    "exit status: 0 nothing found, 1 a problem, a driver message, or (--trace) a live failure or disagreement, 2 "
+    "bad case, driver, trace or output",
+    DeclareCheck,
+};
 
 int CheckCommand(const Case& c, const CheckOptions& options) {
     CheckOutputs outputs(c, options);

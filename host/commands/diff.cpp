@@ -1,16 +1,19 @@
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "case/case_file.h"
+#include "case/load_case.h"
 #include "commands/catalogue_commands.h"
-#include "commands/commands.h"
-#include "commands/load_case.h"
+#include "commands/command.h"
 #include "diagnose/catalogue_diff.h"
+#include "diagnose/check_case.h"
 #include "diagnose/text_encoding.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/diff_report.h"
+#include "trace/string_sources.h"
 
 namespace host {
 
@@ -25,7 +28,36 @@ Diagnosis CheckAgainst(Driver& driver, Case c, const std::string& initString) {
     return diagnosis;
 }
 
+std::function<int()> DeclareDiff(CLI::App& command) {
+    auto options = std::make_shared<DiffOptions>();
+    command
+        .add_option("OLD", options->oldSource, "the old initialization string file (or a trace, or a case naming it)")
+        ->required();
+    command
+        .add_option("NEW", options->newSource, "the new initialization string file (or a trace, or a case naming it)")
+        ->required();
+    AddFetchOption(command, "--old-fetch", options->oldFetch,
+                   "of a trace as OLD: which fetch, from 1 (default: the last)");
+    AddFetchOption(command, "--new-fetch", options->newFetch,
+                   "of a trace as NEW: which fetch, from 1 (default: the last)");
+    command.add_option("--case", options->casePath, "check this case against both strings");
+    command.add_option("--json", options->jsonPath, "write the changes to this JSON file");
+    command.add_option("--html", options->htmlPath, "write a self-contained HTML page of the changes");
+    AddCodePageOption(command, options->codePage, NamesCodePageHelp());
+    AddDriverOption(command, options->driverPath, "the driver library to load for --case");
+    return [options] { return DiffCommand(*options); };
+}
+
 }  // namespace
+
+const Command kDiffCommand = {
+    "diff",
+    "compare two initialization strings: tags added, removed and changed, and with --case every verdict of the "
+    "case that changes",
+    "exit status: 0 nothing changed that matters (to the case, with --case), 1 something did, 2 an input or "
+    "output cannot be used",
+    DeclareDiff,
+};
 
 int DiffCommand(const DiffOptions& options) {
     try {

@@ -1,14 +1,14 @@
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
-#include <iterator>
 #include <memory>
-#include <optional>
 
 #include "case/case_file.h"
 #include "case/io_list_writer.h"
+#include "case/load_case.h"
 #include "commands/catalogue_commands.h"
-#include "commands/load_case.h"
-#include "output/output_file.h"
+#include "commands/command.h"
+#include "output/file_set.h"
 #include "output/path_guard.h"
 #include "text/code_page.h"
 
@@ -16,53 +16,42 @@ namespace host {
 
 namespace fs = std::filesystem;
 
-std::string PathFrom(const std::string& dir, const std::string& path) {
-    std::error_code error;
-    const fs::path target = fs::weakly_canonical(fs::absolute(path), error);
-    const fs::path base = fs::weakly_canonical(fs::absolute(dir), error);
-    // Folders that share no more than the root: a path up to the root and
-    // down again says nothing a reader can follow.
-    const bool shareFolder = std::distance(target.begin(), target.end()) > 1 &&
-                             std::distance(base.begin(), base.end()) > 1 &&
-                             *std::next(target.begin()) == *std::next(base.begin());
-    const fs::path relative = target.lexically_relative(base);
-    return (relative.empty() || !shareFolder ? target : relative).generic_string();
+namespace {
+
+// What export's command line fills: the marks as given, turned into the
+// list format when it runs.
+struct ExportLine {
+    ExportOptions options;
+    std::string separator = ",";
+    std::string decimalMark = ".";
+    bool noBom = false;
+};
+
+std::function<int()> DeclareExport(CLI::App& command) {
+    auto line = std::make_shared<ExportLine>();
+    AddCaseArgument(command, line->options.casePath);
+    command.add_option("--out", line->options.outDir, "the folder to write into (made when missing)")->required();
+    command.add_option("--separator", line->separator, "the field separator: , or ;")->capture_default_str();
+    command.add_option("--decimal-mark", line->decimalMark, "the decimal mark: . or , (with --separator ';')")
+        ->capture_default_str();
+    command.add_flag("--no-bom", line->noBom, "write no UTF-8 byte-order mark");
+    return [line] {
+        // A mark of more than one character is refused as '?' would be.
+        line->options.separator = line->separator.size() == 1 ? line->separator[0] : '?';
+        line->options.decimalMark = line->decimalMark.size() == 1 ? line->decimalMark[0] : '?';
+        line->options.bom = !line->noBom;
+        return ExportCommand(line->options);
+    };
 }
 
-void WriteAllOrNone(const std::vector<OutputText>& files, const std::vector<PathUse>& inputs) {
-    std::vector<PathUse> outputs;
-    for (const OutputText& f : files) outputs.push_back({f.what, f.path});
-    RefuseOverlappingPaths(inputs, outputs);
-    std::vector<std::unique_ptr<OutputFile>> opened;
-    for (const OutputText& f : files) {
-        opened.push_back(std::make_unique<OutputFile>(f.path));
-        opened.back()->Stream() << f.text;
-    }
-    for (auto& file : opened) file->Commit();
-}
+}  // namespace
 
-std::vector<OutputText> IoListFiles(const Case& c, const std::string& dir, const ListFormat& format, ListNames& names) {
-    const std::optional<CodePage> codePage = CodePage::Find(c.codePage);
-    if (!codePage) throw ListError("code page " + std::to_string(c.codePage) + " is not one dcs-host has");
-    const fs::path folder(dir);
-    std::vector<OutputText> files;
-    if (!c.controllers.empty()) {
-        names.controllers = "controllers.csv";
-        files.push_back(
-            {(folder / names.controllers).string(), ControllerList(c.controllers, *codePage, format), "controllers"});
-    }
-    if (!c.pvExports.empty()) {
-        names.pvExports = "pv_exports.csv";
-        files.push_back(
-            {(folder / names.pvExports).string(), PVExportList(c.pvExports, *codePage, format), "PV exports"});
-    }
-    if (!c.pvImports.empty()) {
-        names.pvImports = "pv_imports.csv";
-        files.push_back(
-            {(folder / names.pvImports).string(), PVImportList(c.pvImports, *codePage, format), "PV imports"});
-    }
-    return files;
-}
+const Command kExportCommand = {
+    "export",
+    "write the case's rows as CSV IO lists, with a case file that names them",
+    "exit status: 0 written, 2 the case or the folder cannot be used",
+    DeclareExport,
+};
 
 int ExportCommand(const ExportOptions& options) {
     try {

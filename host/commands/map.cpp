@@ -1,3 +1,4 @@
+#include <CLI/CLI.hpp>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -7,14 +8,16 @@
 #include "case/case_file.h"
 #include "case/input_file.h"
 #include "case/io_list_writer.h"
+#include "case/load_case.h"
 #include "commands/catalogue_commands.h"
-#include "commands/commands.h"
-#include "commands/load_case.h"
+#include "commands/command.h"
 #include "diagnose/catalogue_parse.h"
+#include "diagnose/check_case.h"
 #include "diagnose/row_proposals.h"
 #include "diagnose/text_encoding.h"
 #include "text/code_page.h"
 #include "text/tag_name.h"
+#include "trace/string_sources.h"
 
 namespace host {
 
@@ -177,7 +180,32 @@ std::string Report(const TagInventory& inventory, const Proposals& p, const Prop
     return out.str();
 }
 
+std::function<int()> DeclareMap(CLI::App& command) {
+    auto options = std::make_shared<MapOptions>();
+    AddSourceArgument(command, options->source);
+    AddFetchOption(command, "--fetch", options->fetch,
+                   "of a trace: which fetch of the string, from 1 (default: the last)");
+    command.add_option("--out", options->outDir, "the folder to write the IO lists into (made when missing)")
+        ->required();
+    command.add_option("--conventions", options->conventionsPath,
+                       "the naming conventions (default: those of examples/map/conventions.txt)");
+    command.add_option("--case", options->casePath, "propose only what this case does not have yet");
+    AddDriverOption(command, options->driverPath, "the driver library to load for the check");
+    AddCodePageOption(command, options->codePage,
+                      "the code page the string's names are in, which the IO lists are written from and map.toml "
+                      "names (the case's code_page with --case or a case as SOURCE, else 1252); one of " +
+                          CodePage::Supported());
+    return [options] { return MapCommand(*options); };
+}
+
 }  // namespace
+
+const Command kMapCommand = {
+    "map",
+    "propose controller rows, PV exports and PV imports from naming conventions, as IO lists check takes",
+    "exit status: 0 every proposed row checks clean, 1 some do not, 2 an input or output cannot be used",
+    DeclareMap,
+};
 
 int MapCommand(const MapOptions& options) {
     try {

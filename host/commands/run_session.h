@@ -13,8 +13,8 @@
 
 #include "case/case_file.h"
 #include "commands/commands.h"
-#include "commands/trace_command.h"
 #include "link/link.h"
+#include "link/run_traffic.h"
 #include "link/session.h"
 #include "report/message_tally.h"
 #include "report/run_report.h"

@@ -1,12 +1,13 @@
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
 #include "case/case_file.h"
+#include "case/load_case.h"
 #include "commands/catalogue_commands.h"
-#include "commands/load_case.h"
-#include "commands/trace_command.h"
+#include "commands/command.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/tag_inventory.h"
 #include "link/link.h"
@@ -16,20 +17,11 @@
 #include "report/terminal_table.h"
 #include "text/glob.h"
 #include "text/tag_name.h"
+#include "trace/string_sources.h"
 
 namespace host {
 
 namespace {
-
-bool EndsWithToml(const std::string& path) {
-    const std::string suffix = ".toml";
-    if (path.size() <= suffix.size()) return false;
-    for (size_t i = 0; i < suffix.size(); ++i) {
-        const char c = path[path.size() - suffix.size() + i];
-        if ((c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c) != suffix[i]) return false;
-    }
-    return true;
-}
 
 int32_t KindOfName(const std::string& name) {
     std::string upper;
@@ -64,48 +56,30 @@ std::vector<uint32_t> Pick(const TagInventory& inventory, const TagsOptions& opt
     return picked;
 }
 
+std::function<int()> DeclareTags(CLI::App& command) {
+    auto options = std::make_shared<TagsOptions>();
+    AddSourceArgument(command, options->source);
+    AddFetchOption(command, "--fetch", options->fetch,
+                   "of a trace: which fetch of the string, from 1 (default: the last)");
+    command.add_option("--kind", options->kinds, "only tags of this kind: AI, AO, DI, DO, DCD, CALC (repeatable)");
+    command.add_option("--data-set", options->dataSets, "only tags of this data set (repeatable)");
+    command.add_option("--match", options->matches, "only tags whose names match this glob (repeatable)");
+    command.add_option("--unused", options->unusedCase, "only the tags no row of this case names");
+    command.add_option("--json", options->jsonPath, "write the listing to this JSON file");
+    command.add_option("--csv", options->csvPath, "write the listing to this CSV file");
+    AddCodePageOption(command, options->codePage, NamesCodePageHelp() + "; --match matches in it too");
+    AddDriverOption(command, options->driverPath, "the driver library to load for --unused");
+    return [options] { return TagsCommand(*options); };
+}
+
 }  // namespace
 
-std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driver) {
-    Driver loaded(driver);
-    Link link(loaded);
-    link.Load();
-    link.Fill(c);
-    std::vector<bool> named = NamedByRows(inventory, link.Data());
-    link.Destroy();
-    return named;
-}
-
-std::string InitStringOfSource(const std::string& source, std::optional<int64_t> fetch, std::string* name,
-                               std::optional<int>* codePage) {
-    if (codePage != nullptr) *codePage = CodePageOfSource(source);
-    if (!EndsWithToml(source)) return InitStringFileOf(source, fetch, name);
-    const Case c = LoadCase(source);
-    if (name != nullptr) *name = c.initStringPath;
-    return c.initStringPath;
-}
-
-std::optional<int> CodePageOfSource(const std::string& source) {
-    if (!EndsWithToml(source)) return CodePageNamedByTrace(source);
-    const Case c = ParseCaseFile(source);
-    if (c.codePageLine == 0) return std::nullopt;
-    return c.codePage;
-}
-
-CodePage NamesCodePage(std::optional<int> given, const std::vector<std::string>& sources) {
-    std::optional<CodePage> codePage = given ? CodePage::Find(*given) : std::nullopt;
-    for (const std::string& source : sources) {
-        if (codePage || source.empty()) continue;
-        const std::optional<int> number = CodePageOfSource(source);
-        if (!number) continue;
-        codePage = CodePage::Find(*number);
-        if (!codePage) {
-            throw CaseError(source + ": code page " + std::to_string(*number) +
-                            " is not one dcs-host converts to; it has " + CodePage::Supported());
-        }
-    }
-    return codePage.value_or(*CodePage::Find(kDefaultCodePage));
-}
+const Command kTagsCommand = {
+    "tags",
+    "list the tag catalogue as the driver parses it, with notes on duplicates and broken entries",
+    "exit status: 0 listed, 2 the source or an output cannot be used",
+    DeclareTags,
+};
 
 int TagsCommand(const TagsOptions& options) {
     try {

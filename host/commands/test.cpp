@@ -2,13 +2,15 @@
 // tables. Exit statuses: 0 every expectation passed, 1 one failed, 2 a case
 // (or the driver, or an output) could not be used; the other cases are
 // still tested.
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 
+#include "case/load_case.h"
+#include "commands/command.h"
 #include "commands/commands.h"
-#include "commands/load_case.h"
 #include "diagnose/case_test.h"
 #include "link/session.h"
 #include "os/os.h"
@@ -58,7 +60,25 @@ LoadedCase Load(const std::string& file) {
     return loaded;
 }
 
+std::function<int()> DeclareTest(CLI::App& command) {
+    auto options = std::make_shared<TestOptions>();
+    command.add_option("CASE", options->paths, "case files (TOML), or folders holding them (searched for *.toml)")
+        ->required();
+    command.add_option("--junit", options->junitPath, "write the results as JUnit XML to this file, for CI systems");
+    command.add_option("--json", options->jsonPath, "write the results to this JSON file");
+    command.add_option("--html", options->htmlPath, "write the results as a self-contained HTML page to this file");
+    AddDriverOption(command, options->driverPath);
+    return [options] { return TestCommand(*options); };
+}
+
 }  // namespace
+
+const Command kTestCommand = {
+    "test",
+    "run every case and hold its link to the case's [[expect]] tables: one line per expectation",
+    "exit status: 0 every expectation passed, 1 one failed, 2 a case, the driver or an output could not be used",
+    DeclareTest,
+};
 
 int TestCommand(const TestOptions& options) {
     std::vector<LoadedCase> cases;

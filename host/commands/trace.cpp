@@ -1,8 +1,10 @@
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
 
+#include "commands/command.h"
 #include "commands/trace_command.h"
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/lint.h"
@@ -40,7 +42,45 @@ void AnalyseFetch(const std::string& text, int64_t length, FetchDigest& f) {
     MrxStandin_Reset();
 }
 
+std::function<int()> DeclareTrace(CLI::App& command) {
+    auto options = std::make_shared<TraceOptions>();
+    command.add_option("FILE", options->tracePath, "the trace (JSON Lines)")->required();
+    command.add_option("--json", options->jsonPath, "write the summary to this JSON file");
+    command.add_option("--html", options->htmlPath, "write a self-contained HTML page to this file");
+    command.add_flag("--follow", options->follow,
+                     "keep a one-screen view of FILE (or the newest trace in the folder FILE) up to date while "
+                     "the plant runs, until Ctrl-C; with --html a page that reloads itself");
+    command.add_option("--problems-csv", options->problemsCsvPath,
+                       "write the failures by tag, data set, operation and status to this CSV file");
+    command.add_option("--tags", options->tags, "chart the values of the tags matching this glob (repeatable)")
+        ->expected(1)
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    AddCodePageOption(command, options->codePage,
+                      "the code page the trace's tag names and string are in, over the one its header names (a "
+                      "trace of format 1 or 2 names none: 1252 is taken); one of " +
+                          CodePage::Supported());
+    command.add_option("--init-string", options->initStringPath,
+                       "write the initialization string of the last fetch (or --fetch N), byte for byte");
+    AddFetchOption(command, "--fetch", options->fetch, "which fetch --init-string writes, from 1");
+    return [options] {
+        try {
+            return options->follow ? FollowTrace(*options) : TraceCommand(*options);
+        } catch (const std::exception& e) {
+            std::fprintf(stderr, "dcs-host: %s\n", e.what());
+            return 2;
+        }
+    };
+}
+
 }  // namespace
+
+const Command kTraceCommand = {
+    "trace",
+    "sum up a trace of the Marlix client: fetches, calls, failures, durations, link events",
+    "exit status: 0 no call failed and the file is as the tracer writes it, 1 calls failed or records were left "
+    "out or disagree with the tracer's summaries, 2 the trace cannot be read or an output written",
+    DeclareTrace,
+};
 
 int TraceCommand(const TraceOptions& options) {
     std::vector<PathUse> outputs;

@@ -1,3 +1,4 @@
+#include "commands/command.h"
 #include "commands/commands.h"
 #include "diagnose/diagnosis.h"
 #include "link/link.h"
@@ -23,6 +24,13 @@ std::string VersionText(const std::string& driverPath) {
         text += "\ndriver file version: " + version->fileVersion;
     }
     return text;
+}
+
+std::string DriverVersionText(const std::string& path) {
+    if (const std::optional<DriverVersion> version = ReadDriverVersion(path)) {
+        return version->fileVersion + " (\"" + version->displayName + "\")";
+    }
+    return path == DefaultDriverPath() ? DCS_HOST_VERSION : "unknown (not the driver built with this host)";
 }
 
 std::string CodesText() {

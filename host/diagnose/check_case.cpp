@@ -113,4 +113,11 @@ int ExitStatusOf(const Diagnosis& diagnosis) {
     return diagnosis.configured && stepOk && !found ? 0 : 1;
 }
 
+Diagnosis DiagnoseQuietly(Driver& driver, const Case& c) {
+    PrepareServer(c);
+    // The messages are reported with the diagnosis, all together.
+    const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
+    return CheckCase(driver, c);
+}
+
 }  // namespace host

@@ -9,6 +9,7 @@
 #include "case/input_file.h"
 #include "catalogue.h"
 #include "diagnose/catalogue_parse.h"
+#include "link/link.h"
 #include "link/session.h"
 
 namespace host {
@@ -392,6 +393,16 @@ std::string VisibleText(const std::string& utf8) {
         at += length;
     }
     return out + "\"";
+}
+
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driver) {
+    Driver loaded(driver);
+    Link link(loaded);
+    link.Load();
+    link.Fill(c);
+    std::vector<bool> named = NamedByRows(inventory, link.Data());
+    link.Destroy();
+    return named;
 }
 
 }  // namespace host

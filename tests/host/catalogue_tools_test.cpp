@@ -21,6 +21,7 @@
 #include "commands/catalogue_commands.h"
 #include "commands/commands.h"
 #include "diagnose/catalogue_diff.h"
+#include "diagnose/check_case.h"
 #include "diagnose/row_proposals.h"
 #include "report/diff_report.h"
 #include "report/json_report.h"

@@ -52,6 +52,7 @@ invocations() {
 no-command
 help --help
 version --version
+version-run-driver --version run ex/unit/unit.toml --driver ex/unit/unit.toml
 list-codes --list-codes
 help-run run --help
 help-check check --help
@@ -87,6 +88,10 @@ LIST
 run-plant-changes run ex/plant/plant.toml --trace o/plant.jsonl
 run-plant-failures run ex/plant/plant.toml --trace o/plant.jsonl --trace-level failures
 trace-plant-changes trace steady/plant-run-plant-changes.jsonl --tags FIC-10[12].*
+tags-plant-trace tags steady/plant-run-plant-changes.jsonl --fetch 1
+tags-plant-trace-no-fetch tags steady/plant-run-plant-changes.jsonl --fetch 2
+check-plant-trace-string check ex/plant/plant.toml --init-string steady/plant-run-plant-changes.jsonl --fetch 1
+diff-plant-trace diff steady/plant-run-plant-changes.jsonl ex/plant/changed.mrx --old-fetch 1 --case ex/plant/plant.toml
 run-plant-init-string run ex/plant/plant.toml --init-string ex/plant/changed.mrx --steps 2
 tags-plant-match tags ex/plant/plant.mrx --match FIC-10?.OP* --data-set 1
 diff-plant-same diff ex/plant/plant.mrx ex/plant/plant.mrx

@@ -41,6 +41,10 @@ std::string ReadSpreadsheetText(const std::string& path, const std::string& what
 // A FIFO or a device is never opened, so nothing blocks.
 std::string FileStart(const std::string& path, size_t count);
 
+// Whether `path` is a trace of the Marlix client (begins as the tracer
+// begins every trace), rather than a case or an initialization string.
+bool IsTraceFile(const std::string& path);
+
 // Throws as ReadInputFile does when `path` is not a regular file; reads
 // nothing. For files another component opens (the driver library).
 void RequireRegularFile(const std::string& path, const std::string& what);

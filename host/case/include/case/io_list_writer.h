@@ -7,6 +7,7 @@
 #include <string>
 
 #include "case/case_file.h"
+#include "output/file_set.h"
 #include "text/code_page.h"
 
 namespace host {
@@ -53,6 +54,12 @@ struct ListNames {
     std::string pvImports;
 };
 std::string CaseFileWithLists(const Case& c, const std::string& initString, const ListNames& lists);
+
+// The IO lists of the case's rows, as files in `dir`: one a table that has
+// rows, its name set in `names`. The rows' texts are taken in the case's
+// code page and written as UTF-8; export and map write them with the case
+// file. Throws ListError.
+std::vector<OutputText> IoListFiles(const Case& c, const std::string& dir, const ListFormat& format, ListNames& names);
 
 // A TOML basic string holding `text`.
 std::string TomlString(const std::string& text);

@@ -1,4 +1,6 @@
-// The host's two commands, against the simulated tag server.
+// The commands that run the driver on a case against the simulated tag
+// server (run, check and test), and what --version and --list-codes print.
+// Each command's file also declares its command line (commands/command.h).
 #pragma once
 
 #include <cstdint>
@@ -7,8 +9,6 @@
 #include <vector>
 
 #include "case/case_file.h"
-#include "diagnose/diagnosis.h"
-#include "link/link.h"
 #include "report/run_report.h"
 
 namespace host {
@@ -56,9 +56,6 @@ int CheckCommand(const Case& c, const CheckOptions& options);
 // driver or an output could not be used.
 int TestCommand(const TestOptions& options);
 
-// The whole-case check with the driver's messages kept out of the terminal:
-// they are part of the diagnosis. Prepares the simulated server for the case.
-Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
 // What --version prints: dcs-host's version, the driver's path and, for a
 // Windows driver, the display name and file version from its version block.
 std::string VersionText(const std::string& driverPath);

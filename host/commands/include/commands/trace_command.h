@@ -1,18 +1,11 @@
-// The commands around a trace of the Marlix client: reading one (trace),
-// and the run options that write one or replay one.
+// The trace command: reading a trace of the Marlix client, once or
+// following one the plant is still writing.
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <memory>
 #include <optional>
-#include <ostream>
 #include <string>
 #include <vector>
-
-#include "case/case_file.h"
-#include "diagnose/diagnosis.h"
-#include "link/session.h"
 
 namespace host {
 
@@ -42,68 +35,5 @@ int TraceCommand(const TraceOptions& options);
 // replaced is read again from its start. Returns 2 when nothing can be
 // followed.
 int FollowTrace(const TraceOptions& options);
-
-// Whether `path` is a trace of the Marlix client (begins as the tracer
-// begins every trace), rather than an initialization string.
-bool IsTraceFile(const std::string& path);
-
-// The code page a trace's header names, when `path` is a trace that names
-// one dcs-host has; none for any other file (an initialization string, a
-// trace of format 1 or 2).
-std::optional<int> CodePageNamedByTrace(const std::string& path);
-
-// `path` as an initialization string file: a trace gives the string of its
-// fetch `fetch` (the last when none), byte for byte, in a temporary file
-// removed when dcs-host ends, and `name` then says where it came from
-// ("plant.jsonl, fetch 2"); any other file is itself. Throws TraceError, or
-// std::runtime_error when the trace holds no such fetch.
-std::string InitStringFileOf(const std::string& path, std::optional<int64_t> fetch, std::string* name = nullptr);
-
-// Replaces the case's initialization string with the file at `path` (a
-// captured string, used byte for byte, or a trace's fetch `fetch`).
-void UseInitString(Case& c, const std::string& path, std::optional<int64_t> fetch = std::nullopt);
-
-// What the live link did with each tag of a check, added to each tag's
-// verdict: calls, failures and last status from the trace, and where the
-// live server served the tag under another operation than the case's
-// catalogue says.
-struct LiveFindings {
-    // A line for each tag the live link failed, or where the case and the
-    // live link disagree: what the check shows and exits 1 for.
-    std::vector<std::string> lines;
-    std::vector<std::string> notes;  // the reader's notes on the trace
-};
-LiveFindings AddLiveVerdicts(Diagnosis& d, const std::string& tracePath);
-
-class ReplayServer;
-class TracedServer;
-
-// What stands between the driver and the server in a run: the tracing core
-// (--trace), a replay (--replay), both (the replay behind the tracer) or
-// nothing; and the case's scripted failures, armed by step unless a replay
-// answers instead.
-class RunTraffic {
-public:
-    // Throws TraceError or std::runtime_error; the server must be prepared.
-    // `c` gives the failures, and outlives this.
-    RunTraffic(const Case& c, const std::string& tracePath, const std::string& traceLevel,
-               const std::string& replayPath);
-    ~RunTraffic();
-    RunTraffic(const RunTraffic&) = delete;
-    RunTraffic& operator=(const RunTraffic&) = delete;
-
-    void SetPhase(const std::string& phase);
-    // Arms the case's failures of `step` (0: before the configuration).
-    void ArmFailures(int32_t step);
-    // After the run: the trace put in place. Throws OutputError.
-    void Finish();
-    // The replay's findings, when there is one.
-    void Report(std::ostream& out) const;
-
-private:
-    std::unique_ptr<ReplayServer> replay_;
-    std::unique_ptr<TracedServer> traced_;
-    FailureSchedule failures_;
-};
 
 }  // namespace host

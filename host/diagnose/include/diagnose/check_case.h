@@ -13,6 +13,10 @@ namespace host {
 // The server and host services must be prepared for the case (PrepareServer).
 Diagnosis CheckCase(Driver& driver, const Case& c);
 
+// The whole-case check with the driver's messages kept out of the terminal:
+// they are part of the diagnosis. Prepares the simulated server for the case.
+Diagnosis DiagnoseQuietly(Driver& driver, const Case& c);
+
 // 0: the case configures and nothing was found; 1: anything was found or
 // the driver raised any message.
 int ExitStatusOf(const Diagnosis& diagnosis);

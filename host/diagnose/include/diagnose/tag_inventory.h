@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "case/case_file.h"
 #include "hostapi/dcs_link_data.h"
 #include "text/code_page.h"
 
@@ -82,6 +83,11 @@ TagInventory InventoryOfFile(const std::string& path);
 // column of a row (or a flag of the general data) whose text is the entry's
 // name, in the row's data set. What kind the column takes plays no part.
 std::vector<bool> NamedByRows(const TagInventory& inventory, const DCSLinkData& d);
+
+// For each entry of the inventory, whether a row of the case names it, the
+// rows taken as the driver holds them (its defaults filled in): the case as
+// LoadCase gives it, its names in the bytes the inventory holds. Throws.
+std::vector<bool> EntriesNamedByCase(const TagInventory& inventory, const Case& c, const std::string& driverPath);
 
 // A note on an entry: why a user should look at it.
 struct TagNote {

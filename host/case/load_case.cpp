@@ -1,10 +1,9 @@
-#include "commands/load_case.h"
+#include "case/load_case.h"
 
 #include <cstdio>
 
 #include "case/input_file.h"
 #include "case/simulator_text.h"
-#include "commands/trace_command.h"
 #include "os/os.h"
 
 namespace host {
