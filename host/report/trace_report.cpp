@@ -8,9 +8,10 @@
 #include <sstream>
 #include <vector>
 
-#include "diagnose/catalogue_parse.h"
 #include "chart_style.h"
+#include "diagnose/catalogue_parse.h"
 #include "page.h"
+#include "platform/mrx3p_operations.h"
 #include "report/report.h"
 #include "text/tag_name.h"
 
@@ -363,8 +364,8 @@ constexpr size_t kColourCount = 7;
 bool Discrete(const TagSeries& s) {
     for (size_t at = 0; at <= s.op.size();) {
         const size_t end = std::min(s.op.find('/', at), s.op.size());
-        const std::string op = s.op.substr(at, end - at);
-        if (op != "ReadDI" && op != "WriteDI" && op != "ReadDO") return false;
+        const MrxOperationInfo* op = MrxOperationNamed(std::string_view(s.op).substr(at, end - at));
+        if (op == nullptr || (op->tagKind != MRX_KIND_DI && op->tagKind != MRX_KIND_DO)) return false;
         at = end + 1;
     }
     return true;
