@@ -10,12 +10,12 @@
 #include "case/schedule.h"
 #include "commands/command.h"
 #include "commands/commands.h"
-#include "run_session.h"
 #include "diagnose/check_case.h"
 #include "diagnose/text_encoding.h"
 #include "output/path_guard.h"
 #include "report/run_report.h"
 #include "report/terminal_table.h"
+#include "run_session.h"
 #include "trace/string_sources.h"
 
 namespace host {
