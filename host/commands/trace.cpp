@@ -9,13 +9,10 @@
 #include "diagnose/catalogue_parse.h"
 #include "diagnose/lint.h"
 #include "diagnose/trace_digest.h"
-#include "iface_control.h"
 #include "link/session.h"
-#include "mrx3p_control.h"
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/trace_report.h"
-#include "user32_control.h"
 
 namespace host {
 
@@ -24,11 +21,7 @@ namespace {
 // The driver's own parse of a fetched string, and the check's lint of it,
 // on the simulated server holding exactly what the live one sent.
 void AnalyseFetch(const std::string& text, int64_t length, FetchDigest& f) {
-    MrxStandin_Reset();
-    IFaceStandin_Reset();
-    User32Standin_Reset();
-    MrxStandin_SetInitString(text.c_str());
-    MrxStandin_SetReportedLength(static_cast<int32_t>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)));
+    ServeInitString(text, length);
     const CatalogueParse parse = [] {
         const QuietStandins quiet(QuietStandins::ErrorMsg::Echoed);
         return ParseCatalogue();
@@ -39,7 +32,7 @@ void AnalyseFetch(const std::string& text, int64_t length, FetchDigest& f) {
     }
     f.entries[0] = static_cast<int64_t>(parse.strayTokens.size());
     if (parse.loaded) f.lint = LintInitString(parse);
-    MrxStandin_Reset();
+    ResetServer();
 }
 
 std::function<int()> DeclareTrace(CLI::App& command) {

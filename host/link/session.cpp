@@ -1,5 +1,7 @@
 #include "link/session.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -46,6 +48,16 @@ void ServeInitStringFile(const std::string& path) {
         throw std::runtime_error("cannot read the initialization string file \"" + path + "\"");
     }
 }
+
+void ServeInitString(const std::string& text, int64_t length) {
+    MrxStandin_Reset();
+    IFaceStandin_Reset();
+    User32Standin_Reset();
+    MrxStandin_SetInitString(text.c_str());
+    MrxStandin_SetReportedLength(static_cast<int32_t>(std::clamp<int64_t>(length, INT32_MIN, INT32_MAX)));
+}
+
+void ResetServer() { MrxStandin_Reset(); }
 
 std::optional<FailedRead> FailedReadOf(const std::string& text) {
     // The driver's text: "Error reading %s tag for %s tag %s of %s at index %d".

@@ -34,6 +34,11 @@ void PrepareServer(const Case& c);
 // own. The file is handed over whole, as the check hands it: bytes after a
 // NUL included. Throws std::runtime_error when the stand-in cannot read it.
 void ServeInitStringFile(const std::string& path);
+// The same for a string in memory (a fetch a trace captured), the server
+// announcing `length` for it, as the live one did; ResetServer empties it
+// again.
+void ServeInitString(const std::string& text, int64_t length);
+void ResetServer();
 
 // Stops the server's call log, which would otherwise grow with every step
 // of a long run; until the next PrepareServer only CallLog() goes without.
