@@ -161,8 +161,7 @@ int RunCommand(const Case& c, const RunOptions& options) {
         DecodeForReports(*diagnosis);
     }
     RunSession session(c, driver, report, options);
-    const bool configured = session.Begin();
-    for (int32_t step = 1; configured && step <= steps; ++step) session.Step(step);
+    const bool configured = session.Run(steps);
     const std::string afterReset = session.End();  // shown below the whole table
     const int written = report.Finish(configured, diagnosis ? &*diagnosis : nullptr);
     std::cout << afterReset << std::flush;

@@ -42,52 +42,29 @@ RunSession::RunSession(const Case& c, Driver& driver, RunReport& report, const R
       traffic_(c, options.tracePath, options.traceLevel, options.replayPath),
       boxes_([this](const std::string& caption, const std::string& text) { return tally_.Add(caption, text); },
              c.codePage),
-      link_(driver) {
-    traffic_.ArmFailures(0);
+      link_(driver),
+      loop_(driver, c, link_, *this),
+      codePage_(CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage))) {
     before_ = LiveBlocks();
     link_.Load();
     link_.Fill(c);
-    for (size_t i = 0; i < c.pvExports.size(); ++i) {
-        if (c.pvExports[i].response.follows) followers_.push_back(i);
-    }
 }
 
+bool RunSession::Run(int32_t steps) { return loop_.Run(steps); }
+
 bool RunSession::Begin() {
-    Phase("DCSConfigure");  // what the load raised was shown as it happened
-    DCSLinkData& d = link_.Data();
-    configured_ = driver_.Configure(&d) == 1;
-    std::cout << c_.file << ": DCSConfigure "
-              << (configured_ ? "configured the link" : "did not configure the link; no steps run") << "\n";
-    if (!configured_) return false;
-    Phase("DCSInitialize");
-    driver_.Initialize(&d);
-    StepRecord& init = Sample(0);
-    // DCSInitialize returns nothing to go by: a message it raised is what
-    // tells a failed write.
-    init.ok = Quiet();
-    init.events = "initialize";
-    report_.Step(init);
-    allOk_ = init.ok;
-    for (int32_t i = 0; i < d.PVCnt; ++i) pv_.push_back(d.PVData[i].Value);
+    if (!loop_.Configure()) return false;
+    loop_.Initialize();
     return true;
 }
 
 bool RunSession::Step(int32_t step) {
-    Phase("step " + std::to_string(step));
-    std::string applied = ApplyEvents(step);
-    MovePVs();
-    const int32_t result = driver_.Simulate(&link_.Data());
-    StepRecord& record = Sample(step);
-    record.events = std::move(applied);
-    record.ok = result == 1 && Quiet();
-    report_.Step(record);
-    allOk_ = record.ok && allOk_;
-    return record.ok;
+    loop_.Step(step);
+    return stepOk_;
 }
 
 std::string RunSession::End() {
-    Phase("DCSReset");
-    driver_.Reset(&link_.Data());
+    if (!reset_) loop_.Reset(configured_ ? lastStep_ : 0);
     Phase("done");
     const std::string afterReset = "after DCSReset: Enabled " + FlagText(FlagTag(link_, kEnabledFlagLabel)) +
                                    ", Running " + FlagText(FlagTag(link_, kRunningFlagLabel)) + "\n";
@@ -96,6 +73,58 @@ std::string RunSession::End() {
     traffic_.Finish();
     CheckReleased(before_);
     return afterReset;
+}
+
+void RunSession::ArmFailures(int32_t step) { traffic_.ArmFailures(step); }
+
+void RunSession::StepBegins(int32_t step) {
+    Phase("step " + std::to_string(step));
+    applied_.clear();
+}
+
+void RunSession::Calling(LinkCall call, int32_t /*step*/) {
+    // A step's events and DCSSimulate are one phase, begun with the step;
+    // what the load raised was shown as it happened.
+    if (call == LinkCall::Configure || call == LinkCall::Initialize || call == LinkCall::Reset) {
+        Phase(LinkCallName(call));
+    }
+}
+
+void RunSession::Returned(LinkCall call, int32_t step, int32_t result) {
+    switch (call) {
+    case LinkCall::Configure:
+        configured_ = result == 1;
+        std::cout << c_.file << ": DCSConfigure "
+                  << (configured_ ? "configured the link" : "did not configure the link; no steps run") << "\n";
+        break;
+    case LinkCall::Initialize:
+        // DCSInitialize returns nothing to go by: a message it raised is
+        // what tells a failed write.
+        Record(0, Quiet());
+        break;
+    case LinkCall::Start:
+    case LinkCall::Stop:
+    case LinkCall::TimeZero: break;  // told as the events they are
+    case LinkCall::Simulate:
+        lastStep_ = step;
+        Record(step, result == 1 && Quiet());
+        break;
+    case LinkCall::Reset: reset_ = true; break;
+    }
+}
+
+void RunSession::EventApplied(const Event& event, int32_t /*step*/) {
+    applied_ += (applied_.empty() ? "" : " ") + EventText(event, codePage_);
+}
+
+// The step's row handed to the report.
+void RunSession::Record(int32_t step, bool ok) {
+    SampleRows(link_, step, record_);
+    record_.events = step == 0 ? "initialize" : applied_;
+    record_.ok = ok;
+    report_.Step(record_);
+    stepOk_ = ok;
+    allOk_ = ok && allOk_;
 }
 
 // Hands what the last phase raised to the report, in order, and starts the
@@ -150,57 +179,18 @@ void RunSession::NameCaseGap(const DriverMessage& m) {
                  TagTableFor(read->kind, dataSet, read->tag).c_str());
 }
 
-std::string RunSession::ApplyEvents(int32_t step) {
-    std::string applied;
-    traffic_.ArmFailures(step);
-    DCSLinkData& d = link_.Data();
-    for (const Event* event : EventsAt(c_, step)) {
-        switch (event->action) {
-        case Action::Start: driver_.Start(&d); break;
-        case Action::Stop: driver_.Stop(&d); break;
-        case Action::TimeZero: driver_.TimeZero(&d); break;
-        case Action::SetTag: SetTag(event->tag); break;
-        }
-        applied += (applied.empty() ? "" : " ") +
-                   EventText(*event, CodePage::Find(c_.codePage).value_or(*CodePage::Find(kDefaultCodePage)));
-    }
-    return applied;
-}
-
-// The first step puts every export at its value; after that only the ones
-// that follow a controller move, and the constant ones are left as they are.
-void RunSession::MovePVs() {
-    DCSLinkData& d = link_.Data();
-    auto move = [&](size_t i) {
-        const Response& response = c_.pvExports[i].response;
-        const double op = response.follows ? d.CtrlData[response.controller].OP : 0.0;
-        pv_[i] = NextValue(response, pv_[i], op);
-        d.PVData[i].Value = pv_[i];
-    };
-    if (!constantsSet_) {
-        for (size_t i = 0; i < pv_.size(); ++i) move(i);
-        constantsSet_ = true;
-        return;
-    }
-    for (const size_t i : followers_) move(i);
-}
-
-// The rows as they stand, and the change marks put back to 0.
-StepRecord& RunSession::Sample(int32_t step) {
-    StepRecord& record = record_;
+void SampleRows(const Link& link, int32_t step, StepRecord& record) {
     record.step = step;
     record.events.clear();
-    DCSLinkData& d = link_.Data();
+    const DCSLinkData& d = link.Data();
     record.controllers.resize(static_cast<size_t>(d.CtrlCnt));
     for (int32_t i = 0; i < d.CtrlCnt; ++i) {
-        DCSCtrlRow& row = d.CtrlData[i];
+        const DCSCtrlRow& row = d.CtrlData[i];
         const double sp = row.SP;
         const double op = row.OP;
         const uint8_t spChanged = row.SPChanged;
         const uint8_t opChanged = row.OPChanged;
         record.controllers[static_cast<size_t>(i)] = {sp, op, spChanged != 0, opChanged != 0};
-        row.SPChanged = 0;
-        row.OPChanged = 0;
     }
     record.pvExports.resize(static_cast<size_t>(d.PVCnt));
     for (int32_t i = 0; i < d.PVCnt; ++i) {
@@ -212,9 +202,8 @@ StepRecord& RunSession::Sample(int32_t step) {
         const double value = d.PVImportData[i].Value;
         record.pvImports[static_cast<size_t>(i)] = value;
     }
-    record.enabled = FlagTag(link_, kEnabledFlagLabel);
-    record.running = FlagTag(link_, kRunningFlagLabel);
-    return record;
+    record.enabled = FlagTag(link, kEnabledFlagLabel);
+    record.running = FlagTag(link, kRunningFlagLabel);
 }
 
 }  // namespace host

@@ -1,8 +1,8 @@
-// One run of the link on a case, a step at a time: the simulated server
-// prepared for the case, the driver's rows filled, its messages gathered
-// phase by phase, and every step handed to the report as it is taken, so
-// that memory stays flat however many steps. `run` drives it; the run
-// benchmark times its step against the driver's own.
+// One run of the link on a case, in the order the step loop takes it: the
+// simulated server prepared for the case, the driver's rows filled, its
+// messages gathered phase by phase, and every step handed to the report as
+// it is taken, so that memory stays flat however many steps. `run` drives
+// it; the run benchmark times its step against the driver's own.
 #pragma once
 
 #include <cstdint>
@@ -16,12 +16,17 @@
 #include "link/link.h"
 #include "link/run_traffic.h"
 #include "link/session.h"
+#include "link/step_loop.h"
 #include "report/message_tally.h"
 #include "report/run_report.h"
+#include "text/code_page.h"
 
 namespace host {
 
-class RunSession {
+// The rows as they stand, for the report (their change marks included).
+void SampleRows(const Link& link, int32_t step, StepRecord& record);
+
+class RunSession : private StepObserver {
 public:
     // Prepares the server, loads the driver's definitions and fills its
     // rows. `c`, `driver` and `report` outlive the session. Throws
@@ -30,14 +35,17 @@ public:
     RunSession(const RunSession&) = delete;
     RunSession& operator=(const RunSession&) = delete;
 
-    // DCSConfigure and DCSInitialize; false when the link did not configure.
+    // The whole run, DCSReset included; whether the link configured.
+    bool Run(int32_t steps);
+    // Its first part: DCSConfigure and DCSInitialize; false when the link
+    // did not configure.
     bool Begin();
-    // The events of the step, the PV exports moved, DCSSimulate, the rows
+    // One step: its events, the PV exports moved, DCSSimulate, the rows
     // recorded; false when the step failed.
     bool Step(int32_t step);
-    // DCSReset and DCSDestroy, what they raised reported, the repeated
-    // messages counted, the trace put in place. Returns the flags' line
-    // shown below the table.
+    // DCSReset (unless the run took it) and DCSDestroy, what they raised
+    // reported, the repeated messages counted, the trace put in place.
+    // Returns the flags' line shown below the table.
     std::string End();
 
     bool Configured() const { return configured_; }
@@ -48,12 +56,16 @@ public:
     void ReportTraffic(std::ostream& out) const { traffic_.Report(out); }
 
 private:
+    void ArmFailures(int32_t step) override;
+    void StepBegins(int32_t step) override;
+    void Calling(LinkCall call, int32_t step) override;
+    void Returned(LinkCall call, int32_t step, int32_t result) override;
+    void EventApplied(const Event& event, int32_t step) override;
+
     void Phase(const std::string& next);
     bool Quiet();
     void NameCaseGap(const DriverMessage& m);
-    std::string ApplyEvents(int32_t step);
-    void MovePVs();
-    StepRecord& Sample(int32_t step);
+    void Record(int32_t step, bool ok);
 
     const Case& c_;
     Driver& driver_;
@@ -66,17 +78,20 @@ private:
     MessageTally tally_;
     BoxCapture boxes_;
     Link link_;
+    StepLoop loop_;
     MessageWatch watch_;
     std::vector<Message> errors_;  // the ErrorMsg texts of the current phase
     std::string phase_ = "DCSLoad";
     size_t shownBefore_ = 0;
     int64_t boxesBefore_ = 0;
+    CodePage codePage_;
     bool configured_ = false;
+    bool reset_ = false;
     bool allOk_ = true;
+    bool stepOk_ = true;
+    int32_t lastStep_ = 0;
+    std::string applied_;  // the events of the step, as the table shows them
     std::set<std::string> gapsNamed_;
-    std::vector<double> pv_;         // the PV exports' values as the plant moves them
-    std::vector<size_t> followers_;  // the exports whose value follows a controller
-    bool constantsSet_ = false;
     StepRecord record_;  // kept from step to step, so a plant's rows are not allocated anew
 };
 

@@ -6,6 +6,7 @@
 #include "case/expectations.h"
 #include "case/schedule.h"
 #include "link/session.h"
+#include "link/step_loop.h"
 #include "text/code_page.h"
 #include "text/glob.h"
 
@@ -148,75 +149,60 @@ using Clock = std::chrono::steady_clock;
 
 double SecondsSince(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
-// The run of one case, looked at moment by moment.
-class TestRunner {
+ExpectWhen MomentOf(LinkCall call) {
+    switch (call) {
+    case LinkCall::Configure: return ExpectWhen::Configure;
+    case LinkCall::Initialize: return ExpectWhen::Initialize;
+    case LinkCall::Start: return ExpectWhen::Start;
+    case LinkCall::Stop: return ExpectWhen::Stop;
+    case LinkCall::TimeZero: return ExpectWhen::TimeZero;
+    case LinkCall::Reset: return ExpectWhen::Reset;
+    case LinkCall::Simulate: break;
+    }
+    return ExpectWhen::Step;
+}
+
+// The run of one case, looked at moment by moment: after every entry point,
+// and after each step (what the step's events raised counted in it).
+class TestObserver : public StepObserver {
 public:
-    TestRunner(Driver& driver, const Case& c, Link& link)
-        : driver_(driver),
-          c_(c),
-          link_(link),
-          d_(link.Data()),
+    TestObserver(const Case& c, Link& link, const RowsTaken& rowsTaken)
+        : link_(link),
+          rowsTaken_(rowsTaken),
           codePage_(CodePage::Find(c.codePage).value_or(*CodePage::Find(kDefaultCodePage))),
           tally_(c.expectations),
-          failures_(c) {}
+          failures_(c) {
+        watch_.Take();  // what DCSLoad raised belongs to no moment
+    }
 
-    CaseTestRun Run(int32_t steps) {
+    CaseTestRun Results(int32_t steps, bool configured, Clock::time_point start) const {
         CaseTestRun run;
         run.steps = steps;
-        const Clock::time_point start = Clock::now();
-        watch_.Take();  // what DCSLoad raised belongs to no moment
-        failures_.Arm(0);
-        Call(driver_.Configure, ExpectWhen::Configure, 0);
-        if (configured_) {
-            Call(driver_.Initialize, ExpectWhen::Initialize, 0);
-            std::vector<double> pv;
-            for (int32_t i = 0; i < d_.PVCnt; ++i) pv.push_back(d_.PVData[i].Value);
-            for (int32_t step = 1; step <= steps; ++step) RunStep(step, pv);
-        }
-        Call(driver_.Reset, ExpectWhen::Reset, configured_ ? steps : 0);
-        run.configured = configured_;
-        run.results = tally_.Results(steps, configured_);
+        run.configured = configured;
+        run.results = tally_.Results(steps, configured);
         run.seconds = SecondsSince(start);
         return run;
     }
 
 private:
-    // Calls an entry point and looks at the moment after it.
-    int32_t Call(DCSEntryPoint entry, ExpectWhen when, int32_t step) {
-        const Clock::time_point start = Clock::now();
-        const int32_t result = entry(&d_);
-        if (when == ExpectWhen::Configure) configured_ = result == 1;
-        Look(when, step, SecondsSince(start));
-        return result;
+    void ArmFailures(int32_t step) override { failures_.Arm(step); }
+
+    void StepBegins(int32_t /*step*/) override {
+        stepStart_ = Clock::now();
+        stepBoxes_.clear();
     }
 
-    void RunStep(int32_t step, std::vector<double>& pv) {
-        const Clock::time_point start = Clock::now();
-        failures_.Arm(step);
-        std::vector<DriverMessage> before;  // what the step's events raised is the step's too
-        for (const Event* event : EventsAt(c_, step)) {
-            if (event->action == Action::SetTag) {
-                SetTag(event->tag);
-                continue;
-            }
-            const bool starts = event->action == Action::Start, stops = event->action == Action::Stop;
-            Call(starts  ? driver_.Start
-                 : stops ? driver_.Stop
-                         : driver_.TimeZero,
-                 starts  ? ExpectWhen::Start
-                 : stops ? ExpectWhen::Stop
-                         : ExpectWhen::TimeZero,
-                 step);
-            before.insert(before.end(), lastBoxes_.begin(), lastBoxes_.end());
+    void Calling(LinkCall /*call*/, int32_t /*step*/) override { callStart_ = Clock::now(); }
+
+    void Returned(LinkCall call, int32_t step, int32_t result) override {
+        if (call == LinkCall::Configure) configured_ = result == 1;
+        if (call == LinkCall::Simulate) {
+            Look(ExpectWhen::Step, step, SecondsSince(stepStart_), std::move(stepBoxes_));
+        } else {
+            Look(MomentOf(call), step, SecondsSince(callStart_));
+            stepBoxes_.insert(stepBoxes_.end(), lastBoxes_.begin(), lastBoxes_.end());
         }
-        for (size_t i = 0; i < pv.size(); ++i) {
-            const Response& response = c_.pvExports[i].response;
-            const double op = response.follows ? d_.CtrlData[response.controller].OP : 0.0;
-            pv[i] = NextValue(response, pv[i], op);
-            d_.PVData[i].Value = pv[i];
-        }
-        driver_.Simulate(&d_);
-        Look(ExpectWhen::Step, step, SecondsSince(start), std::move(before));
+        if ((call == LinkCall::Initialize || call == LinkCall::Simulate) && rowsTaken_) rowsTaken_(link_, step);
     }
 
     void Look(ExpectWhen when, int32_t step, double seconds, std::vector<DriverMessage> earlier = {}) {
@@ -225,11 +211,12 @@ private:
         m.step = step;
         m.configured = configured_;
         m.seconds = seconds;
-        for (int32_t i = 0; i < d_.CtrlCnt; ++i) {
-            const DCSCtrlRow& row = d_.CtrlData[i];
+        const DCSLinkData& d = link_.Data();
+        for (int32_t i = 0; i < d.CtrlCnt; ++i) {
+            const DCSCtrlRow& row = d.CtrlData[i];
             m.controllers.push_back({row.SP, row.OP, row.Mode});
         }
-        for (int32_t i = 0; i < d_.PVImportCnt; ++i) m.pvImports.push_back(d_.PVImportData[i].Value);
+        for (int32_t i = 0; i < d.PVImportCnt; ++i) m.pvImports.push_back(d.PVImportData[i].Value);
         m.enabled = FlagTag(link_, kEnabledFlagLabel);
         m.running = FlagTag(link_, kRunningFlagLabel);
         m.tagValue = [](const TagValue& tag) { return ServerValue(tag.kind, tag.dataSet, tag.name); };
@@ -245,29 +232,31 @@ private:
         tally_.Look(m);
     }
 
-    Driver& driver_;
-    const Case& c_;
     Link& link_;
-    DCSLinkData& d_;
+    const RowsTaken& rowsTaken_;
     CodePage codePage_;
     ExpectationTally tally_;
     FailureSchedule failures_;
     MessageWatch watch_;
     std::vector<DriverMessage> lastBoxes_;  // what the last moment raised
+    std::vector<DriverMessage> stepBoxes_;  // what the step's events raised
+    Clock::time_point stepStart_, callStart_;
     bool configured_ = false;
 };
 
 }  // namespace
 
-CaseTestRun RunCaseTest(Driver& driver, const Case& c, int32_t steps) {
+CaseTestRun RunCaseTest(Driver& driver, const Case& c, int32_t steps, const RowsTaken& rowsTaken) {
     // The messages are the expectations' to judge, not the terminal's.
     const QuietStandins quiet(QuietStandins::ErrorMsg::Quiet);
+    const Clock::time_point start = Clock::now();
     Link link(driver);
     link.Load();
     link.Fill(c);
-    CaseTestRun run = TestRunner(driver, c, link).Run(steps);
+    TestObserver observer(c, link, rowsTaken);
+    const bool configured = StepLoop(driver, c, link, observer).Run(steps);
     link.Destroy();
-    return run;
+    return observer.Results(steps, configured, start);
 }
 
 }  // namespace host

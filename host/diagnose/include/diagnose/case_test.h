@@ -66,10 +66,15 @@ struct CaseTestRun {
     std::vector<ExpectationResult> results;
 };
 
-// Runs the case's link for `steps` steps as `run` does (events at the start
-// of their step, the plant's PV exports moved before DCSSimulate, DCSReset
-// at the end) and holds it to the case's expectations. The server must be
-// prepared for the case. Throws CaseError for rows the driver cannot take.
-CaseTestRun RunCaseTest(Driver& driver, const Case& c, int32_t steps);
+// Called with the rows as the simulator takes them, after DCSInitialize
+// (step 0) and after each step, for a comparison with a reference run.
+using RowsTaken = std::function<void(const Link& link, int32_t step)>;
+
+// Runs the case's link for `steps` steps in the order `run` takes it and
+// holds it to the case's expectations. An expectation of a reference run is
+// left to the caller, which sees the rows through `rowsTaken`. The server
+// must be prepared for the case. Throws CaseError for rows the driver cannot
+// take.
+CaseTestRun RunCaseTest(Driver& driver, const Case& c, int32_t steps, const RowsTaken& rowsTaken = {});
 
 }  // namespace host
