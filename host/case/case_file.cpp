@@ -277,7 +277,9 @@ private:
             }
         } else if (k == "expect") {
             for (const RawRow& row : Sections(r_, item)) {
-                c_.expectations.push_back(ReadExpectation(row, c_.expectations.size(), c_.unknownKeys));
+                Expectation e = ReadExpectation(row, c_.expectations.size(), c_.unknownKeys);
+                if (!e.referenceText.empty()) e.reference = Resolved(e.referenceText, baseDir_);
+                c_.expectations.push_back(std::move(e));
             }
         } else {
             const std::string near = DidYouMean(

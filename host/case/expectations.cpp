@@ -13,10 +13,11 @@ namespace host {
 namespace {
 
 const std::vector<std::string>& ExpectKeys() {
-    static const std::vector<std::string> keys = {"name",       "when",      "step",          "every_step", "tag",
-                                                  "kind",       "data_set",  "controller",    "field",      "pv_import",
-                                                  "configured", "flag",      "boxes",         "box_title",  "box_text",
-                                                  "value",      "tolerance", "rel_tolerance", "min",        "max"};
+    static const std::vector<std::string> keys = {
+        "name",     "when",       "step",      "every_step",    "tag",        "kind",
+        "data_set", "controller", "field",     "pv_import",     "configured", "flag",
+        "boxes",    "box_title",  "box_text",  "value",         "tolerance",  "rel_tolerance",
+        "min",      "max",        "reference", "time_tolerance"};
     return keys;
 }
 
@@ -137,16 +138,18 @@ void ReadRowRef(const ValueReader& r, const RawEntry& entry, Expectation& e) {
 
 // The subject and, for those that carry it, the expected value.
 void ReadSubject(const ValueReader& r, const Keys& keys, const RawRow& row, Expectation& e) {
-    const RawEntry* what = keys.OneOf({"tag", "controller", "pv_import", "configured", "flag", "boxes"}, "subject");
+    const RawEntry* what =
+        keys.OneOf({"tag", "controller", "pv_import", "configured", "flag", "boxes", "reference"}, "subject");
     const RawEntry* boxPattern = keys["box_title"] != nullptr ? keys["box_title"] : keys["box_text"];
     if (what == nullptr && boxPattern != nullptr) what = boxPattern;
     if (what == nullptr) {
         r.Fail(row.at,
                "expected what is looked at: tag = NAME (with kind and data_set), controller = NAME or "
-               "INDEX (with field), pv_import = NAME or INDEX, configured, flag, or boxes (with box_title "
-               "and box_text)");
+               "INDEX (with field), pv_import = NAME or INDEX, configured, flag, boxes (with box_title "
+               "and box_text), or reference = \"RUN.csv\"");
     }
     const std::string& k = what->key;
+    if (k != "reference") keys.Refuse({"time_tolerance"}, "belongs to a reference = \"RUN.csv\" expectation");
     if (k != "tag") keys.Refuse({"kind", "data_set"}, "belongs to a tag = NAME expectation");
     if (k != "controller" && k != "flag") keys.Refuse({"field"}, "belongs to a controller = NAME expectation");
     if (what != boxPattern && k != "boxes") keys.Refuse({"box_title", "box_text"}, "belongs to a boxes expectation");
@@ -178,6 +181,11 @@ void ReadSubject(const ValueReader& r, const Keys& keys, const RawRow& row, Expe
     } else if (k == "flag") {
         e.subject = ExpectSubject::Flag;
         e.field = OneWordOf(r, *what, {"Enabled", "Running"});
+    } else if (k == "reference") {
+        e.subject = ExpectSubject::Reference;
+        e.whatAt = what->value.at;
+        e.referenceText = r.PathText(what->value, "reference");
+        if (e.referenceText.empty()) r.Fail(what->value.at, "expected the path of a CSV written by run --csv");
     } else if (k == "configured") {
         e.subject = ExpectSubject::Configured;
         e.value = Boolean(r, *what) ? 1.0 : 0.0;
@@ -200,6 +208,17 @@ double NonNegative(const ValueReader& r, const RawEntry& entry) {
 }
 
 void ReadExpected(const ValueReader& r, const Keys& keys, const RawRow& row, Expectation& e) {
+    if (e.subject == ExpectSubject::Reference) {
+        keys.Refuse({"value", "min", "max"},
+                    "does not go with reference, whose curves are what is expected; give the tube's "
+                    "tolerance, rel_tolerance or time_tolerance");
+        if (const RawEntry* t = keys["tolerance"]) e.tolerance = NonNegative(r, *t);
+        if (const RawEntry* t = keys["rel_tolerance"]) e.relTolerance = NonNegative(r, *t);
+        if (const RawEntry* t = keys["time_tolerance"]) {
+            e.timeTolerance = static_cast<int32_t>(r.Integer(t->value, "time_tolerance", 0, kMaxSteps));
+        }
+        return;
+    }
     const bool carried = e.subject == ExpectSubject::Configured || e.subject == ExpectSubject::Boxes;
     if (carried) {
         keys.Refuse({"value", "tolerance", "rel_tolerance", "min", "max"},
@@ -291,7 +310,14 @@ Expectation ReadExpectation(const RawRow& row, size_t index, std::vector<std::st
     // A misspelt key is the fault the others follow from ("vaule").
     if (unknown.size() != unknownBefore) return e;
     if (const RawEntry* name = keys["name"]) e.name = r.PathText(name->value, "name");
-    ReadWhen(r, keys, row, e);
+    if (keys["reference"] != nullptr) {
+        // The curves are held at every step the run takes.
+        keys.Refuse({"when", "step", "every_step"},
+                    "does not go with reference, whose curves are compared at every step of the run");
+        e.when = ExpectWhen::EveryStep;
+    } else {
+        ReadWhen(r, keys, row, e);
+    }
     ReadSubject(r, keys, row, e);
     ReadExpected(r, keys, row, e);
     return e;
@@ -336,6 +362,7 @@ std::string SubjectText(const Expectation& e) {
     case ExpectSubject::PVImport: return "pv_import " + (e.row.empty() ? std::to_string(e.index) : e.row);
     case ExpectSubject::Configured: return "configured";
     case ExpectSubject::Flag: return "the " + e.field + " flag";
+    case ExpectSubject::Reference: return "the curves of \"" + e.referenceText + "\"";
     case ExpectSubject::Boxes: {
         std::string text = "boxes";
         if (!e.boxTitle.empty()) text += " titled \"" + e.boxTitle + "\"";
@@ -347,6 +374,11 @@ std::string SubjectText(const Expectation& e) {
 }
 
 std::string ExpectedText(const Expectation& e) {
+    if (e.subject == ExpectSubject::Reference) {
+        std::string text = "inside the tube: ± " + ValueText(e.tolerance);
+        if (e.relTolerance > 0.0) text += " or " + ValueText(e.relTolerance * 100) + "%";
+        return text + ", " + std::to_string(e.timeTolerance) + " step(s) either side";
+    }
     if (e.subject == ExpectSubject::Configured) return e.value.value_or(1.0) != 0.0 ? "yes" : "no";
     if (e.value) {
         std::string text = ValueText(*e.value);

@@ -224,6 +224,14 @@ std::string TagLines(const TagValue& tag, const CodePage& codePage) {
 std::string ExpectLines(const Expectation& e) {
     std::string out = "\n[[expect]]\n";
     if (!e.name.empty()) out += "name = " + TomlString(e.name) + "\n";
+    if (e.subject == ExpectSubject::Reference) {
+        // Its path is the caller's to make relative to where the case is written.
+        out += "reference = " + TomlString(e.reference) + "\n";
+        if (e.tolerance > 0.0) out += "tolerance = " + NumberText(e.tolerance) + "\n";
+        if (e.relTolerance > 0.0) out += "rel_tolerance = " + NumberText(e.relTolerance) + "\n";
+        if (e.timeTolerance > 0) out += "time_tolerance = " + std::to_string(e.timeTolerance) + "\n";
+        return out;
+    }
     if (e.when == ExpectWhen::Step) {
         out += "step = " + std::to_string(e.step) + "\n";
     } else if (e.when == ExpectWhen::EveryStep) {
@@ -240,6 +248,7 @@ std::string ExpectLines(const Expectation& e) {
     case ExpectSubject::Controller: out += "controller = " + row + "\nfield = " + TomlString(e.field) + "\n"; break;
     case ExpectSubject::PVImport: out += "pv_import = " + row + "\n"; break;
     case ExpectSubject::Flag: out += "flag = " + TomlString(e.field) + "\n"; break;
+    case ExpectSubject::Reference: break;  // written above
     case ExpectSubject::Configured:
         return out + "configured = " + (e.value.value_or(1.0) != 0.0 ? "true" : "false") + "\n";
     case ExpectSubject::Boxes:

@@ -60,9 +60,13 @@ int ExportCommand(const ExportOptions& options) {
         // Read as every command reads a case: its names in the code page the
         // driver sees them in, which the lists and the case file are written
         // back from.
-        const Case c = LoadCase(options.casePath);
+        Case c = LoadCase(options.casePath);
         // A misspelt key would be left out of what is written, silently.
         RefuseUnknownKeys(c);
+        // A reference run stays where it is; the case written elsewhere names it from there.
+        for (Expectation& e : c.expectations) {
+            if (e.subject == ExpectSubject::Reference) e.reference = PathFrom(options.outDir, e.reference);
+        }
         std::filesystem::create_directories(options.outDir);
         ListNames names;
         std::vector<OutputText> files = IoListFiles(c, options.outDir, format, names);

@@ -17,6 +17,8 @@
 #include "output/output_file.h"
 #include "output/path_guard.h"
 #include "report/test_report.h"
+#include "report/trend_compare.h"
+#include "run_session.h"
 
 namespace host {
 
@@ -60,6 +62,55 @@ LoadedCase Load(const std::string& file) {
     return loaded;
 }
 
+// The case's reference runs, each read before the link runs, so that one
+// that cannot be used stops the case before it starts.
+std::vector<std::unique_ptr<TrendCompare>> ReferencesOf(const Case& c) {
+    std::vector<std::unique_ptr<TrendCompare>> compares;
+    for (const Expectation& e : c.expectations) {
+        if (e.subject != ExpectSubject::Reference) continue;
+        try {
+            compares.push_back(std::make_unique<TrendCompare>(
+                CompareOptions{e.reference, e.tolerance, e.relTolerance, e.timeTolerance}, RowNamesOf(c)));
+        } catch (const CaseError&) {
+            throw;  // placed in the reference file itself
+        } catch (const std::exception& error) {
+            throw CaseError(Located(e.whatAt, error.what()));
+        }
+    }
+    return compares;
+}
+
+// Runs the case and holds it to its expectations, the reference runs
+// among them compared row by row as the steps are taken.
+CaseTestRun TestCase(Driver& driver, const Case& c) {
+    std::vector<std::unique_ptr<TrendCompare>> compares = ReferencesOf(c);
+    StepRecord record;
+    const RowsTaken rowsTaken = [&](const Link& link, int32_t step, bool ok) {
+        SampleRows(link, step, record);
+        record.ok = ok;
+        for (const auto& compare : compares) compare->Step(record);
+    };
+    PrepareServer(c);
+    StopCallLog();
+    CaseTestRun run =
+        RunCaseTest(driver, c, c.steps.value_or(kDefaultSteps), compares.empty() ? RowsTaken{} : rowsTaken);
+    size_t next = 0;
+    for (ExpectationResult& r : run.results) {
+        if (r.expectation->subject != ExpectSubject::Reference) continue;
+        const TrendCompare::Verdict verdict = compares[next++]->OneLine();
+        r.passed = !verdict.outside;
+        r.looks = static_cast<int32_t>(verdict.rows);
+        r.failedLooks = static_cast<int32_t>(verdict.rowsOutside);
+        // Where it failed first, else the last step it was looked at.
+        const int64_t step = verdict.step >= 0 ? verdict.step : verdict.outside ? -1 : verdict.lastStep;
+        r.moment = step >= 0 ? "step " + std::to_string(step) : "the end of the run";
+        if (r.failedLooks > 1) r.moment += " (and " + std::to_string(r.failedLooks - 1) + " more)";
+        r.actual = verdict.text;
+        r.seconds = run.seconds;
+    }
+    return run;
+}
+
 std::function<int()> DeclareTest(CLI::App& command) {
     auto options = std::make_shared<TestOptions>();
     command.add_option("CASE", options->paths, "case files (TOML), or folders holding them (searched for *.toml)")
@@ -90,6 +141,9 @@ int TestCommand(const TestOptions& options) {
                 inputs.push_back({"the case file", file});
                 if (cases.back().c) {
                     for (const NamedFile& named : cases.back().c->namedFiles) inputs.push_back({named.use, named.path});
+                    for (const Expectation& e : cases.back().c->expectations) {
+                        if (e.subject == ExpectSubject::Reference) inputs.push_back({"the reference run", e.reference});
+                    }
                 }
             }
         }
@@ -119,9 +173,7 @@ int TestCommand(const TestOptions& options) {
         if (loaded.c) {
             const Case& c = *loaded.c;
             try {
-                PrepareServer(c);
-                StopCallLog();
-                loaded.outcome.run = RunCaseTest(*driver, c, c.steps.value_or(kDefaultSteps));
+                loaded.outcome.run = TestCase(*driver, c);
             } catch (const std::exception& e) {
                 loaded.outcome.error = e.what();
             }

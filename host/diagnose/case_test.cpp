@@ -15,6 +15,7 @@ namespace host {
 namespace {
 
 bool IsOwnMoment(const Expectation& e, const LinkMoment& m) {
+    if (e.subject == ExpectSubject::Reference) return false;  // the caller's, from the rows it is given
     if (e.when == ExpectWhen::EveryStep) return m.when == ExpectWhen::Step;
     if (e.when == ExpectWhen::Step) return m.when == ExpectWhen::Step && m.step == e.step;
     return e.when == m.when;
@@ -71,6 +72,7 @@ std::optional<double> Actual(const Expectation& e, const LinkMoment& m, std::str
         }
         return count;
     }
+    case ExpectSubject::Reference: break;
     }
     none = "none: the row is not in the link";
     return std::nullopt;
@@ -190,9 +192,13 @@ private:
     void StepBegins(int32_t /*step*/) override {
         stepStart_ = Clock::now();
         stepBoxes_.clear();
+        quiet_ = true;
     }
 
-    void Calling(LinkCall /*call*/, int32_t /*step*/) override { callStart_ = Clock::now(); }
+    void Calling(LinkCall call, int32_t /*step*/) override {
+        callStart_ = Clock::now();
+        if (call == LinkCall::Initialize) quiet_ = true;
+    }
 
     void Returned(LinkCall call, int32_t step, int32_t result) override {
         if (call == LinkCall::Configure) configured_ = result == 1;
@@ -202,7 +208,9 @@ private:
             Look(MomentOf(call), step, SecondsSince(callStart_));
             stepBoxes_.insert(stepBoxes_.end(), lastBoxes_.begin(), lastBoxes_.end());
         }
-        if ((call == LinkCall::Initialize || call == LinkCall::Simulate) && rowsTaken_) rowsTaken_(link_, step);
+        // As `run` tells a step: it succeeded, and raised no message.
+        const bool ok = quiet_ && (call == LinkCall::Initialize || result == 1);
+        if ((call == LinkCall::Initialize || call == LinkCall::Simulate) && rowsTaken_) rowsTaken_(link_, step, ok);
     }
 
     void Look(ExpectWhen when, int32_t step, double seconds, std::vector<DriverMessage> earlier = {}) {
@@ -222,6 +230,7 @@ private:
         m.tagValue = [](const TagValue& tag) { return ServerValue(tag.kind, tag.dataSet, tag.name); };
         lastBoxes_.clear();
         for (const Message& message : watch_.Take()) {
+            quiet_ = false;
             if (message.box) {
                 lastBoxes_.push_back(
                     {"box", codePage_.Decode(message.caption), codePage_.Decode(message.text), MomentName(m)});
@@ -242,6 +251,7 @@ private:
     std::vector<DriverMessage> stepBoxes_;  // what the step's events raised
     Clock::time_point stepStart_, callStart_;
     bool configured_ = false;
+    bool quiet_ = true;  // no message since the step (or DCSInitialize) began
 };
 
 }  // namespace

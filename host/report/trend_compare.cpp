@@ -84,6 +84,7 @@ void TrendCompare::Step(const StepRecord& record) {
     const CsvTable row = ParseCsv(runHeader_ + CsvRow(layout_, record), "the run");
     if (row.records.empty()) return;
     const CsvRecord& now = row.records.front();
+    bool rowOutside = false;
     for (Column& column : columns_) {
         const std::string& text = now.cells[column.run].text;
         const std::optional<double> value = NumberOf(text);
@@ -110,6 +111,7 @@ void TrendCompare::Step(const StepRecord& record) {
             column.largestStep = record.step;
         }
         if (inside) continue;
+        rowOutside = true;
         if (column.outsideSteps++ == 0) {
             column.firstOutside = record.step;
             const CsvRecord* ref = ReferenceRow(record.step);
@@ -121,6 +123,7 @@ void TrendCompare::Step(const StepRecord& record) {
                                                            : Shown(ref->cells[column.reference].text));
         }
     }
+    if (rowOutside) ++rowsOutside_;
 }
 
 bool TrendCompare::Outside() const {
@@ -154,6 +157,54 @@ std::string TrendCompare::Report() const {
     out += "  " + std::to_string(columns_.size() - outside) + " of " + std::to_string(columns_.size()) +
            " column(s) inside the tube over " + std::to_string(steps_) + " step(s)\n";
     return out;
+}
+
+TrendCompare::Verdict TrendCompare::OneLine() const {
+    Verdict v;
+    v.outside = Outside();
+    v.rows = steps_;
+    v.rowsOutside = rowsOutside_;
+    v.lastStep = lastStep_;
+    const Column* largest = nullptr;
+    const Column* first = nullptr;
+    size_t outside = 0;
+    for (const Column& c : columns_) {
+        if (largest == nullptr || c.largest > largest->largest) largest = &c;
+        if (c.outsideSteps == 0) continue;
+        ++outside;
+        if (first == nullptr || c.firstOutside < first->firstOutside) first = &c;
+    }
+    const std::string steps = std::to_string(steps_) + " step(s)";
+    if (!v.outside) {
+        v.text = "all " + std::to_string(columns_.size()) + " column(s) inside over " + steps;
+        if (largest != nullptr && largest->largestStep >= 0 && largest->largest > 0.0) {
+            v.text += "; largest deviation " + ValueText(largest->largest) + " (" + largest->name + " at step " +
+                      std::to_string(largest->largestStep) + ")";
+        }
+        return v;
+    }
+    std::vector<std::string> faults;
+    if (first != nullptr) {
+        v.step = first->firstOutside;
+        std::string text = first->name + " was " + first->firstText;
+        if (first->largestStep >= 0) {
+            text += "; its largest deviation " + ValueText(first->largest) + " at step " +
+                    std::to_string(first->largestStep);
+        }
+        faults.push_back(text);
+        if (outside > 1) faults.push_back(std::to_string(outside - 1) + " more column(s) outside");
+    }
+    if (!missing_.empty()) {
+        faults.push_back(std::to_string(missing_.size()) + " column(s) of the reference not in this run (" +
+                         missing_.front() + (missing_.size() > 1 ? ", ..." : "") + ")");
+    }
+    if (!referenceSteps_.empty() && referenceSteps_.rbegin()->first > lastStep_) {
+        faults.push_back(
+            "the reference runs to step " + std::to_string(referenceSteps_.rbegin()->first) +
+            (lastStep_ < 0 ? ", this run took no step" : ", this run to step " + std::to_string(lastStep_)));
+    }
+    for (const std::string& f : faults) v.text += (v.text.empty() ? "" : "; ") + f;
+    return v;
 }
 
 }  // namespace host

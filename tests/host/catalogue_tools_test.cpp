@@ -291,8 +291,12 @@ std::string Dump(const host::Case& c) {
     for (const host::ServerFailure& f : c.failures)
         out << "\nfail " << f.step << " " << f.operation << " " << f.name << " " << f.status << " " << f.times;
     for (const host::Expectation& e : c.expectations) {
-        out << "\nexpect " << e.name << ": " << host::SubjectText(e) << " " << host::MomentText(e) << " "
-            << host::ExpectedText(e) << " " << e.index;
+        // A reference run is named from wherever the case is written: the same file is what counts.
+        const std::string subject = e.subject == host::ExpectSubject::Reference
+                                        ? fs::weakly_canonical(e.reference).string()
+                                        : host::SubjectText(e);
+        out << "\nexpect " << e.name << ": " << subject << " " << host::MomentText(e) << " " << host::ExpectedText(e)
+            << " " << e.index;
     }
     return out.str();
 }

@@ -87,6 +87,14 @@ TEST_F(ExpectTest, RefusedWhereTheyStand) {
         {"step = 1\nflag = \"Enabled\"\n", "expected value = X"},
         {"when = \"configure\"\nconfigured = true\nvalue = 1\n", "value does not go with configured"},
         {"step = 1\nboxes = 1\nkind = \"AI\"\n", "kind belongs to a tag = NAME expectation"},
+        // A reference run is held at every step, as curves, within its tube.
+        {"step = 2\nreference = \"run.csv\"\n", "step does not go with reference"},
+        {"reference = \"run.csv\"\nvalue = 1\n", "value does not go with reference"},
+        {"reference = \"run.csv\"\nflag = \"Enabled\"\n", "expected one subject, not both reference and flag"},
+        {"reference = \"run.csv\"\ntime_tolerance = -1\n", "time_tolerance"},
+        {"reference = \"\"\n", "expected the path of a CSV written by run --csv"},
+        {"step = 1\nflag = \"Enabled\"\nvalue = 1\ntime_tolerance = 1\n",
+         "time_tolerance belongs to a reference = \"RUN.csv\" expectation"},
     };
     for (const auto& fault : faults) {
         EXPECT_NE(Error(fault.body).find(fault.message), std::string::npos)

@@ -62,26 +62,28 @@ cd "$examples/.." || exit 1
 run examples 0 test examples --junit "$work/examples.xml" --json "$work/examples.json" --html "$work/examples.html"
 expect_out examples 'examples/plant/plant.toml:235: passed: "an AO OP tag of 50 reads as 0.5" (controller FIC-101 OP at step 1): 0.5'
 expect_out examples 'examples/broken/broken.toml: 8 expectation(s), 8 passed, 0 failed'
-expect_out examples '5 case(s), 35 expectation(s): 35 passed, 0 failed'
-read_back examples 35 0 0
-[ "$(grep -c '<tr class="passed">' "$work/examples.html")" -eq 35 ] || fail "examples: the page lacks a row per expectation"
-grep -q '<p id="totals">5 case(s), 35 expectation(s): 35 passed, 0 failed</p>' "$work/examples.html" ||
+expect_out examples '5 case(s), 36 expectation(s): 36 passed, 0 failed'
+read_back examples 36 0 0
+[ "$(grep -c '<tr class="passed">' "$work/examples.html")" -eq 36 ] || fail "examples: the page lacks a row per expectation"
+grep -q '<p id="totals">5 case(s), 36 expectation(s): 36 passed, 0 failed</p>' "$work/examples.html" ||
     fail "examples: the page lacks the totals"
 
-# A changed gain and an exact comparison fail, each with what it saw and when.
+# A changed gain and an exact comparison fail, each with what it saw and when;
+# the gain leaves the tube around the recorded run too.
 mkdir -p "$work/cases"
-cp "$examples/plant/plant.mrx" "$work/cases/"
+cp "$examples/plant/plant.mrx" "$examples/plant/plant-reference.csv" "$work/cases/"
 sed -e 's/^gain = 100.0$/gain = 120.0/' -e 's/^tolerance = 1e-12$//' "$examples/plant/plant.toml" >"$work/cases/plant.toml"
 printf 'init_string = "plant.mrx"\n[[expect]]\nstep = 1\ncontroller = "FIC-101"\nfield = "OP"\nvalue = 1\n' \
     >"$work/cases/typo.toml"
 run failing 2 test "$work/cases" --junit "$work/failing.xml" --json "$work/failing.json" --html "$work/failing.html"
-[ "$(grep -c '<tr class="failed">' "$work/failing.html")" -eq 2 ] || fail "failing: the page does not mark the 2 failures"
+[ "$(grep -c '<tr class="failed">' "$work/failing.html")" -eq 3 ] || fail "failing: the page does not mark the 3 failures"
 grep -q '<h2 class="error">' "$work/failing.html" || fail "failing: the page does not mark the case that could not be tested"
 expect_out failing "plant.toml:262: FAILED: \"an OP tag of 70 reads as 0.7\" (controller 0 OP at step 8): expected 0.7, actual 0.7000000000000001 (off by 1.1102230246251565e-16)"
 expect_out failing "plant.toml:289: FAILED: \"the flow follows the valve\" (AI tag \"FI-101.PV\" at step 16): expected from 65 to 70, actual 81.42690591118298"
 expect_out failing "typo.toml: cannot be tested: $work/cases/typo.toml:4:14: expect 0: the case has no controller named \"FIC-101\""
-expect_out failing "2 case(s), 19 expectation(s): 17 passed, 2 failed; 1 case(s) could not be tested"
-read_back failing 20 2 1
+expect_out failing "plant.toml:317: FAILED: \"every curve as recorded\" (the curves of \"plant-reference.csv\" at every step): expected inside the tube: ± 1e-09, 0 step(s) either side, actual FI-101 was 47.25, the reference 45; its largest deviation 13.495981517015025 at step 16, at step 1"
+expect_out failing "2 case(s), 20 expectation(s): 17 passed, 3 failed; 1 case(s) could not be tested"
+read_back failing 21 3 1
 run failing_only 1 test "$work/cases/plant.toml"
 printf 'init_string = "plant.mrx"\n[[expect]]\nwhen = "configure"\nconfigured = true\nvaule = 1\n' >"$work/typo_key.toml"
 cp "$examples/plant/plant.mrx" "$work/"
@@ -101,6 +103,24 @@ run gain_wide 0 run "$work/cases/plant.toml" --compare "$work/reference.csv" --r
 run short 1 run "$examples/plant/plant.toml" --compare "$work/reference.csv" --steps 3
 expect_out short "the reference runs to step 16, this run to step 3"
 run no_reference 2 run "$examples/plant/plant.toml" --compare "$work/none.csv"
+
+# A reference run in the case: `test` takes the link through the same steps
+# as `run`, so every example that configures holds exactly to the CSV its own run
+# wrote (change marks and statuses included); the changed gain leaves the tube.
+for example in unit plant iolist; do  # (the broken ones do not configure: no CSV)
+    mkdir -p "$work/ref"
+    cp -r "$examples/$example" "$work/ref/"
+    run "ref_csv_$example" 0 run "$work/ref/$example/$example.toml" --csv "$work/ref/$example/run.csv"
+    printf '\n[[expect]]\nname = "as run"\nreference = "run.csv"\n' >>"$work/ref/$example/$example.toml"
+    run "ref_$example" 0 test "$work/ref/$example/$example.toml"
+    expect_out "ref_$example" ': passed: "as run" (the curves of "run.csv" at every step): all '
+done
+printf '\n[[expect]]\nreference = "%s"\ntolerance = 0.5\ntime_tolerance = 1\n' "$work/reference.csv" >>"$work/cases/plant.toml"
+run ref_gain 1 test "$work/cases/plant.toml"
+expect_out ref_gain "FAILED: the curves of \"$work/reference.csv\" at every step: expected inside the tube: ± 0.5, 1 step(s) either side, actual FI-101 was 47.25, the reference 45; its largest deviation 13.495981517015025 at step 16, at step 1"
+printf '\n[[expect]]\nreference = "none.csv"\n' >>"$work/cases/plant.toml"
+run ref_none 2 test "$work/cases/plant.toml"
+expect_out ref_none "plant.toml:$(grep -c '' "$work/cases/plant.toml"):13: cannot read the reference run"
 
 # Outputs go through the safe writer: not over an input, nor left half written.
 run over_input 2 test "$work/cases/plant.toml" --json "$work/cases/plant.mrx"

@@ -168,6 +168,7 @@ enum class ExpectSubject {
     Configured,  // whether DCSConfigure configured the link (1) or not (0)
     Boxes,       // how many message boxes the moment raised (matching the title and text, when given)
     Flag,        // the Enabled or Running flag tag, as the server holds it
+    Reference,   // every curve of the run, against a CSV an earlier `run --csv` wrote
 };
 
 // An [[expect]] table: a value the case holds its link to at a moment of
@@ -190,8 +191,11 @@ struct Expectation {
     double relTolerance = 0.0;
     std::optional<double> min;
     std::optional<double> max;
-    SourcePos at;      // the table's first line
-    SourcePos whatAt;  // where the tag or row is named
+    std::string reference;      // Reference: the CSV, resolved against the case file's folder
+    std::string referenceText;  // and as the case file gives it, for the reports
+    int32_t timeTolerance = 0;  // Reference: the reference's steps this many either side count too
+    SourcePos at;               // the table's first line
+    SourcePos whatAt;           // where the tag or row is named
 };
 
 struct CaseWarning {

@@ -67,8 +67,10 @@ struct CaseTestRun {
 };
 
 // Called with the rows as the simulator takes them, after DCSInitialize
-// (step 0) and after each step, for a comparison with a reference run.
-using RowsTaken = std::function<void(const Link& link, int32_t step)>;
+// (step 0) and after each step, and whether it succeeded as `run` tells it
+// (the entry point did, and no message was raised), for a comparison with a
+// reference run.
+using RowsTaken = std::function<void(const Link& link, int32_t step, bool ok)>;
 
 // Runs the case's link for `steps` steps in the order `run` takes it and
 // holds it to the case's expectations. An expectation of a reference run is

@@ -36,6 +36,19 @@ public:
     // What the comparison found, a line per column outside and a summary.
     std::string Report() const;
 
+    // The same in one line, for a test's verdict: the first fault (the
+    // earliest step a column left its tube, a column or steps the run
+    // lacks) and how many more, or that every column stayed inside.
+    struct Verdict {
+        bool outside = false;
+        int32_t step = -1;  // where the first column left its tube; -1 when not at a step
+        std::string text;
+        int64_t rows = 0;         // the run's rows compared
+        int64_t rowsOutside = 0;  // those with a column outside
+        int64_t lastStep = -1;    // the last step the run took
+    };
+    Verdict OneLine() const;
+
 private:
     struct Column {
         std::string name;
@@ -58,6 +71,7 @@ private:
     std::vector<std::string> missing_;  // the reference's columns this run lacks
     std::vector<std::string> added_;    // this run's columns the reference lacks
     int64_t steps_ = 0;
+    int64_t rowsOutside_ = 0;
     int64_t lastStep_ = -1;  // the last step this run took
 };
 
