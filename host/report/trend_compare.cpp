@@ -165,22 +165,18 @@ TrendCompare::Verdict TrendCompare::OneLine() const {
     v.rows = steps_;
     v.rowsOutside = rowsOutside_;
     v.lastStep = lastStep_;
-    const Column* largest = nullptr;
     const Column* first = nullptr;
     size_t outside = 0;
     for (const Column& c : columns_) {
-        if (largest == nullptr || c.largest > largest->largest) largest = &c;
         if (c.outsideSteps == 0) continue;
         ++outside;
         if (first == nullptr || c.firstOutside < first->firstOutside) first = &c;
     }
     const std::string steps = std::to_string(steps_) + " step(s)";
     if (!v.outside) {
+        // Not the largest deviation: a last bit of rounding apart, it would
+        // make one passing run read differently from another.
         v.text = "all " + std::to_string(columns_.size()) + " column(s) inside over " + steps;
-        if (largest != nullptr && largest->largestStep >= 0 && largest->largest > 0.0) {
-            v.text += "; largest deviation " + ValueText(largest->largest) + " (" + largest->name + " at step " +
-                      std::to_string(largest->largestStep) + ")";
-        }
         return v;
     }
     std::vector<std::string> faults;

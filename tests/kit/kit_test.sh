@@ -43,7 +43,11 @@ check() {  # check WHAT COMMAND...: passes when the command succeeds
 export WINEDEBUG=-all WINEARCH=win32 WINEDLLOVERRIDES='mscoree,mshtml='
 unset WINEPATH DISPLAY WAYLAND_DISPLAY
 if [ -z "${WINEPREFIX:-}" ]; then
-  if [ -f build/win32/wineprefix/system.reg ]; then
+  # The prefix the Windows tests made already, when there is one: a new one
+  # takes Wine a while.
+  if [ -f build/kit-win32/wineprefix/system.reg ]; then
+    WINEPREFIX=$root/build/kit-win32/wineprefix
+  elif [ -f build/win32/wineprefix/system.reg ]; then
     WINEPREFIX=$root/build/win32/wineprefix
   else
     WINEPREFIX=$root/build/packages/wineprefix
