@@ -24,7 +24,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=64}
 # --no-build: the test command has built the preset already.
 if [ "${1:-}" != --no-build ]; then
   cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j "$jobs"
+  cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
 fi
 
 bin_dir=build/fuzz/fuzz

@@ -127,7 +127,7 @@ fuzz_pid=""
 if [ -f fuzz/CMakeLists.txt ]; then
   step "fuzz: build; then ${fuzz_seconds}s per target, beside the next step"
   cmake --preset fuzz >/dev/null
-  cmake --build --preset fuzz -j "$jobs"
+  cmake --build --preset fuzz -j "$jobs" --target fuzz_targets
   # One seed for every run of the test command: a finding is then a fault
   # of the change under test, the same on every machine, not a new draw.
   FUZZ_SEED=${FUZZ_SEED:-20261209} FUZZ_SECONDS=$fuzz_seconds scripts/fuzz.sh --no-build >build/fuzz/fuzz.log 2>&1 &
