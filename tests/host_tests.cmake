@@ -17,8 +17,12 @@ if(DCS_BUILD_HOST AND NOT WIN32 AND EXISTS ${PROJECT_SOURCE_DIR}/host/CMakeLists
       ${CMAKE_CURRENT_LIST_DIR}/host/quiet_standins_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/expectations_test.cpp
       ${CMAKE_CURRENT_LIST_DIR}/host/trend_compare_test.cpp
+      ${CMAKE_CURRENT_LIST_DIR}/host/step_loop_test.cpp
     )
     target_link_libraries(host_tests PRIVATE dcs_host_report mrxnt_rules iface mrx3p user32 GTest::gtest_main)
+    target_compile_definitions(host_tests PRIVATE DCS_DRIVER_PATH="$<TARGET_FILE:mrxnt>"
+                                                  DCS_EXAMPLES_DIR="${PROJECT_SOURCE_DIR}/examples")
+    add_dependencies(host_tests mrxnt)
     dcs_warnings(host_tests)
     dcs_host_white_box(host_tests)
     gtest_discover_tests(host_tests DISCOVERY_TIMEOUT 60)
