@@ -115,6 +115,19 @@ for example in unit plant iolist; do  # (the broken ones do not configure: no CS
     run "ref_$example" 0 test "$work/ref/$example/$example.toml"
     expect_out "ref_$example" ': passed: "as run" (the curves of "run.csv" at every step): all '
 done
+# Steps that fail too, by a failed read and by a box at DCSInitialize alone:
+# the status column says FAIL at the same steps in both.
+mkdir -p "$work/ref/failing"
+cp "$examples/plant/plant.mrx" "$work/ref/failing/"
+sed '/^\[\[expect\]\]/,$d' "$examples/plant/plant.toml" >"$work/ref/failing/plant.toml"
+printf '\n[[fail]]\nop = "ReadAO"\nstep = 5\ntimes = 2\n\n[[fail]]\nop = "WriteAI"\ntimes = 1\n' \
+    >>"$work/ref/failing/plant.toml"
+run ref_csv_failing 1 run "$work/ref/failing/plant.toml" --csv "$work/ref/failing/run.csv"
+[ "$(grep -c '^[0-9]*,FAIL,' "$work/ref/failing/run.csv")" -eq 3 ] || fail "ref_csv_failing: not 3 failed steps"
+printf '\n[[expect]]\nreference = "run.csv"\n' >>"$work/ref/failing/plant.toml"
+run ref_failing 0 test "$work/ref/failing/plant.toml"
+expect_out ref_failing ': passed: the curves of "run.csv" at every step: all 30 column(s) inside over 17 step(s)'
+
 printf '\n[[expect]]\nreference = "%s"\ntolerance = 0.5\ntime_tolerance = 1\n' "$work/reference.csv" >>"$work/cases/plant.toml"
 run ref_gain 1 test "$work/cases/plant.toml"
 expect_out ref_gain "FAILED: the curves of \"$work/reference.csv\" at every step: expected inside the tube: ± 0.5, 1 step(s) either side, actual FI-101 was 47.25, the reference 45; its largest deviation 13.495981517015025 at step 16, at step 1"
