@@ -1,6 +1,8 @@
 #include "case/io_list_csv.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
 
 namespace host {
 
@@ -140,14 +142,17 @@ CsvTable ParseCsv(const std::string& text, const std::string& file) {
     // are no columns.
     while (!table.header.empty() && table.header.back().text.empty()) table.header.pop_back();
     if (table.header.empty()) Fail(file, 1, 1, "expected a header line naming the columns");
+    // A run's CSV names tens of thousands of columns: each is looked up
+    // among the earlier ones, not compared with every one of them.
+    std::unordered_map<std::string, size_t> earlier;
     for (size_t i = 0; i < table.header.size(); ++i) {
         const CsvCell& name = table.header[i];
         if (name.text.empty()) Fail(file, name.line, name.column, "expected a column name");
-        for (size_t j = 0; j < i; ++j) {
-            if (table.header[j].text == name.text) {
-                Fail(file, name.line, name.column,
-                     "expected each column once; \"" + name.text + "\" is also column " + std::to_string(j + 1));
-            }
+        const auto [first, added] = earlier.emplace(name.text, i);
+        if (!added) {
+            Fail(
+                file, name.line, name.column,
+                "expected each column once; \"" + name.text + "\" is also column " + std::to_string(first->second + 1));
         }
     }
     while (!in.Done()) {

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <limits>
 #include <optional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "case/case_schema.h"
 #include "case/input_file.h"
@@ -51,25 +53,29 @@ TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout)
             throw CaseError(Located(path, row.line, 1, "expected a step number, not " + Shown(row.cells[0].text)));
         referenceSteps_[*step] = static_cast<size_t>(&row - reference_.records.data());
     }
+    // A plant's run has tens of thousands of columns: they are matched by
+    // name through an index, not each against every other.
     const CsvTable run = ParseCsv(runHeader_, "the run");
-    for (const CsvCell& cell : run.header) {
-        if (!Compared(cell.text)) continue;
-        const auto found = std::find_if(reference_.header.begin(), reference_.header.end(),
-                                        [&](const CsvCell& r) { return r.text == cell.text; });
-        if (found == reference_.header.end()) {
-            added_.push_back(cell.text);
+    std::unordered_map<std::string, size_t> referenceColumns;  // the first of a name, as a search would find
+    for (size_t i = 0; i < reference_.header.size(); ++i) referenceColumns.emplace(reference_.header[i].text, i);
+    std::unordered_set<std::string> runColumns;
+    for (size_t i = 0; i < run.header.size(); ++i) {
+        const std::string& name = run.header[i].text;
+        runColumns.insert(name);
+        if (!Compared(name)) continue;
+        const auto found = referenceColumns.find(name);
+        if (found == referenceColumns.end()) {
+            added_.push_back(name);
             continue;
         }
         Column column;
-        column.name = cell.text;
-        column.run = static_cast<size_t>(&cell - run.header.data());
-        column.reference = static_cast<size_t>(found - reference_.header.begin());
+        column.name = name;
+        column.run = i;
+        column.reference = found->second;
         columns_.push_back(column);
     }
     for (const CsvCell& cell : reference_.header) {
-        const bool inRun =
-            std::any_of(run.header.begin(), run.header.end(), [&](const CsvCell& r) { return r.text == cell.text; });
-        if (Compared(cell.text) && !inRun) missing_.push_back(cell.text);
+        if (Compared(cell.text) && runColumns.count(cell.text) == 0) missing_.push_back(cell.text);
     }
 }
 

@@ -39,4 +39,25 @@ fields=$(head -1 run.csv | awk -F, '{ print NF }')
 "$host" run plant.toml --steps 3 --columns 'FIC-1 SP' >one.txt 2>err.txt || fail "the run exited $?: $(cat err.txt)"
 grep -q '^Showing ' one.txt && fail "a single picked column is noted as a left-out view"
 [ "$(awk '$1 == "init" { print NF }' one.txt)" = 4 ] || fail "--columns 'FIC-1 SP' does not show one column"
+
+# Held to its own run as a test's reference, the plant stays in the tube
+# (every compared column: the status, four a controller, one an export and
+# an import, the flags);
+# and matching its tens of thousands of columns by name, every step, costs
+# less than a few runs: timed against the run that wrote the CSV, on the
+# whole plant only (a small one is all start-up).
+now_ms() { echo $(($(date +%s%N) / 1000000)); }
+sed -i 's/^steps = .*/steps = 30/' plant.toml
+t0=$(now_ms)
+"$host" run plant.toml --csv ref.csv >/dev/null 2>err.txt || fail "the run exited $?: $(cat err.txt)"
+t1=$(now_ms)
+printf '\n[[expect]]\nname = "as run"\nreference = "ref.csv"\n' >>plant.toml
+"$host" test plant.toml >test.txt 2>err.txt || fail "the test exited $?: $(cat err.txt) $(tail -2 test.txt)"
+t2=$(now_ms)
+grep -q ': passed: "as run" (the curves of "ref.csv" at every step): all '"$((6 * n + 3))"' column(s) inside' test.txt ||
+    fail "the plant does not hold to its own run: $(grep 'as run' test.txt)"
+if [ "$n" -ge 1000 ] && [ $((t2 - t1)) -gt $((5 * (t1 - t0))) ]; then
+    fail "the test against the reference took $((t2 - t1)) ms, over 5 times the run's $((t1 - t0)) ms"
+fi
+echo "run of 30 steps: $((t1 - t0)) ms; test against it: $((t2 - t1)) ms"
 finish "plant terminal ($n of each row)"
