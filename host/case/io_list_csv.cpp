@@ -133,6 +133,11 @@ bool AllEmpty(const std::vector<CsvCell>& cells) {
 
 }  // namespace
 
+std::vector<CsvCell> ParseCsvLine(const std::string& text, char separator, const std::string& file) {
+    Cursor in(text);
+    return ReadLine(in, separator, file);
+}
+
 CsvTable ParseCsv(const std::string& text, const std::string& file) {
     Cursor in(text);
     CsvTable table;

@@ -40,8 +40,7 @@ std::string Shown(const std::string& text) { return text.empty() ? "empty" : "\"
 
 }  // namespace
 
-TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout)
-    : options_(options), layout_(layout), runHeader_(CsvHeader(layout)) {
+TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout) : options_(options), layout_(layout) {
     const std::string& path = options.referencePath;
     reference_ = ParseCsv(ReadInputFile(path, "the reference run"), path);
     if (reference_.header.empty() || reference_.header[0].text != "step") {
@@ -55,7 +54,7 @@ TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout)
     }
     // A plant's run has tens of thousands of columns: they are matched by
     // name through an index, not each against every other.
-    const CsvTable run = ParseCsv(runHeader_, "the run");
+    const CsvTable run = ParseCsv(CsvHeader(layout), "the run");
     std::unordered_map<std::string, size_t> referenceColumns;  // the first of a name, as a search would find
     for (size_t i = 0; i < reference_.header.size(); ++i) referenceColumns.emplace(reference_.header[i].text, i);
     std::unordered_set<std::string> runColumns;
@@ -87,12 +86,12 @@ const CsvRecord* TrendCompare::ReferenceRow(int64_t step) const {
 void TrendCompare::Step(const StepRecord& record) {
     ++steps_;
     lastStep_ = std::max<int64_t>(lastStep_, record.step);
-    const CsvTable row = ParseCsv(runHeader_ + CsvRow(layout_, record), "the run");
-    if (row.records.empty()) return;
-    const CsvRecord& now = row.records.front();
+    // The row as the CSV has it, so that it reads as the reference was read.
+    const std::vector<CsvCell> now = ParseCsvLine(CsvRow(layout_, record), ',', "the run");
     bool rowOutside = false;
     for (Column& column : columns_) {
-        const std::string& text = now.cells[column.run].text;
+        static const std::string kNone;
+        const std::string& text = column.run < now.size() ? now[column.run].text : kNone;
         const std::optional<double> value = NumberOf(text);
         bool inside = false;
         bool anyReference = false;

@@ -38,6 +38,10 @@ struct CsvTable {
 // CaseError worded "FILE:LINE:COLUMN: what was expected".
 CsvTable ParseCsv(const std::string& text, const std::string& file);
 
+// The fields of the first line of `text`, split at `separator`: a row whose
+// header is known already. Throws CaseError as ParseCsv does.
+std::vector<CsvCell> ParseCsvLine(const std::string& text, char separator, const std::string& file);
+
 // The case keys that name IO lists, and the rows they hold.
 bool IsIoListKey(const std::string& key);  // "controllers", "pv_exports", "pv_imports"
 

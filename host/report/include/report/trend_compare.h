@@ -64,7 +64,6 @@ private:
 
     CompareOptions options_;
     Layout layout_;
-    std::string runHeader_;
     CsvTable reference_;
     std::map<int64_t, size_t> referenceSteps_;  // step → row of the reference
     std::vector<Column> columns_;
