@@ -19,6 +19,9 @@ public:
     explicit Cursor(const std::string& text) : text_(text) {
         if (text_.compare(0, 3, "\xEF\xBB\xBF") == 0) at_ = 3;
     }
+    // At the start of a line already found.
+    Cursor(const std::string& text, size_t at, int line) : text_(text), at_(at), line_(line) {}
+    size_t At() const { return at_; }
     bool Done() const { return at_ >= text_.size(); }
     char Peek(size_t ahead = 0) const { return at_ + ahead < text_.size() ? text_[at_ + ahead] : '\0'; }
     bool AtLineEnd() const { return Peek() == '\n' || Peek() == '\r'; }
@@ -138,20 +141,20 @@ std::vector<CsvCell> ParseCsvLine(const std::string& text, char separator, const
     return ReadLine(in, separator, file);
 }
 
-CsvTable ParseCsv(const std::string& text, const std::string& file) {
+CsvLines::CsvLines(const std::string& text, const std::string& file) : text_(text), file_(file) {
     Cursor in(text);
-    CsvTable table;
-    if (!in.TakeSeparatorDeclaration(table.separator)) table.separator = in.SeparatorOfLine();
-    table.header = ReadLine(in, table.separator, file);
+    if (!in.TakeSeparatorDeclaration(separator_)) separator_ = in.SeparatorOfLine();
+    header_ = ReadLine(in, separator_, file);
+    here_ = {in.At(), in.Line()};
     // Spreadsheets pad every line to the widest: empty columns at the end
     // are no columns.
-    while (!table.header.empty() && table.header.back().text.empty()) table.header.pop_back();
-    if (table.header.empty()) Fail(file, 1, 1, "expected a header line naming the columns");
+    while (!header_.empty() && header_.back().text.empty()) header_.pop_back();
+    if (header_.empty()) Fail(file, 1, 1, "expected a header line naming the columns");
     // A run's CSV names tens of thousands of columns: each is looked up
     // among the earlier ones, not compared with every one of them.
     std::unordered_map<std::string, size_t> earlier;
-    for (size_t i = 0; i < table.header.size(); ++i) {
-        const CsvCell& name = table.header[i];
+    for (size_t i = 0; i < header_.size(); ++i) {
+        const CsvCell& name = header_[i];
         if (name.text.empty()) Fail(file, name.line, name.column, "expected a column name");
         const auto [first, added] = earlier.emplace(name.text, i);
         if (!added) {
@@ -160,21 +163,38 @@ CsvTable ParseCsv(const std::string& text, const std::string& file) {
                 "expected each column once; \"" + name.text + "\" is also column " + std::to_string(first->second + 1));
         }
     }
-    while (!in.Done()) {
-        CsvRecord record;
-        record.line = in.Line();
-        record.cells = ReadLine(in, table.separator, file);
-        if (AllEmpty(record.cells)) continue;
-        for (size_t i = table.header.size(); i < record.cells.size(); ++i) {
-            if (!record.cells[i].text.empty()) {
-                Fail(file, record.cells[i].line, record.cells[i].column,
-                     "expected at most " + std::to_string(table.header.size()) +
-                         " fields, as the header names; this one has no column");
-            }
+}
+
+bool CsvLines::Next(CsvRecord& record) {
+    Cursor in(text_, here_.at, here_.line);
+    for (;;) {
+        if (in.Done()) {
+            here_ = {in.At(), in.Line()};
+            return false;
         }
-        record.cells.resize(table.header.size(), CsvCell{"", record.line, 0});
-        table.records.push_back(std::move(record));
+        record.line = in.Line();
+        record.cells = ReadLine(in, separator_, file_);
+        if (!AllEmpty(record.cells)) break;
     }
+    here_ = {in.At(), in.Line()};
+    for (size_t i = header_.size(); i < record.cells.size(); ++i) {
+        if (!record.cells[i].text.empty()) {
+            Fail(file_, record.cells[i].line, record.cells[i].column,
+                 "expected at most " + std::to_string(header_.size()) +
+                     " fields, as the header names; this one has no column");
+        }
+    }
+    record.cells.resize(header_.size(), CsvCell{"", record.line, 0});
+    return true;
+}
+
+CsvTable ParseCsv(const std::string& text, const std::string& file) {
+    CsvLines lines(text, file);
+    CsvTable table;
+    table.separator = lines.Separator();
+    table.header = lines.Header();
+    CsvRecord record;
+    while (lines.Next(record)) table.records.push_back(std::move(record));
     return table;
 }
 

@@ -40,23 +40,30 @@ std::string Shown(const std::string& text) { return text.empty() ? "empty" : "\"
 
 }  // namespace
 
-TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout) : options_(options), layout_(layout) {
+TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout)
+    : options_(options),
+      layout_(layout),
+      referenceText_(ReadInputFile(options.referencePath, "the reference run")),
+      reference_(referenceText_, options.referencePath) {
     const std::string& path = options.referencePath;
-    reference_ = ParseCsv(ReadInputFile(path, "the reference run"), path);
-    if (reference_.header.empty() || reference_.header[0].text != "step") {
+    if (reference_.Header()[0].text != "step") {
         throw CaseError(Located(path, 1, 1, "expected a CSV written by run --csv, whose first column is \"step\""));
     }
-    for (const CsvRecord& row : reference_.records) {
+    // Every row read once now, so that a fault anywhere in the file is told
+    // before the run, and where each step's row begins kept.
+    CsvRecord row;
+    for (CsvLines::Place place = reference_.Here(); reference_.Next(row); place = reference_.Here()) {
         const std::optional<int64_t> step = StepOf(row);
         if (!step)
             throw CaseError(Located(path, row.line, 1, "expected a step number, not " + Shown(row.cells[0].text)));
-        referenceSteps_[*step] = static_cast<size_t>(&row - reference_.records.data());
+        referenceSteps_[*step] = place;
     }
     // A plant's run has tens of thousands of columns: they are matched by
     // name through an index, not each against every other.
     const CsvTable run = ParseCsv(CsvHeader(layout), "the run");
     std::unordered_map<std::string, size_t> referenceColumns;  // the first of a name, as a search would find
-    for (size_t i = 0; i < reference_.header.size(); ++i) referenceColumns.emplace(reference_.header[i].text, i);
+    const std::vector<CsvCell>& referenceHeader = reference_.Header();
+    for (size_t i = 0; i < referenceHeader.size(); ++i) referenceColumns.emplace(referenceHeader[i].text, i);
     std::unordered_set<std::string> runColumns;
     for (size_t i = 0; i < run.header.size(); ++i) {
         const std::string& name = run.header[i].text;
@@ -73,17 +80,25 @@ TrendCompare::TrendCompare(const CompareOptions& options, const Layout& layout) 
         column.reference = found->second;
         columns_.push_back(column);
     }
-    for (const CsvCell& cell : reference_.header) {
+    for (const CsvCell& cell : referenceHeader) {
         if (Compared(cell.text) && runColumns.count(cell.text) == 0) missing_.push_back(cell.text);
     }
 }
 
-const CsvRecord* TrendCompare::ReferenceRow(int64_t step) const {
+const CsvRecord* TrendCompare::ReferenceRow(int64_t step) {
+    const auto read = window_.find(step);
+    if (read != window_.end()) return &read->second;
     const auto found = referenceSteps_.find(step);
-    return found == referenceSteps_.end() ? nullptr : &reference_.records[found->second];
+    if (found == referenceSteps_.end()) return nullptr;
+    reference_.Seek(found->second);
+    CsvRecord& row = window_[step];
+    reference_.Next(row);
+    return &row;
 }
 
 void TrendCompare::Step(const StepRecord& record) {
+    // A run takes its steps in order: the rows behind its reach are done with.
+    window_.erase(window_.begin(), window_.lower_bound(record.step - options_.timeTolerance));
     ++steps_;
     lastStep_ = std::max<int64_t>(lastStep_, record.step);
     // The row as the CSV has it, so that it reads as the reference was read.

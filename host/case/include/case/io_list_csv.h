@@ -38,6 +38,37 @@ struct CsvTable {
 // CaseError worded "FILE:LINE:COLUMN: what was expected".
 CsvTable ParseCsv(const std::string& text, const std::string& file);
 
+// The same reading a line at a time, for a file too big to hold as cells (a
+// plant's long run): its separator and header first, then each row when
+// asked, from anywhere a row begins.
+class CsvLines {
+public:
+    // `text` outlives the reader. Throws CaseError for the header.
+    CsvLines(const std::string& text, const std::string& file);
+
+    char Separator() const { return separator_; }
+    const std::vector<CsvCell>& Header() const { return header_; }
+
+    // Where the next row begins, and going back there.
+    struct Place {
+        size_t at = 0;
+        int line = 1;
+    };
+    Place Here() const { return here_; }
+    void Seek(const Place& place) { here_ = place; }
+
+    // The next row holding anything, padded to the header's width; false at
+    // the end. Throws CaseError.
+    bool Next(CsvRecord& record);
+
+private:
+    const std::string& text_;
+    std::string file_;
+    char separator_ = ',';
+    std::vector<CsvCell> header_;
+    Place here_;
+};
+
 // The fields of the first line of `text`, split at `separator`: a row whose
 // header is known already. Throws CaseError as ParseCsv does.
 std::vector<CsvCell> ParseCsvLine(const std::string& text, char separator, const std::string& file);

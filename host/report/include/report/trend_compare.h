@@ -27,6 +27,8 @@ public:
     // Reads the reference. Throws CaseError at FILE:LINE:COLUMN for a file
     // that is no CSV of a run, std::runtime_error for one that cannot be read.
     TrendCompare(const CompareOptions& options, const Layout& layout);
+    TrendCompare(const TrendCompare&) = delete;  // its reader points into its own text
+    TrendCompare& operator=(const TrendCompare&) = delete;
 
     // Compares the run's row of this step with the reference's.
     void Step(const StepRecord& record);
@@ -60,12 +62,16 @@ private:
         double largest = 0.0;   // the largest deviation from the reference
         int32_t largestStep = -1;
     };
-    const CsvRecord* ReferenceRow(int64_t step) const;
+    const CsvRecord* ReferenceRow(int64_t step);
 
     CompareOptions options_;
     Layout layout_;
-    CsvTable reference_;
-    std::map<int64_t, size_t> referenceSteps_;  // step → row of the reference
+    // The reference is kept as its text and read a row at a time: as cells
+    // a plant's long run would take many times its size.
+    std::string referenceText_;
+    CsvLines reference_;
+    std::map<int64_t, CsvLines::Place> referenceSteps_;  // step → where its row begins
+    std::map<int64_t, CsvRecord> window_;                // the rows within reach of the current step, read
     std::vector<Column> columns_;
     std::vector<std::string> missing_;  // the reference's columns this run lacks
     std::vector<std::string> added_;    // this run's columns the reference lacks
