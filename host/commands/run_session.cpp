@@ -165,8 +165,7 @@ void RunSession::NameCaseGap(const DriverMessage& m) {
         Link::RowInteger(controller ? link_.ControllerDefs() : link_.PVImportDefs(), cells, kDataSetLabel, 0);
     // The box's text is shown decoded; the server holds the name in the
     // simulator's code page.
-    const CodePage codePage = CodePage::Find(c_.codePage).value_or(*CodePage::Find(kDefaultCodePage));
-    const std::optional<TagName> name = TagName::OfText(read->tag, codePage);
+    const std::optional<TagName> name = TagName::OfText(read->tag, codePage_);
     if (!name || ServerHolds(read->kind, dataSet, name->Bytes()) ||
         !gapsNamed_.insert(read->kind + '\n' + read->tag).second) {
         return;
