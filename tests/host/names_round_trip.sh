@@ -138,6 +138,13 @@ outcome() {
         [ "$original" -eq "$exported" ] || fail "$v: $command gives $original, of the exported case $exported"
         echo "$command $original"
     done
+    # The case holds to its own run as a reference, its columns named in UTF-8.
+    "$host" run "$v/case.toml" --csv "$v/ref.csv" >/dev/null 2>&1
+    utf8 "$v/ref.csv"
+    { cat "$v/case.toml"; printf '\n[[expect]]\nname = "as run"\nreference = "ref.csv"\n'; } >"$v/ref.toml"
+    "$host" test "$v/ref.toml" >"$v/ref.out" 2>&1
+    grep -q ': passed: "as run" (the curves of "ref.csv" at every step): all ' "$v/ref.out" ||
+        fail "$v: the case does not hold to its own run: $(grep 'as run' "$v/ref.out")"
     check_verdict "$v/check.out"
     [ "$(check_verdict "$v/check.out")" = "$(check_verdict "$v/check-export.out")" ] ||
         fail "$v: check of the exported case gives other verdicts"
